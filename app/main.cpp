@@ -1,0 +1,9 @@
+#include "app/startup.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    return runGlassmere(app, QCoreApplication::applicationDirPath());
+}

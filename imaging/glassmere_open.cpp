@@ -1,0 +1,3 @@
+#include "mainwindow/glassmere.h"
+
+void Glassmere::on_btAddPic_clicked() {}

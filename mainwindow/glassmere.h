@@ -1,0 +1,105 @@
+#pragma once
+
+#include "reflection/reflection_renderer.h"
+#include "ui_glassmere.h"
+
+#include <FreeImagePlus.h>
+#include <QMainWindow>
+
+class QGraphicsPixmapItem;
+class QGraphicsScene;
+
+// The program's only main window. It owns all picture state (the loaded
+// picture, its rendered result, the preview scene, the reflection colour and
+// mode) and its own chrome: it has no system frame and draws its title bar,
+// borders and buttons itself through the skin.
+class Glassmere : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Glassmere(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    ~Glassmere() override;
+
+    // Fully transparent band around the visible window (the outer layout's margins).
+    static constexpr int maskBand = 11;
+
+protected Q_SLOTS:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private Q_SLOTS:
+    void CreateActionMenu();
+    void SetWinStyle();
+    void About();
+
+    // reflection settings
+    int GetReflectionDirection();
+    void UpdateReflecitonColor();
+    void TxtColorPressEvent();
+    void on_refSize_valueChanged(int value);
+    void on_refDepth_valueChanged(int value);
+    void on_txtSize_textChanged(QString str);
+    void on_txtDepth_textChanged(QString str);
+    void on_refSize_sliderReleased();
+    void on_refDepth_sliderReleased();
+    void on_checkBoxTop_toggled(bool checked);
+    void on_checkBoxLeft_toggled(bool checked);
+    void on_checkBoxBottom_toggled(bool checked);
+    void on_checkBoxRight_toggled(bool checked);
+    void on_cbTransparent_toggled(bool checked);
+    void on_btColorPicker_clicked();
+    void on_txtColor_returnPressed();
+
+    // rendering
+    void RunReflection();
+    void AddImageReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int direction,
+                            int rate, int start, int ge);
+    void BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int rate, int start,
+                          int ge);
+
+    // opening, preview, saving
+    void on_btAddPic_clicked();
+    void ShowImage(fipImage* image);
+    void on_pbZoomIn_clicked();
+    void on_pbZoomOut_clicked();
+    void on_pbRawSize_clicked();
+    void on_pbFit_clicked();
+    void on_btSavePic_clicked();
+
+    // batch
+    void on_btAddPicDir_clicked();
+    void on_btPicResultDir_clicked();
+    void on_btCovPics_clicked();
+    QString FormatDir(QString& dir);
+    QStringList DirTree(const QString& folder);
+
+    // chrome and help menu
+    void on_btnMax_clicked();
+    void on_btnMinimize_clicked();
+    void on_btnClose_clicked();
+    void on_btnHelp_clicked();
+    void on_btReflection_clicked();
+    void on_actionMenuHelper_triggered();
+    void on_actionCheck_for_New_Version_triggered();
+    void on_actionOnline_Support_triggered();
+    void on_actionVisit_Our_Web_Site_triggered();
+    void on_actionAbout_Us_triggered();
+
+private:
+    // Tests reach the window's state the way the window's own code does.
+    friend class GlassmereTestAccess;
+
+    Ui::GlassmereClass ui;
+    bool maximized;
+    QPoint dragPosition;
+    QRect savedGeometry;
+    fipImage sourceImage;
+    fipImage resultImage;
+    QGraphicsScene* scene;
+    QGraphicsPixmapItem* pixmapItem;
+    _RGB reflectionColor;
+    bool transparent;
+};

@@ -1,0 +1,138 @@
+#include "mainwindow/glassmere.h"
+
+#include <QColorDialog>
+
+// Slider and number field mirror each other; the loop ends by itself because
+// setting an unchanged value or text emits nothing.
+void Glassmere::on_refSize_valueChanged(int value)
+{
+    ui.txtSize->setText(QString::number(value));
+}
+
+void Glassmere::on_refDepth_valueChanged(int value)
+{
+    ui.txtDepth->setText(QString::number(value));
+}
+
+void Glassmere::on_txtSize_textChanged(QString str)
+{
+    ui.refSize->setValue(str.toInt());
+}
+
+void Glassmere::on_txtDepth_textChanged(QString str)
+{
+    ui.refDepth->setValue(str.toInt());
+}
+
+// Only letting go of a handle renders; typing, keys and the wheel take effect
+// at the next render.
+void Glassmere::on_refSize_sliderReleased()
+{
+    RunReflection();
+}
+
+void Glassmere::on_refDepth_sliderReleased()
+{
+    RunReflection();
+}
+
+// The four boxes act as a group of which at most one is checked, but the
+// checked one may be unchecked. Unchecking a box emits its own toggled signal,
+// so a switch renders twice, both times with the new direction in place.
+void Glassmere::on_checkBoxTop_toggled(bool checked)
+{
+    if (checked) {
+        ui.checkBoxBottom->setChecked(false);
+        ui.checkBoxLeft->setChecked(false);
+        ui.checkBoxRight->setChecked(false);
+    }
+    RunReflection();
+}
+
+void Glassmere::on_checkBoxLeft_toggled(bool checked)
+{
+    if (checked) {
+        ui.checkBoxBottom->setChecked(false);
+        ui.checkBoxRight->setChecked(false);
+        ui.checkBoxTop->setChecked(false);
+    }
+    RunReflection();
+}
+
+void Glassmere::on_checkBoxBottom_toggled(bool checked)
+{
+    if (checked) {
+        ui.checkBoxLeft->setChecked(false);
+        ui.checkBoxRight->setChecked(false);
+        ui.checkBoxTop->setChecked(false);
+    }
+    RunReflection();
+}
+
+void Glassmere::on_checkBoxRight_toggled(bool checked)
+{
+    if (checked) {
+        ui.checkBoxBottom->setChecked(false);
+        ui.checkBoxLeft->setChecked(false);
+        ui.checkBoxTop->setChecked(false);
+    }
+    RunReflection();
+}
+
+// With no box checked the direction is bottom; the bottom box itself is never read.
+int Glassmere::GetReflectionDirection()
+{
+    if (ui.checkBoxTop->isChecked())
+        return 0;
+    if (ui.checkBoxLeft->isChecked())
+        return 2;
+    if (ui.checkBoxRight->isChecked())
+        return 3;
+    return 1;
+}
+
+void Glassmere::on_cbTransparent_toggled(bool checked)
+{
+    // The colour is kept while transparency is on and used again afterwards.
+    if (checked) {
+        transparent = true;
+        ui.frameColor->setEnabled(false);
+    } else {
+        transparent = false;
+        ui.frameColor->setEnabled(true);
+        UpdateReflecitonColor();
+    }
+    RunReflection();
+}
+
+void Glassmere::UpdateReflecitonColor()
+{
+    ui.btColorPicker->setStyleSheet(QString("background-color: rgb(%1, %2, %3);")
+                                        .arg(reflectionColor.red)
+                                        .arg(reflectionColor.green)
+                                        .arg(reflectionColor.blue));
+}
+
+void Glassmere::on_btColorPicker_clicked()
+{
+    // The dialog always starts at white, whatever the current colour.
+    const QColor color = QColorDialog::getColor(Qt::white, nullptr);
+    if (!color.isValid())
+        return;
+
+    reflectionColor = {color.red(), color.green(), color.blue()};
+    UpdateReflecitonColor();
+    ui.txtColor->setText(QString::asprintf("#%02x%02x%02x", reflectionColor.red,
+                                           reflectionColor.green, reflectionColor.blue));
+    RunReflection();
+}
+
+void Glassmere::on_txtColor_returnPressed()
+{
+    on_btColorPicker_clicked();
+}
+
+void Glassmere::TxtColorPressEvent()
+{
+    on_btColorPicker_clicked();
+}
