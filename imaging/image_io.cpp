@@ -1,0 +1,232 @@
+#include "image_io.h"
+
+#include <FreeImagePlus.h>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+thread_local QString freeImageMessage;
+
+void recordFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
+{
+    freeImageMessage = QString::fromLocal8Bit(message);
+}
+
+// FreeImage reports through a global callback; install it once.
+void captureFreeImageMessages()
+{
+    static const bool installed = [] {
+        FreeImage_SetOutputMessage(recordFreeImageMessage);
+        return true;
+    }();
+    (void)installed;
+}
+
+struct BitmapOwner {
+    FIBITMAP* dib = nullptr;
+    explicit BitmapOwner(FIBITMAP* bitmap) : dib(bitmap) {}
+    ~BitmapOwner()
+    {
+        if (dib)
+            FreeImage_Unload(dib);
+    }
+    BitmapOwner(const BitmapOwner&) = delete;
+    BitmapOwner& operator=(const BitmapOwner&) = delete;
+    // Replaces the bitmap by a converted one; a failed conversion (null) keeps nothing.
+    void replace(FIBITMAP* converted)
+    {
+        if (converted != dib) {
+            FreeImage_Unload(dib);
+            dib = converted;
+        }
+    }
+    FIBITMAP* release()
+    {
+        FIBITMAP* out = dib;
+        dib = nullptr;
+        return out;
+    }
+};
+
+// Brings any FreeImage picture to an 8-bit-per-channel standard bitmap
+// (16-bit and float pictures included) without touching standard bitmaps.
+bool toStandardBitmap(BitmapOwner& bitmap)
+{
+    switch (FreeImage_GetImageType(bitmap.dib)) {
+    case FIT_BITMAP:
+        return true;
+    case FIT_RGB16:
+        bitmap.replace(FreeImage_ConvertTo24Bits(bitmap.dib));
+        break;
+    case FIT_RGBA16:
+        bitmap.replace(FreeImage_ConvertTo32Bits(bitmap.dib));
+        break;
+    case FIT_RGBF:
+    case FIT_RGBAF:
+        // High dynamic range: a tone-mapping operator, not a clamp, keeps the picture readable.
+        bitmap.replace(FreeImage_ToneMapping(bitmap.dib, FITMO_DRAGO03, 0, 0));
+        break;
+    default:
+        // Grey 16/32-bit, float and complex: scaled linearly into 8-bit grey.
+        bitmap.replace(FreeImage_ConvertToStandardType(bitmap.dib, TRUE));
+        break;
+    }
+    return bitmap.dib && FreeImage_GetImageType(bitmap.dib) == FIT_BITMAP;
+}
+
+bool normalizeForRendering(BitmapOwner& bitmap)
+{
+    if (!toStandardBitmap(bitmap))
+        return false;
+    const bool hasTransparency = FreeImage_IsTransparent(bitmap.dib);
+    const unsigned wanted = hasTransparency ? 32 : 24;
+    if (FreeImage_GetBPP(bitmap.dib) != wanted)
+        bitmap.replace(hasTransparency ? FreeImage_ConvertTo32Bits(bitmap.dib)
+                                       : FreeImage_ConvertTo24Bits(bitmap.dib));
+    return bitmap.dib && FreeImage_GetBPP(bitmap.dib) == wanted;
+}
+
+// Qt's readers take some files that this FreeImage build refuses (BMPs with
+// V4/V5 headers or RLE8 data); their pixels are handed over as FreeImage's.
+FIBITMAP* decodeWithQt(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    QImage image = reader.read();
+    if (image.isNull())
+        return nullptr;
+    const bool alpha = image.hasAlphaChannel();
+    image = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const int width = image.width();
+    const int height = image.height();
+    FIBITMAP* dib = FreeImage_Allocate(width, height, alpha ? 32 : 24);
+    if (!dib)
+        return nullptr;
+    for (int y = 0; y < height; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        BYTE* out = FreeImage_GetScanLine(dib, height - 1 - y); // FreeImage rows are bottom-up
+        for (int x = 0; x < width; ++x) {
+            out[FI_RGBA_BLUE] = qBlue(in[x]);
+            out[FI_RGBA_GREEN] = qGreen(in[x]);
+            out[FI_RGBA_RED] = qRed(in[x]);
+            if (alpha)
+                out[FI_RGBA_ALPHA] = qAlpha(in[x]);
+            out += alpha ? 4 : 3;
+        }
+    }
+    return dib;
+}
+
+QString describe(const QString& what)
+{
+    return freeImageMessage.isEmpty() ? what : what + " (" + freeImageMessage + ")";
+}
+
+} // namespace
+
+QString lastFreeImageMessage()
+{
+    return freeImageMessage;
+}
+
+bool loadPicture(const QString& path, fipImage& picture, QString* error)
+{
+    captureFreeImageMessages();
+    freeImageMessage.clear();
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+
+    const QByteArray name = QFile::encodeName(path);
+    if (!QFileInfo(path).isFile())
+        return fail(QString("No such file: %1").arg(path));
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileType(name.constData(), 0);
+    if (format == FIF_UNKNOWN)
+        format = FreeImage_GetFIFFromFilename(name.constData());
+
+    BitmapOwner bitmap(nullptr);
+    if (format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format))
+        bitmap.dib = FreeImage_Load(format, name.constData(), 0);
+    if (!bitmap.dib)
+        bitmap.dib = decodeWithQt(path);
+    if (!bitmap.dib)
+        return fail(describe(format == FIF_UNKNOWN ? "Unknown or unsupported picture format"
+                                                   : "The picture could not be decoded"));
+    if (!normalizeForRendering(bitmap))
+        return fail(describe("The picture's pixel format could not be converted"));
+
+    picture = bitmap.release(); // takes ownership
+    return true;
+}
+
+bool canSavePicture(const fipImage& image, const QString& path)
+{
+    if (!image.isValid())
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(name.constData());
+    return format != FIF_UNKNOWN && FreeImage_FIFSupportsWriting(format) &&
+           FreeImage_FIFSupportsExportType(format, image.getImageType()) &&
+           FreeImage_FIFSupportsExportBPP(format, image.getBitsPerPixel());
+}
+
+bool savePicture(const fipImage& image, const QString& path, QString* error)
+{
+    captureFreeImageMessages();
+    freeImageMessage.clear();
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!image.isValid())
+        return fail("There is no picture to save");
+    if (!canSavePicture(image, path))
+        return fail(QString("This format cannot store a %1-bit picture: %2")
+                        .arg(image.getBitsPerPixel())
+                        .arg(QFileInfo(path).fileName()));
+
+    // Replace what the name points at, not the link itself.
+    QFileInfo target(path);
+    const QString targetPath =
+        target.isSymLink() ? target.symLinkTarget() : target.absoluteFilePath();
+    const QFileInfo targetInfo(targetPath);
+
+    QTemporaryFile temporary(targetInfo.absolutePath() + "/." + targetInfo.fileName() + ".XXXXXX");
+    temporary.setAutoRemove(true);
+    if (!temporary.open())
+        return fail(QString("Cannot write in %1: %2")
+                        .arg(targetInfo.absolutePath(), temporary.errorString()));
+    temporary.close();
+
+    const QByteArray temporaryName = QFile::encodeName(temporary.fileName());
+    const FREE_IMAGE_FORMAT format =
+        FreeImage_GetFIFFromFilename(QFile::encodeName(path).constData());
+    if (!FreeImage_Save(format, static_cast<FIBITMAP*>(const_cast<fipImage&>(image)),
+                        temporaryName.constData(), 0))
+        return fail(describe("The picture could not be encoded"));
+    if (QFileInfo(temporary.fileName()).size() == 0)
+        return fail("The encoder wrote nothing");
+
+    // Keep the permissions of the file being replaced; a new file gets the usual ones.
+    if (targetInfo.exists())
+        QFile::setPermissions(temporary.fileName(), QFile::permissions(targetPath));
+    else
+        QFile::setPermissions(temporary.fileName(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ReadGroup | QFile::ReadOther);
+    if (std::rename(temporaryName.constData(), QFile::encodeName(targetPath).constData()) != 0)
+        return fail(QString("Cannot replace %1: %2")
+                        .arg(targetPath, QString::fromLocal8Bit(std::strerror(errno))));
+    temporary.setAutoRemove(false); // renamed away: nothing left to remove
+    return true;
+}
