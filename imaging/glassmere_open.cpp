@@ -1,3 +1,44 @@
 #include "mainwindow/glassmere.h"
 
-void Glassmere::on_btAddPic_clicked() {}
+#include "imaging/image_io.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+void Glassmere::on_btAddPic_clicked()
+{
+    // "*jpe" without a dot matches every name ending in "jpe"; kept as users know it.
+    const QString filter =
+        tr("All Images") +
+        "(*.bmp *.jpg *.jpeg *jpe *.png *.ico *.gif *.tiff *.tif *.tga *.pcx *.wbmp *.psd *.mng "
+        "*.jng *.raw *.ras)\n";
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Load a picture"), QString(), filter);
+    if (path.isEmpty())
+        return;
+
+    // Decoded aside: a file that fails leaves the previous picture whole and usable.
+    QString reason;
+    FIBITMAP* loaded = decodePicture(path, &reason);
+    if (!loaded) {
+        QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Image loads error."),
+                        QMessageBox::Ok, this);
+        box.setDefaultButton(QMessageBox::NoButton);
+        box.setDetailedText(reason);
+        box.exec();
+        return;
+    }
+    sourceImage = loaded; // takes the bitmap without a copy
+
+    const QFileInfo info(path);
+    const QString suffix = info.suffix();
+    ui.lbType->setText(suffix.toUpper());
+    ui.lbName->setText(info.fileName().remove("." + suffix, Qt::CaseSensitive));
+    ui.lbSize->setText(QString("%1KB").arg(double(info.size()) / 1024.0, 0, 'g', 5, QChar(' ')));
+    ui.lbDim->setText(QString("%1*%2").arg(sourceImage.getWidth()).arg(sourceImage.getHeight()));
+
+    ui.graphicsView->resetTransform();
+    RunReflection();
+    on_pbFit_clicked();
+}

@@ -139,12 +139,21 @@ QString lastFreeImageMessage()
 
 bool loadPicture(const QString& path, fipImage& picture, QString* error)
 {
+    FIBITMAP* dib = decodePicture(path, error);
+    if (!dib)
+        return false;
+    picture = dib; // takes ownership
+    return true;
+}
+
+FIBITMAP* decodePicture(const QString& path, QString* error)
+{
     captureFreeImageMessages();
     freeImageMessage.clear();
-    auto fail = [error](const QString& why) {
+    auto fail = [error](const QString& why) -> FIBITMAP* {
         if (error)
             *error = why;
-        return false;
+        return nullptr;
     };
 
     const QByteArray name = QFile::encodeName(path);
@@ -165,8 +174,7 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error)
     if (!normalizeForRendering(bitmap))
         return fail(describe("The picture's pixel format could not be converted"));
 
-    picture = bitmap.release(); // takes ownership
-    return true;
+    return bitmap.release();
 }
 
 bool canSavePicture(const fipImage& image, const QString& path)
