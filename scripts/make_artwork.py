@@ -300,7 +300,23 @@ def title_caption():
     img.alpha_composite(ico, (9, 6))
     font = ImageFont.truetype(BOLD, 12)
     d = ImageDraw.Draw(img)
-    d.text((33, 8), "Glassmere", font=font, fill=rgba(GLYPH, 235))
+    d.text((33, 8), "Glassmere", font=font, fill=rgba(GLYPH, 200))
+    return img
+
+
+def title_glow():
+    # A soft light behind the logo; lies under the right-hand button area
+    # (240 by 100), whose logo sits at (60, 30, 170, 51).
+    w, h = 240, TITLE_H
+    img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    px = img.load()
+    cx, cy, rx, ry = 132, 56, 106, 46
+    for y in range(1, h - 1):
+        for x in range(w):
+            r2 = ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2
+            if r2 < 1:
+                a = (1 - r2) ** 2
+                px[x, y] = rgba(SKY, round(52 * a))
     return img
 
 
@@ -553,6 +569,17 @@ def slider_handle(hover, pressed=False):
     return down(img)
 
 
+def scroll_handle(vertical, hover):
+    # Opaque, body-coloured around the pill: the preview's checkerboard
+    # reaches the scroll bars and must not show around their handles.
+    w, h = (10, 16) if vertical else (16, 10)
+    img = big(w, h, rgba(BODY))
+    box = [2, 1, 8, 15] if vertical else [1, 2, 15, 8]
+    m = shape_mask(img.size, lambda d: d.rounded_rectangle(s(box), s(3), fill=255))
+    fill_mask(img, m, rgba(ACCENT) if hover else (169, 181, 198, 255))
+    return down(img).convert("RGB")
+
+
 def zoom_icon(kind):
     n = 20
     img = big(n, n)
@@ -679,6 +706,7 @@ def main():
     w(title_side(True), "title_left.png")
     w(title_side(False), "title_right.png")
     w(title_caption(), "title_caption.png")
+    w(title_glow(), "title_glow.png")
     for state in ("normal", "hover", "pressed", "disabled"):
         suffix = "" if state == "normal" else "_" + state
         w(big_button(folder_glyph, "Open", state), "open%s.png" % suffix)
@@ -705,6 +733,9 @@ def main():
     w(slider_handle(False), "slider_handle.png")
     w(slider_handle(True), "slider_handle_hover.png")
     w(slider_handle(True, True), "slider_handle_pressed.png")
+    for vertical in (False, True):
+        for hover in (False, True):
+            w(scroll_handle(vertical, hover), "scroll_%s%s.png" % ("v" if vertical else "h", "_hover" if hover else ""))
     for kind in ("fit", "actual", "in", "out"):
         w(zoom_icon(kind), "zoom_%s.png" % kind)
     w(batch_icon(), "batch.png")
