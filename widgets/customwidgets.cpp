@@ -9,7 +9,7 @@ void QFrameEx::mouseDoubleClickEvent(QMouseEvent*)
 
 QLabelEx::QLabelEx(QWidget* parent) : QLabel(parent, Qt::WindowFlags())
 {
-    setText(text);
+    setText(initialText);
 }
 
 void QLabelEx::mouseDoubleClickEvent(QMouseEvent*)

@@ -31,7 +31,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    QString text;
+    QString initialText;
 };
 
 // A line edit that reports presses, before the release; the press does not
@@ -59,5 +59,5 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QString text;
+    QString imageText;
 };

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Glassmere needs on Debian 12.
+# Only calls apt-get when a package is missing, so a second run is instant.
+set -euo pipefail
+
+packages=(
+    cmake g++ make
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+    libfreeimage-dev libfreeimageplus-dev
+    libbenchmark-dev
+    xvfb xauth
+)
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [[ $(id -u) -eq 0 ]] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

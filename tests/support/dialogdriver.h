@@ -1,0 +1,51 @@
+#pragma once
+
+// Answers modal dialogs that the code under test opens with static calls
+// (QFileDialog::getOpenFileName, QMessageBox::warning, QColorDialog::getColor):
+// a short repeating timer waits for the expected dialog and hands it over.
+
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+class DialogDriver : public QObject {
+public:
+    // Calls `answer` with the first active modal widget of class T; gives up after `timeoutMs`.
+    template <class T> void expect(std::function<void(T*)> answer, int timeoutMs = 5000)
+    {
+        auto* timer = new QTimer(this);
+        auto waited = std::make_shared<int>(0);
+        timer->setInterval(10);
+        connect(timer, &QTimer::timeout, this, [this, timer, waited, answer, timeoutMs] {
+            *waited += 10;
+            if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                if (dialog->isVisible()) {
+                    timer->stop();
+                    timer->deleteLater();
+                    ++answered;
+                    answer(dialog);
+                    return;
+                }
+            }
+            if (*waited > timeoutMs) {
+                timer->stop();
+                timer->deleteLater();
+                ++timedOut;
+                // Close whatever blocks so a failing test does not hang.
+                if (auto* other = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                    other->reject();
+            }
+        });
+        timer->start();
+    }
+
+    int answered = 0;
+    int timedOut = 0;
+};
+
+// QFileDialog::accept is protected; a QDialog pointer reaches it.
+void acceptFileDialog(class QFileDialog* dialog, const QString& path);
+void rejectDialog(QDialog* dialog);

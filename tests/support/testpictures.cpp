@@ -1,0 +1,39 @@
+#include "testpictures.h"
+
+#include <QFile>
+
+#include <cstdlib>
+
+fipImage makeGradientPicture(unsigned width, unsigned height, unsigned bitsPerPixel)
+{
+    fipImage picture(FIT_BITMAP, width, height, bitsPerPixel);
+    const unsigned step = bitsPerPixel / 8;
+    for (unsigned row = 0; row < height; ++row) {
+        BYTE* line = picture.getScanLine(height - 1 - row);
+        for (unsigned x = 0; x < width; ++x) {
+            BYTE* pixel = line + x * step;
+            pixel[FI_RGBA_RED] = BYTE(x * 255 / (width > 1 ? width - 1 : 1));
+            pixel[FI_RGBA_GREEN] = BYTE(row * 255 / (height > 1 ? height - 1 : 1));
+            pixel[FI_RGBA_BLUE] = BYTE((x * 7 + row * 13) & 0xff);
+            if (step == 4)
+                pixel[FI_RGBA_ALPHA] = BYTE(128 + (x + row) % 128);
+        }
+    }
+    return picture;
+}
+
+void writePicture(fipImage& picture, const QString& path, int flags)
+{
+    if (!picture.save(QFile::encodeName(path).constData(), flags)) {
+        qFatal("cannot write test picture %s", qPrintable(path));
+    }
+}
+
+unsigned pixelAt(const fipImage& picture, unsigned x, unsigned y)
+{
+    const unsigned step = picture.getBitsPerPixel() / 8;
+    const BYTE* pixel = picture.getScanLine(picture.getHeight() - 1 - y) + x * step;
+    const unsigned alpha = step == 4 ? pixel[FI_RGBA_ALPHA] : 255u;
+    return alpha << 24 | unsigned(pixel[FI_RGBA_RED]) << 16 | unsigned(pixel[FI_RGBA_GREEN]) << 8 |
+           pixel[FI_RGBA_BLUE];
+}
