@@ -603,13 +603,8 @@ def zoom_icon(kind):
         m = shape_mask(img.size, corners)
         fill_mask(img, m, ink)
     else:  # actual size, 1:1
-        def box(d):
-            d.rounded_rectangle(s([1.5, 3.5, 18.5, 16.5]), s(2.5), fill=255)
-            d.rounded_rectangle(s([3, 5, 17, 15]), s(1.5), fill=0)
-        m = shape_mask(img.size, box)
-        fill_mask(img, m, ink)
         d = ImageDraw.Draw(img)
-        font = ImageFont.truetype(BOLD, s(8))
+        font = ImageFont.truetype(BOLD, s(11))
         tw, th, b = text_size(font, "1:1")
         d.text((s(10) - tw / 2 - b[0], s(10) - th / 2 - b[1]), "1:1", font=font, fill=ink)
     return down(img)
