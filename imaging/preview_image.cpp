@@ -1,0 +1,103 @@
+#include "preview_image.h"
+
+#include "imaging/standard_bitmap.h"
+
+#include <FreeImagePlus.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+using Word = std::uint32_t;
+
+// FreeImage's 32-bit pixel (blue, green, red, alpha bytes) read as a
+// little-endian word is Qt's 0xAARRGGBB, so words move across unchanged.
+static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_ALPHA == 3, "little-endian pixel layout expected");
+
+inline Word load32(const uchar* p)
+{
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// 24-bit line to Qt's RGB32: each pixel gains the 0xFF byte RGB32 requires.
+void expandLine(const uchar* src, Word* dst, int width)
+{
+    int x = 0;
+    for (; x + 4 <= width; x += 4, src += 12, dst += 4) {
+        const Word w0 = load32(src);
+        const Word w1 = load32(src + 4);
+        const Word w2 = load32(src + 8);
+        dst[0] = w0 | 0xFF000000u;
+        dst[1] = (w0 >> 24) | (w1 << 8) | 0xFF000000u;
+        dst[2] = (w1 >> 16) | (w2 << 16) | 0xFF000000u;
+        dst[3] = (w2 >> 8) | 0xFF000000u;
+    }
+    for (; x < width; ++x, src += 3, ++dst)
+        *dst = Word(src[0]) | Word(src[1]) << 8 | Word(src[2]) << 16 | 0xFF000000u;
+}
+
+// 32-bit line to premultiplied ARGB, rounded as Qt rounds it. Returns the AND
+// of all the line's words: its top byte is 0xFF only when every pixel is opaque.
+Word premultiplyLine(const uchar* src, Word* dst, int width)
+{
+    Word all = ~Word(0);
+    for (int x = 0; x < width; ++x, src += 4) {
+        const Word p = load32(src);
+        all &= p;
+        const Word alpha = p >> 24;
+        dst[x] = alpha == 0xFF ? p : alpha == 0 ? 0 : qPremultiply(p);
+    }
+    return all;
+}
+
+} // namespace
+
+QImage previewImage(const fipImage& image)
+{
+    FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
+    if (!dib || !FreeImage_HasPixels(dib))
+        return {};
+
+    // Other depths and types are shown through a standard copy; the
+    // transparent ones (a palette with a transparency table, for instance)
+    // keep their alpha, and so their premultiplied format.
+    BitmapPtr converted;
+    bool alphaFormat = false;
+    if (!isStandardBitmap(dib)) {
+        alphaFormat = FreeImage_IsTransparent(dib);
+        converted = convertToStandardBitmap(dib, alphaFormat);
+        if (!converted)
+            return {};
+        dib = converted.get();
+    }
+
+    const int width = int(FreeImage_GetWidth(dib));
+    const int height = int(FreeImage_GetHeight(dib));
+    const bool wide = FreeImage_GetBPP(dib) == 32;
+    QImage shown(width, height, wide ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (shown.isNull())
+        return {};
+
+    // Scan line 0 is the bottom row; Qt's first line is the top one.
+    uchar* bits = shown.bits();
+    const qsizetype stride = shown.bytesPerLine();
+    Word all = ~Word(0);
+    for (int y = 0; y < height; ++y) {
+        const uchar* src = FreeImage_GetScanLine(dib, height - 1 - y);
+        Word* dst = reinterpret_cast<Word*>(bits + y * stride);
+        if (wide)
+            all &= premultiplyLine(src, dst, width);
+        else
+            expandLine(src, dst, width);
+    }
+
+    // A 32-bit picture whose alpha is 255 throughout is not transparent: its
+    // premultiplied pixels are already valid RGB32 pixels, which the pixmap
+    // takes without a conversion.
+    if (wide && !alphaFormat && (all >> 24) == 0xFF)
+        shown.reinterpretAsFormat(QImage::Format_RGB32);
+    return shown;
+}
