@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <limits>
 #include <new>
 #include <vector>
@@ -30,64 +33,18 @@
 //                    +--------+
 //
 // Every line of the result is written once, straight from the source: rows for
-// top and bottom, mirrored runs of columns for left and right. Nothing is
-// turned, cloned or converted on the way; FreeImage's bottom-up scan lines are
-// handled by index arithmetic.
+// top and bottom, mirrored runs of columns for left and right, 24-bit pixels
+// widened on the way in transparency mode. Nothing is turned, cloned or
+// converted first; FreeImage's bottom-up scan lines are handled by index
+// arithmetic.
 
 namespace {
 
 using Byte = std::uint8_t;
 using Word = std::uint32_t;
+using Pair = std::uint64_t;
 
 enum class Fade { Colour, Alpha };
-
-// How one faded line changes its bytes, by their old value.
-struct ColourTable {
-    Byte channel[3][256]; // by byte position: blue, green, red
-};
-struct AlphaTable {
-    Byte alpha[256];
-};
-
-// steps[n] = floor(k * n / f) for n = 0..255 and 0 <= k < f, by addition only:
-// a division per entry would cost more than the fade itself.
-void fillSteps(int k, int f, int* steps)
-{
-    int quotient = 0;
-    int remainder = 0;
-    for (int n = 0; n < 256; ++n) {
-        steps[n] = quotient;
-        remainder += k;
-        while (remainder >= f) {
-            remainder -= f;
-            ++quotient;
-        }
-    }
-}
-
-// Colour fade of line s: v + ((F - 1 - s) * (c - v)) / F, truncated towards
-// zero, i.e. the step towards c rounded towards v.
-void fillTable(ColourTable& table, int s, int f, const int colour[3])
-{
-    int steps[256];
-    fillSteps(f - 1 - s, f, steps);
-    for (int c = 0; c < 3; ++c) {
-        const int target = colour[c];
-        for (int v = 0; v < 256; ++v) {
-            const int value = v <= target ? v + steps[target - v] : v - steps[v - target];
-            table.channel[c][v] = static_cast<Byte>(value);
-        }
-    }
-}
-
-// Alpha fade of line s: alpha * s / F.
-void fillTable(AlphaTable& table, int s, int f, const int*)
-{
-    int steps[256];
-    fillSteps(s, f, steps);
-    for (int a = 0; a < 256; ++a)
-        table.alpha[a] = static_cast<Byte>(steps[a]);
-}
 
 inline Word load32(const Byte* p)
 {
@@ -101,7 +58,10 @@ inline void store32(Byte* p, Word w)
     std::memcpy(p, &w, sizeof w);
 }
 
-constexpr Word opaque = Word(0xFF) << (8 * FI_RGBA_ALPHA);
+inline void store64(Byte* p, Pair w)
+{
+    std::memcpy(p, &w, sizeof w);
+}
 
 // Four 24-bit pixels from three little-endian words (12 bytes).
 inline void unpack4(const Byte* p, Word& p0, Word& p1, Word& p2, Word& p3)
@@ -115,37 +75,44 @@ inline void unpack4(const Byte* p, Word& p0, Word& p1, Word& p2, Word& p3)
     p3 = w2 >> 8;
 }
 
-// n pixels copied in order; 24-bit pixels gain alpha 255 when widened.
-template <int SB, int DB> void copyRun(const Byte* src, Byte* dst, int n)
+// Two 32-bit pixels in one store.
+inline void store2(Byte* p, Word first, Word second)
+{
+    store64(p, Pair(first) | Pair(second) << 32);
+}
+
+// n pixels copied in order. 24-bit pixels widened to 32 bits get `alpha`.
+template <int SB, int DB> void copyRun(const Byte* src, Byte* dst, int n, Byte alpha = 0xFF)
 {
     if constexpr (SB == DB) {
         std::memcpy(dst, src, std::size_t(n) * SB);
     } else {
         static_assert(SB == 3 && DB == 4);
+        const Word a = Word(alpha) << 24;
         int i = 0;
         for (; i + 4 <= n; i += 4, src += 12, dst += 16) {
             Word p0, p1, p2, p3;
             unpack4(src, p0, p1, p2, p3);
-            store32(dst, p0 | opaque);
-            store32(dst + 4, p1 | opaque);
-            store32(dst + 8, p2 | opaque);
-            store32(dst + 12, p3 | opaque);
+            store2(dst, p0 | a, p1 | a);
+            store2(dst + 8, p2 | a, p3 | a);
         }
         for (; i < n; ++i, src += 3, dst += 4) {
             dst[0] = src[0];
             dst[1] = src[1];
             dst[2] = src[2];
-            dst[3] = 0xFF;
+            dst[3] = alpha;
         }
     }
 }
 
 // n pixels copied in reverse order: `src` is the first pixel read, the next
-// one lies SB bytes before it.
+// one lies SB bytes before it. 24-bit pixels widened to 32 bits get alpha 255.
 template <int SB, int DB> void copyRunReversed(const Byte* src, Byte* dst, int n)
 {
     int i = 0;
     if constexpr (SB == 4) {
+        for (; i + 2 <= n; i += 2, src -= 8, dst += 8)
+            store2(dst, load32(src), load32(src - 4));
         for (; i < n; ++i, src -= 4, dst += 4)
             store32(dst, load32(src));
     } else {
@@ -154,13 +121,11 @@ template <int SB, int DB> void copyRunReversed(const Byte* src, Byte* dst, int n
             Word p0, p1, p2, p3;
             unpack4(src - 9, p0, p1, p2, p3);
             if constexpr (DB == 4) {
-                store32(dst, p3 | opaque);
-                store32(dst + 4, p2 | opaque);
-                store32(dst + 8, p1 | opaque);
-                store32(dst + 12, p0 | opaque);
+                constexpr Word opaque = 0xFF000000u;
+                store2(dst, p3 | opaque, p2 | opaque);
+                store2(dst + 8, p1 | opaque, p0 | opaque);
             } else {
-                store32(dst, p3 | (p2 << 24));
-                store32(dst + 4, (p2 >> 8) | (p1 << 16));
+                store64(dst, Pair(p3) | Pair(p2) << 24 | Pair(p1) << 48);
                 store32(dst + 8, (p1 >> 16) | (p0 << 8));
             }
         }
@@ -174,38 +139,142 @@ template <int SB, int DB> void copyRunReversed(const Byte* src, Byte* dst, int n
     }
 }
 
-// n faded pixels: source pixels `srcStep` bytes apart (negative when mirrored),
-// one table per pixel `tableStep` tables apart (0: one table for the run).
-template <int SB, int DB, Fade fade, class Table>
-void fadeRun(const Byte* src, std::ptrdiff_t srcStep, Byte* dst, int n, const Table* table,
-             std::ptrdiff_t tableStep)
+// The fade of a byte v in a line of strength k (0 <= k < F):
+//   colour mode: v + (k * (c - v)) / F, truncated towards zero, k = F - 1 - s;
+//   transparency mode, alpha bytes: v * k / F, k = s.
+// Both come down to q = floor(k * d / F) for d = |c - v| or d = alpha, 0..255.
+//
+// With SSE2 this is computed 16 bytes at a time in 16-bit lanes, exactly:
+// q0 = (d * M) >> 16 with M = ceil(k * 65536 / F) is q or q + 1, because M
+// overshoots k * 65536 / F by less than 1 and d < 256. Which one shows in the
+// sign of q0 * F - k * d: it lies in (-F, F], so its low 16 bits read as a
+// signed number are exact for F < 32768. Longer fades take the scalar path.
+constexpr int longestVectorFade = 32767;
+
+inline std::uint16_t multiplier(int k, int f)
 {
-    if constexpr (fade == Fade::Colour) {
-        static_assert(SB == DB);
-        for (int i = 0; i < n; ++i, src += srcStep, dst += DB, table += tableStep) {
-            const Byte b = table->channel[0][src[0]];
-            const Byte g = table->channel[1][src[1]];
-            const Byte r = table->channel[2][src[2]];
-            if constexpr (DB == 4) {
-                store32(dst, Word(b) | Word(g) << 8 | Word(r) << 16 | Word(src[3]) << 24);
-            } else {
-                dst[0] = b;
-                dst[1] = g;
-                dst[2] = r;
-            }
+    return std::uint16_t((std::int64_t(k) * 65536 + f - 1) / f);
+}
+
+struct Fader {
+    int f = 0;       // F, the number of faded lines
+    int colour[3]{}; // by byte position: blue, green, red
+    bool vector = false;
+#if defined(__SSE2__)
+    // 48 bytes (16 pixels of 3 bytes, 12 of 4) per round: the byte pattern of
+    // the colour and of the bytes that fade repeats after 48 bytes.
+    __m128i target[3];
+    __m128i active[3];
+#endif
+
+    template <int DB> void prepare(int faded, const int c[3], Fade fade)
+    {
+        f = faded;
+        for (int i = 0; i < 3; ++i)
+            colour[i] = c[i];
+#if defined(__SSE2__)
+        vector = f > 0 && f <= longestVectorFade;
+        alignas(16) Byte targets[48];
+        alignas(16) Byte actives[48];
+        for (int j = 0; j < 48; ++j) {
+            const int channel = j % DB;
+            const bool fades = fade == Fade::Colour ? channel < 3 : channel == 3;
+            targets[j] = channel < 3 ? Byte(c[channel]) : 0;
+            actives[j] = fades ? 0xFF : 0;
         }
-    } else {
-        static_assert(DB == 4);
-        for (int i = 0; i < n; ++i, src += srcStep, dst += 4, table += tableStep) {
-            if constexpr (SB == 4) {
-                const Word p = load32(src);
-                store32(dst, (p & 0xFFFFFF) | Word(table->alpha[p >> 24]) << 24);
-            } else {
-                const Word p = Word(src[0]) | Word(src[1]) << 8 | Word(src[2]) << 16;
-                store32(dst, p | Word(table->alpha[255]) << 24);
+        for (int part = 0; part < 3; ++part) {
+            target[part] = _mm_load_si128(reinterpret_cast<const __m128i*>(targets + 16 * part));
+            active[part] = _mm_load_si128(reinterpret_cast<const __m128i*>(actives + 16 * part));
+        }
+#endif
+    }
+};
+
+#if defined(__SSE2__)
+inline __m128i scaleWords(__m128i d, __m128i k, __m128i m, __m128i f)
+{
+    const __m128i q0 = _mm_mulhi_epu16(d, m);
+    const __m128i excess = _mm_sub_epi16(_mm_mullo_epi16(q0, f), _mm_mullo_epi16(d, k));
+    return _mm_add_epi16(q0, _mm_cmpgt_epi16(excess, _mm_setzero_si128()));
+}
+
+inline __m128i scaleBytes(__m128i d, __m128i kLow, __m128i kHigh, __m128i mLow, __m128i mHigh,
+                          __m128i f)
+{
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_packus_epi16(scaleWords(_mm_unpacklo_epi8(d, zero), kLow, mLow, f),
+                            scaleWords(_mm_unpackhi_epi8(d, zero), kHigh, mHigh, f));
+}
+#endif
+
+// Fades n bytes of DB-byte pixels from src into dst (which may be src). The
+// strength is k for every pixel, or with `lanes` one per byte in kLanes and
+// mLanes (their multipliers), which the scalar path reads as
+// kFirst + pixel * kStep.
+template <int DB, Fade fade, bool lanes>
+void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst, int kStep,
+               const std::uint16_t* kLanes, const std::uint16_t* mLanes)
+{
+    int j = 0;
+#if defined(__SSE2__)
+    if (fader.vector) {
+        const __m128i f = _mm_set1_epi16(short(fader.f));
+        const __m128i k = _mm_set1_epi16(short(kFirst));
+        const __m128i m = _mm_set1_epi16(short(multiplier(kFirst, fader.f)));
+        const __m128i zero = _mm_setzero_si128();
+        for (; j + 48 <= n; j += 48) {
+            for (int part = 0; part < 3; ++part) {
+                const int o = j + 16 * part;
+                __m128i kLow = k, kHigh = k, mLow = m, mHigh = m;
+                if constexpr (lanes) {
+                    kLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + o));
+                    kHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + o + 8));
+                    mLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mLanes + o));
+                    mHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mLanes + o + 8));
+                }
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + o));
+                const __m128i active = fader.active[part];
+                __m128i result;
+                if constexpr (fade == Fade::Colour) {
+                    const __m128i c = fader.target[part];
+                    const __m128i up = _mm_and_si128(_mm_subs_epu8(c, v), active);
+                    const __m128i down = _mm_and_si128(_mm_subs_epu8(v, c), active);
+                    const __m128i q =
+                        scaleBytes(_mm_or_si128(up, down), kLow, kHigh, mLow, mHigh, f);
+                    const __m128i rising = _mm_cmpeq_epi8(down, zero);
+                    result = _mm_sub_epi8(_mm_add_epi8(v, _mm_and_si128(q, rising)),
+                                          _mm_andnot_si128(rising, q));
+                } else {
+                    const __m128i q =
+                        scaleBytes(_mm_and_si128(v, active), kLow, kHigh, mLow, mHigh, f);
+                    result = _mm_or_si128(_mm_andnot_si128(active, v), q);
+                }
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), result);
             }
         }
     }
+#else
+    (void)kLanes;
+    (void)mLanes;
+#endif
+    for (; j < n; ++j) {
+        const int channel = j % DB;
+        const int strength = lanes ? kFirst + (j / DB) * kStep : kFirst;
+        const int v = src[j];
+        if (fade == Fade::Colour && channel < 3)
+            dst[j] = Byte(v + (strength * (fader.colour[channel] - v)) / fader.f);
+        else if (fade == Fade::Alpha && channel == 3)
+            dst[j] = Byte(v * strength / fader.f);
+        else
+            dst[j] = Byte(v);
+    }
+}
+
+// The strength of strip line s (s = F - 1 on the first faded line, 0 at the
+// outer edge).
+template <Fade fade> int strength(int s, int f)
+{
+    return fade == Fade::Colour ? f - 1 - s : s;
 }
 
 struct Frame {
@@ -230,12 +299,14 @@ template <int DB> void zeroPadding(Byte* line, const Frame& f)
     std::memset(line + used, 0, std::size_t(f.outPitch) - used);
 }
 
-// Top and bottom: every result row is a zero row, a picture row or a strip row.
-template <int SB, int DB, Fade fade, class Table> void renderRows(const Frame& f)
+// Top and bottom: every result row is a zero row, a picture row or a strip
+// row, faded with one strength along the row.
+template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
 {
+    Fader fader;
+    fader.prepare<DB>(f.faded, f.colour, fade);
     const bool top = f.direction == 0;
     const int pictureTop = top ? f.strip : f.ge;
-    Table table;
     for (int i = 0; i < f.outHeight; ++i) { // scan line i: i = 0 is the bottom row
         Byte* line = f.outBits + i * f.outPitch;
         const int y = f.outHeight - 1 - i; // counted from the top
@@ -255,74 +326,81 @@ template <int SB, int DB, Fade fade, class Table> void renderRows(const Frame& f
         }
         const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
         const int s = f.strip - 1 - t;
-        if (t >= 0 && s < f.faded) {
-            fillTable(table, s, f.faded, f.colour);
-            fadeRun<SB, DB, fade>(src, SB, line, f.width, &table, 0);
-        } else {
+        if (t < 0 || s >= f.faded) {
             copyRun<SB, DB>(src, line, f.width);
+        } else if constexpr (SB != DB) {
+            // 24-bit picture, transparency mode: the row's alpha is one value.
+            copyRun<SB, DB>(src, line, f.width, Byte(255 * s / f.faded));
+        } else {
+            fadeBytes<DB, fade, false>(fader, src, line, f.width * DB, strength<fade>(s, f.faded),
+                                       0, nullptr, nullptr);
         }
         zeroPadding<DB>(line, f);
     }
 }
 
-// Left and right: every result row is source row, mirrored columns and zeros.
-// The faded columns each need their own table; they are done in tiles of
-// columns over blocks of rows so that a tile's tables stay in the first-level
-// cache while its rows pass.
-template <int SB, int DB, Fade fade, class Table> void renderColumns(const Frame& f)
+// Left and right: every result row is the source row, its mirrored columns
+// and zeros. The faded columns are faded in place right after the mirrored
+// copy, while the row is in the first-level cache, each byte with the strength
+// of its column.
+template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
 {
+    Fader fader;
+    fader.prepare<DB>(f.faded, f.colour, fade);
     const bool left = f.direction == 2;
-    const int unfaded = f.strip - f.faded;
-    std::vector<Table> tables(std::size_t(f.faded)); // by s
-    for (int s = 0; s < f.faded; ++s)
-        fillTable(tables[std::size_t(s)], s, f.faded, f.colour);
 
-    // Result columns where the picture and the zero columns begin.
+    // Result columns where the picture, the strip, its faded part and the zero
+    // columns begin. Left: result column x < R shows source column R - 1 - x,
+    // the faded ones are x = 0 .. F - 1 with s = x. Right: result column
+    // ge + W + t shows source column W - 1 - t, faded t = R - F .. R - 1 with
+    // s = R - 1 - t.
     const int pictureLeft = left ? f.strip : f.ge;
+    const int stripLeft = left ? 0 : f.ge + f.width;
+    const int stripFirstSource = left ? f.strip - 1 : f.width - 1;
+    const int fadedLeft = left ? 0 : f.ge + f.width + f.strip - f.faded;
     const int zeroLeft = left ? f.strip + f.width : 0;
-    // Left: result column x < R shows source column R - 1 - x; the faded ones
-    // are x = 0 .. F - 1 with s = x. Right: result column ge + W + t shows
-    // source column W - 1 - t; faded t = R - F .. R - 1 with s = R - 1 - t.
-    const int fadedLeft = left ? 0 : f.ge + f.width + unfaded;
-    const int fadedFirstSource = left ? f.strip - 1 : f.width - 1 - unfaded;
-    const int fadedFirstTable = left ? 0 : f.faded - 1;
-    const std::ptrdiff_t tableStep = left ? 1 : -1;
-    const int unfadedLeft = left ? f.faded : f.ge + f.width;
-    const int unfadedFirstSource = left ? unfaded - 1 : f.width - 1;
+    // Strength of the first faded result column and its step to the next.
+    const int firstS = left ? 0 : f.faded - 1;
+    const int kFirst = strength<fade>(firstS, f.faded);
+    const int kStep = (left ? 1 : -1) * (fade == Fade::Colour ? -1 : 1);
 
-    constexpr int blockRows = 32;
-    constexpr int tileColumns = fade == Fade::Colour ? 16 : 64;
-    for (int i0 = 0; i0 < f.outHeight; i0 += blockRows) {
-        const int i1 = std::min(i0 + blockRows, f.outHeight);
-        for (int i = i0; i < i1; ++i) {
-            const Byte* src = f.srcBits + i * f.srcPitch;
-            Byte* line = f.outBits + i * f.outPitch;
-            std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.ge) * DB);
-            copyRun<SB, DB>(src, line + std::size_t(pictureLeft) * DB, f.width);
-            copyRunReversed<SB, DB>(src + std::ptrdiff_t(unfaded ? unfadedFirstSource : 0) * SB,
-                                    line + std::size_t(unfadedLeft) * DB, unfaded);
-            zeroPadding<DB>(line, f);
-        }
-        for (int c0 = 0; c0 < f.faded; c0 += tileColumns) {
-            const int n = std::min(tileColumns, f.faded - c0);
-            const Table* table = tables.data() + fadedFirstTable + c0 * tableStep;
-            for (int i = i0; i < i1; ++i) {
-                const Byte* src =
-                    f.srcBits + i * f.srcPitch + std::ptrdiff_t(fadedFirstSource - c0) * SB;
-                Byte* dst = f.outBits + i * f.outPitch + std::ptrdiff_t(fadedLeft + c0) * DB;
-                fadeRun<SB, DB, fade>(src, -SB, dst, n, table, tableStep);
+    std::vector<std::uint16_t> kLanes;
+    std::vector<std::uint16_t> mLanes;
+    if (fader.vector) {
+        kLanes.resize(std::size_t(f.faded) * DB);
+        mLanes.resize(kLanes.size());
+        for (int x = 0; x < f.faded; ++x) {
+            const int k = kFirst + x * kStep;
+            for (int b = 0; b < DB; ++b) {
+                kLanes[std::size_t(x) * DB + b] = std::uint16_t(k);
+                mLanes[std::size_t(x) * DB + b] = multiplier(k, f.faded);
             }
         }
+    }
+
+    for (int i = 0; i < f.outHeight; ++i) {
+        const Byte* src = f.srcBits + i * f.srcPitch;
+        Byte* line = f.outBits + i * f.outPitch;
+        std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.ge) * DB);
+        copyRun<SB, DB>(src, line + std::size_t(pictureLeft) * DB, f.width);
+        if (f.strip > 0)
+            copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
+                                    line + std::size_t(stripLeft) * DB, f.strip);
+        if (f.faded > 0) {
+            Byte* faded = line + std::size_t(fadedLeft) * DB;
+            fadeBytes<DB, fade, true>(fader, faded, faded, f.faded * DB, kFirst, kStep,
+                                      kLanes.data(), mLanes.data());
+        }
+        zeroPadding<DB>(line, f);
     }
 }
 
 template <int SB, int DB, Fade fade> void render(const Frame& f)
 {
-    using Table = std::conditional_t<fade == Fade::Colour, ColourTable, AlphaTable>;
     if (f.direction == 0 || f.direction == 1)
-        renderRows<SB, DB, fade, Table>(f);
+        renderRows<SB, DB, fade>(f);
     else
-        renderColumns<SB, DB, fade, Table>(f);
+        renderColumns<SB, DB, fade>(f);
 }
 
 // What a bitmap fresh from FreeImage_Allocate carries as its resolution.
@@ -462,8 +540,8 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
                 render<4, 4, Fade::Alpha>(f);
         }
     } catch (const std::bad_alloc&) {
-        // Only the column tables allocate, before the first byte is written:
-        // a reused result still holds the previous picture.
+        // Only the per-column strengths allocate, before the first byte is
+        // written: a reused result still holds the previous picture.
         return false;
     }
 

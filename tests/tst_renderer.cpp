@@ -279,6 +279,8 @@ private Q_SLOTS:
     void workedExampleTransparency();
     void fadeProfile_data();
     void fadeProfile();
+    void longFades_data();
+    void longFades();
     void cornersLand_data();
     void cornersLand();
     void colourModeKeeps32BitAlpha();
@@ -536,6 +538,57 @@ void TestRenderer::fadeProfile()
             qPrintable(QStringLiteral("t = %1: %2, expected %3").arg(t).arg(actual).arg(strip[t])));
         if (!transparent)
             QVERIFY(c.blue == c.red && c.green == c.red);
+    }
+}
+
+// Long fades, where a division by F is easiest to get wrong by one: every
+// byte value in every faded line, F from about 3000 (the vector path) to
+// 33000 (longer than its 16-bit arithmetic takes).
+void TestRenderer::longFades_data()
+{
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<int>("length"); // across the reflecting edge
+    QTest::addColumn<int>("bpp");
+    QTest::addColumn<bool>("transparent");
+    for (int length : {2999, 33001}) {
+        for (int direction : {0, 1, 2, 3}) {
+            QTest::addRow("direction %d, %d long, 24-bit colour", direction, length)
+                << direction << length << 24 << false;
+            QTest::addRow("direction %d, %d long, 32-bit colour", direction, length)
+                << direction << length << 32 << false;
+            QTest::addRow("direction %d, %d long, 32-bit alpha", direction, length)
+                << direction << length << 32 << true;
+        }
+    }
+}
+
+void TestRenderer::longFades()
+{
+    QFETCH(int, direction);
+    QFETCH(int, length);
+    QFETCH(int, bpp);
+    QFETCH(bool, transparent);
+    const bool vertical = direction <= 1;
+    const int along = 256 / (bpp / 8) + 1; // enough pixels for every byte value
+    const int width = vertical ? along : length;
+    const int height = vertical ? length : along;
+    fipImage source(FIT_BITMAP, unsigned(width), unsigned(height), unsigned(bpp));
+    for (int y = 0; y < height; ++y) {
+        BYTE* line = source.getScanLine(unsigned(y));
+        for (int i = 0; i < width * bpp / 8; ++i) {
+            const int alongIndex = vertical ? i : y * (bpp / 8) + i % (bpp / 8);
+            line[i] = BYTE((alongIndex * 7 + (vertical ? y : i / (bpp / 8))) % 256);
+        }
+    }
+    for (const _RGB colour : {_RGB{0, 0, 0}, _RGB{255, 255, 255}, _RGB{200, 13, 77}}) {
+        const ReflectionParams params = makeParams(direction, 100, 0, 0, transparent, colour);
+        fipImage result;
+        QVERIFY(renderReflection(source, result, params));
+        fipImage expected;
+        QVERIFY(oracle::AddImageReflection(source, expected, params));
+        COMPARE_IMAGES(result, expected);
+        if (transparent)
+            break; // the colour plays no part
     }
 }
 
