@@ -1,5 +1,7 @@
 #include "image_io.h"
 
+#include "standard_bitmap.h"
+
 #include <FreeImagePlus.h>
 #include <QFile>
 #include <QFileInfo>
@@ -30,68 +32,14 @@ void captureFreeImageMessages()
     (void)installed;
 }
 
-struct BitmapOwner {
-    FIBITMAP* dib = nullptr;
-    explicit BitmapOwner(FIBITMAP* bitmap) : dib(bitmap) {}
-    ~BitmapOwner()
-    {
-        if (dib)
-            FreeImage_Unload(dib);
-    }
-    BitmapOwner(const BitmapOwner&) = delete;
-    BitmapOwner& operator=(const BitmapOwner&) = delete;
-    // Replaces the bitmap by a converted one; a failed conversion (null) keeps nothing.
-    void replace(FIBITMAP* converted)
-    {
-        if (converted != dib) {
-            FreeImage_Unload(dib);
-            dib = converted;
-        }
-    }
-    FIBITMAP* release()
-    {
-        FIBITMAP* out = dib;
-        dib = nullptr;
-        return out;
-    }
-};
-
-// Brings any FreeImage picture to an 8-bit-per-channel standard bitmap
-// (16-bit and float pictures included) without touching standard bitmaps.
-bool toStandardBitmap(BitmapOwner& bitmap)
+// The renderer reads 24-bit pictures, or 32-bit ones when there is transparency.
+BitmapPtr normalizeForRendering(BitmapPtr bitmap)
 {
-    switch (FreeImage_GetImageType(bitmap.dib)) {
-    case FIT_BITMAP:
-        return true;
-    case FIT_RGB16:
-        bitmap.replace(FreeImage_ConvertTo24Bits(bitmap.dib));
-        break;
-    case FIT_RGBA16:
-        bitmap.replace(FreeImage_ConvertTo32Bits(bitmap.dib));
-        break;
-    case FIT_RGBF:
-    case FIT_RGBAF:
-        // High dynamic range: a tone-mapping operator, not a clamp, keeps the picture readable.
-        bitmap.replace(FreeImage_ToneMapping(bitmap.dib, FITMO_DRAGO03, 0, 0));
-        break;
-    default:
-        // Grey 16/32-bit, float and complex: scaled linearly into 8-bit grey.
-        bitmap.replace(FreeImage_ConvertToStandardType(bitmap.dib, TRUE));
-        break;
-    }
-    return bitmap.dib && FreeImage_GetImageType(bitmap.dib) == FIT_BITMAP;
-}
-
-bool normalizeForRendering(BitmapOwner& bitmap)
-{
-    if (!toStandardBitmap(bitmap))
-        return false;
-    const bool hasTransparency = FreeImage_IsTransparent(bitmap.dib);
-    const unsigned wanted = hasTransparency ? 32 : 24;
-    if (FreeImage_GetBPP(bitmap.dib) != wanted)
-        bitmap.replace(hasTransparency ? FreeImage_ConvertTo32Bits(bitmap.dib)
-                                       : FreeImage_ConvertTo24Bits(bitmap.dib));
-    return bitmap.dib && FreeImage_GetBPP(bitmap.dib) == wanted;
+    const bool hasTransparency = FreeImage_IsTransparent(bitmap.get());
+    if (isStandardBitmap(bitmap.get()) &&
+        FreeImage_GetBPP(bitmap.get()) == (hasTransparency ? 32u : 24u))
+        return bitmap;
+    return convertToStandardBitmap(bitmap.get(), hasTransparency);
 }
 
 // Qt's readers take some files that this FreeImage build refuses (BMPs with
@@ -163,17 +111,17 @@ FIBITMAP* decodePicture(const QString& path, QString* error)
     if (format == FIF_UNKNOWN)
         format = FreeImage_GetFIFFromFilename(name.constData());
 
-    BitmapOwner bitmap(nullptr);
+    BitmapPtr bitmap;
     if (format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format))
-        bitmap.dib = FreeImage_Load(format, name.constData(), 0);
-    if (!bitmap.dib)
-        bitmap.dib = decodeWithQt(path);
-    if (!bitmap.dib)
+        bitmap.reset(FreeImage_Load(format, name.constData(), 0));
+    if (!bitmap)
+        bitmap.reset(decodeWithQt(path));
+    if (!bitmap)
         return fail(describe(format == FIF_UNKNOWN ? "Unknown or unsupported picture format"
                                                    : "The picture could not be decoded"));
-    if (!normalizeForRendering(bitmap))
+    bitmap = normalizeForRendering(std::move(bitmap));
+    if (!bitmap)
         return fail(describe("The picture's pixel format could not be converted"));
-
     return bitmap.release();
 }
 
