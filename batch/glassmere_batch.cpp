@@ -1,14 +1,181 @@
 #include "mainwindow/glassmere.h"
 
-void Glassmere::on_btAddPicDir_clicked() {}
-void Glassmere::on_btPicResultDir_clicked() {}
-void Glassmere::on_btCovPics_clicked() {}
+#include "batch/batch_engine.h"
+#include "batch/path_helpers.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <string>
+
+namespace {
+
+// A typed relative folder is taken from the current directory at the press,
+// both fields alike, so the folder tests, the listing and the outputs all name
+// the same folders although each test moves the current directory. Absolute
+// texts (the choosers only give those) stay as they are.
+std::string folderForRun(const QString& text)
+{
+    const std::string path = text.toLocal8Bit().toStdString();
+    std::string absolute;
+    if (!path.empty() && path.front() != '/' && AbsolutePath(path, absolute))
+        return absolute;
+    return path;
+}
+
+QString fileName(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+// At most this many names are listed in the box itself; the details hold all.
+constexpr int namesShown = 10;
+
+} // namespace
+
+void Glassmere::on_btAddPicDir_clicked()
+{
+    QString dir = QFileDialog::getExistingDirectory(
+        this, tr("Select a picture where the folder"), ui.txtPicDir->text(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    if (dir.isEmpty())
+        return;
+    ui.txtPicDir->setText(FormatDir(dir));
+}
+
+void Glassmere::on_btPicResultDir_clicked()
+{
+    // Starts at the picture folder too: results usually go next to the pictures.
+    QString dir = QFileDialog::getExistingDirectory(
+        this, tr("Select a folder to save processing results."), ui.txtPicDir->text(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    if (dir.isEmpty())
+        return;
+    ui.txtResultDir->setText(FormatDir(dir));
+}
+
 QString Glassmere::FormatDir(QString& dir)
 {
-    return dir;
+    // On failure the text comes back as it was.
+    std::string path = dir.toLocal8Bit().toStdString();
+    (void)NormalizeDir(path);
+    return QString::fromLocal8Bit(QByteArray::fromStdString(path));
 }
+
 QStringList Glassmere::DirTree(const QString& folder)
 {
-    (void)folder;
-    return {};
+    return listPictures(folder);
+}
+
+void Glassmere::on_btCovPics_clicked()
+{
+    const std::string pictureDir = folderForRun(ui.txtPicDir->text());
+    const std::string resultDir = folderForRun(ui.txtResultDir->text());
+
+    // Entering a folder is the test that it exists; the result folder is
+    // tried only when the picture folder passed.
+    if (!EnterDir(pictureDir) || !EnterDir(resultDir)) {
+        QMessageBox::warning(this, tr("Failure"), tr("Selected directory error."), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return;
+    }
+
+    BatchRequest request;
+    request.pictureDir = QString::fromLocal8Bit(QByteArray::fromStdString(pictureDir));
+    request.resultDir = QString::fromLocal8Bit(QByteArray::fromStdString(resultDir));
+
+    // Opaque results keep their input's name: in the picture folder itself
+    // they would replace the pictures.
+    if (isSameFolder(request.pictureDir, request.resultDir)) {
+        QMessageBox::warning(this, tr("Failure"),
+                             tr("The result folder is the picture folder. The results would "
+                                "replace the pictures, so nothing was done. Please choose "
+                                "another folder for the results."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+
+    ui.progressBar->setVisible(true);
+    ui.progressBar->reset();
+
+    const QStringList files = DirTree(request.pictureDir);
+    request.params.direction = GetReflectionDirection();
+    ui.progressBar->setRange(0, int(files.size()));
+
+    // The event loop does not run until the last file is done, so the
+    // settings are the same for every file of the run.
+    request.params.rate = ui.refSize->value();
+    request.params.start = ui.refDepth->value();
+    request.params.ge = 0;
+    request.params.color = reflectionColor;
+    request.params.transparent = transparent;
+    request.jobs = 1;
+
+    // setValue repaints at once, so the bar moves without the event loop.
+    const BatchReport report = runBatch(
+        request, files, [this](int index, int) { ui.progressBar->setValue(index + 1); },
+        &sourceImage, &resultImage);
+
+    if (report.refused()) {
+        QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Selected directory error."),
+                        QMessageBox::Ok, this);
+        box.setDefaultButton(QMessageBox::NoButton);
+        box.setInformativeText(report.refusal);
+        box.exec();
+        return;
+    }
+    if (report.clean())
+        return;
+
+    // A run where something went wrong must not look like a success.
+    QStringList lines;
+    QStringList details;
+    auto listNames = [&lines](const QStringList& names) {
+        for (int i = 0; i < names.size() && i < namesShown; ++i)
+            lines.append(QStringLiteral("    ") + names[i]);
+        if (names.size() > namesShown)
+            lines.append(QStringLiteral("    ") +
+                         tr("... and %1 more").arg(names.size() - namesShown));
+    };
+    if (!report.skipped.isEmpty()) {
+        lines.append(tr("Not read as pictures, skipped: %1").arg(report.skipped.size()));
+        QStringList names;
+        for (const BatchReport::Skipped& skipped : report.skipped) {
+            names.append(fileName(skipped.input));
+            details.append(tr("%1: skipped: %2").arg(skipped.input, skipped.reason));
+        }
+        listNames(names);
+    }
+    if (!report.failed.isEmpty()) {
+        lines.append(tr("Results not written: %1").arg(report.failed.size()));
+        QStringList names;
+        for (const BatchReport::Failed& failed : report.failed) {
+            names.append(fileName(failed.input));
+            details.append(tr("%1: not written: %2").arg(failed.input, failed.reason));
+        }
+        listNames(names);
+    }
+    if (!report.renamed.isEmpty()) {
+        lines.append(tr("Results written under another name: %1").arg(report.renamed.size()));
+        QStringList names;
+        for (const BatchReport::Renamed& renamed : report.renamed) {
+            names.append(tr("%1 as %2").arg(fileName(renamed.input), fileName(renamed.output)));
+            details.append(tr("%1: written as %2 instead of %3: %4")
+                               .arg(renamed.input, renamed.output, fileName(renamed.usualOutput),
+                                    renamed.reason));
+        }
+        listNames(names);
+    }
+
+    const int notWritten = int(report.skipped.size() + report.failed.size());
+    QMessageBox box(QMessageBox::Warning, notWritten > 0 ? tr("Failure") : tr("Notice"),
+                    notWritten > 0
+                        ? tr("%1 of %2 files were not written.").arg(notWritten).arg(report.total)
+                        : tr("Every file was written, some under another name."),
+                    QMessageBox::Ok, this);
+    box.setDefaultButton(QMessageBox::NoButton);
+    box.setInformativeText(lines.join(QLatin1Char('\n')));
+    box.setDetailedText(details.join(QLatin1Char('\n')));
+    box.exec();
 }

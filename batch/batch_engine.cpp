@@ -1,0 +1,299 @@
+#include "batch_engine.h"
+
+#include "imaging/image_io.h"
+
+#include <FreeImagePlus.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QString joinPath(const QString& folder, const QString& name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// The shared library initialises itself when it is loaded; a statically
+// linked one does not. The call only counts references after the first.
+void initialiseFreeImage()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { FreeImage_Initialise(FALSE); });
+}
+
+// FreeImage's capability tables overstate some writers: JPEG claims 32 bits
+// but takes them only as CMYK, and this build lists JPEG 2000 and JPEG XR
+// writers without encoders. A trial encode of a small picture in memory, once
+// per format and depth, tells what the writer really takes.
+bool encoderTakes(FREE_IMAGE_FORMAT format, unsigned bitsPerPixel)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<int, unsigned>, bool> known;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto key = std::make_pair(int(format), bitsPerPixel);
+    if (const auto found = known.find(key); found != known.end())
+        return found->second;
+
+    bool takes = false;
+    // 16 x 16: the icon writer refuses smaller pictures.
+    if (FIBITMAP* trial = FreeImage_Allocate(16, 16, int(bitsPerPixel))) {
+        if (FIMEMORY* memory = FreeImage_OpenMemory()) {
+            takes = FreeImage_SaveToMemory(format, trial, memory, 0) == TRUE;
+            FreeImage_CloseMemory(memory);
+        }
+        FreeImage_Unload(trial);
+    }
+    known.emplace(key, takes);
+    return takes;
+}
+
+// One listed file's fate, filled by whichever job took the file.
+struct Outcome {
+    enum Kind { Written, Skipped, Failed } kind = Skipped;
+    QString output;
+    QString usualOutput;
+    QStringList renameReasons;
+    QString reason;
+};
+
+// The run's shared state. Pictures are taken in listing order; after its
+// render each job waits for its file's turn to claim an output name, so names
+// come out as one job would give them, while the slow part (decoding and
+// encoding) overlaps.
+class Run {
+public:
+    Run(const BatchRequest& batchRequest, const QStringList& listed, const BatchProgress& callback)
+        : request(batchRequest), files(listed), progress(callback), outcomes(listed.size())
+    {
+        for (const QString& file : listed) {
+            const QString canonical = QFileInfo(file).canonicalFilePath();
+            if (!canonical.isEmpty())
+                inputs.insert(canonical);
+        }
+    }
+
+    void work(fipImage& source, fipImage& result)
+    {
+        for (;;) {
+            int index;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (nextFile >= files.size())
+                    return;
+                index = nextFile++;
+                if (progress)
+                    progress(index, int(files.size()));
+            }
+            process(index, source, result);
+        }
+    }
+
+    BatchReport report() const
+    {
+        BatchReport report;
+        report.total = int(files.size());
+        for (int i = 0; i < files.size(); ++i) {
+            const Outcome& outcome = outcomes[size_t(i)];
+            const QString& input = files[i];
+            if (outcome.kind == Outcome::Skipped) {
+                report.skipped.append({input, outcome.reason});
+                continue;
+            }
+            if (!outcome.output.isEmpty() && outcome.output != outcome.usualOutput)
+                report.renamed.append({input, outcome.usualOutput, outcome.output,
+                                       outcome.renameReasons.join(QLatin1String("; "))});
+            if (outcome.kind == Outcome::Written)
+                report.written.append({input, outcome.output});
+            else
+                report.failed.append({input, outcome.output, outcome.reason});
+        }
+        return report;
+    }
+
+private:
+    void process(int index, fipImage& source, fipImage& result)
+    {
+        Outcome& outcome = outcomes[size_t(index)];
+        const QString& input = files[index];
+        const QFileInfo info(input);
+
+        QString error;
+        bool rendered = false;
+        QString name;
+        if (!loadPicture(input, source, &error)) {
+            outcome.kind = Outcome::Skipped;
+            outcome.reason = error;
+        } else if (!renderReflection(source, result, request.params)) {
+            outcome.kind = Outcome::Failed;
+            outcome.reason = QStringLiteral("The reflection could not be rendered (out of memory)");
+        } else {
+            rendered = true;
+            // Transparency survives only in PNG; an opaque result keeps the input's name and
+            // format.
+            const QString base = info.baseName();
+            name = result.isTransparent() ? base + QLatin1String(".png") : info.fileName();
+            outcome.usualOutput = joinPath(request.resultDir, name);
+            if (!formatStores(result, outcome.usualOutput)) {
+                outcome.renameReasons.append(QStringLiteral("%1 cannot store a %2-bit picture")
+                                                 .arg(info.suffix().toUpper())
+                                                 .arg(result.getBitsPerPixel()));
+                name = base + QLatin1String(".png");
+            }
+        }
+
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            turn.wait(lock, [&] { return nextClaim == index; });
+            if (rendered)
+                outcome.output = joinPath(request.resultDir, claim(name, outcome.renameReasons));
+            ++nextClaim;
+        }
+        turn.notify_all();
+
+        if (!rendered)
+            return;
+        if (savePicture(result, outcome.output, &error)) {
+            outcome.kind = Outcome::Written;
+        } else {
+            outcome.kind = Outcome::Failed;
+            outcome.reason = error;
+        }
+    }
+
+    // Called in listing order, under the lock.
+    QString claim(const QString& name, QStringList& reasons)
+    {
+        QString chosen = name;
+        if (const QString why = conflict(chosen); !why.isEmpty()) {
+            reasons.append(why);
+            const QFileInfo parts(name);
+            for (int n = 2; !conflict(chosen).isEmpty(); ++n)
+                chosen = QStringLiteral("%1-%2.%3")
+                             .arg(parts.completeBaseName())
+                             .arg(n)
+                             .arg(parts.suffix());
+        }
+        claimed.insert(chosen);
+        return chosen;
+    }
+
+    // Why `name` must not be written in the result folder, or an empty text.
+    // Files from before the run are replaced (safely); outputs of this run and
+    // the inputs themselves, reached through a link, are not.
+    QString conflict(const QString& name) const
+    {
+        if (claimed.contains(name))
+            return QStringLiteral("an earlier picture of this run was written as %1").arg(name);
+        const QString canonical = QFileInfo(joinPath(request.resultDir, name)).canonicalFilePath();
+        if (!canonical.isEmpty() && inputs.contains(canonical))
+            return QStringLiteral("%1 is the input picture %2").arg(name, canonical);
+        return {};
+    }
+
+    const BatchRequest& request;
+    const QStringList& files;
+    const BatchProgress& progress;
+    std::vector<Outcome> outcomes;
+    QSet<QString> inputs;  // canonical paths of the listed files
+    QSet<QString> claimed; // output names given out so far
+
+    std::mutex mutex;
+    std::condition_variable turn;
+    qsizetype nextFile = 0;
+    int nextClaim = 0;
+};
+
+} // namespace
+
+bool formatStores(const fipImage& image, const QString& path)
+{
+    if (!canSavePicture(image, path))
+        return false;
+    const FREE_IMAGE_FORMAT format =
+        FreeImage_GetFIFFromFilename(QFile::encodeName(path).constData());
+    return encoderTakes(format, image.getBitsPerPixel());
+}
+
+QStringList listPictures(const QString& folder)
+{
+    const QStringList names = QDir(folder).entryList(QStringList(QStringLiteral("*.*")),
+                                                     QDir::Files, QDir::Name | QDir::Reversed);
+    QStringList paths;
+    paths.reserve(names.size());
+    for (const QString& name : names)
+        paths.append(joinPath(folder, name));
+    return paths;
+}
+
+bool isSameFolder(const QString& first, const QString& second)
+{
+    const QString a = QFileInfo(first).canonicalFilePath();
+    return !a.isEmpty() && a == QFileInfo(second).canonicalFilePath();
+}
+
+QString batchRefusal(const QString& pictureDir, const QString& resultDir)
+{
+    if (!QFileInfo(pictureDir).isDir())
+        return QStringLiteral("The picture folder \"%1\" does not exist or is not a folder.")
+            .arg(pictureDir);
+    if (!QFileInfo(resultDir).isDir())
+        return QStringLiteral("The result folder \"%1\" does not exist or is not a folder.")
+            .arg(resultDir);
+    if (isSameFolder(pictureDir, resultDir))
+        return QStringLiteral("The result folder is the picture folder (%1): the results would "
+                              "replace the pictures. Choose another result folder.")
+            .arg(QFileInfo(pictureDir).canonicalFilePath());
+    return {};
+}
+
+BatchReport runBatch(const BatchRequest& request, const QStringList& files,
+                     const BatchProgress& progress, fipImage* source, fipImage* result)
+{
+    BatchReport report;
+    report.refusal = batchRefusal(request.pictureDir, request.resultDir);
+    if (report.refused())
+        return report;
+    initialiseFreeImage();
+
+    Run run(request, files, progress);
+    const int jobs = std::max(1, std::min(request.jobs, int(files.size())));
+    if (jobs == 1) {
+        fipImage ownSource;
+        fipImage ownResult;
+        run.work(source ? *source : ownSource, result ? *result : ownResult);
+    } else {
+        std::vector<std::thread> helpers;
+        for (int i = 1; i < jobs; ++i)
+            helpers.emplace_back([&run] {
+                fipImage jobSource;
+                fipImage jobResult;
+                run.work(jobSource, jobResult);
+            });
+        fipImage jobSource;
+        fipImage jobResult;
+        run.work(jobSource, jobResult);
+        for (std::thread& helper : helpers)
+            helper.join();
+    }
+    return run.report();
+}
+
+BatchReport runBatch(const BatchRequest& request, const BatchProgress& progress)
+{
+    const QString refusal = batchRefusal(request.pictureDir, request.resultDir);
+    if (!refusal.isEmpty()) {
+        BatchReport report;
+        report.refusal = refusal;
+        return report;
+    }
+    return runBatch(request, listPictures(request.pictureDir), progress);
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "reflection/reflection_renderer.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class fipImage;
+
+// One run over a picture folder: every listed picture is loaded, reflected
+// with the same settings and written into the result folder.
+struct BatchRequest {
+    QString pictureDir; // listed as it stands; output paths start with resultDir as it stands
+    QString resultDir;
+    ReflectionParams params;
+    int jobs = 1; // pictures worked on at a time
+};
+
+// What happened to the files of a run, each list in listing order.
+struct BatchReport {
+    struct Written {
+        QString input;
+        QString output;
+    };
+    struct Skipped {
+        QString input;
+        QString reason;
+    };
+    // An output that went under another name than the usual one.
+    struct Renamed {
+        QString input;
+        QString usualOutput;
+        QString output;
+        QString reason;
+    };
+    struct Failed {
+        QString input;
+        QString output; // empty when the picture was read but could not be rendered
+        QString reason;
+    };
+
+    QString refusal; // set when the run was refused; then nothing was read or written
+    int total = 0;   // files listed
+    QList<Written> written;
+    QList<Skipped> skipped;
+    QList<Renamed> renamed;
+    QList<Failed> failed;
+
+    bool refused() const { return !refusal.isEmpty(); }
+    // Every listed file was written under its usual name.
+    bool clean() const
+    {
+        return !refused() && skipped.isEmpty() && renamed.isEmpty() && failed.isEmpty();
+    }
+};
+
+// Called before a file is worked on: `index` counts from 0 in listing order,
+// `total` is the number of listed files. Calls come in listing order and never
+// at the same time, but with more than one job not always on the calling thread.
+using BatchProgress = std::function<void(int index, int total)>;
+
+// The folder's files in processing order: the names that hold a dot, files
+// only (no sub-folders, no hidden or system entries), in descending
+// case-sensitive name order, each appended to the folder text with a '/'
+// put between when the text lacks one.
+QStringList listPictures(const QString& folder);
+
+// Whether two folder texts name the same existing folder, compared by
+// canonical path, so links and "dir/." count as the same.
+bool isSameFolder(const QString& first, const QString& second);
+
+// Why a run over these folders must not start, or an empty text: a folder
+// that is missing, or a result folder that is the picture folder (opaque
+// results would be written over their own inputs).
+QString batchRefusal(const QString& pictureDir, const QString& resultDir);
+
+// Whether `image` can be written under `path`'s extension at its own depth.
+// Stricter than canSavePicture: a trial encode tells where FreeImage's
+// capability tables claim more than the writer takes (32-bit JPEG).
+bool formatStores(const fipImage& image, const QString& path);
+
+// Works through `files` (as listPictures gives them). Each picture is decoded
+// and normalised as a single opened picture is, rendered, and written safely
+// (a temporary file renamed over the target). The output is named after the
+// input: base name (up to the first dot) + ".png" for a result with
+// transparency, otherwise the input's own name; base name + ".png" too when
+// the input's format cannot store the result's depth. An output that would
+// replace an earlier output of the same run, or reach an input through a link,
+// gets a unique name ("a-2.png"), decided in listing order, so any number of
+// jobs gives the same names and the same report as one job.
+//
+// With one job the work happens on the calling thread in `source` and
+// `result` when they are given, which hold the last file's picture and
+// reflection afterwards; with more jobs they are not touched.
+BatchReport runBatch(const BatchRequest& request, const QStringList& files,
+                     const BatchProgress& progress = {}, fipImage* source = nullptr,
+                     fipImage* result = nullptr);
+
+// Lists the picture folder and runs over it.
+BatchReport runBatch(const BatchRequest& request, const BatchProgress& progress = {});
