@@ -1,0 +1,10 @@
+# glassmere-cli: the reflection for scripts, one picture or a whole folder.
+# It links the core library only, so it needs no display and no widgets.
+include(GNUInstallDirs)
+
+qt_add_executable(glassmere-cli app/cli_main.cpp)
+target_link_libraries(glassmere-cli PRIVATE glassmere_core Qt6::Core)
+target_compile_definitions(glassmere-cli PRIVATE GLASSMERE_VERSION="${PROJECT_VERSION}")
+set_target_properties(glassmere-cli PROPERTIES AUTOUIC OFF AUTORCC OFF)
+
+install(TARGETS glassmere-cli RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
