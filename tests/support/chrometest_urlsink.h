@@ -1,0 +1,22 @@
+#pragma once
+
+// Catches every web and mail address that the code under test hands to the
+// desktop (QDesktopServices::openUrl), so no browser or mail program starts
+// and the tests can read the addresses back.
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+class ChromeUrlSink : public QObject {
+    Q_OBJECT
+
+public:
+    ChromeUrlSink();
+    ~ChromeUrlSink() override;
+
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void openUrl(const QUrl& url);
+};
