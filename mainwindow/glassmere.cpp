@@ -29,6 +29,7 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
 
     ui.txtSize->setValidator(new QIntValidator(0, 100, this));
     ui.txtDepth->setValidator(new QIntValidator(0, 100, this));
+    SetFramelessHint();
 }
 
 Glassmere::~Glassmere()

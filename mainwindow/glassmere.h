@@ -26,6 +26,7 @@ public:
 protected Q_SLOTS:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -89,11 +90,17 @@ private Q_SLOTS:
     void on_actionAbout_Us_triggered();
 
 private:
+    // Removes the window manager's frame, which a mask alone leaves visible on X11.
+    void SetFramelessHint();
+
     // Tests reach the window's state the way the window's own code does.
     friend class GlassmereTestAccess;
 
     Ui::GlassmereClass ui;
     bool maximized;
+    // The left button went down on the window itself, not on a control that keeps
+    // its press: only then do the moves that follow drag the window.
+    bool dragging = false;
     QPoint dragPosition;
     QRect savedGeometry;
     fipImage sourceImage;
