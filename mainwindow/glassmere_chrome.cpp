@@ -30,7 +30,8 @@ QRect maximizedGeometry(const QRect& available, int sideBorder, int topBorder)
     const int band = Glassmere::maskBand;
     const QPoint framePosition =
         available.topLeft() - QPoint(band, band) - QPoint(sideBorder, topBorder);
-    // The side border is added to the width only, as the frame has one on each side.
+    // The width takes one side border more and the height none, so a framed window's
+    // visible part is that border wider than `available`; without a frame it fits exactly.
     const QSize clientSize(available.width() + sideBorder + 2 * band,
                            available.height() + 2 * band);
     return QRect(framePosition, clientSize);
