@@ -3,6 +3,24 @@
 #include <QGraphicsScene>
 #include <QIntValidator>
 
+namespace {
+// Qt's integer validator lets "101" through as an intermediate state for 0..100
+// (the slider then clamps it); a percentage field refuses the keystroke instead.
+class PercentValidator : public QIntValidator {
+public:
+    explicit PercentValidator(QObject* parent) : QIntValidator(0, 100, parent) {}
+    State validate(QString& input, int& pos) const override
+    {
+        const State state = QIntValidator::validate(input, pos);
+        bool isNumber = false;
+        const int value = input.toInt(&isNumber);
+        if (state == Intermediate && isNumber && (value < bottom() || value > top()))
+            return Invalid;
+        return state;
+    }
+};
+} // namespace
+
 Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags), reflectionColor{255, 255, 255}
 {
@@ -27,8 +45,8 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
     ui.progressBar->hide();
     CreateActionMenu();
 
-    ui.txtSize->setValidator(new QIntValidator(0, 100, this));
-    ui.txtDepth->setValidator(new QIntValidator(0, 100, this));
+    ui.txtSize->setValidator(new PercentValidator(this));
+    ui.txtDepth->setValidator(new PercentValidator(this));
     SetFramelessHint();
 }
 
