@@ -81,15 +81,75 @@ inline void store2(Byte* p, Word first, Word second)
     store64(p, Pair(first) | Pair(second) << 32);
 }
 
-// n pixels copied in order. 24-bit pixels widened to 32 bits get `alpha`.
-template <int SB, int DB> void copyRun(const Byte* src, Byte* dst, int n, Byte alpha = 0xFF)
+// Bytes the render does not read again are written with stores that bypass
+// the cache where SSE2 has them: an ordinary store first fetches the whole
+// cache line from memory, only to overwrite it.
+#if defined(__SSE2__)
+inline void storeVector(Byte* p, __m128i v, bool stream)
+{
+    if (stream)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
+    else
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+inline bool aligned16(const Byte* p)
+{
+    return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0;
+}
+#endif
+
+void streamCopy(Byte* dst, const Byte* src, std::size_t n)
+{
+#if defined(__SSE2__)
+    const std::size_t head =
+        std::min<std::size_t>(n, (16 - (reinterpret_cast<std::uintptr_t>(dst) & 15)) & 15);
+    std::memcpy(dst, src, head);
+    dst += head;
+    src += head;
+    n -= head;
+    for (; n >= 64; n -= 64, dst += 64, src += 64) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48));
+        storeVector(dst, a, true);
+        storeVector(dst + 16, b, true);
+        storeVector(dst + 32, c, true);
+        storeVector(dst + 48, d, true);
+    }
+    for (; n >= 16; n -= 16, dst += 16, src += 16)
+        storeVector(dst, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), true);
+#endif
+    std::memcpy(dst, src, n);
+}
+
+// n pixels copied in order, with streaming stores when `stream`. 24-bit
+// pixels widened to 32 bits get `alpha`.
+template <int SB, int DB, bool stream = false>
+void copyRun(const Byte* src, Byte* dst, int n, Byte alpha = 0xFF)
 {
     if constexpr (SB == DB) {
-        std::memcpy(dst, src, std::size_t(n) * SB);
+        if (stream)
+            streamCopy(dst, src, std::size_t(n) * SB);
+        else
+            std::memcpy(dst, src, std::size_t(n) * SB);
     } else {
         static_assert(SB == 3 && DB == 4);
         const Word a = Word(alpha) << 24;
         int i = 0;
+#if defined(__SSE2__)
+        if (stream && (reinterpret_cast<std::uintptr_t>(dst) & 3) == 0) {
+            for (; i < n && !aligned16(dst); ++i, src += 3, dst += 4)
+                store32(dst, Word(src[0]) | Word(src[1]) << 8 | Word(src[2]) << 16 | a);
+            for (; i + 4 <= n; i += 4, src += 12, dst += 16) {
+                Word p0, p1, p2, p3;
+                unpack4(src, p0, p1, p2, p3);
+                storeVector(dst, _mm_set_epi32(int(p3 | a), int(p2 | a), int(p1 | a), int(p0 | a)),
+                            true);
+            }
+        }
+#endif
         for (; i + 4 <= n; i += 4, src += 12, dst += 16) {
             Word p0, p1, p2, p3;
             unpack4(src, p0, p1, p2, p3);
@@ -211,7 +271,7 @@ inline __m128i scaleBytes(__m128i d, __m128i kLow, __m128i kHigh, __m128i mLow, 
 // strength is k for every pixel, or with `lanes` one per byte in kLanes and
 // mLanes (their multipliers), which the scalar path reads as
 // kFirst + pixel * kStep.
-template <int DB, Fade fade, bool lanes>
+template <int DB, Fade fade, bool lanes, bool stream = false>
 void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst, int kStep,
                const std::uint16_t* kLanes, const std::uint16_t* mLanes)
 {
@@ -222,6 +282,7 @@ void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst
         const __m128i k = _mm_set1_epi16(short(kFirst));
         const __m128i m = _mm_set1_epi16(short(multiplier(kFirst, fader.f)));
         const __m128i zero = _mm_setzero_si128();
+        const bool streamNow = stream && aligned16(dst);
         for (; j + 48 <= n; j += 48) {
             for (int part = 0; part < 3; ++part) {
                 const int o = j + 16 * part;
@@ -249,7 +310,7 @@ void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst
                         scaleBytes(_mm_and_si128(v, active), kLow, kHigh, mLow, mHigh, f);
                     result = _mm_or_si128(_mm_andnot_si128(active, v), q);
                 }
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), result);
+                storeVector(dst + o, result, streamNow);
             }
         }
     }
@@ -307,12 +368,27 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     fader.prepare<DB>(f.faded, f.colour, fade);
     const bool top = f.direction == 0;
     const int pictureTop = top ? f.strip : f.ge;
+    // At the same depth the picture's rows are one block of scan lines in both
+    // bitmaps, with the same pitch: one copy, which the C library makes with
+    // stores that bypass the cache. Only the padding needs fixing after it.
+    const int pictureScan = f.outHeight - pictureTop - f.height; // its bottom row
+    constexpr bool blockCopy = SB == DB;
+    if constexpr (blockCopy) {
+        Byte* block = f.outBits + pictureScan * f.outPitch;
+        std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
+        if (f.outPitch > std::ptrdiff_t(f.width) * DB) {
+            for (int i = 0; i < f.height; ++i)
+                zeroPadding<DB>(block + i * f.outPitch, f);
+        }
+    }
     for (int i = 0; i < f.outHeight; ++i) { // scan line i: i = 0 is the bottom row
         Byte* line = f.outBits + i * f.outPitch;
         const int y = f.outHeight - 1 - i; // counted from the top
         int row;                           // picture row, counted from the top
         int t = -1;                        // strip line, -1 for a picture row
         if (y >= pictureTop && y < pictureTop + f.height) {
+            if (blockCopy)
+                continue;
             row = y - pictureTop;
         } else if (top && y < f.strip) {
             t = f.strip - 1 - y;
@@ -327,13 +403,13 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
         const int s = f.strip - 1 - t;
         if (t < 0 || s >= f.faded) {
-            copyRun<SB, DB>(src, line, f.width);
+            copyRun<SB, DB, true>(src, line, f.width);
         } else if constexpr (SB != DB) {
             // 24-bit picture, transparency mode: the row's alpha is one value.
-            copyRun<SB, DB>(src, line, f.width, Byte(255 * s / f.faded));
+            copyRun<SB, DB, true>(src, line, f.width, Byte(255 * s / f.faded));
         } else {
-            fadeBytes<DB, fade, false>(fader, src, line, f.width * DB, strength<fade>(s, f.faded),
-                                       0, nullptr, nullptr);
+            fadeBytes<DB, fade, false, true>(fader, src, line, f.width * DB,
+                                             strength<fade>(s, f.faded), 0, nullptr, nullptr);
         }
         zeroPadding<DB>(line, f);
     }
@@ -382,7 +458,7 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         const Byte* src = f.srcBits + i * f.srcPitch;
         Byte* line = f.outBits + i * f.outPitch;
         std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.ge) * DB);
-        copyRun<SB, DB>(src, line + std::size_t(pictureLeft) * DB, f.width);
+        copyRun<SB, DB, true>(src, line + std::size_t(pictureLeft) * DB, f.width);
         if (f.strip > 0)
             copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
                                     line + std::size_t(stripLeft) * DB, f.strip);
@@ -539,6 +615,9 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
             else
                 render<4, 4, Fade::Alpha>(f);
         }
+#if defined(__SSE2__)
+        _mm_sfence(); // streaming stores are done before anyone reads the result
+#endif
     } catch (const std::bad_alloc&) {
         // Only the per-column strengths allocate, before the first byte is
         // written: a reused result still holds the previous picture.

@@ -1,0 +1,320 @@
+// Render and preview speed at 6000 x 4000, against the floor of the same run.
+//
+//   build-render/bench/bench_render --benchmark_counters_tabular=true
+//
+// Render/<depth>/<direction>/<mode>/reused   fast renderer into the previous result
+// Render/<depth>/<direction>/<mode>/fresh    fast renderer into a new result
+// Render/<depth>/<direction>/<mode>/steps    the step-by-step way (working copy,
+//                                            turns, clone, crop, byte loop)
+// Floor/<source depth>to<result depth>/existing|fresh
+//     the source's bytes read once and the result's bytes written once, into an
+//     existing buffer or a newly allocated FreeImage bitmap
+// Preview/<depth>/mine                 result to QPixmap as the window does it
+// Preview/<depth>/mine-no-opaque-detection   the same, the pixmap told not to
+//                                      look for alpha again
+// Preview/<depth>/image-only           previewImage alone
+// Preview/<depth>/qt-way               wrap, rgbSwapped, mirrored, QPixmap::fromImage
+// Copy/32/existing|fresh               one copy of the preview's bytes
+//
+// Counters: peak_MiB is the resident memory a single run adds at its peak,
+// measured by resetting the kernel's high-water mark; MiB is the result's size.
+
+#include "imaging/preview_image.h"
+#include "reflection/reflection_renderer.h"
+#include "tests/support/reflection_oracle.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+
+#include <FreeImagePlus.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int pictureWidth = 6000;
+constexpr int pictureHeight = 4000;
+constexpr double mebibyte = 1024.0 * 1024.0;
+
+// Random bytes: the fade tables see every value.
+fipImage makePicture(int bpp)
+{
+    fipImage image(FIT_BITMAP, pictureWidth, pictureHeight, unsigned(bpp));
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    BYTE* bits = image.accessPixels();
+    const std::size_t size = std::size_t(image.getScanWidth()) * image.getHeight();
+    for (std::size_t i = 0; i < size; i += 8) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::memcpy(bits + i, &state, std::min<std::size_t>(8, size - i));
+    }
+    return image;
+}
+
+const fipImage& picture(int bpp)
+{
+    static const fipImage picture24 = makePicture(24);
+    static const fipImage picture32 = makePicture(32);
+    return bpp == 24 ? picture24 : picture32;
+}
+
+long long statusKiB(const char* key)
+{
+    FILE* file = std::fopen("/proc/self/status", "r");
+    if (!file)
+        return -1;
+    char line[256];
+    long long value = -1;
+    const std::size_t length = std::strlen(key);
+    while (std::fgets(line, sizeof line, file)) {
+        if (std::strncmp(line, key, length) == 0) {
+            value = std::atoll(line + length + 1);
+            break;
+        }
+    }
+    std::fclose(file);
+    return value;
+}
+
+// Resident memory that `run` adds at its peak, in MiB; -1 when the kernel
+// does not let the high-water mark be reset.
+double peakMiB(const std::function<void()>& run)
+{
+    FILE* clear = std::fopen("/proc/self/clear_refs", "w");
+    if (!clear)
+        return -1;
+    std::fputs("5", clear);
+    std::fclose(clear);
+    const long long before = statusKiB("VmRSS:");
+    run();
+    const long long peak = statusKiB("VmHWM:");
+    return before < 0 || peak < 0 ? -1 : double(peak - before) / 1024.0;
+}
+
+ReflectionParams paramsFor(int direction, bool transparent)
+{
+    ReflectionParams params; // rate 40, start 30, white: the start-up settings
+    params.direction = direction;
+    params.transparent = transparent;
+    return params;
+}
+
+enum class Way { Reused, Fresh, Steps };
+
+void renderBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, Way way)
+{
+    const fipImage& source = picture(bpp);
+    const ReflectionParams params = paramsFor(direction, transparent);
+    fipImage result;
+    if (way == Way::Reused && !renderReflection(source, result, params)) {
+        state.SkipWithError("render failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (way == Way::Reused) {
+            renderReflection(source, result, params);
+            benchmark::DoNotOptimize(result.accessPixels());
+        } else {
+            fipImage output;
+            if (way == Way::Fresh)
+                renderReflection(source, output, params);
+            else
+                oracle::AddImageReflection(source, output, params);
+            benchmark::DoNotOptimize(output.accessPixels());
+        }
+    }
+    state.counters["peak_MiB"] = peakMiB([&] {
+        if (way == Way::Reused) {
+            renderReflection(source, result, params);
+        } else {
+            fipImage output;
+            if (way == Way::Fresh)
+                renderReflection(source, output, params);
+            else
+                oracle::AddImageReflection(source, output, params);
+        }
+    });
+    fipImage sized;
+    renderReflection(source, sized, params);
+    state.counters["MiB"] = double(sized.getScanWidth()) * sized.getHeight() / mebibyte;
+}
+
+// The floor: the picture's bytes read once and the result's written once.
+void floorBenchmark(benchmark::State& state, int sourceBpp, int resultBpp, bool fresh)
+{
+    const fipImage& source = picture(sourceBpp);
+    const std::size_t sourceBytes = std::size_t(source.getScanWidth()) * source.getHeight();
+    // The result of the start-up settings: 40 % more rows.
+    const unsigned resultHeight = pictureHeight + pictureHeight * 40 / 100;
+    fipImage existing(FIT_BITMAP, pictureWidth, resultHeight, unsigned(resultBpp));
+    const std::size_t resultBytes = std::size_t(existing.getScanWidth()) * resultHeight;
+    const auto write = [&](BYTE* out) {
+        std::memcpy(out, source.accessPixels(), sourceBytes);
+        std::memset(out + sourceBytes, 0x55, resultBytes - sourceBytes);
+    };
+    for (auto _ : state) {
+        if (fresh) {
+            fipImage output(FIT_BITMAP, pictureWidth, resultHeight, unsigned(resultBpp));
+            write(output.accessPixels());
+            benchmark::DoNotOptimize(output.accessPixels());
+        } else {
+            write(existing.accessPixels());
+            benchmark::DoNotOptimize(existing.accessPixels());
+        }
+    }
+    state.counters["MiB"] = double(resultBytes) / mebibyte;
+}
+
+// A rendered-looking picture for the preview: 24-bit, or 32-bit with alpha
+// fading to 0 in its bottom rows as transparency mode leaves it.
+const fipImage& previewSource(int bpp)
+{
+    static const fipImage source24 = makePicture(24);
+    static const fipImage source32 = [] {
+        fipImage image = makePicture(32);
+        for (unsigned y = 0; y < image.getHeight(); ++y) {
+            BYTE* line = image.getScanLine(y);
+            const BYTE alpha = y < 1000 ? BYTE(y * 255 / 1000) : 255;
+            for (unsigned x = 0; x < image.getWidth(); ++x)
+                line[4 * x + FI_RGBA_ALPHA] = alpha;
+        }
+        return image;
+    }();
+    return bpp == 24 ? source24 : source32;
+}
+
+// As the window shows a result: the preview image moved into a pixmap. With
+// `trustFormat` the pixmap is told not to look for alpha again, which the
+// preview's format already tells.
+void previewMine(benchmark::State& state, int bpp, bool pixmap, bool trustFormat)
+{
+    const fipImage& image = previewSource(bpp);
+    const Qt::ImageConversionFlags flags = trustFormat ? Qt::NoOpaqueDetection : Qt::AutoColor;
+    const auto show = [&] {
+        if (pixmap) {
+            const QPixmap shown = QPixmap::fromImage(previewImage(image), flags);
+            benchmark::DoNotOptimize(shown.cacheKey());
+        } else {
+            const QImage shown = previewImage(image);
+            benchmark::DoNotOptimize(shown.constBits());
+        }
+    };
+    for (auto _ : state)
+        show();
+    state.counters["peak_MiB"] = peakMiB(show);
+}
+
+// The plain way: wrap the FreeImage buffer, swap to RGB, mirror, convert.
+QPixmap qtWay(const fipImage& image)
+{
+    const int width = int(image.getWidth());
+    const int height = int(image.getHeight());
+    QImage shown;
+    if (image.isTransparent())
+        shown = QImage(image.accessPixels(), width, height, QImage::Format_ARGB32)
+                    .mirrored(false, true);
+    else
+        shown = QImage(image.accessPixels(), width, height, QImage::Format_RGB888)
+                    .rgbSwapped()
+                    .mirrored(false, true);
+    return QPixmap::fromImage(shown);
+}
+
+void previewQtWay(benchmark::State& state, int bpp)
+{
+    const fipImage& image = previewSource(bpp);
+    for (auto _ : state) {
+        const QPixmap pixmap = qtWay(image);
+        benchmark::DoNotOptimize(pixmap.cacheKey());
+    }
+    state.counters["peak_MiB"] = peakMiB([&] { benchmark::DoNotOptimize(qtWay(image)); });
+}
+
+// One copy of the preview's bytes (32 bits a pixel, as the pixmap holds them).
+void copyBenchmark(benchmark::State& state, bool fresh)
+{
+    const fipImage& image = previewSource(32);
+    const std::size_t bytes = std::size_t(image.getScanWidth()) * image.getHeight();
+    std::vector<BYTE> existing(bytes);
+    for (auto _ : state) {
+        if (fresh) {
+            std::unique_ptr<BYTE[]> buffer(new BYTE[bytes]);
+            std::memcpy(buffer.get(), image.accessPixels(), bytes);
+            benchmark::DoNotOptimize(buffer.get());
+        } else {
+            std::memcpy(existing.data(), image.accessPixels(), bytes);
+            benchmark::DoNotOptimize(existing.data());
+        }
+    }
+    state.counters["MiB"] = double(bytes) / mebibyte;
+}
+
+void registerAll()
+{
+    const char* directions[] = {"top", "bottom", "left", "right"};
+    const auto add = [](const std::string& name, auto&& function) {
+        benchmark::RegisterBenchmark(name.c_str(), function)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->MinTime(0.5);
+    };
+    add("Floor/24to24/existing", [](benchmark::State& s) { floorBenchmark(s, 24, 24, false); });
+    add("Floor/24to32/existing", [](benchmark::State& s) { floorBenchmark(s, 24, 32, false); });
+    add("Floor/32to32/existing", [](benchmark::State& s) { floorBenchmark(s, 32, 32, false); });
+    add("Floor/24to24/fresh", [](benchmark::State& s) { floorBenchmark(s, 24, 24, true); });
+    add("Floor/24to32/fresh", [](benchmark::State& s) { floorBenchmark(s, 24, 32, true); });
+    add("Floor/32to32/fresh", [](benchmark::State& s) { floorBenchmark(s, 32, 32, true); });
+    for (int bpp : {24, 32}) {
+        for (bool transparent : {false, true}) {
+            for (int direction = 0; direction < 4; ++direction) {
+                const std::string base = "Render/" + std::to_string(bpp) + "/" +
+                                         directions[direction] + "/" +
+                                         (transparent ? "transparency" : "colour");
+                const struct {
+                    const char* name;
+                    Way way;
+                } ways[] = {{"reused", Way::Reused}, {"fresh", Way::Fresh}, {"steps", Way::Steps}};
+                for (const auto& way : ways) {
+                    const Way w = way.way;
+                    add(base + "/" + way.name, [=](benchmark::State& s) {
+                        renderBenchmark(s, bpp, direction, transparent, w);
+                    });
+                }
+            }
+        }
+    }
+    add("Copy/32/existing", [](benchmark::State& s) { copyBenchmark(s, false); });
+    add("Copy/32/fresh", [](benchmark::State& s) { copyBenchmark(s, true); });
+    for (int bpp : {24, 32}) {
+        const std::string base = "Preview/" + std::to_string(bpp) + "/";
+        add(base + "mine", [=](benchmark::State& s) { previewMine(s, bpp, true, false); });
+        add(base + "mine-no-opaque-detection",
+            [=](benchmark::State& s) { previewMine(s, bpp, true, true); });
+        add(base + "image-only", [=](benchmark::State& s) { previewMine(s, bpp, false, false); });
+        add(base + "qt-way", [=](benchmark::State& s) { previewQtWay(s, bpp); });
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    // Pixmaps need a GUI application; no window is shown.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
