@@ -23,13 +23,13 @@
 //
 //   bottom (1)       top (0)          left (2)              right (3, other)
 //   +--------+       +--------+       +-----+-------+--+    +--+-------+-----+
-//   | ge = 0 |       | strip  |       |strip|picture|ge|    |ge|picture|strip|
+//   |ge zeros|       | strip  |       |strip|picture|ge|    |ge|picture|strip|
 //   +--------+       | t=R-1  |       | t=R-1 .. t=0  |     |  |   t=0 .. R-1|
 //   |picture |       |  ..t=0 |       +-----+-------+--+    +--+-------+-----+
 //   +--------+       +--------+
 //   | strip  |       |picture |
 //   | t=0..  |       +--------+
-//   +--------+       | ge = 0 |
+//   +--------+       |ge zeros|
 //                    +--------+
 //
 // Every line of the result is written once, straight from the source: rows for
@@ -45,6 +45,11 @@ using Word = std::uint32_t;
 using Pair = std::uint64_t;
 
 enum class Fade { Colour, Alpha };
+
+// Pixels are moved as little-endian words: blue in the low byte, alpha in the
+// high one.
+static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_GREEN == 1 && FI_RGBA_RED == 2 && FI_RGBA_ALPHA == 3,
+              "FreeImage's little-endian pixel layout is assumed");
 
 inline Word load32(const Byte* p)
 {
@@ -368,12 +373,13 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     fader.prepare<DB>(f.faded, f.colour, fade);
     const bool top = f.direction == 0;
     const int pictureTop = top ? f.strip : f.ge;
-    // At the same depth the picture's rows are one block of scan lines in both
-    // bitmaps, with the same pitch: one copy, which the C library makes with
-    // stores that bypass the cache. Only the padding needs fixing after it.
+    // At the same depth and pitch (a view into a larger picture has that
+    // picture's pitch) the picture's rows are one block of scan lines in both
+    // bitmaps: one copy, which the C library makes with stores that bypass the
+    // cache. Only the padding needs fixing after it.
     const int pictureScan = f.outHeight - pictureTop - f.height; // its bottom row
-    constexpr bool blockCopy = SB == DB;
-    if constexpr (blockCopy) {
+    const bool blockCopy = SB == DB && f.srcPitch == f.outPitch;
+    if (blockCopy) {
         Byte* block = f.outBits + pictureScan * f.outPitch;
         std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
         if (f.outPitch > std::ptrdiff_t(f.width) * DB) {

@@ -305,6 +305,8 @@ private Q_SLOTS:
     void reusedResultLooksNew();
     void sourceAttributesNotCarried();
     void viewIsNotWrittenThrough();
+    void viewAsSource_data();
+    void viewAsSource();
 
     void preview24_data();
     void preview24();
@@ -1041,6 +1043,39 @@ void TestRenderer::viewIsNotWrittenThrough()
     QVERIFY(renderReflection(source, result, params));
     COMPARE_IMAGES(result, expected);
     COMPARE_IMAGES(other, otherBefore);
+}
+
+void TestRenderer::viewAsSource_data()
+{
+    QTest::addColumn<int>("bpp");
+    QTest::addColumn<ReflectionParams>("params");
+    for (int bpp : {24, 32}) {
+        for (int direction : {0, 1, 2, 3}) {
+            QTest::addRow("%d-bit, direction %d, colour", bpp, direction)
+                << bpp << makeParams(direction, 60, 20, 1, false, {1, 2, 3});
+            QTest::addRow("%d-bit, direction %d, transparency", bpp, direction)
+                << bpp << makeParams(direction, 60, 20, 1, true);
+        }
+    }
+}
+
+// A view into a larger picture has that picture's pitch, not its own.
+void TestRenderer::viewAsSource()
+{
+    QFETCH(int, bpp);
+    QFETCH(ReflectionParams, params);
+    QRandomGenerator random(16);
+    fipImage larger = randomPicture(90, 40, bpp, random);
+    fipImage view;
+    QVERIFY(larger.createView(view, 7, 3, 7 + 61, 3 + 29));
+    QVERIFY(view.getScanWidth() != unsigned(61 * bpp / 8 + 3) / 4 * 4);
+    fipImage copy;
+    QVERIFY(view.copySubImage(copy, 0, 0, 61, 29));
+    fipImage result;
+    QVERIFY(renderReflection(view, result, params));
+    fipImage expected;
+    QVERIFY(oracle::AddImageReflection(copy, expected, params));
+    COMPARE_IMAGES(result, expected);
 }
 
 // ---------------------------------------------------------------- preview
