@@ -1,0 +1,207 @@
+// Batch throughput over 50 pictures of 1600 x 1200 (25 JPEG, 25 PNG) with the
+// start-up settings, against the codecs' own share of the same work.
+//
+//   build/bench/bench_batch --benchmark_counters_tabular=true
+//
+// Codecs           every input decoded as the batch decodes it, and a picture
+//                  of the output's size (the input and a copy of its top rows,
+//                  no reflection) encoded in the output's format to a file
+// Batch/jobs:1     the batch engine, one picture at a time (as the window runs it)
+// Batch/jobs:2     two pictures at a time (the command line's default here)
+//
+// The counter pictures/s is the throughput; after the runs the program prints
+// the two ratios that matter: Batch/jobs:1 against Codecs, and jobs:2 against
+// jobs:1 (wall time: run it on an otherwise idle machine).
+
+#include "batch/batch_engine.h"
+#include "imaging/image_io.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <FreeImagePlus.h>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr unsigned pictureWidth = 1600;
+constexpr unsigned pictureHeight = 1200;
+constexpr int pictureCount = 50;
+
+// Smooth light and colour changes, a few soft shapes and sensor-like noise:
+// the encoders find about as much to do as in a photograph.
+fipImage naturalPicture(quint32 seed)
+{
+    QRandomGenerator random(seed);
+    fipImage picture(FIT_BITMAP, pictureWidth, pictureHeight, 24);
+    const double phase = random.bounded(6.28);
+    const double cx = random.bounded(double(pictureWidth));
+    const double cy = random.bounded(double(pictureHeight));
+    for (unsigned y = 0; y < pictureHeight; ++y) {
+        BYTE* pixel = picture.getScanLine(y);
+        for (unsigned x = 0; x < pictureWidth; ++x, pixel += 3) {
+            const double dx = (double(x) - cx) / pictureWidth;
+            const double dy = (double(y) - cy) / pictureHeight;
+            const double light = 0.55 + 0.35 * std::cos(6.0 * std::sqrt(dx * dx + dy * dy) + phase);
+            const double wave = 0.5 + 0.5 * std::sin(x * 0.013 + y * 0.007 + phase);
+            const int noise = int(random.bounded(13)) - 6;
+            auto channel = [&](double value) { return BYTE(qBound(0, int(value) + noise, 255)); };
+            pixel[FI_RGBA_RED] = channel(255.0 * light * (0.4 + 0.6 * x / pictureWidth));
+            pixel[FI_RGBA_GREEN] = channel(255.0 * light * (0.3 + 0.5 * wave));
+            pixel[FI_RGBA_BLUE] = channel(255.0 * (0.2 + 0.6 * y / pictureHeight) * wave);
+        }
+    }
+    return picture;
+}
+
+struct Pictures {
+    QTemporaryDir folder;
+    QString pictures;
+    QString results;
+    QStringList files;
+
+    Pictures()
+    {
+        pictures = folder.path() + "/pictures";
+        results = folder.path() + "/results";
+        QDir().mkpath(pictures);
+        QDir().mkpath(results);
+        for (int i = 0; i < pictureCount; ++i) {
+            fipImage picture = naturalPicture(quint32(i + 1));
+            const QString name = QStringLiteral("picture-%1.%2")
+                                     .arg(i, 2, 10, QChar('0'))
+                                     .arg(i % 2 ? "png" : "jpg");
+            picture.save(QFile::encodeName(pictures + "/" + name).constData(), 0);
+        }
+        files = listPictures(pictures);
+    }
+};
+
+Pictures& pictures()
+{
+    static Pictures made;
+    return made;
+}
+
+ReflectionParams startUpSettings()
+{
+    return ReflectionParams{}; // bottom, 40 %, 30 %, white, colour mode
+}
+
+// The codecs' part of the batch: decode, then encode a picture as large as
+// the result, made by plain row copies instead of a reflection.
+void Codecs(benchmark::State& state)
+{
+    Pictures& set = pictures();
+    const ReflectionParams params = startUpSettings();
+    for (auto _ : state) {
+        for (const QString& input : set.files) {
+            fipImage source;
+            if (!loadPicture(input, source)) {
+                state.SkipWithError("a picture could not be decoded");
+                return;
+            }
+            const unsigned width = source.getWidth();
+            const unsigned height = source.getHeight();
+            const unsigned strip = height * unsigned(params.rate) / 100;
+            fipImage output(FIT_BITMAP, width, height + strip, source.getBitsPerPixel());
+            const size_t pitch = source.getScanWidth();
+            std::memcpy(output.getScanLine(strip), source.getScanLine(0), pitch * height);
+            std::memcpy(output.getScanLine(0), source.getScanLine(height - strip), pitch * strip);
+            const QString target = set.results + "/" + QFileInfo(input).fileName();
+            if (!output.save(QFile::encodeName(target).constData(), 0)) {
+                state.SkipWithError("a picture could not be encoded");
+                return;
+            }
+        }
+    }
+    state.counters["pictures/s"] = benchmark::Counter(double(state.iterations()) * set.files.size(),
+                                                      benchmark::Counter::kIsRate);
+}
+
+void Batch(benchmark::State& state)
+{
+    Pictures& set = pictures();
+    BatchRequest request;
+    request.pictureDir = set.pictures;
+    request.resultDir = set.results;
+    request.params = startUpSettings();
+    request.jobs = int(state.range(0));
+    for (auto _ : state) {
+        const BatchReport report = runBatch(request, set.files);
+        if (report.written.size() != set.files.size()) {
+            state.SkipWithError("the batch did not write every picture");
+            return;
+        }
+    }
+    state.counters["pictures/s"] = benchmark::Counter(double(state.iterations()) * set.files.size(),
+                                                      benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(Codecs)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(Batch)
+    ->ArgName("jobs")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+
+// Remembers each run's wall time per iteration for the closing ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+                cpuSeconds[run.benchmark_name()] =
+                    run.cpu_accumulated_time / double(run.iterations);
+            }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::map<std::string, double> seconds;    // wall time
+    std::map<std::string, double> cpuSeconds; // the calling thread's processor time
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    pictures(); // made before the clock starts
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const auto& s = reporter.seconds;
+    const auto codecs = s.find("Codecs/iterations:2/real_time");
+    const auto one = s.find("Batch/jobs:1/iterations:2/real_time");
+    const auto two = s.find("Batch/jobs:2/iterations:2/real_time");
+    if (codecs != s.end() && one != s.end()) {
+        // Both run on one thread, so their processor times compare even on a busy machine.
+        const auto& cpu = reporter.cpuSeconds;
+        std::printf("Batch/jobs:1 takes %.3f x the codecs' time, %.3f x their processor time "
+                    "(target: at most 1.1)\n",
+                    one->second / codecs->second, cpu.at(one->first) / cpu.at(codecs->first));
+    }
+    if (one != s.end() && two != s.end())
+        std::printf("Batch/jobs:2 is %.3f x as fast as jobs:1 (target: at least 1.8)\n",
+                    one->second / two->second);
+    benchmark::Shutdown();
+    return 0;
+}
