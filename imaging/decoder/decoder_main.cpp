@@ -1,0 +1,408 @@
+// glassmere-decoder: decodes pictures for Glassmere in a process of its own,
+// so that a reader that crashes, hangs or allocates without end on a damaged
+// file takes down only this process. The program starts it with a socket as
+// standard input and sends it one open file after another
+// (imaging/decoder_protocol.h); it answers each with the normalised pixels.
+//
+//   glassmere-decoder --serve [--memory-limit BYTES]   (the program's use)
+//   glassmere-decoder --check FILE...                   (by hand: what each file gives)
+
+#include "imaging/decoder_protocol.h"
+#include "imaging/picture_decoding.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QString>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// --- allocation failures --------------------------------------------------
+//
+// Under the address-space limit an allocation that does not fit fails; the
+// readers then give up with no word of why. The allocator's entry points are
+// wrapped here, in this executable only, to remember that one failed, so the
+// answer can say the picture exceeds the memory limit.
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+}
+
+namespace {
+
+std::atomic<bool> allocationFailed{false};
+
+inline void* noted(void* pointer, size_t size)
+{
+    if (!pointer && size != 0)
+        allocationFailed.store(true, std::memory_order_relaxed);
+    return pointer;
+}
+
+bool validAlignment(size_t alignment)
+{
+    return alignment >= sizeof(void*) && (alignment & (alignment - 1)) == 0;
+}
+
+} // namespace
+
+extern "C" {
+
+void* malloc(size_t size)
+{
+    return noted(__libc_malloc(size), size);
+}
+
+void* calloc(size_t count, size_t size)
+{
+    return noted(__libc_calloc(count, size), count | size);
+}
+
+void* realloc(void* pointer, size_t size)
+{
+    return noted(__libc_realloc(pointer, size), size);
+}
+
+void* memalign(size_t alignment, size_t size)
+{
+    return noted(__libc_memalign(alignment, size), size);
+}
+
+void* aligned_alloc(size_t alignment, size_t size)
+{
+    return noted(__libc_memalign(alignment, size), size);
+}
+
+int posix_memalign(void** out, size_t alignment, size_t size)
+{
+    if (!validAlignment(alignment))
+        return EINVAL;
+    void* pointer = noted(__libc_memalign(alignment, size), size);
+    if (!pointer && size != 0)
+        return ENOMEM;
+    *out = pointer;
+    return 0;
+}
+
+} // extern "C"
+
+namespace {
+
+using decoder::DecodeReply;
+using decoder::DecodeRequest;
+using decoder::DecodeStatus;
+
+constexpr int channel = STDIN_FILENO;
+
+// Room above the start-up size for what comes later besides the picture: Qt's
+// image plugins, the readers' own libraries, stacks and allocator slack.
+constexpr std::uint64_t addressSpaceSlack = 256ull << 20;
+
+std::uint64_t memoryLimit = 0; // what a picture may use; 0 when not limited
+
+QString describeBytes(std::uint64_t bytes)
+{
+    constexpr double giga = 1024.0 * 1024.0 * 1024.0;
+    if (bytes >= std::uint64_t(giga))
+        return QStringLiteral("%1 GB").arg(double(bytes) / giga, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
+}
+
+std::uint64_t addressSpaceInUse()
+{
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    return std::uint64_t(pages) * std::uint64_t(sysconf(_SC_PAGESIZE));
+}
+
+void limitResources()
+{
+    // A crashing reader must not leave a core file per damaged picture.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    if (memoryLimit != 0) {
+        const rlim_t total = rlim_t(addressSpaceInUse() + addressSpaceSlack + memoryLimit);
+        const rlimit space{total, total};
+        setrlimit(RLIMIT_AS, &space);
+    }
+}
+
+bool sendAll(const void* data, size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t sent = send(channel, bytes, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
+        bytes += sent;
+        size -= size_t(sent);
+    }
+    return true;
+}
+
+// Reads exactly `size` bytes; the first descriptor that comes along lands in `*file`.
+bool receiveAll(void* data, size_t size, int* file)
+{
+    char* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        iovec part{bytes, size};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+             header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
+                int passed;
+                std::memcpy(&passed, CMSG_DATA(header), sizeof passed);
+                if (file && *file < 0)
+                    *file = passed;
+                else
+                    close(passed);
+            }
+        }
+        bytes += got;
+        size -= size_t(got);
+    }
+    return true;
+}
+
+// The file's bytes, mapped read-only; the program has checked it is a regular file.
+struct MappedFile {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    int error = 0; // errno of a failed look or mapping
+
+    explicit MappedFile(int file)
+    {
+        struct stat info;
+        if (fstat(file, &info) != 0) {
+            error = errno;
+            return;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            error = EINVAL;
+            return;
+        }
+        size = size_t(info.st_size);
+        if (size == 0)
+            return;
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file, 0);
+        if (mapped == MAP_FAILED) {
+            error = errno;
+            return;
+        }
+        data = static_cast<const unsigned char*>(mapped);
+    }
+    ~MappedFile()
+    {
+        if (data)
+            munmap(const_cast<unsigned char*>(data), size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+};
+
+DecodeStatus statusOf(DecodeFailure failure)
+{
+    switch (failure) {
+    case DecodeFailure::None:
+        return DecodeStatus::Decoded;
+    case DecodeFailure::TooLarge:
+        return DecodeStatus::TooLarge;
+    case DecodeFailure::Unconverted:
+        return DecodeStatus::Unconverted;
+    case DecodeFailure::Unreadable:
+        break;
+    }
+    return DecodeStatus::Unreadable;
+}
+
+DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limits)
+{
+    const MappedFile mapped(file);
+    if (mapped.error != 0) {
+        DecodeOutcome outcome;
+        outcome.failure = DecodeFailure::Unreadable;
+        outcome.reason = QStringLiteral("The file could not be read: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(mapped.error)));
+        return outcome;
+    }
+    return decodePictureData(mapped.data, mapped.size, name, limits);
+}
+
+// The scan lines go without padding, gathered into large sends.
+bool sendPixels(FIBITMAP* dib)
+{
+    const unsigned height = FreeImage_GetHeight(dib);
+    const size_t line = size_t(FreeImage_GetLine(dib));
+    const size_t pitch = FreeImage_GetPitch(dib);
+    if (line == pitch)
+        return sendAll(FreeImage_GetBits(dib), pitch * height);
+    std::vector<BYTE> chunk(std::max<size_t>(line, 1 << 20));
+    const size_t linesPerChunk = chunk.size() / line;
+    for (unsigned y = 0; y < height;) {
+        const unsigned count = unsigned(std::min<size_t>(linesPerChunk, height - y));
+        for (unsigned i = 0; i < count; ++i)
+            std::memcpy(chunk.data() + i * line, FreeImage_GetScanLine(dib, int(y + i)), line);
+        if (!sendAll(chunk.data(), count * line))
+            return false;
+        y += count;
+    }
+    return true;
+}
+
+bool answer(const DecodeOutcome& outcome, DecodeStatus status)
+{
+    DecodeReply reply;
+    reply.status = status;
+    QByteArray message = outcome.reason.toUtf8().left(int(decoder::maxMessageLength));
+    reply.messageLength = std::uint32_t(message.size());
+    FIBITMAP* dib = status == DecodeStatus::Decoded ? outcome.bitmap.get() : nullptr;
+    if (dib) {
+        reply.width = FreeImage_GetWidth(dib);
+        reply.height = FreeImage_GetHeight(dib);
+        reply.bitsPerPixel = FreeImage_GetBPP(dib);
+        reply.dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
+        reply.dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
+    }
+    return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size())) &&
+           (!dib || sendPixels(dib));
+}
+
+int serve()
+{
+    struct stat info;
+    if (fstat(channel, &info) != 0 || !S_ISSOCK(info.st_mode)) {
+        std::fprintf(stderr, "glassmere-decoder: --serve needs a socket as standard input; "
+                             "Glassmere starts it so\n");
+        return decoder::usageExitCode;
+    }
+    limitResources();
+    for (;;) {
+        DecodeRequest request;
+        int file = -1;
+        if (!receiveAll(&request, sizeof request, &file))
+            return 0; // the program closed the socket: nothing more to do
+        if (request.magic != decoder::requestMagic || request.nameLength > decoder::maxNameLength)
+            return decoder::usageExitCode;
+        QByteArray name(int(request.nameLength), '\0');
+        if (!receiveAll(name.data(), size_t(name.size()), &file))
+            return 0;
+
+        DecodeOutcome outcome;
+        DecodeStatus status = DecodeStatus::Unreadable;
+        if (file < 0) {
+            outcome.reason = QStringLiteral("No file was passed to the decoder");
+        } else {
+            DecodeLimits limits;
+            limits.maxPixels = request.maxPixels;
+            limits.maxDecodedBytes = request.maxDecodedBytes;
+            allocationFailed.store(false);
+            // Should the program be gone while a reader loops, the process ends itself.
+            alarm(request.timeLimitSeconds ? request.timeLimitSeconds + 5 : 0);
+            outcome = decodeFile(file, QFile::decodeName(name), limits);
+            alarm(0);
+            close(file);
+            status = statusOf(outcome.failure);
+            if (status != DecodeStatus::Decoded && allocationFailed.load() && memoryLimit != 0) {
+                status = DecodeStatus::OutOfMemory;
+                outcome.reason = QStringLiteral("Decoding exceeds the memory limit of %1")
+                                     .arg(describeBytes(memoryLimit)) +
+                                 (outcome.reason.isEmpty()
+                                      ? QString()
+                                      : QStringLiteral(" (") + outcome.reason + QLatin1Char(')'));
+            }
+        }
+        if (!answer(outcome, status))
+            return 0;
+        outcome.bitmap.reset();
+    }
+}
+
+int check(int argc, char* argv[], int first)
+{
+    limitResources();
+    DecodeLimits limits;
+    limits.maxPixels = ~std::uint64_t(0);
+    limits.maxDecodedBytes = ~std::uint64_t(0);
+    int failures = 0;
+    for (int i = first; i < argc; ++i) {
+        const int file = open(argv[i], O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (file < 0) {
+            std::printf("%s: %s\n", argv[i], std::strerror(errno));
+            ++failures;
+            continue;
+        }
+        const DecodeOutcome outcome =
+            decodeFile(file, QFileInfo(QFile::decodeName(argv[i])).fileName(), limits);
+        close(file);
+        if (outcome.bitmap) {
+            std::printf("%s: %u x %u, %u bits\n", argv[i], FreeImage_GetWidth(outcome.bitmap.get()),
+                        FreeImage_GetHeight(outcome.bitmap.get()),
+                        FreeImage_GetBPP(outcome.bitmap.get()));
+        } else {
+            std::printf("%s: %s\n", argv[i], outcome.reason.toLocal8Bit().constData());
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: glassmere-decoder --serve [--memory-limit BYTES]\n"
+                         "       glassmere-decoder [--memory-limit BYTES] --check FILE...\n");
+    return decoder::usageExitCode;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Options first, then the one thing to do: the limit must be known before serving.
+    bool serving = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray option(argv[i]);
+        if (option == "--memory-limit" && i + 1 < argc) {
+            bool ok = false;
+            memoryLimit = QByteArray(argv[++i]).toULongLong(&ok);
+            if (!ok)
+                return usage();
+        } else if (option == "--serve") {
+            serving = true;
+        } else if (option == "--check" && i + 1 < argc && !serving) {
+            return check(argc, argv, i + 1);
+        } else {
+            return usage();
+        }
+    }
+    return serving ? serve() : usage();
+}

@@ -1,0 +1,291 @@
+#include "picture_decoding.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QStringList>
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+namespace {
+
+thread_local QStringList freeImageLog;
+
+void recordFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
+{
+    // A damaged file can make a reader repeat itself for every line.
+    const QString text = QString::fromLocal8Bit(message).trimmed();
+    if (text.isEmpty() || freeImageLog.contains(text))
+        return;
+    if (freeImageLog.size() < 6)
+        freeImageLog.append(text);
+}
+
+// The formats whose Qt readers may stand in for FreeImage. Vector formats
+// stay out: they have no size of their own.
+bool qtMayRead(const QByteArray& format)
+{
+    static const QByteArray formats[] = {"bmp", "png", "jpeg", "gif", "ico",
+                                         "cur", "pbm", "pgm",  "ppm"};
+    return std::find(std::begin(formats), std::end(formats), format) != std::end(formats);
+}
+
+// Bytes of a bitmap of this size and depth as FreeImage lays it out (lines
+// padded to 4 bytes), in 64 bits so a hostile header cannot wrap it.
+std::uint64_t bitmapBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel)
+{
+    const std::uint64_t line = (width * bitsPerPixel + 7) / 8;
+    return ((line + 3) & ~std::uint64_t(3)) * height;
+}
+
+QString describeBytes(std::uint64_t bytes)
+{
+    constexpr double giga = 1024.0 * 1024.0 * 1024.0;
+    if (bytes >= std::uint64_t(giga))
+        return QStringLiteral("%1 GB").arg(double(bytes) / giga, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
+}
+
+QString withMessages(const QString& what)
+{
+    const QString said = freeImageMessages();
+    return said.isEmpty() ? what : what + QStringLiteral(" (") + said + QLatin1Char(')');
+}
+
+// Qt's image, top-down 0xAARRGGBB words, as a FreeImage bitmap: bottom-up
+// lines of blue, green, red(, alpha) bytes.
+BitmapPtr bitmapFromQImage(QImage image)
+{
+    const bool alpha = image.hasAlphaChannel();
+    image = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+        return nullptr;
+    const int width = image.width();
+    const int height = image.height();
+    BitmapPtr dib(FreeImage_Allocate(width, height, alpha ? 32 : 24));
+    if (!dib)
+        return nullptr;
+    for (int y = 0; y < height; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        BYTE* out = FreeImage_GetScanLine(dib.get(), height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            out[FI_RGBA_BLUE] = BYTE(qBlue(in[x]));
+            out[FI_RGBA_GREEN] = BYTE(qGreen(in[x]));
+            out[FI_RGBA_RED] = BYTE(qRed(in[x]));
+            if (alpha)
+                out[FI_RGBA_ALPHA] = BYTE(qAlpha(in[x]));
+            out += alpha ? 4 : 3;
+        }
+    }
+    return dib;
+}
+
+// Qt's turn, for data FreeImage refused. The size is read from the header
+// and checked before any pixel is decoded.
+DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const DecodeLimits& limits)
+{
+    DecodeOutcome outcome;
+    outcome.failure = DecodeFailure::Unreadable;
+    if (size > std::size_t(std::numeric_limits<qsizetype>::max()))
+        return outcome;
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return outcome;
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead() || !qtMayRead(reader.format()))
+        return outcome;
+
+    const QSize declared = reader.size();
+    if (declared.isValid()) {
+        // Qt decodes to at most 64 bits per pixel before the conversion.
+        const QString refusal = sizeRefusal(std::uint64_t(declared.width()),
+                                            std::uint64_t(declared.height()), 64, limits);
+        if (!refusal.isEmpty()) {
+            outcome.failure = DecodeFailure::TooLarge;
+            outcome.reason = refusal;
+            return outcome;
+        }
+    }
+    // Qt's own allocation ceiling (256 MB by default) would refuse pictures
+    // the limits allow; it stays as a second guard at their size.
+    const std::uint64_t megabytes = limits.maxDecodedBytes / (1024 * 1024) + 1;
+    reader.setAllocationLimit(int(std::min<std::uint64_t>(megabytes, 1u << 30)));
+
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        outcome.reason = QStringLiteral("Qt's %1 reader: %2")
+                             .arg(QString::fromLatin1(reader.format()), reader.errorString());
+        return outcome;
+    }
+    outcome.bitmap = bitmapFromQImage(image);
+    if (!outcome.bitmap) {
+        outcome.failure = DecodeFailure::Unconverted;
+        outcome.reason = QStringLiteral("The picture's pixel format could not be converted");
+        return outcome;
+    }
+    outcome.failure = DecodeFailure::None;
+    return outcome;
+}
+
+// Releases a FreeImage memory stream.
+struct MemoryDeleter {
+    void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
+};
+
+} // namespace
+
+void captureFreeImageMessages()
+{
+    static const bool installed = [] {
+        FreeImage_SetOutputMessage(recordFreeImageMessage);
+        return true;
+    }();
+    (void)installed;
+}
+
+void clearFreeImageMessages()
+{
+    freeImageLog.clear();
+}
+
+QString freeImageMessages()
+{
+    return freeImageLog.join(QStringLiteral("; "));
+}
+
+QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                    const DecodeLimits& limits)
+{
+    // Both factors come from the file; 2^32 × 2^32 still fits in 64 bits.
+    const std::uint64_t pixels = width * height;
+    if (width > maxPictureSide || height > maxPictureSide)
+        return QStringLiteral("%1 × %2 pixels: a side longer than %3 pixels is more than "
+                              "Glassmere can handle")
+            .arg(width)
+            .arg(height)
+            .arg(maxPictureSide);
+    if (pixels > limits.maxPixels) {
+        const std::uint64_t megapixels = std::max<std::uint64_t>(1, limits.maxPixels / 1000000);
+        return QStringLiteral("%1 × %2 pixels is larger than the %3 megapixels Glassmere can "
+                              "handle here")
+            .arg(width)
+            .arg(height)
+            .arg(megapixels);
+    }
+    // The decoded bitmap and its standard 32-bit copy exist together.
+    const std::uint64_t decoded =
+        bitmapBytes(width, height, bitsPerPixel) + bitmapBytes(width, height, 32);
+    if (decoded > limits.maxDecodedBytes)
+        return QStringLiteral("%1 × %2 pixels at %3 bits per pixel need %4 to decode, more than "
+                              "the %5 Glassmere can use here")
+            .arg(width)
+            .arg(height)
+            .arg(bitsPerPixel)
+            .arg(describeBytes(decoded), describeBytes(limits.maxDecodedBytes));
+    return {};
+}
+
+DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, const QString& name,
+                                const DecodeLimits& fileLimits)
+{
+    captureFreeImageMessages();
+    clearFreeImageMessages();
+    DecodeOutcome outcome;
+    auto fail = [&outcome](DecodeFailure failure, const QString& why) {
+        outcome.bitmap.reset();
+        outcome.failure = failure;
+        outcome.reason = why;
+        return std::move(outcome);
+    };
+    if (size == 0)
+        return fail(DecodeFailure::Unreadable, QStringLiteral("The file is empty"));
+    if (size > std::numeric_limits<DWORD>::max())
+        return fail(DecodeFailure::TooLarge,
+                    QStringLiteral("The file is larger than the 4 GB FreeImage can read"));
+    // The file's own bytes are held while it is decoded.
+    DecodeLimits limits = fileLimits;
+    if (size >= limits.maxDecodedBytes)
+        return fail(DecodeFailure::TooLarge,
+                    QStringLiteral("The file is larger than the %1 Glassmere can use here")
+                        .arg(describeBytes(limits.maxDecodedBytes)));
+    limits.maxDecodedBytes -= size;
+
+    // FreeImage only reads the memory it is given; the cast is its API's.
+    std::unique_ptr<FIMEMORY, MemoryDeleter> memory(
+        FreeImage_OpenMemory(const_cast<BYTE*>(data), DWORD(size)));
+    if (!memory)
+        return fail(DecodeFailure::Unreadable, QStringLiteral("Out of memory"));
+
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), int(size));
+    if (format == FIF_UNKNOWN)
+        format = FreeImage_GetFIFFromFilename(QFile::encodeName(name).constData());
+    const bool freeImageReads = format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
+
+    if (freeImageReads && FreeImage_FIFSupportsNoPixels(format)) {
+        // The header alone, so a few bytes cannot make the reader allocate gigabytes.
+        BitmapPtr header(FreeImage_LoadFromMemory(format, memory.get(), FIF_LOAD_NOPIXELS));
+        if (header) {
+            const QString refusal =
+                sizeRefusal(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
+                            FreeImage_GetBPP(header.get()), limits);
+            if (!refusal.isEmpty())
+                return fail(DecodeFailure::TooLarge, refusal);
+        }
+        FreeImage_SeekMemory(memory.get(), 0, SEEK_SET);
+    }
+
+    try {
+        if (freeImageReads)
+            outcome.bitmap.reset(FreeImage_LoadFromMemory(format, memory.get(), 0));
+        if (outcome.bitmap && !FreeImage_HasPixels(outcome.bitmap.get()))
+            outcome.bitmap.reset();
+        if (!outcome.bitmap) {
+            const QString refused = withMessages(
+                format == FIF_UNKNOWN ? QStringLiteral("Unknown or unsupported picture format")
+                                      : QStringLiteral("The picture could not be decoded"));
+            DecodeOutcome second = decodeWithQt(data, size, limits);
+            if (second.failure == DecodeFailure::Unreadable) {
+                // Qt's complaint matters only when Qt was the one that knew the format.
+                return fail(DecodeFailure::Unreadable,
+                            second.reason.isEmpty() ? refused : refused + "; " + second.reason);
+            }
+            if (second.failure != DecodeFailure::None)
+                return second;
+            outcome.bitmap = std::move(second.bitmap);
+        }
+
+        // Formats without a header-only read are checked once decoded: the
+        // program must not take what it cannot hold.
+        FIBITMAP* dib = outcome.bitmap.get();
+        const QString refusal = sizeRefusal(FreeImage_GetWidth(dib), FreeImage_GetHeight(dib),
+                                            FreeImage_GetBPP(dib), limits);
+        if (!refusal.isEmpty())
+            return fail(DecodeFailure::TooLarge, refusal);
+
+        // 24 bits unless the picture has transparency; palettes, 16-bit and
+        // float pictures are brought to 8 bits per channel.
+        const bool transparent = FreeImage_IsTransparent(dib);
+        if (!isStandardBitmap(dib) || FreeImage_GetBPP(dib) != (transparent ? 32u : 24u)) {
+            BitmapPtr standard = convertToStandardBitmap(dib, transparent);
+            if (!standard)
+                return fail(DecodeFailure::Unconverted,
+                            withMessages(QStringLiteral(
+                                "The picture's pixel format could not be converted")));
+            outcome.bitmap = std::move(standard);
+        }
+    } catch (const std::bad_alloc&) {
+        // Readers in C++ throw where C readers return null.
+        return fail(DecodeFailure::TooLarge, QStringLiteral("Out of memory while decoding"));
+    }
+    outcome.failure = DecodeFailure::None;
+    return outcome;
+}
