@@ -17,7 +17,13 @@ void Glassmere::on_btAddPic_clicked()
         QFileDialog::getOpenFileName(this, tr("Load a picture"), QString(), filter);
     if (path.isEmpty())
         return;
+    OpenPicture(path);
+}
 
+// The open command after its dialog; a picture dropped onto the window takes the
+// same road, so both show the same labels, result, preview and failure box.
+void Glassmere::OpenPicture(const QString& path)
+{
     // Decoded aside: a file that fails leaves the previous picture whole and usable.
     QString reason;
     FIBITMAP* loaded = decodePicture(path, &reason);

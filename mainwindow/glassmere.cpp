@@ -47,6 +47,7 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
 
     ui.txtSize->setValidator(new PercentValidator(this));
     ui.txtDepth->setValidator(new PercentValidator(this));
+    AcceptDrops();
     SetFramelessHint();
 }
 

@@ -31,6 +31,14 @@ protected Q_SLOTS:
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
+protected:
+    // A picture dropped anywhere opens as the open command does; a folder dropped
+    // while the batch tab shows becomes the picture folder.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private Q_SLOTS:
     void CreateActionMenu();
     void SetWinStyle();
@@ -90,6 +98,13 @@ private Q_SLOTS:
     void on_actionAbout_Us_triggered();
 
 private:
+    // Opens the picture at `path` as the open command does after its dialog.
+    void OpenPicture(const QString& path);
+    // Takes drops on the whole window, the text fields included.
+    void AcceptDrops();
+    // Accepts or refuses a drag as its drop would act; on the drop itself also acts.
+    void HandleDrag(QDropEvent* event);
+
     // Removes the window manager's frame, which a mask alone leaves visible on X11.
     void SetFramelessHint();
 
