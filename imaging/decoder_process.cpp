@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -42,15 +45,26 @@ public:
     static std::unique_ptr<DecoderProcess> start(const DecoderSetup& setup, QString* error)
     {
         int ends[2];
-        // Close-on-exec on both ends, so that no other child started meanwhile
-        // holds the program's end open; the decoder's copy is its stdin.
+        int pixels[2];
+        // Close-on-exec on every end, so that no other child started meanwhile
+        // holds one open; the decoder's copies are its stdin and descriptor 3.
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
             *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
             return nullptr;
         }
+        if (pipe2(pixels, O_CLOEXEC) != 0) {
+            *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
+            close(ends[0]);
+            close(ends[1]);
+            return nullptr;
+        }
+        // A megabyte per wake-up instead of 64 KB; the most an unprivileged
+        // process may ask for, and no harm if refused.
+        fcntl(pixels[0], F_SETPIPE_SZ, 1 << 20);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, pixels[1], decoder::pixelPipe);
 
         // Signal handlers and masks of the program (ignored SIGPIPE, blocked
         // signals of Qt's threads) are not the decoder's business.
@@ -76,13 +90,15 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         close(ends[1]);
+        close(pixels[1]); // the decoder's end alone: its death ends the pipe
         if (spawned != 0) {
             close(ends[0]);
+            close(pixels[0]);
             *error = QStringLiteral("Cannot start the picture decoder %1: %2")
                          .arg(QString::fromLocal8Bit(setup.program), systemError(spawned));
             return nullptr;
         }
-        return std::unique_ptr<DecoderProcess>(new DecoderProcess(setup, pid, ends[0]));
+        return std::unique_ptr<DecoderProcess>(new DecoderProcess(setup, pid, ends[0], pixels[0]));
     }
 
     ~DecoderProcess() { end(); }
@@ -155,6 +171,8 @@ public:
                                       .arg(reply.height));
         if (!receivePixels(received.get(), deadline, job, reason))
             return Exchange::Broken;
+        if (!sendAll(&decoder::pixelsTaken, 1))
+            return broken(reason, QStringLiteral("The picture decoder could not be reached"));
         FreeImage_SetDotsPerMeterX(received.get(), reply.dotsPerMeterX);
         FreeImage_SetDotsPerMeterY(received.get(), reply.dotsPerMeterY);
         bitmap = std::move(received);
@@ -162,9 +180,9 @@ public:
     }
 
 private:
-    DecoderProcess(const DecoderSetup& setup, pid_t process, int channel)
+    DecoderProcess(const DecoderSetup& setup, pid_t process, int channel, int pipeEnd)
         : program(setup.program), memoryLimit(setup.memoryLimit), generation(setup.generation),
-          pid(process), socket(channel)
+          pid(process), socket(channel), pixelPipe(pipeEnd)
     {
     }
 
@@ -174,6 +192,10 @@ private:
         if (socket >= 0) {
             close(socket);
             socket = -1;
+        }
+        if (pixelPipe >= 0) {
+            close(pixelPipe);
+            pixelPipe = -1;
         }
         int status = -1;
         if (pid > 0) {
@@ -262,13 +284,25 @@ private:
                        sizeof request - size_t(sent));
     }
 
-    // Exactly `size` bytes before `deadline`. On failure the process is
-    // ended and `*reason` says why.
+    // Exactly `size` bytes from the socket before `deadline`. On failure the
+    // process is ended and `*reason` says why.
     bool receive(void* data, size_t size, Clock::time_point deadline, const DecoderJob& job,
                  QString* reason)
     {
-        char* bytes = static_cast<char*>(data);
-        while (size > 0) {
+        iovec part{data, size};
+        return receiveInto(socket, &part, 1, deadline, job, reason);
+    }
+
+    // Fills `parts` from `from` (the socket or the pixel pipe) before `deadline`.
+    bool receiveInto(int from, iovec* parts, size_t count, Clock::time_point deadline,
+                     const DecoderJob& job, QString* reason)
+    {
+        while (count > 0) {
+            if (parts->iov_len == 0) {
+                ++parts;
+                --count;
+                continue;
+            }
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) {
@@ -276,7 +310,7 @@ private:
                 *reason = timeOut(job);
                 return false;
             }
-            pollfd watch{socket, POLLIN, 0};
+            pollfd watch{from, POLLIN, 0};
             const int ready = poll(&watch, 1, int(std::min<long long>(left.count(), 60000)));
             if (ready < 0 && errno != EINTR) {
                 const int error = errno;
@@ -287,40 +321,43 @@ private:
             }
             if (ready <= 0)
                 continue;
-            const ssize_t got = recv(socket, bytes, size, 0);
+            const ssize_t got = readv(from, parts, int(std::min<size_t>(count, IOV_MAX)));
             if (got < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (got <= 0) {
                 *reason = howItEnded(job);
                 return false;
             }
-            bytes += got;
-            size -= size_t(got);
+            size_t done = size_t(got);
+            while (done > 0 && done >= parts->iov_len) {
+                done -= parts->iov_len;
+                ++parts;
+                --count;
+            }
+            if (done > 0) {
+                parts->iov_base = static_cast<char*>(parts->iov_base) + done;
+                parts->iov_len -= done;
+            }
         }
         return true;
     }
 
-    // Scan lines come without padding: straight into the bitmap when it has
-    // none, else through a buffer of whole lines.
+    // The scan lines come without padding, straight into the bitmap's lines.
     bool receivePixels(FIBITMAP* dib, Clock::time_point deadline, const DecoderJob& job,
                        QString* reason)
     {
         const unsigned height = FreeImage_GetHeight(dib);
         const size_t line = FreeImage_GetLine(dib);
         const size_t pitch = FreeImage_GetPitch(dib);
-        if (line == pitch)
-            return receive(FreeImage_GetBits(dib), pitch * height, deadline, job, reason);
-        std::vector<BYTE> chunk(std::max<size_t>(line, 1 << 20));
-        const size_t linesPerChunk = chunk.size() / line;
-        for (unsigned y = 0; y < height;) {
-            const unsigned count = unsigned(std::min<size_t>(linesPerChunk, height - y));
-            if (!receive(chunk.data(), count * line, deadline, job, reason))
-                return false;
-            for (unsigned i = 0; i < count; ++i)
-                std::memcpy(FreeImage_GetScanLine(dib, int(y + i)), chunk.data() + i * line, line);
-            y += count;
+        std::vector<iovec> parts;
+        if (line == pitch) {
+            parts.push_back({FreeImage_GetBits(dib), pitch * height});
+        } else {
+            parts.reserve(height);
+            for (unsigned y = 0; y < height; ++y)
+                parts.push_back({FreeImage_GetScanLine(dib, int(y)), line});
         }
-        return true;
+        return receiveInto(pixelPipe, parts.data(), parts.size(), deadline, job, reason);
     }
 
     const QByteArray program;
@@ -328,6 +365,7 @@ private:
     const std::uint64_t generation;
     pid_t pid;
     int socket;
+    int pixelPipe; // read end of the pixel pipe
 };
 
 // Idle decoders, each of which served its last picture well.

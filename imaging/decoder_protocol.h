@@ -6,10 +6,17 @@
 //
 //   program -> decoder   DecodeRequest, the open file attached (SCM_RIGHTS),
 //                        then nameLength bytes of the file's name
-//   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text,
-//                        then for DecodeStatus::Decoded `height` scan lines of
-//                        width × bitsPerPixel / 8 bytes each, bottom line
-//                        first (FreeImage's order), without padding
+//   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text
+//   for DecodeStatus::Decoded:
+//   decoder => program   through the pixel pipe (the decoder's descriptor
+//                        pixelPipe): `height` scan lines of width ×
+//                        bitsPerPixel / 8 bytes each, bottom line first
+//                        (FreeImage's order), without padding
+//   program -> decoder   one byte, pixelsTaken
+//
+// The pixels are spliced into the pipe from the decoder's own bitmap, so the
+// only copy is the program's read into its bitmap; the decoder keeps the
+// bitmap untouched until the program says it has taken them.
 //
 // The decoder serves one request after another until its socket closes.
 
@@ -19,6 +26,11 @@ namespace decoder {
 
 constexpr std::uint32_t requestMagic = 0x47444d52; // "RMDG"
 constexpr std::uint32_t replyMagic = 0x47444d41;   // "AMDG"
+
+// The decoder's descriptor for the write end of the pixel pipe; its standard
+// input is the socket.
+constexpr int pixelPipe = 3;
+constexpr char pixelsTaken = 'T';
 
 // Longest file name and message that cross the socket.
 constexpr std::uint32_t maxNameLength = 4096;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -258,23 +260,38 @@ DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limi
     return decodePictureData(mapped.data, mapped.size, name, limits);
 }
 
-// The scan lines go without padding, gathered into large sends.
-bool sendPixels(FIBITMAP* dib)
+// The scan lines, without padding, spliced into the pipe from the bitmap
+// itself: the pipe holds references to its pages, which must not change until
+// the program has read them.
+bool splicePixels(FIBITMAP* dib)
 {
     const unsigned height = FreeImage_GetHeight(dib);
     const size_t line = size_t(FreeImage_GetLine(dib));
     const size_t pitch = FreeImage_GetPitch(dib);
-    if (line == pitch)
-        return sendAll(FreeImage_GetBits(dib), pitch * height);
-    std::vector<BYTE> chunk(std::max<size_t>(line, 1 << 20));
-    const size_t linesPerChunk = chunk.size() / line;
-    for (unsigned y = 0; y < height;) {
-        const unsigned count = unsigned(std::min<size_t>(linesPerChunk, height - y));
-        for (unsigned i = 0; i < count; ++i)
-            std::memcpy(chunk.data() + i * line, FreeImage_GetScanLine(dib, int(y + i)), line);
-        if (!sendAll(chunk.data(), count * line))
+    std::vector<iovec> parts;
+    if (line == pitch) {
+        parts.push_back({FreeImage_GetBits(dib), pitch * height});
+    } else {
+        parts.reserve(height);
+        for (unsigned y = 0; y < height; ++y)
+            parts.push_back({FreeImage_GetScanLine(dib, int(y)), line});
+    }
+    size_t first = 0;
+    while (first < parts.size()) {
+        const size_t count = std::min<size_t>(parts.size() - first, IOV_MAX);
+        const ssize_t spliced = vmsplice(decoder::pixelPipe, &parts[first], count, 0);
+        if (spliced < 0 && errno == EINTR)
+            continue;
+        if (spliced <= 0)
             return false;
-        y += count;
+        // Step over what went; a part that went in half is resumed.
+        size_t done = size_t(spliced);
+        while (done > 0 && done >= parts[first].iov_len)
+            done -= parts[first++].iov_len;
+        if (done > 0) {
+            parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + done;
+            parts[first].iov_len -= done;
+        }
     }
     return true;
 }
@@ -293,16 +310,22 @@ bool answer(const DecodeOutcome& outcome, DecodeStatus status)
         reply.dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
         reply.dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
     }
-    return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size())) &&
-           (!dib || sendPixels(dib));
+    if (!sendAll(&reply, sizeof reply) || !sendAll(message.constData(), size_t(message.size())))
+        return false;
+    if (!dib)
+        return true;
+    char taken = 0;
+    return splicePixels(dib) && receiveAll(&taken, 1, nullptr) && taken == decoder::pixelsTaken;
 }
 
 int serve()
 {
     struct stat info;
-    if (fstat(channel, &info) != 0 || !S_ISSOCK(info.st_mode)) {
-        std::fprintf(stderr, "glassmere-decoder: --serve needs a socket as standard input; "
-                             "Glassmere starts it so\n");
+    struct stat pipeInfo;
+    if (fstat(channel, &info) != 0 || !S_ISSOCK(info.st_mode) ||
+        fstat(decoder::pixelPipe, &pipeInfo) != 0 || !S_ISFIFO(pipeInfo.st_mode)) {
+        std::fprintf(stderr, "glassmere-decoder: --serve needs a socket as standard input and "
+                             "a pipe as descriptor 3; Glassmere starts it so\n");
         return decoder::usageExitCode;
     }
     limitResources();
