@@ -13,8 +13,13 @@ void Glassmere::ShowImage(fipImage* image)
     QImage shown = previewImage(*image);
     if (shown.isNull())
         return;
-    const QRectF sceneRect(shown.rect());
+    // "Actual" puts one picture pixel on one device pixel, as image tools do: on
+    // a screen with a device pixel ratio of 2 the picture covers half as many
+    // logical pixels each way and shows every pixel it has, not each one doubled.
+    // The scene and the fit count in logical pixels.
     QPixmap pixmap = QPixmap::fromImage(std::move(shown));
+    pixmap.setDevicePixelRatio(ui.graphicsView->devicePixelRatioF());
+    const QRectF sceneRect(QPointF(0, 0), pixmap.deviceIndependentSize());
 
     scene->clear();
     scene->setSceneRect(sceneRect);
@@ -41,9 +46,10 @@ void Glassmere::on_pbFit_clicked()
     if (!pixmapItem)
         return;
     // Compared with the whole view widget, regardless of the zoom: a picture
-    // that fits is never enlarged and a zoom the user chose stays.
-    const QPixmap pixmap = pixmapItem->pixmap();
-    if (pixmap.width() > ui.graphicsView->width() || pixmap.height() > ui.graphicsView->height()) {
+    // that fits is never enlarged and a zoom the user chose stays. Sizes are
+    // logical, so a picture that fits at "Actual" is left as it is.
+    const QSizeF shown = pixmapItem->pixmap().deviceIndependentSize();
+    if (shown.width() > ui.graphicsView->width() || shown.height() > ui.graphicsView->height()) {
         ui.graphicsView->resetTransform();
         ui.graphicsView->fitInView(scene->sceneRect(), Qt::KeepAspectRatio);
     }

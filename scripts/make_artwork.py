@@ -6,6 +6,10 @@ Run from anywhere:  /usr/bin/python3 scripts/make_artwork.py
 Needs Pillow (Debian: python3-pil) and DejaVu Sans (fonts-dejavu-core).
 The output is deterministic, so re-running it leaves git clean.
 
+Every skin image is also drawn at twice its size as name@2x.png: on a screen
+with a device pixel ratio of 2 the style sheet picks that file for url(name.png)
+by itself and shows it at the same logical size, so edges and letters stay sharp.
+
 Shapes are drawn at four times their size and box-filtered down, which gives
 even antialiasing on every edge. The scalable icon resources/icons/glassmere.svg
 is written by hand with the same geometry as draw_icon() below.
@@ -23,6 +27,7 @@ BOLD = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
 BOOK = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
 
 SS = 4  # supersampling factor
+SCALE = 1  # output pixels per logical pixel: 1, or 2 while the @2x images are drawn
 
 # The palette, shared with resources/skin.
 OUTLINE = (14, 21, 35)
@@ -43,7 +48,7 @@ SUN = (255, 196, 74)
 
 
 def big(w, h, fill=(0, 0, 0, 0)):
-    return Image.new("RGBA", (w * SS, h * SS), fill)
+    return Image.new("RGBA", (w * SS * SCALE, h * SS * SCALE), fill)
 
 
 def down(img):
@@ -53,12 +58,12 @@ def down(img):
 
 
 def s(v):
-    """Scale a coordinate or a box from output pixels to supersampled ones."""
+    """Scale a coordinate or a box from logical pixels to supersampled ones."""
     if isinstance(v, tuple):
         return tuple(s(x) for x in v)
     if isinstance(v, list):
         return [s(x) for x in v]
-    return round(v * SS)
+    return round(v * SS * SCALE)
 
 
 def rgba(c, a=255):
@@ -295,12 +300,12 @@ def title_side(left):
 def title_caption():
     # The window's own caption in the top left corner: the small icon and the name.
     w, h = 160, 28
-    img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
-    ico = draw_icon(18)
-    img.alpha_composite(ico, (9, 6))
-    font = ImageFont.truetype(BOLD, 12)
+    img = Image.new("RGBA", (w * SCALE, h * SCALE), (0, 0, 0, 0))
+    ico = draw_icon(18 * SCALE)
+    img.alpha_composite(ico, (9 * SCALE, 6 * SCALE))
+    font = ImageFont.truetype(BOLD, 12 * SCALE)
     d = ImageDraw.Draw(img)
-    d.text((33, 8), "Glassmere", font=font, fill=rgba(GLYPH, 200))
+    d.text((33 * SCALE, 8 * SCALE), "Glassmere", font=font, fill=rgba(GLYPH, 200))
     return img
 
 
@@ -308,11 +313,11 @@ def title_glow():
     # A soft light behind the logo; lies under the right-hand button area
     # (240 by 100), whose logo sits at (60, 30, 170, 51).
     w, h = 240, TITLE_H
-    img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    img = Image.new("RGBA", (w * SCALE, h * SCALE), (0, 0, 0, 0))
     px = img.load()
-    cx, cy, rx, ry = 132, 56, 106, 46
-    for y in range(1, h - 1):
-        for x in range(w):
+    cx, cy, rx, ry = 132 * SCALE, 56 * SCALE, 106 * SCALE, 46 * SCALE
+    for y in range(SCALE, (h - 1) * SCALE):
+        for x in range(w * SCALE):
             r2 = ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2
             if r2 < 1:
                 a = (1 - r2) ** 2
@@ -321,7 +326,7 @@ def title_glow():
 
 
 def folder_glyph(img, ox, oy, scale=1.0):
-    S_ = lambda v: round(v * scale * SS)  # noqa: E731
+    S_ = lambda v: s(v * scale)  # noqa: E731
     d = ImageDraw.Draw(img)
     # back of the folder with its tab
     back = [(ox + S_(0), oy + S_(4)), (ox + S_(10), oy + S_(4)), (ox + S_(13), oy + S_(7)), (ox + S_(30), oy + S_(7)),
@@ -336,7 +341,7 @@ def folder_glyph(img, ox, oy, scale=1.0):
 
 
 def save_glyph(img, ox, oy, scale=1.0):
-    S_ = lambda v: round(v * scale * SS)  # noqa: E731
+    S_ = lambda v: s(v * scale)  # noqa: E731
     # a tray
     tray = lambda dd: (dd.rounded_rectangle([ox + S_(0), oy + S_(13), ox + S_(30), oy + S_(26)], S_(3), fill=255),  # noqa: E731
                        dd.rectangle([ox + S_(4), oy + S_(13), ox + S_(26), oy + S_(20)], fill=0))
@@ -685,21 +690,19 @@ def checkerboard():
     return img
 
 
-def main():
-    written = []
-    w = lambda img, name, folder=IMAGES: written.append(save(img, name, folder))  # noqa: E731
+def pixel_art(img):
+    """Pieces drawn pixel by pixel (outlines, one-pixel lines): enlarged without
+    smoothing, so a line stays one logical pixel wide and sharp."""
+    if SCALE == 1:
+        return img
+    return img.resize((img.size[0] * SCALE, img.size[1] * SCALE), Image.NEAREST)
 
-    w(checkerboard(), "bg.png", RES)
-    w(draw_icon(256), "ico.png", RES)
-    for n in (16, 24, 32, 48, 64, 128, 256):
-        w(draw_icon(n), "icons/%dx%d/glassmere.png" % (n, n), RES)
-    with open(os.path.join(RES, "icons", "glassmere.svg"), "w", encoding="utf-8") as f:
-        f.write(icon_svg())
-    w(about_banner(), "aboutf.png", RES)
 
-    w(title_background(), "title_bg.png")
-    w(title_side(True), "title_left.png")
-    w(title_side(False), "title_right.png")
+def skin_images(w):
+    """Draws every image the skin names, at the current SCALE, through w(img, name)."""
+    w(pixel_art(title_background()), "title_bg.png")
+    w(pixel_art(title_side(True)), "title_left.png")
+    w(pixel_art(title_side(False)), "title_right.png")
     w(title_caption(), "title_caption.png")
     w(title_glow(), "title_glow.png")
     for state in ("normal", "hover", "pressed", "disabled"):
@@ -715,7 +718,7 @@ def main():
             w(caption_button(kind, state), "%s%s.png" % (kind, suffix))
 
     for kind in ("left", "right", "bottom", "bl", "br"):
-        w(border_piece(kind), "border_%s.png" % kind)
+        w(pixel_art(border_piece(kind)), "border_%s.png" % kind)
 
     for checked in (False, True):
         for hover in (False, True):
@@ -734,6 +737,28 @@ def main():
     for kind in ("fit", "actual", "in", "out"):
         w(zoom_icon(kind), "zoom_%s.png" % kind)
     w(batch_icon(), "batch.png")
+
+
+def main():
+    global SCALE
+    written = []
+    w = lambda img, name, folder=IMAGES: written.append(save(img, name, folder))  # noqa: E731
+
+    w(checkerboard(), "bg.png", RES)
+    w(draw_icon(256), "ico.png", RES)
+    for n in (16, 24, 32, 48, 64, 128, 256):
+        w(draw_icon(n), "icons/%dx%d/glassmere.png" % (n, n), RES)
+    with open(os.path.join(RES, "icons", "glassmere.svg"), "w", encoding="utf-8") as f:
+        f.write(icon_svg())
+    w(about_banner(), "aboutf.png", RES)
+
+    skin_images(w)
+    # The same images at twice the size, for screens with a device pixel ratio of 2.
+    SCALE = 2
+    skin_images(lambda img, name: w(img, name.replace(".png", "@2x.png")))
+    # The preview's tile too: enlarged smoothly, its squares would blur at the edges.
+    w(pixel_art(checkerboard()), "bg@2x.png", RES)
+    SCALE = 1
 
     for p in written:
         print(os.path.relpath(p, ROOT))
