@@ -1,4 +1,360 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
+<context>
+    <name>Glassmere</name>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="40"/>
+        <source>Select a picture where the folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="51"/>
+        <source>Select a folder to save processing results.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="79"/>
+        <location filename="../batch/glassmere_batch.cpp" line="91"/>
+        <location filename="../batch/glassmere_batch.cpp" line="121"/>
+        <location filename="../batch/glassmere_batch.cpp" line="172"/>
+        <location filename="../imaging/glassmere_open.cpp" line="31"/>
+        <location filename="../imaging/glassmere_save.cpp" line="35"/>
+        <source>Failure</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="79"/>
+        <location filename="../batch/glassmere_batch.cpp" line="121"/>
+        <source>Selected directory error.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="92"/>
+        <source>The result folder is the picture folder. The results would replace the pictures, so nothing was done. Please choose another folder for the results.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="139"/>
+        <source>... and %1 more</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="142"/>
+        <source>Not read as pictures, skipped: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="146"/>
+        <source>%1: skipped: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="151"/>
+        <source>Results not written: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="155"/>
+        <source>%1: not written: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="160"/>
+        <source>Results written under another name: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="163"/>
+        <source>%1 as %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="164"/>
+        <source>%1: written as %2 instead of %3: %4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="172"/>
+        <source>Notice</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="174"/>
+        <source>%1 of %2 files were not written.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="175"/>
+        <source>Every file was written, some under another name.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_open.cpp" line="13"/>
+        <source>All Images</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_open.cpp" line="17"/>
+        <source>Load a picture</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_open.cpp" line="31"/>
+        <source>Image loads error.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_save.cpp" line="25"/>
+        <source>Save Image</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_save.cpp" line="32"/>
+        <source>Success</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_save.cpp" line="32"/>
+        <source>Image has been saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_save.cpp" line="35"/>
+        <source>Failed to save image.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.cpp" line="65"/>
+        <source>F1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>GlassmereClass</name>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="14"/>
+        <source>Glassmere</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="486"/>
+        <source>one-by-one</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="498"/>
+        <source>Setting</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="510"/>
+        <source>Direction:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="523"/>
+        <source>Top Reflection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="536"/>
+        <source>Left Reflection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="549"/>
+        <source>Right Reflection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="562"/>
+        <source>Bottom Reflection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="578"/>
+        <location filename="../mainwindow/glassmere.ui" line="856"/>
+        <source>Size:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="613"/>
+        <source>40</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="626"/>
+        <location filename="../mainwindow/glassmere.ui" line="690"/>
+        <source>%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="639"/>
+        <source>Depth:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="677"/>
+        <source>30</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="703"/>
+        <source>Color:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="716"/>
+        <source>Transparence</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="753"/>
+        <source>#ffffff</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="803"/>
+        <source>Set reflection color.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="818"/>
+        <source>Image information</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="830"/>
+        <source>Name:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="843"/>
+        <source>Type:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="869"/>
+        <source>Dimensions:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="916"/>
+        <source>all-at-once</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="928"/>
+        <source>Image Directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="957"/>
+        <location filename="../mainwindow/glassmere.ui" line="999"/>
+        <source>Browse</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="970"/>
+        <source>Result Directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1012"/>
+        <source>Batch Generate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1025"/>
+        <source>Process</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1155"/>
+        <source>Fit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1174"/>
+        <source>Actual</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1193"/>
+        <source>ZoomIn</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1212"/>
+        <source>ZoomOut</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1315"/>
+        <source>Help Manual</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1320"/>
+        <source>&amp;Check for New Version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1325"/>
+        <source>Online Support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1330"/>
+        <source>&amp;Visit Our Web Site</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1335"/>
+        <source>&amp;About Us</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>about</name>
+    <message>
+        <location filename="../widgets/about.cpp" line="11"/>
+        <source>Glassmere</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>aboutClass</name>
+    <message>
+        <location filename="../widgets/about.ui" line="17"/>
+        <source>About</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../widgets/about.ui" line="33"/>
+        <source>Glassmere 3.0.1.20 (2011.07.08)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../widgets/about.ui" line="49"/>
+        <source>Email:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../widgets/about.ui" line="62"/>
+        <source>Notice</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../widgets/about.ui" line="81"/>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../widgets/about.ui" line="113"/>
+        <source>Web site</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
 </TS>
