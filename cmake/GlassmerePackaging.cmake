@@ -73,8 +73,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "graphics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Glassmere lays a mirrored copy of a picture against one of its edges and fades
+# The summary is the synopsis line; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Glassmere lays a mirrored copy of a picture against one of its edges and fades
 it into a background colour or into transparency, with a zoomable preview and
 saving in many raster formats. A second tab reflects every picture of a folder.
 .
