@@ -17,7 +17,8 @@ void Glassmere::ShowImage(fipImage* image)
     // a screen with a device pixel ratio of 2 the picture covers half as many
     // logical pixels each way and shows every pixel it has, not each one doubled.
     // The scene and the fit count in logical pixels.
-    QPixmap pixmap = QPixmap::fromImage(std::move(shown));
+    // previewImage already chose a format with or without alpha: no second scan for it.
+    QPixmap pixmap = QPixmap::fromImage(std::move(shown), Qt::NoOpaqueDetection);
     pixmap.setDevicePixelRatio(ui.graphicsView->devicePixelRatioF());
     const QRectF sceneRect(QPointF(0, 0), pixmap.deviceIndependentSize());
 
