@@ -216,7 +216,7 @@ FIBITMAP* decodePicture(const QString& path, QString* error)
         return nullptr;
     };
 
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo::exists(path))
         return fail(QString("No such file: %1").arg(path));
     const QByteArray name = QFile::encodeName(path);
     // Not blocking: a FIFO or a device under a picture's name must not stop the program.

@@ -25,6 +25,7 @@
 #include <QTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cmath>
@@ -89,6 +90,7 @@ private Q_SLOTS:
     void crashHangAndRunawayAllocationBecomeReasons_data();
     void crashHangAndRunawayAllocationBecomeReasons();
     void missingDecoderIsAClearFailure();
+    void specialFilesAreRefusedAtOnce();
     void decodingFromTwoThreadsAtOnce();
     void seedPicturesDecode();
     void rendererAndPreviewSurviveAllocationFailure();
@@ -235,6 +237,25 @@ void TestHostile::missingDecoderIsAClearFailure()
 
     setPictureDecoderProgram(QString());
     QVERIFY(loadPicture(picture("padded.bmp"), kept, &reason));
+}
+
+void TestHostile::specialFilesAreRefusedAtOnce()
+{
+    // A FIFO under a picture's name would block whoever opens it for reading.
+    const QString fifo = root.filePath("waiting.jpg");
+    QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString folder = root.filePath("folder.png");
+    QVERIFY(QDir().mkpath(folder));
+
+    for (const QString& path : {fifo, folder}) {
+        QElapsedTimer clock;
+        clock.start();
+        QString reason;
+        QVERIFY(!decodePicture(path, &reason));
+        QCOMPARE(reason, "Not a regular file: " + path);
+        QVERIFY(clock.elapsed() < decodeSlackMs);
+    }
+    QCOMPARE(decodePicture(root.filePath("absent.png"), nullptr), nullptr);
 }
 
 void TestHostile::decodingFromTwoThreadsAtOnce()

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Fuzzes a picture's whole road through Glassmere (decode, normalise, render,
+# preview, save) with libFuzzer and AddressSanitizer, for a bounded time.
+#
+#   scripts/fuzz.sh [SECONDS]        default 60; the run keeps its corpus for the next
+#
+# Needs clang and compiler-rt's libFuzzer (Debian 12: clang-14 libclang-rt-14-dev)
+# besides what the normal build needs. Seeds come from the tests: tst_hostile
+# writes small valid pictures in every format FreeImage writes.
+#
+# Where things go (override with the variables):
+#   GLASSMERE_BUILD_DIR       normal build, for the seed pictures   (build/)
+#   GLASSMERE_FUZZ_BUILD_DIR  clang build with -DGLASSMERE_FUZZ=ON  (build-fuzz/)
+#   GLASSMERE_FUZZ_DIR        corpus and findings                   (build-fuzz/fuzzing/)
+# Findings land in $GLASSMERE_FUZZ_DIR/findings as crash-*, timeout-*, oom-*;
+# replay one with: build-fuzz/bin/fuzz_picture FILE
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+build=${GLASSMERE_BUILD_DIR:-$here/build}
+fuzz_build=${GLASSMERE_FUZZ_BUILD_DIR:-$here/build-fuzz}
+work=${GLASSMERE_FUZZ_DIR:-$fuzz_build/fuzzing}
+jobs=$(nproc)
+
+clang=${CXX:-}
+if [[ -z "$clang" ]]; then
+    clang=$(command -v clang++ || command -v clang++-14 || true)
+fi
+if [[ -z "$clang" ]]; then
+    echo "fuzz.sh: clang++ not found (Debian: apt-get install clang-14 libclang-rt-14-dev)" >&2
+    exit 1
+fi
+
+echo "== seed pictures from the tests"
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target tst_hostile -j"$jobs" >/dev/null
+rm -rf "$work/seeds"
+mkdir -p "$work/seeds" "$work/corpus" "$work/findings"
+GLASSMERE_SEED_CORPUS="$work/seeds" QT_QPA_PLATFORM=offscreen \
+    "$build/tests/tst_hostile" seedPicturesDecode >/dev/null 2>&1
+
+echo "== fuzz target (clang, libFuzzer, AddressSanitizer)"
+CXX="$clang" cmake -S "$here" -B "$fuzz_build" -DGLASSMERE_FUZZ=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSMERE_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$fuzz_build" --target fuzz_picture -j"$jobs" >/dev/null
+fuzzer="$fuzz_build/bin/fuzz_picture"
+GLASSMERE_FUZZ_PREPARE="$work/seeds:$work/prepared" "$fuzzer"
+
+echo "== fuzzing for $seconds s on $jobs processes"
+# Fork mode keeps going after a finding, so one run collects them all.
+# FreeImage's known stalls (PICT, EXR) end as timeouts after 10 s. An
+# impossible allocation returns null, as it does outside the sanitizer, so the
+# readers' own handling of it is what gets tested.
+ASAN_OPTIONS="allocator_may_return_null=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
+    "$fuzzer" "$work/corpus" "$work/prepared" \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -max_len=65536 \
+    -fork="$jobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+    -artifact_prefix="$work/findings/" 2>"$work/fuzz.log" || true
+grep -E "^#[0-9]+: cov|INFO: fuzzed for|crashes|timeouts|ooms" "$work/fuzz.log" | tail -3 || true
+
+count() { find "$work/findings" -maxdepth 1 -name "$1-*" | wc -l; }
+echo "== findings in $work/findings: $(count crash) crashes, $(count timeout) timeouts," \
+    "$(count oom) out of memory; corpus $(find "$work/corpus" -type f | wc -l) inputs"
