@@ -65,6 +65,11 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, pixels[1], decoder::pixelPipe);
+        // The readers' own chatter on a damaged file ("libpng error: ...") would
+        // land in glassmere-cli's report and output; what matters comes back
+        // as the failure's reason.
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
         // Signal handlers and masks of the program (ignored SIGPIPE, blocked
         // signals of Qt's threads) are not the decoder's business.

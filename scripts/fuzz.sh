@@ -48,12 +48,12 @@ GLASSMERE_FUZZ_PREPARE="$work/seeds:$work/prepared" "$fuzzer"
 
 echo "== fuzzing for $seconds s on $jobs processes"
 # Fork mode keeps going after a finding, so one run collects them all.
-# FreeImage's known stalls (PICT, EXR) end as timeouts after 10 s. An
+# FreeImage's known stalls (PICT, EXR) end as timeouts after 5 s. An
 # impossible allocation returns null, as it does outside the sanitizer, so the
 # readers' own handling of it is what gets tested.
 ASAN_OPTIONS="allocator_may_return_null=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
     "$fuzzer" "$work/corpus" "$work/prepared" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -max_len=65536 \
+    -max_total_time="$seconds" -timeout=5 -rss_limit_mb=3072 -max_len=65536 \
     -fork="$jobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
     -artifact_prefix="$work/findings/" 2>"$work/fuzz.log" || true
 grep -E "^#[0-9]+: cov|INFO: fuzzed for|crashes|timeouts|ooms" "$work/fuzz.log" | tail -3 || true
