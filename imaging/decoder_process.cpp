@@ -3,6 +3,7 @@
 #include "decoder_protocol.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -13,7 +14,9 @@
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,36 +38,42 @@ QString systemError(int error)
 
 // How one request went, seen from the program.
 enum class Exchange {
-    Done,       // the decoder answered; it may serve again if the picture decoded
-    NotStarted, // the decoder was gone before it got the request
-    Broken,     // the decoder died, overran its time or broke the protocol
+    Done,   // the decoder answered; it may serve again if the picture decoded
+    Retry,  // no fault of the picture: the decoder was gone before it got the
+            // request, or its memory could not be read after all
+    Broken, // the decoder died, overran its time or broke the protocol
 };
+
+// Whether this process may read its decoders' memory (process_vm_readv):
+// found out on the first picture, which also comes through the pixel memory.
+enum DirectReads { Untried, Allowed, Refused };
+std::atomic<int> directReads{Untried};
 
 class DecoderProcess {
 public:
     static std::unique_ptr<DecoderProcess> start(const DecoderSetup& setup, QString* error)
     {
         int ends[2];
-        int pixels[2];
-        // Close-on-exec on every end, so that no other child started meanwhile
+        // Close-on-exec everywhere, so that no other child started meanwhile
         // holds one open; the decoder's copies are its stdin and descriptor 3.
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
             *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
             return nullptr;
         }
-        if (pipe2(pixels, O_CLOEXEC) != 0) {
+        // The pixel memory may grow, never shrink, and takes no further seals.
+        const int pixels = memfd_create("glassmere-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (pixels < 0 || fcntl(pixels, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
             *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
+            if (pixels >= 0)
+                close(pixels);
             close(ends[0]);
             close(ends[1]);
             return nullptr;
         }
-        // A megabyte per wake-up instead of 64 KB; the most an unprivileged
-        // process may ask for, and no harm if refused.
-        fcntl(pixels[0], F_SETPIPE_SZ, 1 << 20);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, pixels[1], decoder::pixelPipe);
+        posix_spawn_file_actions_adddup2(&actions, pixels, decoder::pixelMemory);
         // The readers' own chatter on a damaged file ("libpng error: ...") would
         // land in glassmere-cli's report and output; what matters comes back
         // as the failure's reason.
@@ -89,24 +98,57 @@ public:
         char memoryOption[] = "--memory-limit";
         QByteArray limitText = limit;
         char* arguments[] = {program.data(), serve, memoryOption, limitText.data(), nullptr};
+        // Transparent huge pages for the decoder's large allocations: a
+        // picture's bitmap is then faulted in, and read across, a few 2 MB
+        // pages at a time instead of thousands of 4 KB ones (a third off the
+        // cost of handing a photograph over). Older C libraries ignore it.
+        QByteArray tunables = qgetenv("GLIBC_TUNABLES");
+        if (!tunables.contains("glibc.malloc.hugetlb"))
+            tunables += (tunables.isEmpty() ? "" : ":") + QByteArray("glibc.malloc.hugetlb=1");
+        tunables.prepend("GLIBC_TUNABLES=");
+        std::vector<char*> environment;
+        for (char** variable = environ; *variable; ++variable) {
+            if (std::strncmp(*variable, "GLIBC_TUNABLES=", 15) != 0)
+                environment.push_back(*variable);
+        }
+        environment.push_back(tunables.data());
+        environment.push_back(nullptr);
+
         pid_t pid = -1;
-        const int spawned =
-            posix_spawn(&pid, program.constData(), &actions, &attributes, arguments, environ);
+        const int spawned = posix_spawn(&pid, program.constData(), &actions, &attributes, arguments,
+                                        environment.data());
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         close(ends[1]);
-        close(pixels[1]); // the decoder's end alone: its death ends the pipe
         if (spawned != 0) {
             close(ends[0]);
-            close(pixels[0]);
+            close(pixels);
             *error = QStringLiteral("Cannot start the picture decoder %1: %2")
                          .arg(QString::fromLocal8Bit(setup.program), systemError(spawned));
             return nullptr;
         }
-        return std::unique_ptr<DecoderProcess>(new DecoderProcess(setup, pid, ends[0], pixels[0]));
+        return std::unique_ptr<DecoderProcess>(new DecoderProcess(setup, pid, ends[0], pixels));
     }
 
     ~DecoderProcess() { end(); }
+
+    // An idle decoder's end: its socket closes, which it takes as the end of
+    // its work; force follows only if it is not gone within half a second.
+    void finish()
+    {
+        if (socket >= 0) {
+            close(socket);
+            socket = -1;
+        }
+        for (int waited = 0; pid > 0 && waited < 500; waited += 2) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                pid = -1;
+                break;
+            }
+            usleep(2000);
+        }
+        end();
+    }
     DecoderProcess(const DecoderProcess&) = delete;
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
@@ -139,9 +181,11 @@ public:
         request.maxPixels = job.limits.maxPixels;
         request.maxDecodedBytes = job.limits.maxDecodedBytes;
         request.timeLimitSeconds = std::uint32_t(job.timeLimitSeconds);
+        const int direct = directReads.load();
+        request.flags = direct == Allowed ? 0 : decoder::placePixels;
         if (!sendRequest(request, job.file) || !sendAll(job.name.constData(), request.nameLength)) {
             end();
-            return Exchange::NotStarted;
+            return Exchange::Retry;
         }
 
         DecodeReply reply;
@@ -174,10 +218,20 @@ public:
             return broken(reason, QStringLiteral("Not enough memory for a %1 × %2 picture")
                                       .arg(reply.width)
                                       .arg(reply.height));
-        if (!receivePixels(received.get(), deadline, job, reason))
-            return Exchange::Broken;
-        if (!sendAll(&decoder::pixelsTaken, 1))
-            return broken(reason, QStringLiteral("The picture decoder could not be reached"));
+        if (direct == Allowed) {
+            if (!readPixels(received.get(), reply, FreeImage_GetHeight(received.get()))) {
+                directReads = Refused;
+                end();
+                return Exchange::Retry;
+            }
+        } else {
+            if (!copyPixels(received.get()))
+                return broken(reason,
+                              QStringLiteral("The picture decoder gave a malformed answer"));
+            if (direct == Untried)
+                directReads = readsLikeCopied(received.get(), reply) ? Allowed : Refused;
+        }
+        lastPictureBytes = size_t(FreeImage_GetLine(received.get())) * reply.height;
         FreeImage_SetDotsPerMeterX(received.get(), reply.dotsPerMeterX);
         FreeImage_SetDotsPerMeterY(received.get(), reply.dotsPerMeterY);
         bitmap = std::move(received);
@@ -185,9 +239,9 @@ public:
     }
 
 private:
-    DecoderProcess(const DecoderSetup& setup, pid_t process, int channel, int pipeEnd)
+    DecoderProcess(const DecoderSetup& setup, pid_t process, int channel, int pixels)
         : program(setup.program), memoryLimit(setup.memoryLimit), generation(setup.generation),
-          pid(process), socket(channel), pixelPipe(pipeEnd)
+          pid(process), socket(channel), pixelMemory(pixels)
     {
     }
 
@@ -198,9 +252,14 @@ private:
             close(socket);
             socket = -1;
         }
-        if (pixelPipe >= 0) {
-            close(pixelPipe);
-            pixelPipe = -1;
+        if (pixelView) {
+            munmap(pixelView, pixelViewSize);
+            pixelView = nullptr;
+            pixelViewSize = 0;
+        }
+        if (pixelMemory >= 0) {
+            close(pixelMemory);
+            pixelMemory = -1;
         }
         int status = -1;
         if (pid > 0) {
@@ -294,20 +353,8 @@ private:
     bool receive(void* data, size_t size, Clock::time_point deadline, const DecoderJob& job,
                  QString* reason)
     {
-        iovec part{data, size};
-        return receiveInto(socket, &part, 1, deadline, job, reason);
-    }
-
-    // Fills `parts` from `from` (the socket or the pixel pipe) before `deadline`.
-    bool receiveInto(int from, iovec* parts, size_t count, Clock::time_point deadline,
-                     const DecoderJob& job, QString* reason)
-    {
-        while (count > 0) {
-            if (parts->iov_len == 0) {
-                ++parts;
-                --count;
-                continue;
-            }
+        char* bytes = static_cast<char*>(data);
+        while (size > 0) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) {
@@ -315,7 +362,7 @@ private:
                 *reason = timeOut(job);
                 return false;
             }
-            pollfd watch{from, POLLIN, 0};
+            pollfd watch{socket, POLLIN, 0};
             const int ready = poll(&watch, 1, int(std::min<long long>(left.count(), 60000)));
             if (ready < 0 && errno != EINTR) {
                 const int error = errno;
@@ -326,51 +373,110 @@ private:
             }
             if (ready <= 0)
                 continue;
-            const ssize_t got = readv(from, parts, int(std::min<size_t>(count, IOV_MAX)));
+            const ssize_t got = recv(socket, bytes, size, 0);
             if (got < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (got <= 0) {
                 *reason = howItEnded(job);
                 return false;
             }
-            size_t done = size_t(got);
-            while (done > 0 && done >= parts->iov_len) {
-                done -= parts->iov_len;
-                ++parts;
-                --count;
-            }
-            if (done > 0) {
-                parts->iov_base = static_cast<char*>(parts->iov_base) + done;
-                parts->iov_len -= done;
-            }
+            bytes += got;
+            size -= size_t(got);
         }
         return true;
     }
 
-    // The scan lines come without padding, straight into the bitmap's lines.
-    bool receivePixels(FIBITMAP* dib, Clock::time_point deadline, const DecoderJob& job,
-                       QString* reason)
+    // Copies the scan lines from the pixel memory into `dib`. The memory
+    // cannot shrink, so every byte up to the size seen here stays readable.
+    bool copyPixels(FIBITMAP* dib)
     {
         const unsigned height = FreeImage_GetHeight(dib);
         const size_t line = FreeImage_GetLine(dib);
         const size_t pitch = FreeImage_GetPitch(dib);
-        std::vector<iovec> parts;
-        if (line == pitch) {
-            parts.push_back({FreeImage_GetBits(dib), pitch * height});
-        } else {
-            parts.reserve(height);
-            for (unsigned y = 0; y < height; ++y)
-                parts.push_back({FreeImage_GetScanLine(dib, int(y)), line});
+        const size_t size = line * height;
+        struct stat info;
+        if (fstat(pixelMemory, &info) != 0 || size_t(info.st_size) < size)
+            return false;
+        if (pixelViewSize < size) {
+            if (pixelView)
+                munmap(pixelView, pixelViewSize);
+            pixelViewSize = 0;
+            void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, pixelMemory, 0);
+            pixelView = view == MAP_FAILED ? nullptr : static_cast<unsigned char*>(view);
+            if (!pixelView)
+                return false;
+            pixelViewSize = size;
         }
-        return receiveInto(pixelPipe, parts.data(), parts.size(), deadline, job, reason);
+        if (line == pitch) {
+            std::memcpy(FreeImage_GetBits(dib), pixelView, size);
+        } else {
+            for (unsigned y = 0; y < height; ++y)
+                std::memcpy(FreeImage_GetScanLine(dib, int(y)), pixelView + y * line, line);
+        }
+        return true;
     }
 
+    // The bottom `rows` scan lines straight from the decoder's bitmap into
+    // `dib`, in as few calls as the system allows.
+    bool readPixels(FIBITMAP* dib, const DecodeReply& reply, unsigned rows)
+    {
+        const size_t line = FreeImage_GetLine(dib);
+        const size_t pitch = FreeImage_GetPitch(dib);
+        if (reply.pixelPitch < line || reply.pixelAddress == 0)
+            return false;
+        std::vector<iovec> local;
+        std::vector<iovec> remote;
+        if (line == pitch && reply.pixelPitch == pitch) {
+            local.push_back({FreeImage_GetBits(dib), pitch * rows});
+            remote.push_back({reinterpret_cast<void*>(reply.pixelAddress), pitch * rows});
+        } else {
+            for (unsigned y = 0; y < rows; ++y) {
+                local.push_back({FreeImage_GetScanLine(dib, int(y)), line});
+                remote.push_back({reinterpret_cast<void*>(reply.pixelAddress +
+                                                          std::uint64_t(y) * reply.pixelPitch),
+                                  line});
+            }
+        }
+        for (size_t first = 0; first < local.size(); first += IOV_MAX) {
+            const size_t count = std::min<size_t>(IOV_MAX, local.size() - first);
+            size_t wanted = 0;
+            for (size_t i = first; i < first + count; ++i)
+                wanted += local[i].iov_len;
+            const ssize_t got =
+                process_vm_readv(pid, &local[first], count, &remote[first], count, 0);
+            if (got < 0 || size_t(got) != wanted)
+                return false;
+        }
+        return true;
+    }
+
+    // Whether reading the decoder's bitmap gives what came through the pixel memory.
+    bool readsLikeCopied(FIBITMAP* copied, const DecodeReply& reply)
+    {
+        BitmapPtr probe(FreeImage_Allocate(int(reply.width), 1, int(reply.bitsPerPixel)));
+        return probe && readPixels(probe.get(), reply, 1) &&
+               std::memcmp(FreeImage_GetScanLine(probe.get(), 0), FreeImage_GetScanLine(copied, 0),
+                           FreeImage_GetLine(copied)) == 0;
+    }
+
+public:
+    // A decoder keeps its last picture, and its pixel memory the largest
+    // one's size, while it lives: one that held a large picture is not kept.
+    bool holdsLittle() const
+    {
+        return pixelViewSize <= (64u << 20) && lastPictureBytes <= (64u << 20);
+    }
+
+private:
     const QByteArray program;
     const std::uint64_t memoryLimit;
     const std::uint64_t generation;
     pid_t pid;
     int socket;
-    int pixelPipe; // read end of the pixel pipe
+    int pixelMemory;
+    unsigned char* pixelView = nullptr; // the pixel memory, mapped read-only
+    size_t pixelViewSize = 0;
+    size_t lastPictureBytes = 0;
 };
 
 // Idle decoders, each of which served its last picture well.
@@ -407,6 +513,8 @@ public:
             std::lock_guard<std::mutex> lock(mutex);
             ending.swap(idle);
         }
+        for (const std::unique_ptr<DecoderProcess>& process : ending)
+            process->finish();
     }
 
 private:
@@ -425,15 +533,15 @@ DecoderPool& pool()
 
 BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecoderJob& job, QString* reason)
 {
-    // A decoder found dead before it got the request is no fault of this
-    // picture: one more, fresh decoder gets it.
+    // A decoder found dead before it got the request, or whose memory turned
+    // out unreadable, is no fault of this picture: one more, fresh decoder gets it.
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::unique_ptr<DecoderProcess> process = pool().take(setup, reason);
         if (!process)
             return nullptr;
         BitmapPtr bitmap;
         switch (process->decode(job, bitmap, reason)) {
-        case Exchange::NotStarted:
+        case Exchange::Retry:
             *reason = QStringLiteral("The picture decoder could not be reached");
             continue;
         case Exchange::Broken:
@@ -441,7 +549,7 @@ BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecoderJob& jo
         case Exchange::Done:
             // A reader that failed may have left its library in a bad state;
             // only a decoder that just succeeded serves again.
-            if (bitmap)
+            if (bitmap && process->holdsLittle())
                 pool().give(std::move(process));
             return bitmap;
         }
@@ -452,4 +560,14 @@ BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecoderJob& jo
 void endIdleDecoders()
 {
     pool().endIdle();
+}
+
+void choosePixelPassage(PixelPassage passage)
+{
+    directReads = passage == PixelPassage::Direct ? Untried : Refused;
+}
+
+PixelPassage pixelPassage()
+{
+    return directReads == Allowed ? PixelPassage::Direct : PixelPassage::SharedMemory;
 }

@@ -30,3 +30,11 @@ BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecoderJob& jo
 
 // Ends every idle decoder (the next call starts fresh ones).
 void endIdleDecoders();
+
+// How the pixels cross: read straight from the decoder's memory where the
+// system allows it (found out on the first picture), else copied through a
+// shared memory file. Tests choose the second way to cover it.
+enum class PixelPassage { Direct, SharedMemory };
+void choosePixelPassage(PixelPassage passage);
+// The way the last picture came across.
+PixelPassage pixelPassage();

@@ -7,16 +7,18 @@
 //   program -> decoder   DecodeRequest, the open file attached (SCM_RIGHTS),
 //                        then nameLength bytes of the file's name
 //   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text
-//   for DecodeStatus::Decoded:
-//   decoder => program   through the pixel pipe (the decoder's descriptor
-//                        pixelPipe): `height` scan lines of width ×
-//                        bitsPerPixel / 8 bytes each, bottom line first
-//                        (FreeImage's order), without padding
-//   program -> decoder   one byte, pixelsTaken
 //
-// The pixels are spliced into the pipe from the decoder's own bitmap, so the
-// only copy is the program's read into its bitmap; the decoder keeps the
-// bitmap untouched until the program says it has taken them.
+// For DecodeStatus::Decoded the program takes the pixels one of two ways:
+//   - straight from the decoder's own bitmap, which the reply locates
+//     (pixelAddress, pixelPitch; scan line 0, the bottom one, first) and the
+//     decoder leaves untouched until the next request: the program reads it
+//     with process_vm_readv into its bitmap, the only copy;
+//   - where the system forbids that (ptrace restrictions, seccomp), from the
+//     pixel memory: with placePixels in the request the decoder copies the
+//     scan lines there, without padding, from offset 0. The program creates
+//     that memory file sealed so it can grow but never shrink (a shrinking
+//     file would crash the program's reads with SIGBUS).
+// Either way two wake-ups per picture suffice, whatever its size.
 //
 // The decoder serves one request after another until its socket closes.
 
@@ -27,10 +29,8 @@ namespace decoder {
 constexpr std::uint32_t requestMagic = 0x47444d52; // "RMDG"
 constexpr std::uint32_t replyMagic = 0x47444d41;   // "AMDG"
 
-// The decoder's descriptor for the write end of the pixel pipe; its standard
-// input is the socket.
-constexpr int pixelPipe = 3;
-constexpr char pixelsTaken = 'T';
+// The decoder's descriptor for the pixel memory; its standard input is the socket.
+constexpr int pixelMemory = 3;
 
 // Longest file name and message that cross the socket.
 constexpr std::uint32_t maxNameLength = 4096;
@@ -44,8 +44,11 @@ struct DecodeRequest {
     // The decoder ends itself (SIGALRM) this long after taking the request,
     // should the program be gone and unable to end it.
     std::uint32_t timeLimitSeconds = 0;
-    std::uint32_t reserved = 0;
+    std::uint32_t flags = 0;
 };
+
+// DecodeRequest::flags
+constexpr std::uint32_t placePixels = 1; // copy the pixels into the pixel memory
 
 enum class DecodeStatus : std::uint32_t {
     Decoded = 0,
@@ -64,6 +67,8 @@ struct DecodeReply {
     std::uint32_t messageLength = 0;
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
+    std::uint32_t pixelPitch = 0;   // bytes from one scan line to the next in the decoder
+    std::uint64_t pixelAddress = 0; // scan line 0 in the decoder's address space
 };
 
 // The decoder's exit code when it was started wrongly or its input is not a

@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +25,6 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -260,44 +258,62 @@ DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limi
     return decodePictureData(mapped.data, mapped.size, name, limits);
 }
 
-// The scan lines, without padding, spliced into the pipe from the bitmap
-// itself: the pipe holds references to its pages, which must not change until
-// the program has read them.
-bool splicePixels(FIBITMAP* dib)
+// The pixel memory as this process sees it, for programs that cannot read
+// this process's memory: mapped once, again only when a larger picture makes it grow.
+struct PixelMemory {
+    unsigned char* base = nullptr;
+    size_t mapped = 0;
+
+    bool reserve(size_t size)
+    {
+        if (size <= mapped)
+            return true;
+        struct stat info;
+        if (fstat(decoder::pixelMemory, &info) != 0)
+            return false;
+        if (size_t(info.st_size) < size && ftruncate(decoder::pixelMemory, off_t(size)) != 0)
+            return false;
+        if (base)
+            munmap(base, mapped);
+        base = nullptr;
+        mapped = 0;
+        void* view =
+            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, decoder::pixelMemory, 0);
+        if (view == MAP_FAILED)
+            return false;
+        base = static_cast<unsigned char*>(view);
+        mapped = size;
+        return true;
+    }
+};
+
+PixelMemory pixelMemory;
+
+// The scan lines, without padding, into the pixel memory.
+bool placePixels(FIBITMAP* dib)
 {
     const unsigned height = FreeImage_GetHeight(dib);
     const size_t line = size_t(FreeImage_GetLine(dib));
     const size_t pitch = FreeImage_GetPitch(dib);
-    std::vector<iovec> parts;
+    if (!pixelMemory.reserve(line * height))
+        return false;
     if (line == pitch) {
-        parts.push_back({FreeImage_GetBits(dib), pitch * height});
-    } else {
-        parts.reserve(height);
-        for (unsigned y = 0; y < height; ++y)
-            parts.push_back({FreeImage_GetScanLine(dib, int(y)), line});
+        std::memcpy(pixelMemory.base, FreeImage_GetBits(dib), line * height);
+        return true;
     }
-    size_t first = 0;
-    while (first < parts.size()) {
-        const size_t count = std::min<size_t>(parts.size() - first, IOV_MAX);
-        const ssize_t spliced = vmsplice(decoder::pixelPipe, &parts[first], count, 0);
-        if (spliced < 0 && errno == EINTR)
-            continue;
-        if (spliced <= 0)
-            return false;
-        // Step over what went; a part that went in half is resumed.
-        size_t done = size_t(spliced);
-        while (done > 0 && done >= parts[first].iov_len)
-            done -= parts[first++].iov_len;
-        if (done > 0) {
-            parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + done;
-            parts[first].iov_len -= done;
-        }
-    }
+    for (unsigned y = 0; y < height; ++y)
+        std::memcpy(pixelMemory.base + y * line, FreeImage_GetScanLine(dib, int(y)), line);
     return true;
 }
 
-bool answer(const DecodeOutcome& outcome, DecodeStatus status)
+bool answer(DecodeOutcome& outcome, DecodeStatus status, bool place)
 {
+    if (status == DecodeStatus::Decoded && place && !placePixels(outcome.bitmap.get())) {
+        const int error = errno;
+        status = error == ENOMEM ? DecodeStatus::OutOfMemory : DecodeStatus::Unreadable;
+        outcome.reason = QStringLiteral("The pixels could not be handed over: %1")
+                             .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
     DecodeReply reply;
     reply.status = status;
     QByteArray message = outcome.reason.toUtf8().left(int(decoder::maxMessageLength));
@@ -309,26 +325,25 @@ bool answer(const DecodeOutcome& outcome, DecodeStatus status)
         reply.bitsPerPixel = FreeImage_GetBPP(dib);
         reply.dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
         reply.dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
+        reply.pixelPitch = FreeImage_GetPitch(dib);
+        reply.pixelAddress = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(dib));
     }
-    if (!sendAll(&reply, sizeof reply) || !sendAll(message.constData(), size_t(message.size())))
-        return false;
-    if (!dib)
-        return true;
-    char taken = 0;
-    return splicePixels(dib) && receiveAll(&taken, 1, nullptr) && taken == decoder::pixelsTaken;
+    return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size()));
 }
 
 int serve()
 {
     struct stat info;
-    struct stat pipeInfo;
+    struct stat memoryInfo;
     if (fstat(channel, &info) != 0 || !S_ISSOCK(info.st_mode) ||
-        fstat(decoder::pixelPipe, &pipeInfo) != 0 || !S_ISFIFO(pipeInfo.st_mode)) {
+        fstat(decoder::pixelMemory, &memoryInfo) != 0 || !S_ISREG(memoryInfo.st_mode)) {
         std::fprintf(stderr, "glassmere-decoder: --serve needs a socket as standard input and "
-                             "a pipe as descriptor 3; Glassmere starts it so\n");
+                             "a memory file as descriptor 3; Glassmere starts it so\n");
         return decoder::usageExitCode;
     }
     limitResources();
+    // The last picture stays until the next request: the program may still be reading it.
+    DecodeOutcome outcome;
     for (;;) {
         DecodeRequest request;
         int file = -1;
@@ -340,7 +355,7 @@ int serve()
         if (!receiveAll(name.data(), size_t(name.size()), &file))
             return 0;
 
-        DecodeOutcome outcome;
+        outcome = DecodeOutcome();
         DecodeStatus status = DecodeStatus::Unreadable;
         if (file < 0) {
             outcome.reason = QStringLiteral("No file was passed to the decoder");
@@ -364,9 +379,8 @@ int serve()
                                       : QStringLiteral(" (") + outcome.reason + QLatin1Char(')'));
             }
         }
-        if (!answer(outcome, status))
+        if (!answer(outcome, status, request.flags & decoder::placePixels))
             return 0;
-        outcome.bitmap.reset();
     }
 }
 

@@ -354,6 +354,11 @@ QStringList writeSeedPictures(const QString& folder)
             for (unsigned bits : {1u, 4u, 8u, 16u, 24u, 32u}) {
                 if (!FreeImage_FIFSupportsExportBPP(format, int(bits)))
                     continue;
+                // FreeImage's PSD writer overruns its buffer at 1 bit (valgrind:
+                // invalid writes in FreeImage_Save) and writes palette files its
+                // own reader refuses; Glassmere writes only 24 and 32 bits.
+                if (format == FIF_PSD && bits < 24)
+                    continue;
                 fipImage picture = bits >= 24 ? makeGradientPicture(side, side - 4, bits)
                                               : palettePicture(side, side - 4);
                 if (bits < 8 && !picture.convertToGrayscale())
@@ -379,6 +384,8 @@ QStringList writeSeedPictures(const QString& folder)
         for (const auto& kind : types) {
             if (!FreeImage_FIFSupportsExportType(format, kind.type))
                 continue;
+            if (format == FIF_PSD && kind.type == FIT_FLOAT)
+                continue; // written with a channel count its reader refuses
             fipImage picture(kind.type, side, side - 4, kind.bits);
             for (unsigned y = 0; y < picture.getHeight(); ++y) {
                 BYTE* line = picture.getScanLine(y);
