@@ -142,6 +142,10 @@ void limitResources()
         const rlim_t total = rlim_t(addressSpaceInUse() + addressSpaceSlack + memoryLimit);
         const rlimit space{total, total};
         setrlimit(RLIMIT_AS, &space);
+        // The pixel memory is the only file this process writes; its pages
+        // would not count against the address space.
+        const rlimit files{rlim_t(memoryLimit), rlim_t(memoryLimit)};
+        setrlimit(RLIMIT_FSIZE, &files);
     }
 }
 
