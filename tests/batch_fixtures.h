@@ -3,22 +3,16 @@
 // Real folders, real pictures and modal-box answering for the batch, path
 // helper and command-line tests.
 
-#include <QApplication>
 #include <QByteArray>
-#include <QDialog>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
 #include <QRandomGenerator>
 #include <QString>
-#include <QTimer>
-#include <QWidget>
 
 #include <FreeImagePlus.h>
 
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <linux/fs.h>
 #include <memory>
 #include <sys/ioctl.h>
@@ -180,38 +174,6 @@ private:
 
     QString folder;
     bool immutable = false;
-};
-
-// Answers the next modal widget of class T: a short repeating timer waits
-// for it, since the code under test blocks in exec() until it is answered.
-// `answered` counts the answers; the timer gives up after `timeoutMs` and
-// then closes whatever modal dialog blocks, so a failing test cannot hang.
-class ModalAnswerer : public QObject {
-public:
-    template <class T> void expect(std::function<void(T*)> answer, int timeoutMs = 10000)
-    {
-        auto* timer = new QTimer(this);
-        timer->setInterval(20);
-        auto waited = std::make_shared<int>(0);
-        connect(timer, &QTimer::timeout, this, [this, timer, waited, answer, timeoutMs] {
-            *waited += timer->interval();
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* widget = qobject_cast<T*>(modal); widget && widget->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                ++answered;
-                answer(widget);
-            } else if (*waited > timeoutMs) {
-                timer->stop();
-                timer->deleteLater();
-                if (auto* dialog = qobject_cast<QDialog*>(modal))
-                    dialog->reject();
-            }
-        });
-        timer->start();
-    }
-
-    int answered = 0;
 };
 
 } // namespace fixtures

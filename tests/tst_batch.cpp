@@ -3,6 +3,7 @@
 #include "imaging/image_io.h"
 #include "mainwindow/glassmere.h"
 #include "reflection/reflection_renderer.h"
+#include "support/dialogdriver.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -149,7 +150,7 @@ private:
     // Returns the box's title and text ("" when none was shown).
     static QString pressBatchGenerate(Glassmere& window, QString* details = nullptr)
     {
-        ModalAnswerer answerer;
+        DialogDriver answerer;
         QString seen;
         answerer.expect<QMessageBox>(
             [&seen, details](QMessageBox* box) {
@@ -670,7 +671,7 @@ private Q_SLOTS:
         ui.txtPicDir->setText(pictureField);
         ui.txtResultDir->setText(resultField);
 
-        ModalAnswerer answerer;
+        DialogDriver answerer;
         QString title, text;
         int buttons = 0;
         bool onlyOk = false;
@@ -778,7 +779,7 @@ private Q_SLOTS:
 
         // Cancelled: nothing changes.
         {
-            ModalAnswerer answerer;
+            DialogDriver answerer;
             QString shownCaption, shownFolder;
             bool dirsOnly = false, keepLinks = false;
             answerer.expect<QFileDialog>([&](QFileDialog* dialog) {
@@ -799,7 +800,7 @@ private Q_SLOTS:
 
         // Chosen: the folder, absolute and ended with '/', and the process is there.
         {
-            ModalAnswerer answerer;
+            DialogDriver answerer;
             answerer.expect<QFileDialog>([&](QFileDialog* dialog) {
                 dialog->setDirectory(folders.pictures + "/chosen");
                 static_cast<QDialog*>(dialog)->accept();
@@ -818,7 +819,7 @@ private Q_SLOTS:
         Folders folders;
         Glassmere window;
         auto& ui = Access::ui(window);
-        ModalAnswerer answerer;
+        DialogDriver answerer;
         answerer.expect<QFileDialog>([&](QFileDialog* dialog) {
             dialog->setDirectory(folders.results);
             static_cast<QDialog*>(dialog)->accept();

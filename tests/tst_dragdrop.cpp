@@ -59,7 +59,7 @@ public:
     {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto* box = modalInItsLoop<QMessageBox>();
             if (!box)
                 return;
             seen += QStringLiteral("%1|%2|%3|icon %4|buttons %5|default %6")
@@ -86,7 +86,7 @@ public:
     {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this, answer] {
-            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            if (auto* dialog = modalInItsLoop<QFileDialog>()) {
                 ++answers;
                 answer(dialog);
             }

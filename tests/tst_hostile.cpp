@@ -395,7 +395,7 @@ bool TestHostile::openThroughWindow(Glassmere& window, const QString& path, QStr
     QTimer watcher;
     watcher.setInterval(10);
     connect(&watcher, &QTimer::timeout, [&] {
-        if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (auto* message = modalInItsLoop<QMessageBox>()) {
             *box = message->windowTitle() + "|" + message->text() + "|" + message->detailedText();
             message->button(QMessageBox::Ok)->click();
         }
@@ -506,7 +506,7 @@ void TestHostile::batchThroughTheWindow()
     QTimer watcher;
     watcher.setInterval(20);
     connect(&watcher, &QTimer::timeout, [&] {
-        if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (auto* message = modalInItsLoop<QMessageBox>()) {
             report = message->windowTitle() + "\n" + message->text() + "\n" +
                      message->informativeText() + "\n" + message->detailedText();
             message->button(QMessageBox::Ok)->click();

@@ -119,7 +119,7 @@ bool TestImaging::open(Glassmere& window, const QString& file, QString* failure)
     QTimer watcher;
     watcher.setInterval(10);
     connect(&watcher, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (auto* box = modalInItsLoop<QMessageBox>()) {
             boxText = box->windowTitle() + "|" + box->text() + "|" + box->detailedText();
             box->button(QMessageBox::Ok)->click();
         }

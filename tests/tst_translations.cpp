@@ -10,6 +10,7 @@
 
 #include "app/globals.h"
 #include "mainwindow/glassmere.h"
+#include "support/dialogdriver.h"
 #include "widgets/about.h"
 
 #include <QAction>
@@ -150,7 +151,7 @@ public:
     {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this, file] {
-            QWidget* modal = QApplication::activeModalWidget();
+            QWidget* modal = modalInItsLoop<QWidget>();
             if (!modal)
                 return;
             // A file dialog can stay open after accept() while its folder model
@@ -163,8 +164,7 @@ public:
                 if (file.isEmpty()) {
                     dialog->reject();
                 } else {
-                    dialog->selectFile(file);
-                    static_cast<QDialog*>(dialog)->accept();
+                    acceptFileDialog(dialog, file);
                 }
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 if (!again)

@@ -7,9 +7,23 @@
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 
 #include <functional>
+
+// The visible modal widget of class T, once its own event loop runs. A timer
+// may fire while a dialog is still being shown (before exec() starts its
+// loop): a dialog closed then leaves exec() waiting forever on a hidden
+// window, so nothing is answered until an event loop deeper than the
+// caller's is running.
+template <class T> T* modalInItsLoop(int callerLoopLevel = 0)
+{
+    auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!modal || !modal->isVisible() || QThread::currentThread()->loopLevel() <= callerLoopLevel)
+        return nullptr;
+    return modal;
+}
 
 class DialogDriver : public QObject {
 public:
@@ -20,40 +34,42 @@ public:
         auto waited = std::make_shared<int>(0);
         auto answeredDialog = std::make_shared<QPointer<T>>();
         auto sinceAnswer = std::make_shared<int>(-1); // -1 until the dialog is answered
+        const int callerLoopLevel = QThread::currentThread()->loopLevel();
         timer->setInterval(10);
-        connect(timer, &QTimer::timeout, this,
-                [this, timer, waited, answeredDialog, sinceAnswer, answer, timeoutMs] {
-                    *waited += 10;
-                    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-                    if (*sinceAnswer >= 0) {
-                        // A dialog answered before its own event loop was ready may stay
-                        // open; answer it again rather than hang the test.
-                        *sinceAnswer += 10;
-                        if (answeredDialog->isNull() || dialog != answeredDialog->data() ||
-                            !dialog->isVisible()) {
-                            timer->stop();
-                            timer->deleteLater();
-                        } else if (*sinceAnswer % 500 == 0) {
-                            answer(dialog);
-                        }
-                        return;
-                    }
-                    if (dialog && dialog->isVisible()) {
-                        *answeredDialog = dialog;
-                        *sinceAnswer = 0;
-                        ++answered;
-                        answer(dialog);
-                        return;
-                    }
-                    if (*waited > timeoutMs) {
+        connect(
+            timer, &QTimer::timeout, this,
+            [this, timer, waited, answeredDialog, sinceAnswer, answer, timeoutMs, callerLoopLevel] {
+                *waited += 10;
+                auto* dialog = modalInItsLoop<T>(callerLoopLevel);
+                if (*sinceAnswer >= 0) {
+                    // A dialog answered before its own event loop was ready may stay
+                    // open; answer it again rather than hang the test.
+                    *sinceAnswer += 10;
+                    if (answeredDialog->isNull() || dialog != answeredDialog->data() ||
+                        !dialog->isVisible()) {
                         timer->stop();
                         timer->deleteLater();
-                        ++timedOut;
-                        // Close whatever blocks so a failing test does not hang.
-                        if (auto* other = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                            other->reject();
+                    } else if (*sinceAnswer % 500 == 0) {
+                        answer(dialog);
                     }
-                });
+                    return;
+                }
+                if (dialog) {
+                    *answeredDialog = dialog;
+                    *sinceAnswer = 0;
+                    ++answered;
+                    answer(dialog);
+                    return;
+                }
+                if (*waited > timeoutMs) {
+                    timer->stop();
+                    timer->deleteLater();
+                    ++timedOut;
+                    // Close whatever blocks so a failing test does not hang.
+                    if (auto* other = modalInItsLoop<QDialog>(callerLoopLevel))
+                        other->reject();
+                }
+            });
         timer->start();
     }
 
