@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Glassmere needs on Debian 12.
 # Only calls apt-get when a package is missing, so a second run is instant.
+#
+#   scripts/install-deps.sh          what the build and the tests need
+#   scripts/install-deps.sh --fuzz   also clang and libFuzzer, for scripts/fuzz.sh
 set -euo pipefail
 
 packages=(
@@ -10,6 +13,9 @@ packages=(
     libbenchmark-dev
     xvfb xauth
 )
+if [[ "${1:-}" == "--fuzz" ]]; then
+    packages+=(clang-14 libclang-rt-14-dev)
+fi
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
