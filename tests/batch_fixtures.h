@@ -1,27 +1,25 @@
 #pragma once
 
-// Real folders, real pictures and modal-box answering for the batch, path
-// helper and command-line tests.
+// Real folders and real pictures for the tests that work on folders and files.
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QString>
 
 #include <FreeImagePlus.h>
 
-#include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <memory>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace fixtures {
 
-// A picture with smooth gradients and some noise, as photographs have: every
-// pixel differs from its neighbours, so a misplaced row or column shows.
+// Smooth gradients plus noise, as photographs have: every pixel differs from
+// its neighbours, so a misplaced row or column shows; the seed tells files apart.
 inline fipImage naturalPicture(unsigned width, unsigned height, unsigned bitsPerPixel,
                                quint32 seed = 1)
 {
@@ -68,108 +66,51 @@ inline fipImage readPicture(const QString& path)
     return picture;
 }
 
-// Empty when both pictures have the same size, depth and pixel bytes (scan
-// line padding left out); otherwise the first differing pixel, counted from
-// the top-left, both values and how many pixels differ.
-inline QString pixelDifference(const fipImage& actual, const fipImage& expected)
+// Every file of a folder (hidden ones included) with its bytes.
+inline QMap<QString, QByteArray> snapshot(const QString& folder)
 {
-    if (!actual.isValid() || !expected.isValid())
-        return QStringLiteral("a picture is missing (actual %1, expected %2)")
-            .arg(actual.isValid())
-            .arg(expected.isValid());
-    if (actual.getWidth() != expected.getWidth() || actual.getHeight() != expected.getHeight() ||
-        actual.getBitsPerPixel() != expected.getBitsPerPixel())
-        return QStringLiteral("size %1x%2 at %3 bits, expected %4x%5 at %6 bits")
-            .arg(actual.getWidth())
-            .arg(actual.getHeight())
-            .arg(actual.getBitsPerPixel())
-            .arg(expected.getWidth())
-            .arg(expected.getHeight())
-            .arg(expected.getBitsPerPixel());
-    const unsigned step = actual.getBitsPerPixel() / 8;
-    const unsigned height = actual.getHeight();
-    QString first;
-    int count = 0;
-    for (unsigned y = 0; y < height; ++y) {
-        const BYTE* a = actual.getScanLine(height - 1 - y);
-        const BYTE* e = expected.getScanLine(height - 1 - y);
-        for (unsigned x = 0; x < actual.getWidth(); ++x, a += step, e += step) {
-            if (memcmp(a, e, step) == 0)
-                continue;
-            if (count++ == 0) {
-                auto hex = [step](const BYTE* p) {
-                    return QByteArray(reinterpret_cast<const char*>(p), int(step)).toHex(' ');
-                };
-                first = QStringLiteral("pixel (%1, %2) is [%3], expected [%4]")
-                            .arg(x)
-                            .arg(y)
-                            .arg(QString::fromLatin1(hex(a)), QString::fromLatin1(hex(e)));
-            }
-        }
-    }
-    return count == 0 ? QString() : QStringLiteral("%1; %2 pixels differ").arg(first).arg(count);
+    QMap<QString, QByteArray> files;
+    for (const QString& name :
+         QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+        files.insert(name, fileBytes(folder + "/" + name));
+    return files;
 }
-
-// Puts the process back into the folder it was in when the guard was made.
-class CurrentDirGuard {
-public:
-    CurrentDirGuard() : saved(QDir::currentPath()) {}
-    ~CurrentDirGuard() { QDir::setCurrent(saved); }
-    CurrentDirGuard(const CurrentDirGuard&) = delete;
-    CurrentDirGuard& operator=(const CurrentDirGuard&) = delete;
-
-private:
-    QString saved;
-};
 
 // Makes a folder refuse new files, even for root (whom permissions do not
 // stop): first by its mode, then by the file system's immutable flag.
-// Returns false when neither works here.
 class UnwritableFolder {
 public:
     explicit UnwritableFolder(const QString& path) : folder(path)
     {
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                          QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-        if (!canWrite())
-            return;
-        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            return;
-        int flags = 0;
-        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags |= FS_IMMUTABLE_FL;
-            immutable = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        immutable = canWrite() && setImmutable(true);
     }
     ~UnwritableFolder()
     {
-        if (immutable) {
-            const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-            int flags = 0;
-            if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-                flags &= ~FS_IMMUTABLE_FL;
-                (void)::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-            }
-            if (fd >= 0)
-                ::close(fd);
-        }
+        if (immutable)
+            setImmutable(false);
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    UnwritableFolder(const UnwritableFolder&) = delete;
-    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
-
+    // False when neither way works here.
     bool works() const { return !canWrite(); }
 
 private:
     bool canWrite() const
     {
         QFile probe(folder + QStringLiteral("/.probe"));
-        if (!probe.open(QIODevice::WriteOnly))
-            return false;
-        probe.remove();
-        return true;
+        return probe.open(QIODevice::WriteOnly) && probe.remove();
+    }
+
+    bool setImmutable(bool on) const
+    {
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return done;
     }
 
     QString folder;
