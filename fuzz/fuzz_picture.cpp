@@ -8,7 +8,9 @@
 // back on when the data has no signature it knows: TGA, PICT, WBMP, ...),
 // then the file's bytes. scripts/fuzz.sh builds and runs it; with
 // GLASSMERE_FUZZ_PREPARE=<pictures>:<corpus> it only turns plain picture
-// files into inputs and exits.
+// files into inputs and exits, and with GLASSMERE_FUZZ_UNPACK=<input>:<folder>
+// it writes the picture an input stands for, under its name, into the folder
+// and prints the file's path (to replay a finding through the program).
 
 #include "imaging/image_io.h"
 #include "imaging/picture_decoding.h"
@@ -80,6 +82,24 @@ int prepare(const QString& from, const QString& to)
     return count > 0 ? 0 : 1;
 }
 
+// Writes the picture that the input `from` stands for into the folder `to`.
+int unpack(const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly) || in.size() < 2)
+        return 1;
+    const QByteArray input = in.readAll();
+    const QString name = QFileInfo(from).fileName() + QLatin1Char('.') +
+                         nameFor(std::uint8_t(input[0])).section(QLatin1Char('.'), -1);
+    QDir().mkpath(to);
+    QFile out(to + QLatin1Char('/') + name);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        out.write(input.mid(1)) != input.size() - 1)
+        return 1;
+    std::printf("%s\n", qPrintable(out.fileName()));
+    return 0;
+}
+
 // A promise between the steps was broken: a finding, with its reason.
 [[noreturn]] void broken(const char* what)
 {
@@ -126,6 +146,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
             std::exit(2);
         }
         std::exit(prepare(QFile::decodeName(folders[0]), QFile::decodeName(folders[1])));
+    }
+    const QByteArray unpackFrom = qgetenv("GLASSMERE_FUZZ_UNPACK");
+    if (!unpackFrom.isEmpty()) {
+        const QList<QByteArray> paths = unpackFrom.split(':');
+        if (paths.size() != 2) {
+            std::fprintf(stderr, "GLASSMERE_FUZZ_UNPACK=<input>:<folder>\n");
+            std::exit(2);
+        }
+        std::exit(unpack(QFile::decodeName(paths[0]), QFile::decodeName(paths[1])));
     }
     FreeImage_Initialise(FALSE);
     captureFreeImageMessages();
