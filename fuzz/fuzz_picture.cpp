@@ -136,26 +136,25 @@ QString scratchFolder()
 
 } // namespace
 
+// With `variable` set to "<a>:<b>", ends the process with what `tool` returns for the two paths.
+static void runToolFromEnvironment(const char* variable, const char* usage,
+                                   int (*tool)(const QString&, const QString&))
+{
+    const QByteArray value = qgetenv(variable);
+    if (value.isEmpty())
+        return;
+    const QList<QByteArray> paths = value.split(':');
+    if (paths.size() != 2) {
+        std::fprintf(stderr, "%s=%s\n", variable, usage);
+        std::exit(2);
+    }
+    std::exit(tool(QFile::decodeName(paths[0]), QFile::decodeName(paths[1])));
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const QByteArray prepareFrom = qgetenv("GLASSMERE_FUZZ_PREPARE");
-    if (!prepareFrom.isEmpty()) {
-        const QList<QByteArray> folders = prepareFrom.split(':');
-        if (folders.size() != 2) {
-            std::fprintf(stderr, "GLASSMERE_FUZZ_PREPARE=<pictures>:<corpus>\n");
-            std::exit(2);
-        }
-        std::exit(prepare(QFile::decodeName(folders[0]), QFile::decodeName(folders[1])));
-    }
-    const QByteArray unpackFrom = qgetenv("GLASSMERE_FUZZ_UNPACK");
-    if (!unpackFrom.isEmpty()) {
-        const QList<QByteArray> paths = unpackFrom.split(':');
-        if (paths.size() != 2) {
-            std::fprintf(stderr, "GLASSMERE_FUZZ_UNPACK=<input>:<folder>\n");
-            std::exit(2);
-        }
-        std::exit(unpack(QFile::decodeName(paths[0]), QFile::decodeName(paths[1])));
-    }
+    runToolFromEnvironment("GLASSMERE_FUZZ_PREPARE", "<pictures>:<corpus>", prepare);
+    runToolFromEnvironment("GLASSMERE_FUZZ_UNPACK", "<input>:<folder>", unpack);
     FreeImage_Initialise(FALSE);
     captureFreeImageMessages();
     return 0;
