@@ -3,6 +3,7 @@
 
 #include "batch/batch_engine.h"
 #include "imaging/image_io.h"
+#include "product.h"
 #include "reflection/reflection_renderer.h"
 
 #include <FreeImagePlus.h>

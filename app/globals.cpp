@@ -1,10 +1,12 @@
 #include "globals.h"
 
+#include "product.h"
+
 QString applicationFolder;
 QString skinFile;
 
-const char* const versionString = "3.1.0";
-const char* const homePageAddress = "https://glassmere.example.org";
-const char* const helpPageAddress = "https://glassmere.example.org/help/";
-const char* const supportMailAddress = "help@glassmere.example";
+const char* const versionString = GLASSMERE_VERSION;
+const char* const homePageAddress = GLASSMERE_HOME_PAGE;
+const char* const helpPageAddress = GLASSMERE_HELP_PAGE;
+const char* const supportMailAddress = GLASSMERE_SUPPORT_ADDRESS;
 const char* const noticeText = "Copyright (C) 2026 The Glassmere developers";

@@ -1,10 +1,11 @@
 #include "app/startup.h"
+#include "product.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QGuiApplication::setDesktopFileName("org.example.Glassmere");
+    QGuiApplication::setDesktopFileName(GLASSMERE_APP_ID);
     return runGlassmere(app, QCoreApplication::applicationDirPath());
 }

@@ -4,7 +4,6 @@ include(GNUInstallDirs)
 
 qt_add_executable(glassmere-cli app/cli_main.cpp)
 target_link_libraries(glassmere-cli PRIVATE glassmere_core Qt6::Core)
-target_compile_definitions(glassmere-cli PRIVATE GLASSMERE_VERSION="${PROJECT_VERSION}")
 set_target_properties(glassmere-cli PROPERTIES AUTOUIC OFF AUTORCC OFF)
 
 install(TARGETS glassmere-cli RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")

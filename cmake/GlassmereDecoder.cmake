@@ -3,15 +3,19 @@
 # down only that process. The core library runs it; it sits beside the program.
 include(GNUInstallDirs)
 
-# It compiles the decoding sources itself instead of linking the core library,
-# so that the core library can depend on it: whatever links the core (the
-# program, glassmere-cli, every test and benchmark) gets a decoder built with it.
-add_executable(glassmere-decoder
-    imaging/decoder/decoder_main.cpp
-    imaging/picture_decoding.cpp
-    imaging/standard_bitmap.cpp)
-target_include_directories(glassmere-decoder PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-target_link_libraries(glassmere-decoder PRIVATE Qt6::Gui FreeImage::FreeImagePlus)
+# It links the decoding objects, not the core library, so that the core library
+# can depend on it: whatever links the core (the program, glassmere-cli, every
+# test and benchmark) gets a decoder built with it. The fuzz build instruments
+# those objects for the fuzz target, so the decoder compiles its own plain copy
+# there: AddressSanitizer's shadow memory does not fit under its address-space cap.
+if(GLASSMERE_FUZZ)
+    add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp ${GLASSMERE_DECODING_SOURCES})
+    target_include_directories(glassmere-decoder PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+    target_link_libraries(glassmere-decoder PRIVATE Qt6::Gui FreeImage::FreeImagePlus)
+else()
+    add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp)
+    target_link_libraries(glassmere-decoder PRIVATE glassmere_decoding)
+endif()
 set_target_properties(glassmere-decoder PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 add_dependencies(glassmere_core glassmere-decoder)
 

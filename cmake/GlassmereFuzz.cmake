@@ -2,7 +2,6 @@
 # Configure a separate build with clang:
 #   CXX=clang++ cmake -S . -B build-fuzz -DGLASSMERE_FUZZ=ON
 # scripts/fuzz.sh does that, makes the seed corpus and runs it.
-option(GLASSMERE_FUZZ "Build the libFuzzer target fuzz_picture (clang only)" OFF)
 if(NOT GLASSMERE_FUZZ)
     return()
 endif()
@@ -10,13 +9,15 @@ if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "GLASSMERE_FUZZ needs clang (libFuzzer): configure with CXX=clang++")
 endif()
 
-# The core library is instrumented for coverage and AddressSanitizer, so the
-# fuzzer sees its way through the normalising, rendering, preview and saving
-# code. FreeImage and Qt come from the system, uninstrumented: crashes inside
+# The core library and the decoding objects are instrumented for coverage and
+# AddressSanitizer, so the fuzzer sees its way through the decoding,
+# normalising, rendering, preview and saving code. FreeImage and Qt come from the system, uninstrumented: crashes inside
 # them are caught, their memory errors only where they pass through
 # AddressSanitizer's checked calls (memcpy, memset, ...).
-target_compile_options(glassmere_core PRIVATE -fsanitize=fuzzer-no-link,address
-    -fno-omit-frame-pointer)
+foreach(_library glassmere_core glassmere_decoding)
+    target_compile_options(${_library} PRIVATE -fsanitize=fuzzer-no-link,address
+        -fno-omit-frame-pointer)
+endforeach()
 target_link_options(glassmere_core INTERFACE -fsanitize=address)
 
 add_executable(fuzz_picture fuzz/fuzz_picture.cpp)

@@ -6,10 +6,10 @@
 # list, find and show the program, and the CPack settings for `cpack -G DEB`.
 include(GNUInstallDirs)
 
-# One id for the .desktop file, the icon and the AppStream component: desktops
-# and software centres join the three by this name, and Wayland compositors find
-# the window's icon through QGuiApplication::desktopFileName().
-set(GLASSMERE_APP_ID "org.example.Glassmere")
+# One id (GLASSMERE_APP_ID, set in CMakeLists.txt) names the .desktop file, the
+# icon and the AppStream component: desktops and software centres join the three
+# by it, and Wayland compositors find the window's icon through
+# QGuiApplication::desktopFileName().
 set(_desktop_dir "${CMAKE_CURRENT_SOURCE_DIR}/resources/desktop")
 
 install(FILES "${_desktop_dir}/${GLASSMERE_APP_ID}.desktop"
@@ -28,42 +28,13 @@ install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/resources/icons/glassmere.svg"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps"
     RENAME "${GLASSMERE_APP_ID}.svg")
 
-# --- screens with a device pixel ratio of 2
-# The skin images lie beside the program with their @2x files (installed with
-# the images above); the compiled-in checkerboard tile gets its own here, under
-# the same prefix, where the style sheet's url() finds it by name.
-qt_add_resources(glassmere_ui glassmere_hidpi_resources
-    PREFIX "/Glassmere/Resources"
-    BASE resources
-    FILES resources/bg@2x.png)
-
-# --- tests that need to know the build: the installed tree and the translations
-if(TARGET tst_install)
-    target_compile_definitions(tst_install PRIVATE
-        GLASSMERE_BUILD_DIR="${CMAKE_BINARY_DIR}"
-        GLASSMERE_APP_ID="${GLASSMERE_APP_ID}"
-        GLASSMERE_CMAKE_COMMAND="${CMAKE_COMMAND}")
-endif()
-
-if(TARGET tst_translations)
-    # The same sources that update_translations reads, one per line, for
-    # lupdate's @file; the include path lets it see the window's class.
-    string(REPLACE ";" "\n" _translated_lines "${TRANSLATED_SOURCES}")
-    file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/translated_sources.lst"
-        CONTENT "-I${CMAKE_CURRENT_SOURCE_DIR}\n${_translated_lines}\n")
-    target_compile_definitions(tst_translations PRIVATE
-        GLASSMERE_LUPDATE="$<TARGET_FILE:Qt6::lupdate>"
-        GLASSMERE_TRANSLATED_SOURCES="${CMAKE_BINARY_DIR}/translated_sources.lst"
-        GLASSMERE_TS_FILE="${CMAKE_CURRENT_SOURCE_DIR}/resources/app_zh.ts")
-endif()
-
 # --- the Debian package: cpack -G DEB in the build folder
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "glassmere")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "The Glassmere developers")
-set(CPACK_PACKAGE_CONTACT "The Glassmere developers <help@glassmere.example>")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://glassmere.example.org")
+set(CPACK_PACKAGE_CONTACT "The Glassmere developers <${GLASSMERE_SUPPORT_ADDRESS}>")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${GLASSMERE_HOME_PAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "mirror reflections for pictures")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 # Debug information stays in the build tree; the package carries stripped programs.

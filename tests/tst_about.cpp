@@ -2,6 +2,7 @@
 // it hands to the desktop and the ways it closes.
 
 #include "app/globals.h"
+#include "product.h"
 #include "support/chrometest_urlsink.h"
 #include "support/chrometest_watch.h"
 #include "widgets/about.h"
@@ -37,7 +38,7 @@ void TestAbout::texts()
 {
     about box(nullptr);
     QCOMPARE(box.windowTitle(), QString("About"));
-    QCOMPARE(label(box, "lbTitle")->text(), QString("Glassmere 3.1.0"));
+    QCOMPARE(label(box, "lbTitle")->text(), QString("Glassmere " GLASSMERE_VERSION));
     QCOMPARE(label(box, "lbUrl")->text(), QString("<font color=gray>%1</font>").arg(noticeText));
     QCOMPARE(label(box, "lbUrl_2")->text(), QString("<a href=%1>%1</a>").arg(homePageAddress));
     QCOMPARE(label(box, "lbEmail")->text(),
