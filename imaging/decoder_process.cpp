@@ -79,6 +79,9 @@ public:
         // as the failure's reason.
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        // Nothing else of the program's: FreeImage opens files without
+        // close-on-exec, and a decoder would hold a file being saved meanwhile.
+        posix_spawn_file_actions_addclosefrom_np(&actions, decoder::pixelMemory + 1);
 
         // Signal handlers and masks of the program (ignored SIGPIPE, blocked
         // signals of Qt's threads) are not the decoder's business.
@@ -173,8 +176,9 @@ public:
 
     Exchange decode(const DecoderJob& job, BitmapPtr& bitmap, QString* reason)
     {
-        const Clock::time_point deadline =
-            Clock::now() + std::chrono::seconds(job.timeLimitSeconds);
+        const Clock::time_point start = Clock::now();
+        timeLimit = decodeTimeLimit(job.timeLimitSeconds, job.fileBytes, 0);
+        Clock::time_point deadline = start + std::chrono::seconds(timeLimit);
         DecodeRequest request;
         request.nameLength =
             std::uint32_t(std::min<qsizetype>(job.name.size(), decoder::maxNameLength));
@@ -189,12 +193,21 @@ public:
         }
 
         DecodeReply reply;
-        if (!receive(&reply, sizeof reply, deadline, job, reason))
-            return Exchange::Broken;
-        if (reply.magic != decoder::replyMagic || reply.messageLength > decoder::maxMessageLength)
-            return broken(reason, QStringLiteral("The picture decoder gave a malformed answer"));
+        for (;;) {
+            if (!receive(&reply, sizeof reply, deadline, reason))
+                return Exchange::Broken;
+            if (reply.magic != decoder::replyMagic ||
+                reply.messageLength > decoder::maxMessageLength)
+                return broken(reason,
+                              QStringLiteral("The picture decoder gave a malformed answer"));
+            if (reply.status != DecodeStatus::HeaderRead)
+                break;
+            timeLimit = decodeTimeLimit(job.timeLimitSeconds, job.fileBytes,
+                                        std::uint64_t(reply.width) * reply.height);
+            deadline = start + std::chrono::seconds(timeLimit);
+        }
         QByteArray message(int(reply.messageLength), '\0');
-        if (!receive(message.data(), size_t(message.size()), deadline, job, reason))
+        if (!receive(message.data(), size_t(message.size()), deadline, reason))
             return Exchange::Broken;
         const QString said = QString::fromUtf8(message);
 
@@ -279,7 +292,7 @@ private:
     }
 
     // The decoder's end, in words; called once its socket has closed.
-    QString howItEnded(const DecoderJob& job)
+    QString howItEnded()
     {
         // A process that closed its socket is ending; the kill only makes
         // sure of that and does not change the status of one that has.
@@ -289,7 +302,7 @@ private:
         if (WIFSIGNALED(status)) {
             const int signal = WTERMSIG(status);
             if (signal == SIGALRM || signal == SIGXCPU)
-                return timeOut(job);
+                return timeOut();
             if (signal == SIGKILL)
                 return QStringLiteral("The picture decoder was killed (signal 9), most likely "
                                       "for lack of memory");
@@ -303,10 +316,9 @@ private:
         return QStringLiteral("The picture decoder stopped unexpectedly");
     }
 
-    static QString timeOut(const DecoderJob& job)
+    QString timeOut() const
     {
-        return QStringLiteral("Decoding took longer than %1 s and was stopped")
-            .arg(job.timeLimitSeconds);
+        return QStringLiteral("Decoding took longer than %1 s and was stopped").arg(timeLimit);
     }
 
     bool sendAll(const char* data, size_t size)
@@ -350,8 +362,7 @@ private:
 
     // Exactly `size` bytes from the socket before `deadline`. On failure the
     // process is ended and `*reason` says why.
-    bool receive(void* data, size_t size, Clock::time_point deadline, const DecoderJob& job,
-                 QString* reason)
+    bool receive(void* data, size_t size, Clock::time_point deadline, QString* reason)
     {
         char* bytes = static_cast<char*>(data);
         while (size > 0) {
@@ -359,7 +370,7 @@ private:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) {
                 end();
-                *reason = timeOut(job);
+                *reason = timeOut();
                 return false;
             }
             pollfd watch{socket, POLLIN, 0};
@@ -377,7 +388,7 @@ private:
             if (got < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
             if (got <= 0) {
-                *reason = howItEnded(job);
+                *reason = howItEnded();
                 return false;
             }
             bytes += got;
@@ -477,6 +488,7 @@ private:
     unsigned char* pixelView = nullptr; // the pixel memory, mapped read-only
     size_t pixelViewSize = 0;
     size_t lastPictureBytes = 0;
+    int timeLimit = 0; // seconds the picture in hand may take
 };
 
 // Idle decoders, each of which served its last picture well.

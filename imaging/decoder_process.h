@@ -12,10 +12,11 @@
 #include <QString>
 
 struct DecoderJob {
-    int file = -1;        // an open regular file, mapped whole by the decoder; stays open
-    QByteArray name;      // the file's name, for a format guess from its extension
-    DecodeLimits limits;  // checked in the decoder and again on the pixels that come back
-    int timeLimitSeconds; // wall time from request to the last pixel
+    int file = -1;       // an open regular file, mapped whole by the decoder; stays open
+    QByteArray name;     // the file's name, for a format guess from its extension
+    DecodeLimits limits; // checked in the decoder and again on the pixels that come back
+    std::uint64_t fileBytes = 0;
+    int timeLimitSeconds = 0; // the floor of decodeTimeLimit, wall time from request to last pixel
 };
 
 struct DecoderSetup {

@@ -6,7 +6,9 @@
 //
 //   program -> decoder   DecodeRequest, the open file attached (SCM_RIGHTS),
 //                        then nameLength bytes of the file's name
-//   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text
+//   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text;
+//                        before it, for formats that tell their size up front,
+//                        a DecodeReply with status HeaderRead and no text
 //
 // For DecodeStatus::Decoded the program takes the pixels one of two ways:
 //   - straight from the decoder's own bitmap, which the reply locates
@@ -41,8 +43,9 @@ struct DecodeRequest {
     std::uint32_t nameLength = 0;
     std::uint64_t maxPixels = 0;
     std::uint64_t maxDecodedBytes = 0;
-    // The decoder ends itself (SIGALRM) this long after taking the request,
-    // should the program be gone and unable to end it.
+    // The floor of decodeTimeLimit. The decoder ends itself (SIGALRM) a little
+    // after the time the picture may take, should the program be gone and
+    // unable to end it.
     std::uint32_t timeLimitSeconds = 0;
     std::uint32_t flags = 0;
 };
@@ -56,6 +59,9 @@ enum class DecodeStatus : std::uint32_t {
     TooLarge = 2,
     Unconverted = 3,
     OutOfMemory = 4, // an allocation failed at the decoder's memory limit
+    // Not an answer yet: the header claims width × height, so the decode may
+    // take the time a picture of that size needs. The answer follows.
+    HeaderRead = 5,
 };
 
 struct DecodeReply {

@@ -122,7 +122,7 @@ PictureLimits defaultPictureLimits(std::uint64_t availableBytes)
     limits.maxPixels = std::clamp<std::uint64_t>(budget / 32, 16000000, std::uint64_t(1) << 30);
     limits.decoderMemory = std::max<std::uint64_t>(budget / 2, 512 * megabyte);
     limits.maxDecodedBytes = limits.decoderMemory;
-    limits.timeLimitSeconds = 20;
+    limits.timeLimitSeconds = 3;
     return limits;
 }
 
@@ -147,12 +147,6 @@ void setPictureLimits(const PictureLimits& limits)
         ++shared.generation;
     }
     endIdleDecoders();
-}
-
-int pictureTimeLimit(const PictureLimits& limits, std::uint64_t fileBytes)
-{
-    const std::uint64_t extra = fileBytes / (8 * 1024 * 1024);
-    return int(std::min<std::uint64_t>(std::uint64_t(limits.timeLimitSeconds) + extra, 3600));
 }
 
 QString pictureDecoderProgram(QStringList* searched)
@@ -238,7 +232,8 @@ FIBITMAP* decodePicture(const QString& path, QString* error)
     QStringList searched;
     const QString program = pictureDecoderProgram(&searched);
     if (program.isEmpty())
-        return fail(QStringLiteral("Glassmere's picture decoder is missing (looked for %1)")
+        return fail(QStringLiteral("Glassmere's picture decoder glassmere-decoder is missing "
+                                   "(looked for %1)")
                         .arg(searched.join(QStringLiteral(", "))));
 
     const PictureLimits limits = pictureLimits();
@@ -255,7 +250,8 @@ FIBITMAP* decodePicture(const QString& path, QString* error)
     job.name = QFile::encodeName(QFileInfo(path).fileName());
     job.limits.maxPixels = limits.maxPixels;
     job.limits.maxDecodedBytes = limits.maxDecodedBytes;
-    job.timeLimitSeconds = pictureTimeLimit(limits, std::uint64_t(info.st_size));
+    job.fileBytes = std::uint64_t(info.st_size);
+    job.timeLimitSeconds = limits.timeLimitSeconds;
 
     QString reason;
     BitmapPtr bitmap = decodeInDecoderProcess(setup, job, &reason);

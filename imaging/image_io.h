@@ -18,7 +18,7 @@ class fipImage;
 // pictureDecoderProgram), under the limits of pictureLimits(): a damaged file
 // that crashes or hangs the image readers, or makes them allocate without end,
 // fails with a reason ("The picture decoder crashed (signal 11, ...)",
-// "Decoding took longer than 20 s ...", "Decoding exceeds the memory limit
+// "Decoding took longer than 3 s ...", "Decoding exceeds the memory limit
 // ..."), and a picture too large to hold is refused from its header before its
 // pixels are decoded. Safe to call from several threads at once.
 bool loadPicture(const QString& path, fipImage& picture, QString* error = nullptr);
@@ -45,7 +45,7 @@ struct PictureLimits {
     std::uint64_t maxPixels = 0;       // width × height
     std::uint64_t maxDecodedBytes = 0; // the file, its decoded bitmap and the 24/32-bit copy
     std::uint64_t decoderMemory = 0;   // address space per decoder beyond its start-up size
-    int timeLimitSeconds = 20;         // per picture; larger files get more, see pictureTimeLimit
+    int timeLimitSeconds = 3; // per picture at least; larger ones get more, see decodeTimeLimit
 };
 
 // The limits for a machine with `availableBytes` of free memory. Half of it is
@@ -65,10 +65,6 @@ std::uint64_t availableMemory();
 PictureLimits pictureLimits();
 // For tests and tools; decoders started under other limits are ended.
 void setPictureLimits(const PictureLimits& limits);
-
-// The wall time allowed for a file of `fileBytes`: the limit's seconds plus
-// one for every 8 MB, so a slow reader on a large file is not cut short.
-int pictureTimeLimit(const PictureLimits& limits, std::uint64_t fileBytes);
 
 // The decoder executable in use, the first of:
 //   1. the program given to setPictureDecoderProgram (tests, tools);

@@ -86,7 +86,8 @@ BitmapPtr bitmapFromQImage(QImage image)
 
 // Qt's turn, for data FreeImage refused. The size is read from the header
 // and checked before any pixel is decoded.
-DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const DecodeLimits& limits)
+DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const DecodeLimits& limits,
+                           const HeaderRead& headerRead)
 {
     DecodeOutcome outcome;
     outcome.failure = DecodeFailure::Unreadable;
@@ -106,6 +107,8 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
 
     const QSize declared = reader.size();
     if (declared.isValid()) {
+        if (headerRead)
+            headerRead(std::uint64_t(declared.width()), std::uint64_t(declared.height()));
         // Qt decodes to at most 64 bits per pixel before the conversion.
         const QString refusal = sizeRefusal(std::uint64_t(declared.width()),
                                             std::uint64_t(declared.height()), 64, limits);
@@ -194,8 +197,18 @@ QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerP
     return {};
 }
 
+int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels)
+{
+    constexpr std::uint64_t mostPixelsPerByte = 8 * 1032;
+    const std::uint64_t honestPixels =
+        std::min(claimedPixels, std::min(fileBytes, std::uint64_t(1) << 40) * mostPixelsPerByte);
+    const std::uint64_t seconds =
+        std::uint64_t(std::max(floorSeconds, 1)) + fileBytes / (8u << 20) + honestPixels / 4000000;
+    return int(std::min<std::uint64_t>(seconds, 3600));
+}
+
 DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, const QString& name,
-                                const DecodeLimits& fileLimits)
+                                const DecodeLimits& fileLimits, const HeaderRead& headerRead)
 {
     captureFreeImageMessages();
     clearFreeImageMessages();
@@ -234,6 +247,8 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
         // The header alone, so a few bytes cannot make the reader allocate gigabytes.
         BitmapPtr header(FreeImage_LoadFromMemory(format, memory.get(), FIF_LOAD_NOPIXELS));
         if (header) {
+            if (headerRead)
+                headerRead(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()));
             const QString refusal =
                 sizeRefusal(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
                             FreeImage_GetBPP(header.get()), limits);
@@ -252,7 +267,7 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
             const QString refused = withMessages(
                 format == FIF_UNKNOWN ? QStringLiteral("Unknown or unsupported picture format")
                                       : QStringLiteral("The picture could not be decoded"));
-            DecodeOutcome second = decodeWithQt(data, size, limits);
+            DecodeOutcome second = decodeWithQt(data, size, limits, headerRead);
             if (second.failure == DecodeFailure::Unreadable) {
                 // Qt's complaint matters only when Qt was the one that knew the format.
                 return fail(DecodeFailure::Unreadable,

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 // How large a picture may be. Checked from the header before the pixels are
 // decoded where the format can tell its size, and again after decoding.
@@ -41,8 +42,18 @@ struct DecodeOutcome {
 // Qt's readers of a few raster formats get their turn (they read BMPs with
 // V4/V5 headers and RLE8 data, which this FreeImage build refuses). `data` is
 // only read and may be a read-only mapping of the file.
+// `headerRead`, when given, learns the size the header claims before the
+// pixels are decoded (formats that can tell it).
+using HeaderRead = std::function<void(std::uint64_t width, std::uint64_t height)>;
 DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, const QString& name,
-                                const DecodeLimits& limits);
+                                const DecodeLimits& limits, const HeaderRead& headerRead = {});
+
+// The wall time a decode may honestly need: `floorSeconds`, plus a second for
+// every 8 MB of the file and for every 4 megapixels of the picture. Only as
+// many pixels count as a file of this size can hold (deflate at its best
+// packs about 1032 pixels of one bit each into a bit), so a small file cannot
+// buy itself minutes by claiming a huge size.
+int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels);
 
 // "30000 × 30000 pixels is larger than the 358 megapixels Glassmere can
 // handle here": the refusal for a picture over `limits` or maxPictureSide, or

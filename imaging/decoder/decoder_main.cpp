@@ -249,7 +249,8 @@ DecodeStatus statusOf(DecodeFailure failure)
     return DecodeStatus::Unreadable;
 }
 
-DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limits)
+DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limits,
+                         const HeaderRead& headerRead = {})
 {
     const MappedFile mapped(file);
     if (mapped.error != 0) {
@@ -259,7 +260,7 @@ DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limi
                              .arg(QString::fromLocal8Bit(std::strerror(mapped.error)));
         return outcome;
     }
-    return decodePictureData(mapped.data, mapped.size, name, limits);
+    return decodePictureData(mapped.data, mapped.size, name, limits, headerRead);
 }
 
 // The pixel memory as this process sees it, for programs that cannot read
@@ -368,9 +369,27 @@ int serve()
             limits.maxPixels = request.maxPixels;
             limits.maxDecodedBytes = request.maxDecodedBytes;
             allocationFailed.store(false);
-            // Should the program be gone while a reader loops, the process ends itself.
-            alarm(request.timeLimitSeconds ? request.timeLimitSeconds + 5 : 0);
-            outcome = decodeFile(file, QFile::decodeName(name), limits);
+            // Should the program be gone while a reader loops, the process ends
+            // itself a little after the program would have ended it.
+            struct stat fileInfo;
+            const std::uint64_t fileBytes =
+                fstat(file, &fileInfo) == 0 ? std::uint64_t(fileInfo.st_size) : 0;
+            const int floorSeconds = int(request.timeLimitSeconds);
+            if (floorSeconds > 0)
+                alarm(unsigned(decodeTimeLimit(floorSeconds, fileBytes, 0) + 5));
+            bool connected = true;
+            const HeaderRead headerRead = [&](std::uint64_t width, std::uint64_t height) {
+                DecodeReply claim;
+                claim.status = DecodeStatus::HeaderRead;
+                claim.width = std::uint32_t(std::min<std::uint64_t>(width, UINT32_MAX));
+                claim.height = std::uint32_t(std::min<std::uint64_t>(height, UINT32_MAX));
+                connected = connected && sendAll(&claim, sizeof claim);
+                if (floorSeconds > 0)
+                    alarm(unsigned(decodeTimeLimit(floorSeconds, fileBytes,
+                                                   std::uint64_t(claim.width) * claim.height) +
+                                   5));
+            };
+            outcome = decodeFile(file, QFile::decodeName(name), limits, headerRead);
             alarm(0);
             close(file);
             status = statusOf(outcome.failure);

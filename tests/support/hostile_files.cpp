@@ -144,7 +144,7 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     files.append({"cut.png", fipImage(), {}});
     broken("empty.pct", QByteArray(), QStringLiteral("empty"));
     broken("notes.pct", "Shopping list\nmilk\nbread\n",
-           QStringLiteral("Decoding took longer than"));
+           QStringLiteral("Decoding took longer than 3 s"));
     broken("notes.jpg", "This is not a JPEG picture, only text.\n");
     broken("huge.bmp", bmpHeaderOnly(30000, 30000), QStringLiteral("30000 × 30000 pixels"));
     // WBMP has no header-only read: the size is refused once decoded.
