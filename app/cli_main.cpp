@@ -3,6 +3,7 @@
 
 #include "batch/batch_engine.h"
 #include "imaging/image_io.h"
+#include "imaging/picture_saving.h"
 #include "product.h"
 #include "reflection/reflection_renderer.h"
 

@@ -1,6 +1,7 @@
 #include "batch_engine.h"
 
 #include "imaging/image_io.h"
+#include "imaging/picture_saving.h"
 
 #include <FreeImagePlus.h>
 #include <QDir>
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -28,32 +28,6 @@ void initialiseFreeImage()
 {
     static std::once_flag once;
     std::call_once(once, [] { FreeImage_Initialise(FALSE); });
-}
-
-// FreeImage's capability tables overstate some writers: JPEG claims 32 bits
-// but takes them only as CMYK, and this build lists JPEG 2000 and JPEG XR
-// writers without encoders. A trial encode of a small picture in memory, once
-// per format and depth, tells what the writer really takes.
-bool encoderTakes(FREE_IMAGE_FORMAT format, unsigned bitsPerPixel)
-{
-    static std::mutex mutex;
-    static std::map<std::pair<int, unsigned>, bool> known;
-    const std::lock_guard<std::mutex> lock(mutex);
-    const auto key = std::make_pair(int(format), bitsPerPixel);
-    if (const auto found = known.find(key); found != known.end())
-        return found->second;
-
-    bool takes = false;
-    // 16 x 16: the icon writer refuses smaller pictures.
-    if (FIBITMAP* trial = FreeImage_Allocate(16, 16, int(bitsPerPixel))) {
-        if (FIMEMORY* memory = FreeImage_OpenMemory()) {
-            takes = FreeImage_SaveToMemory(format, trial, memory, 0) == TRUE;
-            FreeImage_CloseMemory(memory);
-        }
-        FreeImage_Unload(trial);
-    }
-    known.emplace(key, takes);
-    return takes;
 }
 
 // One listed file's fate, filled by whichever job took the file.
@@ -126,8 +100,10 @@ private:
         const QString& input = files[index];
         const QFileInfo info(input);
 
+        // Encoded before its name is claimed, so the slow part overlaps
+        // between jobs; only the file's writing waits for its turn.
         QString error;
-        bool rendered = false;
+        QByteArray encoded;
         QString name;
         if (!loadPicture(input, source, &error)) {
             outcome.kind = Outcome::Skipped;
@@ -136,32 +112,38 @@ private:
             outcome.kind = Outcome::Failed;
             outcome.reason = QStringLiteral("The reflection could not be rendered (out of memory)");
         } else {
-            rendered = true;
             // Transparency survives only in PNG; an opaque result keeps the input's name and
-            // format.
-            const QString base = info.baseName();
-            name = result.isTransparent() ? base + QLatin1String(".png") : info.fileName();
+            // format, unless that format cannot store it (its depth, or its size: icons).
+            const QString png = info.baseName() + QLatin1String(".png");
+            name = result.isTransparent() ? png : info.fileName();
             outcome.usualOutput = joinPath(request.resultDir, name);
-            if (!formatStores(result, outcome.usualOutput)) {
-                outcome.renameReasons.append(QStringLiteral("%1 cannot store a %2-bit picture")
-                                                 .arg(info.suffix().toUpper())
-                                                 .arg(result.getBitsPerPixel()));
-                name = base + QLatin1String(".png");
+            QString refusal;
+            if (!formatStores(result, name, &refusal) ||
+                !encodePicture(result, name, &encoded, &refusal)) {
+                if (name != png) {
+                    outcome.renameReasons.append(refusal);
+                    name = png;
+                }
+                if (!encodePicture(result, name, &encoded, &error)) {
+                    outcome.kind = Outcome::Failed;
+                    outcome.reason = error;
+                    name.clear();
+                }
             }
         }
 
         {
             std::unique_lock<std::mutex> lock(mutex);
             turn.wait(lock, [&] { return nextClaim == index; });
-            if (rendered)
+            if (!name.isEmpty())
                 outcome.output = joinPath(request.resultDir, claim(name, outcome.renameReasons));
             ++nextClaim;
         }
         turn.notify_all();
 
-        if (!rendered)
+        if (name.isEmpty())
             return;
-        if (savePicture(result, outcome.output, &error)) {
+        if (writeFileSafely(outcome.output, encoded, &error)) {
             outcome.kind = Outcome::Written;
         } else {
             outcome.kind = Outcome::Failed;
@@ -214,15 +196,6 @@ private:
 
 } // namespace
 
-bool formatStores(const fipImage& image, const QString& path)
-{
-    if (!canSavePicture(image, path))
-        return false;
-    const FREE_IMAGE_FORMAT format =
-        FreeImage_GetFIFFromFilename(QFile::encodeName(path).constData());
-    return encoderTakes(format, image.getBitsPerPixel());
-}
-
 QStringList listPictures(const QString& folder)
 {
     const QStringList names = QDir(folder).entryList(QStringList(QStringLiteral("*.*")),
@@ -250,13 +223,14 @@ QString batchRefusal(const QString& pictureDir, const QString& resultDir)
             .arg(resultDir);
     if (isSameFolder(pictureDir, resultDir))
         return QStringLiteral("The result folder is the picture folder (%1): the results would "
-                              "replace the pictures. Choose another result folder.")
+                              "mix with the pictures, and a later run would take them for "
+                              "pictures. Choose another result folder.")
             .arg(QFileInfo(pictureDir).canonicalFilePath());
     return {};
 }
 
 BatchReport runBatch(const BatchRequest& request, const QStringList& files,
-                     const BatchProgress& progress, fipImage* source, fipImage* result)
+                     const BatchProgress& progress)
 {
     BatchReport report;
     report.refusal = batchRefusal(request.pictureDir, request.resultDir);
@@ -266,24 +240,17 @@ BatchReport runBatch(const BatchRequest& request, const QStringList& files,
 
     Run run(request, files, progress);
     const int jobs = std::max(1, std::min(request.jobs, int(files.size())));
-    if (jobs == 1) {
-        fipImage ownSource;
-        fipImage ownResult;
-        run.work(source ? *source : ownSource, result ? *result : ownResult);
-    } else {
-        std::vector<std::thread> helpers;
-        for (int i = 1; i < jobs; ++i)
-            helpers.emplace_back([&run] {
-                fipImage jobSource;
-                fipImage jobResult;
-                run.work(jobSource, jobResult);
-            });
-        fipImage jobSource;
-        fipImage jobResult;
-        run.work(jobSource, jobResult);
-        for (std::thread& helper : helpers)
-            helper.join();
-    }
+    auto job = [&run] {
+        fipImage source;
+        fipImage result;
+        run.work(source, result);
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < jobs; ++i)
+        helpers.emplace_back(job);
+    job(); // the calling thread is one of the jobs
+    for (std::thread& helper : helpers)
+        helper.join();
     return run.report();
 }
 

@@ -8,8 +8,6 @@
 
 #include <functional>
 
-class fipImage;
-
 // One run over a picture folder: every listed picture is loaded, reflected
 // with the same settings and written into the result folder.
 struct BatchRequest {
@@ -73,31 +71,23 @@ QStringList listPictures(const QString& folder);
 bool isSameFolder(const QString& first, const QString& second);
 
 // Why a run over these folders must not start, or an empty text: a folder
-// that is missing, or a result folder that is the picture folder (opaque
-// results would be written over their own inputs).
+// that is missing, or a result folder that is the picture folder (the
+// results would mix with the pictures; no picture is ever written over).
 QString batchRefusal(const QString& pictureDir, const QString& resultDir);
-
-// Whether `image` can be written under `path`'s extension at its own depth.
-// Stricter than canSavePicture: a trial encode tells where FreeImage's
-// capability tables claim more than the writer takes (32-bit JPEG).
-bool formatStores(const fipImage& image, const QString& path);
 
 // Works through `files` (as listPictures gives them). Each picture is decoded
 // and normalised as a single opened picture is, rendered, and written safely
 // (a temporary file renamed over the target). The output is named after the
 // input: base name (up to the first dot) + ".png" for a result with
 // transparency, otherwise the input's own name; base name + ".png" too when
-// the input's format cannot store the result's depth. An output that would
+// the input's format cannot store the result (its depth, or its size: an icon
+// holds at most 256 × 256), reported as a rename. An output that would
 // replace an earlier output of the same run, or reach an input through a link,
 // gets a unique name ("a-2.png"), decided in listing order, so any number of
-// jobs gives the same names and the same report as one job.
-//
-// With one job the work happens on the calling thread in `source` and
-// `result` when they are given, which hold the last file's picture and
-// reflection afterwards; with more jobs they are not touched.
+// jobs gives the same names and the same report as one job. The pictures
+// are held by the run itself; nothing of the caller's is touched.
 BatchReport runBatch(const BatchRequest& request, const QStringList& files,
-                     const BatchProgress& progress = {}, fipImage* source = nullptr,
-                     fipImage* result = nullptr);
+                     const BatchProgress& progress = {});
 
 // Lists the picture folder and runs over it.
 BatchReport runBatch(const BatchRequest& request, const BatchProgress& progress = {});

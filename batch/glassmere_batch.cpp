@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QThread>
 
 #include <string>
 
@@ -85,13 +86,13 @@ void Glassmere::on_btCovPics_clicked()
     request.pictureDir = QString::fromLocal8Bit(QByteArray::fromStdString(pictureDir));
     request.resultDir = QString::fromLocal8Bit(QByteArray::fromStdString(resultDir));
 
-    // Opaque results keep their input's name: in the picture folder itself
-    // they would replace the pictures.
+    // Results among the pictures would be taken for pictures by the next run.
     if (isSameFolder(request.pictureDir, request.resultDir)) {
         QMessageBox::warning(this, tr("Failure"),
-                             tr("The result folder is the picture folder. The results would "
-                                "replace the pictures, so nothing was done. Please choose "
-                                "another folder for the results."),
+                             tr("The result folder is the picture folder, so nothing was done: "
+                                "the results would mix with the pictures, and a later run would "
+                                "take them for pictures. Please choose another folder for the "
+                                "results."),
                              QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
@@ -100,22 +101,29 @@ void Glassmere::on_btCovPics_clicked()
     ui.progressBar->reset();
 
     const QStringList files = DirTree(request.pictureDir);
-    request.params.direction = GetReflectionDirection();
     ui.progressBar->setRange(0, int(files.size()));
 
-    // The event loop does not run until the last file is done, so the
-    // settings are the same for every file of the run.
+    // Input is dropped until the last file is done, so the settings are the
+    // same for every file of the run.
+    request.params.direction = GetReflectionDirection();
     request.params.rate = ui.refSize->value();
     request.params.start = ui.refDepth->value();
     request.params.ge = 0;
     request.params.color = reflectionColor;
     request.params.transparent = transparent;
-    request.jobs = 1;
+    request.jobs = QThread::idealThreadCount();
 
-    // setValue repaints at once, so the bar moves without the event loop.
-    const BatchReport report = runBatch(
-        request, files, [this](int index, int) { ui.progressBar->setValue(index + 1); },
-        &sourceImage, &resultImage);
+    // The run holds its own pictures: the window keeps the user's picture and
+    // result, so what it shows is what Save writes. Progress comes from the
+    // jobs' threads in listing order; queued, it reaches the bar in that order.
+    QProgressBar* bar = ui.progressBar;
+    BatchReport report;
+    RunBusy([&] {
+        report = runBatch(request, files, [bar](int index, int) {
+            QMetaObject::invokeMethod(
+                bar, [bar, index] { bar->setValue(index + 1); }, Qt::QueuedConnection);
+        });
+    });
 
     if (report.refused()) {
         QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Selected directory error."),

@@ -14,6 +14,7 @@
 
 #include "imaging/image_io.h"
 #include "imaging/picture_decoding.h"
+#include "imaging/picture_saving.h"
 #include "imaging/preview_image.h"
 #include "imaging/standard_bitmap.h"
 #include "reflection/reflection_renderer.h"

@@ -2,6 +2,7 @@
 
 #include "imaging/image_io.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -26,7 +27,8 @@ void Glassmere::OpenPicture(const QString& path)
 {
     // Decoded aside: a file that fails leaves the previous picture whole and usable.
     QString reason;
-    FIBITMAP* loaded = decodePicture(path, &reason);
+    FIBITMAP* loaded = nullptr;
+    RunBusy([&] { loaded = decodePicture(path, &reason); });
     if (!loaded) {
         QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Image loads error."),
                         QMessageBox::Ok, this);
@@ -35,7 +37,8 @@ void Glassmere::OpenPicture(const QString& path)
         box.exec();
         return;
     }
-    sourceImage = loaded; // takes the bitmap without a copy
+    QApplication::setOverrideCursor(Qt::WaitCursor); // the first render of a large picture
+    sourceImage = loaded;                            // takes the bitmap without a copy
 
     const QFileInfo info(path);
     const QString suffix = info.suffix();
@@ -47,4 +50,5 @@ void Glassmere::OpenPicture(const QString& path)
     ui.graphicsView->resetTransform();
     RunReflection();
     on_pbFit_clicked();
+    QApplication::restoreOverrideCursor();
 }

@@ -1,6 +1,7 @@
 #include "mainwindow/glassmere.h"
 
 #include "imaging/image_io.h"
+#include "imaging/picture_saving.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -27,8 +28,12 @@ void Glassmere::on_btSavePic_clicked()
     if (path.isEmpty())
         return;
 
+    // Encoding a large picture takes seconds: the window repaints where the
+    // dialog was and shows that it is busy; "Success" comes once the file is whole.
     QString reason;
-    if (savePicture(resultImage, path, &reason)) {
+    bool saved = false;
+    RunBusy([&] { saved = savePicture(resultImage, path, &reason); });
+    if (saved) {
         QMessageBox::information(this, tr("Success"), tr("Image has been saved."), QMessageBox::Ok,
                                  QMessageBox::NoButton);
     } else {

@@ -8,11 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -23,12 +21,6 @@
 namespace {
 
 thread_local QString lastMessage;
-
-QString describe(const QString& what)
-{
-    lastMessage = freeImageMessages();
-    return lastMessage.isEmpty() ? what : what + " (" + lastMessage + ")";
-}
 
 QString systemError(int error)
 {
@@ -258,67 +250,4 @@ FIBITMAP* decodePicture(const QString& path, QString* error)
     if (!bitmap)
         return fail(reason);
     return bitmap.release();
-}
-
-bool canSavePicture(const fipImage& image, const QString& path)
-{
-    if (!image.isValid())
-        return false;
-    const QByteArray name = QFile::encodeName(path);
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(name.constData());
-    return format != FIF_UNKNOWN && FreeImage_FIFSupportsWriting(format) &&
-           FreeImage_FIFSupportsExportType(format, image.getImageType()) &&
-           FreeImage_FIFSupportsExportBPP(format, image.getBitsPerPixel());
-}
-
-bool savePicture(const fipImage& image, const QString& path, QString* error)
-{
-    captureFreeImageMessages();
-    clearFreeImageMessages();
-    lastMessage.clear();
-    auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    if (!image.isValid())
-        return fail("There is no picture to save");
-    if (!canSavePicture(image, path))
-        return fail(QString("This format cannot store a %1-bit picture: %2")
-                        .arg(image.getBitsPerPixel())
-                        .arg(QFileInfo(path).fileName()));
-
-    // Replace what the name points at, not the link itself.
-    QFileInfo target(path);
-    const QString targetPath =
-        target.isSymLink() ? target.symLinkTarget() : target.absoluteFilePath();
-    const QFileInfo targetInfo(targetPath);
-
-    QTemporaryFile temporary(targetInfo.absolutePath() + "/." + targetInfo.fileName() + ".XXXXXX");
-    temporary.setAutoRemove(true);
-    if (!temporary.open())
-        return fail(QString("Cannot write in %1: %2")
-                        .arg(targetInfo.absolutePath(), temporary.errorString()));
-    temporary.close();
-
-    const QByteArray temporaryName = QFile::encodeName(temporary.fileName());
-    const FREE_IMAGE_FORMAT format =
-        FreeImage_GetFIFFromFilename(QFile::encodeName(path).constData());
-    if (!FreeImage_Save(format, static_cast<FIBITMAP*>(const_cast<fipImage&>(image)),
-                        temporaryName.constData(), 0))
-        return fail(describe("The picture could not be encoded"));
-    if (QFileInfo(temporary.fileName()).size() == 0)
-        return fail("The encoder wrote nothing");
-
-    // Keep the permissions of the file being replaced; a new file gets the usual ones.
-    if (targetInfo.exists())
-        QFile::setPermissions(temporary.fileName(), QFile::permissions(targetPath));
-    else
-        QFile::setPermissions(temporary.fileName(), QFile::ReadOwner | QFile::WriteOwner |
-                                                        QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(temporaryName.constData(), QFile::encodeName(targetPath).constData()) != 0)
-        return fail(QString("Cannot replace %1: %2")
-                        .arg(targetPath, QString::fromLocal8Bit(std::strerror(errno))));
-    temporary.setAutoRemove(false); // renamed away: nothing left to remove
-    return true;
 }

@@ -27,17 +27,7 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error = nullpt
 // fipImage, which takes it without a copy); null on failure.
 FIBITMAP* decodePicture(const QString& path, QString* error = nullptr);
 
-// Writes `image` at its own depth in the format that the name's extension
-// selects. The bytes go to a temporary file in the same folder that replaces
-// `path` only once it is complete, so a refused or failed save never damages
-// an existing file.
-bool savePicture(const fipImage& image, const QString& path, QString* error = nullptr);
-
-// Whether savePicture can write `image` under `path`'s extension at all.
-bool canSavePicture(const fipImage& image, const QString& path);
-
-// The most recent message FreeImage reported on this thread while saving, or
-// the decoder's account of the last failed decode on this thread (empty if none).
+// The decoder's account of the last failed decode on this thread (empty if none).
 QString lastFreeImageMessage();
 
 // How large a picture Glassmere decodes and what each decoder may use.

@@ -6,6 +6,8 @@
 #include <FreeImagePlus.h>
 #include <QMainWindow>
 
+#include <functional>
+
 class QGraphicsPixmapItem;
 class QGraphicsScene;
 
@@ -98,6 +100,10 @@ private Q_SLOTS:
     void on_actionAbout_Us_triggered();
 
 private:
+    // Runs `work` on a thread of its own and returns when it is done. Meanwhile
+    // the window shows the busy cursor, keeps painting, and drops the user's
+    // clicks, keys and drops. `work` must not touch widgets.
+    void RunBusy(const std::function<void()>& work);
     // Opens the picture at `path` as the open command does after its dialog.
     void OpenPicture(const QString& path);
     // Takes drops on the whole window, the text fields included.

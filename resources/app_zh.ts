@@ -4,123 +4,123 @@
 <context>
     <name>Glassmere</name>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="40"/>
+        <location filename="../batch/glassmere_batch.cpp" line="41"/>
         <source>Select a picture where the folder</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="51"/>
+        <location filename="../batch/glassmere_batch.cpp" line="52"/>
         <source>Select a folder to save processing results.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="79"/>
+        <location filename="../batch/glassmere_batch.cpp" line="80"/>
         <location filename="../batch/glassmere_batch.cpp" line="91"/>
-        <location filename="../batch/glassmere_batch.cpp" line="121"/>
-        <location filename="../batch/glassmere_batch.cpp" line="172"/>
-        <location filename="../imaging/glassmere_open.cpp" line="31"/>
-        <location filename="../imaging/glassmere_save.cpp" line="35"/>
+        <location filename="../batch/glassmere_batch.cpp" line="129"/>
+        <location filename="../batch/glassmere_batch.cpp" line="180"/>
+        <location filename="../imaging/glassmere_open.cpp" line="33"/>
+        <location filename="../imaging/glassmere_save.cpp" line="40"/>
         <source>Failure</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="79"/>
-        <location filename="../batch/glassmere_batch.cpp" line="121"/>
+        <location filename="../batch/glassmere_batch.cpp" line="80"/>
+        <location filename="../batch/glassmere_batch.cpp" line="129"/>
         <source>Selected directory error.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location filename="../batch/glassmere_batch.cpp" line="92"/>
-        <source>The result folder is the picture folder. The results would replace the pictures, so nothing was done. Please choose another folder for the results.</source>
+        <source>The result folder is the picture folder, so nothing was done: the results would mix with the pictures, and a later run would take them for pictures. Please choose another folder for the results.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="139"/>
+        <location filename="../batch/glassmere_batch.cpp" line="147"/>
         <source>... and %1 more</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="142"/>
+        <location filename="../batch/glassmere_batch.cpp" line="150"/>
         <source>Not read as pictures, skipped: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="146"/>
+        <location filename="../batch/glassmere_batch.cpp" line="154"/>
         <source>%1: skipped: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="151"/>
+        <location filename="../batch/glassmere_batch.cpp" line="159"/>
         <source>Results not written: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="155"/>
+        <location filename="../batch/glassmere_batch.cpp" line="163"/>
         <source>%1: not written: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="160"/>
+        <location filename="../batch/glassmere_batch.cpp" line="168"/>
         <source>Results written under another name: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="163"/>
+        <location filename="../batch/glassmere_batch.cpp" line="171"/>
         <source>%1 as %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="164"/>
+        <location filename="../batch/glassmere_batch.cpp" line="172"/>
         <source>%1: written as %2 instead of %3: %4</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="172"/>
+        <location filename="../batch/glassmere_batch.cpp" line="180"/>
         <source>Notice</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="174"/>
+        <location filename="../batch/glassmere_batch.cpp" line="182"/>
         <source>%1 of %2 files were not written.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="175"/>
+        <location filename="../batch/glassmere_batch.cpp" line="183"/>
         <source>Every file was written, some under another name.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_open.cpp" line="13"/>
+        <location filename="../imaging/glassmere_open.cpp" line="14"/>
         <source>All Images</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_open.cpp" line="17"/>
+        <location filename="../imaging/glassmere_open.cpp" line="18"/>
         <source>Load a picture</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_open.cpp" line="31"/>
+        <location filename="../imaging/glassmere_open.cpp" line="33"/>
         <source>Image loads error.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_save.cpp" line="25"/>
+        <location filename="../imaging/glassmere_save.cpp" line="26"/>
         <source>Save Image</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_save.cpp" line="32"/>
+        <location filename="../imaging/glassmere_save.cpp" line="37"/>
         <source>Success</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_save.cpp" line="32"/>
+        <location filename="../imaging/glassmere_save.cpp" line="37"/>
         <source>Image has been saved.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_save.cpp" line="35"/>
+        <location filename="../imaging/glassmere_save.cpp" line="40"/>
         <source>Failed to save image.</source>
         <translation type="unfinished"></translation>
     </message>

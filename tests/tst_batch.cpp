@@ -1,9 +1,11 @@
 #include "batch/batch_engine.h"
 #include "batch_fixtures.h"
 #include "imaging/image_io.h"
+#include "imaging/picture_saving.h"
 #include "mainwindow/glassmere.h"
 #include "reflection/reflection_renderer.h"
 #include "support/dialogdriver.h"
+#include "support/imagecompare.h"
 #include "support/testpictures.h"
 
 #include <QDir>
@@ -22,6 +24,8 @@ Q_DECLARE_METATYPE(ReflectionParams)
 class GlassmereTestAccess {
 public:
     static Ui::GlassmereClass& ui(Glassmere& window) { return window.ui; }
+    static fipImage& source(Glassmere& window) { return window.sourceImage; }
+    static fipImage& result(Glassmere& window) { return window.resultImage; }
 };
 using Access = GlassmereTestAccess;
 
@@ -34,10 +38,12 @@ void makeFiles(const QString& folder, const QStringList& names)
     for (unsigned i = 0; i < unsigned(names.size()); ++i) {
         const QString path = folder + "/" + names[i];
         QDir().mkpath(QFileInfo(path).path());
-        fipImage picture = makeGradientPicture(23 + i, 17 + i, 24);
+        // An icon as large as icons go: its reflection is too tall for one.
+        const bool icon = path.endsWith(".ico");
+        fipImage picture = makeGradientPicture(icon ? 256 : 23 + i, icon ? 256 : 17 + i, 24);
         if (path.endsWith(".gif"))
             picture.colorQuantize(FIQ_WUQUANT);
-        if (QStringList{"png", "jpg", "bmp", "gif"}.contains(QFileInfo(path).suffix()))
+        if (QStringList{"png", "jpg", "bmp", "gif", "ico"}.contains(QFileInfo(path).suffix()))
             writePicture(picture, path);
         else
             writeText(path, "not a picture");
@@ -130,8 +136,9 @@ private Q_SLOTS:
             << QStringList{"@/pictures", "@/missing"} << dirError;
         QTest::newRow("same folder through a link")
             << QStringList{"@/pictures", "@/link"}
-            << "Failure|The result folder is the picture folder. The results would replace the "
-               "pictures, so nothing was done. Please choose another folder for the results.|";
+            << "Failure|The result folder is the picture folder, so nothing was done: the results "
+               "would mix with the pictures, and a later run would take them for pictures. Please "
+               "choose another folder for the results.|";
     }
 
     void refused()
@@ -202,6 +209,9 @@ private Q_SLOTS:
         QTest::newRow("GIF cannot store 24 bits: PNG instead")
             << QStringList{"logo.gif"} << settings(false, 0) << "logo.png, logo.gif>logo.png"
             << renamed + "1\n    logo.gif as logo.png";
+        QTest::newRow("ICO cannot store 256 × 396: PNG instead")
+            << QStringList{"icon.ico"} << settings(false) << "icon.png, icon.ico>icon.png"
+            << renamed + "1\n    icon.ico as icon.png";
         // "a-2.png" comes last and finds its own name taken by a rename.
         QTest::newRow("collisions")
             << QStringList{"a.bmp", "a.jpg", "a-2.png"} << settings(true)
@@ -229,11 +239,19 @@ private Q_SLOTS:
         ui.refSize->setValue(params.rate);
         ui.refDepth->setValue(params.start);
         ui.cbTransparent->setChecked(params.transparent);
-        // The bar moves to n as the n-th file is begun, before its result is written.
+        // The user's own picture, which the window keeps through the run.
+        Access::source(window) = makeGradientPicture(9, 7, 24);
+        QVERIFY(QMetaObject::invokeMethod(&window, "RunReflection", Qt::DirectConnection));
+        const fipImage shown = Access::result(window);
+        // The bar moves to n as the n-th file is begun, in listing order, under
+        // the busy cursor; a double click that arrives meanwhile starts nothing.
         QList<int> steps;
         connect(ui.progressBar, &QProgressBar::valueChanged, this, [&](int value) {
             steps << value;
-            QVERIFY(snapshot(folders.results).size() < value);
+            QVERIFY(QApplication::overrideCursor() &&
+                    QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+            if (value == 1)
+                QTest::mouseDClick(ui.btCovPics, Qt::LeftButton);
         });
         QCOMPARE(pressGenerate(window, folders.pictures + "/", folders.results), box);
         QList<int> expectedSteps;
@@ -242,6 +260,8 @@ private Q_SLOTS:
         QCOMPARE(steps, expectedSteps);
         QVERIFY(!ui.progressBar->isHidden());
         QCOMPARE(ui.progressBar->maximum(), listed);
+        COMPARE_IMAGES(Access::result(window), shown); // what Save writes
+        QCOMPARE(Access::source(window).getWidth(), 9u);
 
         const QString engine = made(folders.root + "/engine");
         const BatchReport report = runBatch({folders.pictures, engine, params});

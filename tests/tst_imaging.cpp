@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "batch_fixtures.h"
 #include "imaging/image_io.h"
+#include "imaging/picture_saving.h"
 #include "mainwindow/glassmere.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
@@ -11,8 +12,14 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 class GlassmereTestAccess {
 public:
@@ -199,33 +206,44 @@ private Q_SLOTS:
         QCOMPARE(seen.last(), QString("raw(*.raw)"));
     }
 
-    // A refused or failed save leaves the file already there as it was.
+    // A refused or failed save leaves the file already there as it was; a
+    // replaced file keeps its mode, a new one gets 0666 less the umask.
     void saving_data()
     {
-        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("transparency");
-        QTest::newRow("png, 32 bits") << "png" << true;
-        QTest::newRow("jpg, 24 bits") << "jpg" << false;
-        QTest::newRow("jpg cannot store 32 bits: refused") << "jpg" << true;
-        QTest::newRow("wmf: the library cannot write it") << "wmf" << false;
+        QTest::addColumn<int>("mask"); // umask; -1: an older file with mode 0640 is there
+        QTest::newRow("png, 32 bits, over a file") << "saved.png" << true << -1;
+        QTest::newRow("jpg, new under umask 077") << "saved.jpg" << false << 077;
+        QTest::newRow("jpg cannot store 32 bits: refused") << "saved.jpg" << true << -1;
+        QTest::newRow("wmf: the library cannot write it") << "saved.wmf" << false << -1;
+        QTest::newRow("a 255-byte name") << QString(251, 'n') + ".png" << false << 022;
     }
 
     void saving()
     {
-        QFETCH(QString, extension);
+        QFETCH(QString, name);
         QFETCH(bool, transparency);
+        QFETCH(int, mask);
         Glassmere window;
         QVERIFY(open(window, writeGradient("source.png", 24, 96, 64)));
         A::ui(window).cbTransparent->setChecked(transparency);
 
         // The reference is the library writing the same result straight to a fresh file.
-        const QString reference = path("reference." + extension);
-        const QString target = path("saved." + extension);
+        const QString reference = path("reference." + QFileInfo(name).suffix());
+        const QString target = path(name);
         QFile::remove(reference);
-        QVERIFY(writeText(target, "an older file"));
+        QFile::remove(target);
+        if (mask < 0)
+            QVERIFY(writeText(target, "an older file") &&
+                    QFile::setPermissions(target,
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        const mode_t usualMask = ::umask(mask < 0 ? 022 : mode_t(mask));
+        auto restoreMask = qScopeGuard([&] { ::umask(usualMask); });
         const bool libraryWrites = A::result(window).save(QFile::encodeName(reference).constData());
         const QString box = through(A::ui(window).btSavePic, target);
-        QCOMPARE(QDir(folder.path()).entryList({".saved*"}, QDir::Hidden | QDir::Files),
+        QVERIFY(!QApplication::overrideCursor()); // not busy any more
+        QCOMPARE(QDir(folder.path()).entryList({".*"}, QDir::Hidden | QDir::Files),
                  QStringList()); // no temporary left behind
         if (!libraryWrites) {
             const QString failure = "Failure|Failed to save image.|";
@@ -235,7 +253,49 @@ private Q_SLOTS:
         }
         QCOMPARE(box, QString("Success|Image has been saved.|"));
         QCOMPARE(fileBytes(target), fileBytes(reference));
-        QVERIFY(QFileInfo(target).permissions() & QFile::ReadOther);
+        struct stat written;
+        QVERIFY(::stat(QFile::encodeName(target).constData(), &written) == 0);
+        QCOMPARE(written.st_mode & 0777, mask < 0 ? 0640u : 0666u & ~unsigned(mask));
+    }
+
+    // A save that cannot finish (a full disk, a write refused at the file's
+    // handle) fails and leaves the file it was to replace as it was.
+    void unfinishedSaveKeepsTheFile_data()
+    {
+        QTest::addColumn<bool>("fullDisk"); // else: a file size limit refuses the writes
+        QTest::newRow("a full file system") << true;
+        QTest::newRow("a write refused at the handle") << false;
+    }
+
+    void unfinishedSaveKeepsTheFile()
+    {
+        QFETCH(bool, fullDisk);
+        const QString small = path("small-disk");
+        QVERIFY(QDir().mkpath(small));
+        auto unmount = qScopeGuard([&] { QProcess::execute("umount", {small}); });
+        if (fullDisk &&
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=32k", "tmpfs", small}) != 0)
+            QSKIP("no small file system can be mounted here");
+        // PNG: FreeImage's own PNG writer does not check its writes.
+        const QString kept = small + "/keep.png";
+        fipImage older = makeGradientPicture(30, 20, 24);
+        writePicture(older, kept);
+        const QByteArray before = fileBytes(kept);
+
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit usual = limit;
+        limit.rlim_cur = fullDisk ? usual.rlim_cur : 16 * 1024;
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the test
+        setrlimit(RLIMIT_FSIZE, &limit);
+        QString error;
+        const bool saved = savePicture(makeGradientPicture(1000, 800, 32), kept, &error);
+        setrlimit(RLIMIT_FSIZE, &usual);
+
+        QVERIFY(!saved);
+        QVERIFY2(error.contains(fullDisk ? "No space left" : "File too large"), qPrintable(error));
+        QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.png"});
+        QCOMPARE(fileBytes(kept), before);
     }
 };
 

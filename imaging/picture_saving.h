@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+class fipImage;
+
+// Whether the format that `path`'s extension selects can store `image`: a
+// writer exists and takes the picture's type and depth. FreeImage's tables
+// claim more than some writers take (JPEG lists 32 bits but takes them only
+// as CMYK), so each format and depth is also tried once on a small picture.
+// Sizes are the encoder's matter: a picture too large for its format (an icon
+// above 256 × 256) passes here and is refused by encodePicture. `why` gets
+// the reason of a refusal.
+bool formatStores(const fipImage& image, const QString& path, QString* why = nullptr);
+
+// Encodes `image` at its own depth, in the format of `path`'s extension, into
+// `bytes` (the whole file). Nothing is written to disk.
+bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes,
+                   QString* error = nullptr);
+
+// Writes `bytes` as the file `path` so that the file is either replaced whole
+// or left as it was: the bytes go to a temporary file in the same folder
+// (a short name, so any target name fits), every write checked, flushed to
+// the disk, and renamed over the target only once complete; then the folder
+// is flushed. On failure the temporary file is removed. A new file gets the
+// usual permissions (0666 less the umask), a replaced one keeps its mode. A
+// symbolic link is followed: the file it names is replaced.
+bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error = nullptr);
+
+// formatStores, encodePicture and writeFileSafely: `image` written at its own
+// depth in the format that the name's extension selects. A refused or failed
+// save never damages an existing file.
+bool savePicture(const fipImage& image, const QString& path, QString* error = nullptr);

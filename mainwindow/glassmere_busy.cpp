@@ -1,0 +1,73 @@
+#include "glassmere.h"
+
+#include <QApplication>
+#include <QEventLoop>
+
+#include <exception>
+#include <thread>
+
+namespace {
+
+// Drops the user's input while the window is busy. Dropped, not delayed: a
+// click that arrived during the work must not act once it is done (the second
+// click of a double click would start the batch again).
+class InputBlocker : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+void Glassmere::RunBusy(const std::function<void()>& work)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    InputBlocker blocker;
+    qApp->installEventFilter(&blocker);
+
+    // The window keeps painting (the closed dialog's area, the progress bar)
+    // while the work runs on a thread of its own.
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+
+    // Input that came in meanwhile and still waits in the queue is dropped too.
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&blocker);
+    QApplication::restoreOverrideCursor();
+    if (failure)
+        std::rethrow_exception(failure);
+}
