@@ -107,7 +107,9 @@ void Glassmere::on_cbTransparent_toggled(bool checked)
 
 void Glassmere::UpdateReflecitonColor()
 {
-    ui.btColorPicker->setStyleSheet(QString("background-color: rgb(%1, %2, %3);")
+    // Only while enabled: a disabled swatch takes the skin's grey.
+    ui.btColorPicker->setStyleSheet(QString("QPushButton:enabled { background-color: rgb(%1, %2, "
+                                            "%3); }")
                                         .arg(reflectionColor.red)
                                         .arg(reflectionColor.green)
                                         .arg(reflectionColor.blue));
