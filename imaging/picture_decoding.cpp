@@ -1,5 +1,8 @@
 #include "picture_decoding.h"
 
+#include "bmp_reading.h"
+#include "reader_corrections.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
@@ -29,8 +32,8 @@ void recordFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
 // stay out: they have no size of their own.
 bool qtMayRead(const QByteArray& format)
 {
-    static const QByteArray formats[] = {"bmp", "png", "jpeg", "gif", "ico",
-                                         "cur", "pbm", "pgm",  "ppm"};
+    // BMPs have a reader of their own (bmp_reading.h).
+    static const QByteArray formats[] = {"png", "jpeg", "gif", "ico", "cur", "pbm", "pgm", "ppm"};
     return std::find(std::begin(formats), std::end(formats), format) != std::end(formats);
 }
 
@@ -102,7 +105,11 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
     QImageReader reader(&buffer);
     reader.setAutoTransform(false);
     reader.setDecideFormatFromContent(true);
-    if (!reader.canRead() || !qtMayRead(reader.format()))
+    if (!reader.canRead())
+        return outcome;
+    // Taken before reading: a failed read forgets it.
+    const QByteArray format = reader.format();
+    if (!qtMayRead(format))
         return outcome;
 
     const QSize declared = reader.size();
@@ -126,7 +133,7 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
     const QImage image = reader.read();
     if (image.isNull()) {
         outcome.reason = QStringLiteral("Qt's %1 reader: %2")
-                             .arg(QString::fromLatin1(reader.format()), reader.errorString());
+                             .arg(QString::fromLatin1(format).toUpper(), reader.errorString());
         return outcome;
     }
     outcome.bitmap = bitmapFromQImage(image);
@@ -242,8 +249,10 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
     if (format == FIF_UNKNOWN)
         format = FreeImage_GetFIFFromFilename(QFile::encodeName(name).constData());
     const bool freeImageReads = format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
+    // BMPs are read by Glassmere's own reader, which checks the size itself.
+    const bool ownBmp = looksLikeBmp(data, size);
 
-    if (freeImageReads && FreeImage_FIFSupportsNoPixels(format)) {
+    if (freeImageReads && !ownBmp && FreeImage_FIFSupportsNoPixels(format)) {
         // The header alone, so a few bytes cannot make the reader allocate gigabytes.
         BitmapPtr header(FreeImage_LoadFromMemory(format, memory.get(), FIF_LOAD_NOPIXELS));
         if (header) {
@@ -259,10 +268,19 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
     }
 
     try {
-        if (freeImageReads)
-            outcome.bitmap.reset(FreeImage_LoadFromMemory(format, memory.get(), 0));
+        if (ownBmp) {
+            DecodeOutcome bmp = decodeBmp(data, size, limits);
+            if (bmp.failure != DecodeFailure::None)
+                return bmp;
+            outcome.bitmap = std::move(bmp.bitmap);
+        } else if (freeImageReads) {
+            outcome.bitmap.reset(
+                FreeImage_LoadFromMemory(format, memory.get(), readerFlags(format, data, size)));
+        }
         if (outcome.bitmap && !FreeImage_HasPixels(outcome.bitmap.get()))
             outcome.bitmap.reset();
+        if (outcome.bitmap && !ownBmp)
+            correctDecodedPicture(format, data, size, outcome.bitmap.get());
         if (!outcome.bitmap) {
             const QString refused = withMessages(
                 format == FIF_UNKNOWN ? QStringLiteral("Unknown or unsupported picture format")

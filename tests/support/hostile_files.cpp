@@ -1,14 +1,15 @@
 #include "hostile_files.h"
 
+#include "picture_bytes.h"
 #include "testpictures.h"
 
-#include <QDataStream>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QtEndian>
+#include <QtMath>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 
@@ -21,43 +22,29 @@ void writeBytes(const QString& path, const QByteArray& bytes)
         qFatal("cannot write test file %s", qPrintable(path));
 }
 
-// BITMAPFILEHEADER and the 40 bytes every BMP info header starts with.
-void bmpHeaders(QDataStream& out, quint32 infoSize, quint32 paletteBytes, quint32 width,
-                quint32 height, quint16 bits, quint32 compression, quint32 imageBytes,
-                quint32 colours)
-{
-    out.setByteOrder(QDataStream::LittleEndian);
-    out << quint8('B') << quint8('M') << quint32(0) /* file size, see withFileSize */ << quint32(0)
-        << quint32(14 + infoSize + paletteBytes);
-    out << infoSize << width << height << quint16(1) << bits << compression << imageBytes
-        << quint32(2835) << quint32(2835) /* 72 dpi */ << colours << quint32(0);
-}
-
-QByteArray withFileSize(QByteArray bytes)
-{
-    qToLittleEndian(quint32(bytes.size()), bytes.data() + 2);
-    return bytes;
-}
-
-// 24 bits BI_RGB, or 32 bits with an alpha mask.
+// 24 bits BI_RGB, or 32 bits with an alpha mask, in a V5 header.
 QByteArray bmpWithV5Header(const fipImage& picture)
 {
-    const unsigned bits = picture.getBitsPerPixel();
-    const quint32 masks = bits == 32 ? 0xFFFFFFFF : 0;
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    bmpHeaders(out, 124, 0, picture.getWidth(), picture.getHeight(), quint16(bits), masks ? 3 : 0,
-               picture.getScanWidth() * picture.getHeight(), 0);
-    // V4: masks, colour space sRGB, unused end points and gamma; V5: rendering
-    // intent "pictures", no profile.
-    out << (masks & 0x00FF0000) << (masks & 0x0000FF00) << (masks & 0x000000FF)
-        << (masks & 0xFF000000) << quint32(0x73524742);
-    out.writeRawData(QByteArray(48, '\0').constData(), 48);
-    out << quint32(4) << quint32(0) << quint32(0) << quint32(0);
+    const bool alpha = picture.getBitsPerPixel() == 32;
+    QByteArray rows;
     for (unsigned y = 0; y < picture.getHeight(); ++y) // bottom-up, as FreeImage keeps them
-        out.writeRawData(reinterpret_cast<const char*>(picture.getScanLine(y)),
-                         int(picture.getScanWidth()));
-    return withFileSize(bytes);
+        rows.append(reinterpret_cast<const char*>(picture.getScanLine(y)),
+                    int(picture.getScanWidth()));
+    BmpLayout layout{int(picture.getWidth()), int(picture.getHeight()),
+                     quint16(picture.getBitsPerPixel()), alpha ? 3u : 0u, 124};
+    if (alpha)
+        layout.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+    return bmpFile(layout, rows);
+}
+
+QList<quint32> paletteOf(const fipImage& palettised)
+{
+    QList<quint32> colours;
+    for (int i = 0; i < 256; ++i) {
+        const RGBQUAD c = palettised.getPalette()[i];
+        colours.append(quint32(c.rgbRed) << 16 | c.rgbGreen << 8 | c.rgbBlue);
+    }
+    return colours;
 }
 
 // An 8-bit palette picture as runs of one index each.
@@ -76,23 +63,16 @@ QByteArray bmpWithRle8(const fipImage& palettised)
         }
         pixels.append('\0').append(char(y + 1 == height)); // end of line, or of the bitmap
     }
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    bmpHeaders(out, 40, 256 * 4, width, height, 8, 1, quint32(pixels.size()), 256);
-    out.writeRawData(reinterpret_cast<const char*>(palettised.getPalette()), 256 * 4);
-    out.writeRawData(pixels.constData(), int(pixels.size()));
-    return withFileSize(bytes);
+    return bmpFile({int(width), int(height), 8, 1, 40, {}, paletteOf(palettised)}, pixels);
 }
 
 // 118 bytes: a 4-bit header and palette declaring width × height, no pixels.
 QByteArray bmpHeaderOnly(quint32 width, quint32 height)
 {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    bmpHeaders(out, 40, 16 * 4, width, height, 4, 0, 0, 16);
-    for (int i = 0; i < 16; ++i)
-        out << quint32(i * 0x111111);
-    return withFileSize(bytes);
+    QList<quint32> greys;
+    for (quint32 i = 0; i < 16; ++i)
+        greys.append(i * 0x111111);
+    return bmpFile({int(width), int(height), 4, 0, 40, {}, greys}, {});
 }
 
 // A palettised picture with 40 colours, in runs and in single pixels.
@@ -108,17 +88,75 @@ fipImage palettePicture(unsigned width, unsigned height)
 }
 
 // What a picture becomes once normalised, worked out pixel by pixel from
-// `colour` rather than by FreeImage's own conversion.
-fipImage normalised(const fipImage& from, const std::function<RGBQUAD(unsigned, unsigned)>& colour)
+// `colour` (x, scan line y; alpha in rgbReserved at 32 bits) rather than by
+// FreeImage's own conversion.
+using Colour = std::function<RGBQUAD(unsigned, unsigned)>;
+fipImage normalised(unsigned width, unsigned height, unsigned bits, const Colour& colour)
 {
-    fipImage out(FIT_BITMAP, from.getWidth(), from.getHeight(), 24);
-    for (unsigned y = 0; y < out.getHeight(); ++y) {
-        for (unsigned x = 0; x < out.getWidth(); ++x) {
+    fipImage out(FIT_BITMAP, width, height, bits);
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
             const RGBQUAD pixel = colour(x, y);
-            memcpy(out.getScanLine(y) + 3 * x, &pixel, 3);
+            memcpy(out.getScanLine(y) + bits / 8 * x, &pixel, bits / 8);
         }
     }
     return out;
+}
+fipImage normalised(const fipImage& from, const Colour& colour)
+{
+    return normalised(from.getWidth(), from.getHeight(), 24, colour);
+}
+
+RGBQUAD bgra(quint32 rgb, BYTE alpha = 255)
+{
+    return RGBQUAD{BYTE(rgb), BYTE(rgb >> 8), BYTE(rgb >> 16), alpha};
+}
+
+// A 9 × 5 BMP whose pixels hold every field of `layout.masks` (red, green,
+// blue, alpha) at known values, the first pixel full, and what it must give:
+// each field scaled to 8 bits, rounded; alpha only from an alpha mask that holds
+// something (`zeroAlpha` stores 0 in every alpha field).
+QPair<QByteArray, fipImage> bmpWithFields(BmpLayout layout, bool zeroAlpha = false)
+{
+    const unsigned width = 9, height = 5;
+    layout.width = width;
+    layout.height = height;
+    auto value = [&](unsigned x, unsigned y, int field) -> quint32 {
+        const quint32 mask = field < layout.masks.size() ? layout.masks[field] : 0;
+        const quint32 max = mask ? mask >> qCountTrailingZeroBits(mask) : 0;
+        if (!max || (field == 3 && zeroAlpha))
+            return 0;
+        return x + y == 0 ? max : (x * 37 + y * 101 + field * 53) * 7919u % (max + 1);
+    };
+    auto scaled = [&](unsigned x, unsigned y, int field) {
+        const quint32 mask = layout.masks[field];
+        return BYTE(
+            mask ? qRound(value(x, y, field) * 255.0 / (mask >> qCountTrailingZeroBits(mask))) : 0);
+    };
+    QList<QList<quint32>> rows(height);
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x) {
+            quint32 word = 0;
+            for (int field = 0; field < layout.masks.size(); ++field)
+                word |= value(x, y, field) << qCountTrailingZeroBits(layout.masks[field]);
+            rows[y].append(word);
+        }
+    const bool alpha = layout.masks.size() == 4 && !zeroAlpha;
+    const fipImage expected =
+        normalised(width, height, alpha ? 32 : 24, [&](unsigned x, unsigned y) {
+            return RGBQUAD{scaled(x, y, 2), scaled(x, y, 1), scaled(x, y, 0),
+                           alpha ? scaled(x, y, 3) : BYTE(255)};
+        });
+    BmpLayout header = layout;
+    if (layout.compression == 0) // the masks only lay out the test's pixels
+        header.masks.clear();
+    return {bmpFile(header, bmpRows(rows, layout.bits)), expected};
+}
+
+// The output of a gAMA 1.0 picture on a screen of gamma 2.2.
+BYTE gammaCorrected(int value)
+{
+    return BYTE(qRound(255 * std::pow(value / 255.0, 1 / 2.2)));
 }
 
 } // namespace
@@ -141,7 +179,7 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     QFile::resize(folder + "/cut.psd", QFileInfo(folder + "/cut.psd").size() / 2);
     QFile::resize(folder + "/cut.png", 120);
     files.append({"cut.psd", fipImage(), QStringLiteral("The picture decoder crashed (signal 11")});
-    files.append({"cut.png", fipImage(), {}});
+    files.append({"cut.png", fipImage(), QStringLiteral("; Qt's PNG reader: ")});
     broken("empty.pct", QByteArray(), QStringLiteral("empty"));
     broken("notes.pct", "Shopping list\nmilk\nbread\n",
            QStringLiteral("Decoding took longer than 3 s"));
@@ -178,6 +216,155 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     valid("opaque.gif", gif, normalised(gif, [&](unsigned x, unsigned y) {
               return gif.getPalette()[gif.getScanLine(y)[x]];
           }));
+
+    // BMPs as other programs write them, each with the picture readers give.
+    auto made = [&](const QString& name, const QByteArray& bytes, const fipImage& expected) {
+        writeBytes(folder + "/" + name, bytes);
+        files.append({name, expected, {}});
+    };
+    for (const auto& [name, layout, zeroAlpha] : QList<std::tuple<QString, BmpLayout, bool>>{
+             {"fields-565.bmp", {0, 0, 16, 3, 40, {0xF800, 0x07E0, 0x001F}}, false},
+             {"fields-4444.bmp", {0, 0, 16, 3, 56, {0x0F00, 0x00F0, 0x000F, 0xF000}}, false},
+             {"fields-1555.bmp", {0, 0, 16, 6, 40, {0x7C00, 0x03E0, 0x001F, 0x8000}}, false},
+             {"fields-2-10-10-10.bmp",
+              {0, 0, 32, 3, 108, {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000}},
+              false},
+             {"fields-20-8-4.bmp", {0, 0, 32, 3, 124, {0xFFFFF000, 0x00000FF0, 0x0000000F}}, false},
+             {"fields-alpha-all-0.bmp",
+              {0, 0, 32, 3, 124, {0xFF0000, 0x00FF00, 0x0000FF, 0xFF000000}},
+              true},
+             // The fourth byte without an alpha mask is padding, 0 or not.
+             {"padded-32.bmp",
+              {0, 0, 32, 0, 40, {0xFF0000, 0x00FF00, 0x0000FF, 0xFF000000}},
+              false},
+         }) {
+        auto [bytes, expected] = bmpWithFields(layout, zeroAlpha);
+        if (layout.compression == 0)
+            expected = bmpWithFields({0, 0, 32, 0, 40, {0xFF0000, 0x00FF00, 0x0000FF}}).second;
+        made(name, bytes, expected);
+    }
+    const QList<quint32> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0x808080, 0x123456, 0xFEDCBA,
+                                    0x00FFFF, 0xFF00FF, 0x102030, 0x405060, 0x708090, 0xA0B0C0,
+                                    0xD0E0F0, 0x0A0B0C, 0x0D0E0F, 0xFFFFFF};
+    auto indexed = [&](unsigned bits, unsigned palette, quint32 infoSize, const QString& name) {
+        QList<QList<quint32>> rows(3);
+        for (unsigned y = 0; y < 3; ++y)
+            for (unsigned x = 0; x < 7; ++x)
+                rows[y].append((x * 3 + y) % palette);
+        made(name,
+             bmpFile({7, 3, quint16(bits), 0, infoSize, {}, colours.mid(0, palette)},
+                     bmpRows(rows, bits)),
+             normalised(7, 3, 24,
+                        [&](unsigned x, unsigned y) { return bgra(colours[rows[y][x]]); }));
+    };
+    indexed(2, 4, 40, "two-bits.bmp");
+    indexed(8, 5, 12, "os2-v1.bmp");
+    indexed(4, 16, 64, "os2-v2.bmp");
+    // OS/2's 24-bit RLE: a run of three, one of one, then four pixels one by one.
+    made("os2-rle24.bmp",
+         bmpFile(
+             {4, 2, 24, 4, 64},
+             QByteArray::fromHex("03 563412 01 ffeedd 0000 0004 010203 040506 070809 0a0b0c 0001")),
+         normalised(4, 2, 24, [](unsigned x, unsigned y) {
+             const quint32 row0[] = {0x123456, 0x123456, 0x123456, 0xddeeff};
+             const quint32 row1[] = {0x030201, 0x060504, 0x090807, 0x0c0b0a};
+             return bgra(y == 0 ? row0[x] : row1[x]);
+         }));
+    // Pixels an RLE stream skips (a move) or never reaches, and the rows a cut
+    // file lacks, are transparent black.
+    const RGBQUAD none{0, 0, 0, 0};
+    made("rle4-move.bmp",
+         bmpFile({6, 3, 4, 2, 40, {}, colours},
+                 QByteArray::fromHex("0412 0003 3450 0000 0002 0201 0277 0001")),
+         normalised(6, 3, 32, [&](unsigned x, unsigned y) {
+             const int row0[] = {1, 2, 1, 2, 3, 4};
+             return y == 0                         ? bgra(colours[row0[x]])
+                    : y == 2 && (x == 2 || x == 3) ? bgra(colours[7])
+                                                   : none;
+         }));
+    made("rle8-cut.bmp",
+         bmpFile({5, 3, 8, 1, 40, {}, colours}, QByteArray::fromHex("0501 0000 0203")),
+         normalised(5, 3, 32, [&](unsigned x, unsigned y) {
+             return y == 0 ? bgra(colours[1]) : y == 1 && x < 2 ? bgra(colours[3]) : none;
+         }));
+    const fipImage whole24 = makeGradientPicture(5, 4, 24);
+    made("cut-24.bmp", bmpWithV5Header(whole24).chopped(16 + 8),
+         normalised(5, 4, 32, [&](unsigned x, unsigned y) {
+             RGBQUAD pixel = none;
+             if (y < 2 || (y == 2 && x < 2))
+                 memcpy(&pixel, whole24.getScanLine(y) + 3 * x, 3), pixel.rgbReserved = 255;
+             return pixel;
+         }));
+    broken("jpeg-stream.bmp", bmpFile({4, 4, 0, 4, 40}, QByteArray(64, 'j')), "JPEG stream");
+
+    // PNGs: a transparent level of 4-bit grey; gAMA 1.0 in every colour type.
+    QList<QByteArray> greyRows = {{}, {}};
+    for (unsigned y = 0; y < 2; ++y)
+        for (unsigned x = 0; x < 8; x += 2)
+            greyRows[y] += char(((x * 5 + y * 3) % 16) << 4 | ((x * 5 + 5 + y * 3) % 16));
+    made("grey4-transparent-level.png",
+         pngFile(8, 2, 4, 0, greyRows, {{"tRNS", QByteArray::fromHex("0005")}}),
+         normalised(8, 2, 32, [](unsigned x, unsigned y) {
+             const int level = (x * 5 + (1 - y) * 3) % 16; // scan line 0 is the bottom row
+             return RGBQUAD{BYTE(level * 17), BYTE(level * 17), BYTE(level * 17),
+                            BYTE(level == 5 ? 0 : 255)};
+         }));
+    const QByteArray levels = QByteArray::fromHex("00112240777f80c8ff");
+    auto level = [&](unsigned x, int shift) { return uchar(levels[int(x + shift) % 9]); };
+    const QPair<QByteArray, QByteArray> linear{"gAMA", QByteArray::fromHex("000186a0")};
+    QByteArray greys, rgb, palette, greyAlpha, rgba, indices, grey4;
+    for (unsigned x = 0; x < 9; ++x) {
+        const char colour[] = {char(level(x, 0)), char(level(x, 4)), char(level(x, 7))};
+        greys += colour[0];
+        rgb.append(colour, 3);
+        palette.append(colour, 3);
+        indices += char(x);
+        greyAlpha.append(colour[0]).append(char(level(x, 2)));
+        rgba.append(colour, 3).append(char(level(x, 2)));
+    }
+    for (char nibbles : QByteArray::fromHex("0125f8"))
+        grey4 += nibbles;
+    auto gammaRow = [&](const QString& name, int colourType, const QByteArray& row, int channels,
+                        int depth = 8) {
+        QList<QPair<QByteArray, QByteArray>> chunks{linear};
+        if (colourType == 3)
+            chunks.append({"PLTE", palette});
+        const unsigned width = depth == 8 ? 9 : 6;
+        made(name, pngFile(width, 1, depth, colourType, {row}, chunks),
+             normalised(width, 1, channels % 2 ? 24 : 32, [&](unsigned x, unsigned) {
+                 if (depth == 4) // levels 0, 1, 2, 5, 15, 8
+                     return bgra(
+                         gammaCorrected((uchar(grey4[x / 2]) >> (x % 2 ? 0 : 4) & 15) * 17) *
+                         0x010101u);
+                 const int alpha = channels % 2 ? 255 : level(x, 2);
+                 if (channels <= 2)
+                     return bgra(gammaCorrected(level(x, 0)) * 0x010101u, BYTE(alpha));
+                 return RGBQUAD{gammaCorrected(level(x, 7)), gammaCorrected(level(x, 4)),
+                                gammaCorrected(level(x, 0)), BYTE(alpha)};
+             }));
+    };
+    gammaRow("gamma-grey.png", 0, greys, 1);
+    gammaRow("gamma-grey4.png", 0, grey4, 1, 4);
+    gammaRow("gamma-rgb.png", 2, rgb, 3);
+    gammaRow("gamma-palette.png", 3, indices, 3);
+    gammaRow("gamma-grey-alpha.png", 4, greyAlpha, 2);
+    gammaRow("gamma-rgba.png", 6, rgba, 4);
+
+    // Alpha 0 everywhere is alpha where the format has a real alpha channel...
+    fipImage clear = makeGradientPicture(6, 5, 32);
+    for (unsigned y = 0; y < 5; ++y)
+        for (unsigned x = 0; x < 6; ++x)
+            clear.getScanLine(y)[4 * x + FI_RGBA_ALPHA] = 0;
+    valid("clear.png", clear, {});
+    valid("clear.tif", clear, {});
+    // ... and padding in a TGA whose header declares no alpha bits.
+    fipImage padded = makeGradientPicture(6, 5, 32);
+    writePicture(padded, folder + "/padding.tga");
+    QFile written(folder + "/padding.tga");
+    QByteArray tga = written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray(18, 0);
+    tga[17] = char(tga[17] & 0xF0);
+    padded.convertTo24Bits();
+    made("padding.tga", tga, padded);
     return files;
 }
 
@@ -238,6 +425,12 @@ QStringList writeSeedPictures(const QString& folder)
         {"v5-32.bmp", bmpWithV5Header(makeGradientPicture(side, 9, 32))},
         {"rle8.bmp", bmpWithRle8(palettePicture(side + 5, 9))},
         {"header-only.bmp", bmpHeaderOnly(300, 200)},
+        {"fields-2-10-10-10.bmp",
+         bmpWithFields({0, 0, 32, 3, 108, {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000}}).first},
+        {"rle4.bmp", bmpFile({6, 3, 4, 2, 40, {}, {0xFF0000, 0xFF00, 0xFF, 0xFFFFFF}},
+                             QByteArray::fromHex("0412 0003 3450 0000 0002 0201 0277 0001"))},
+        {"os2-rle24.bmp", bmpFile({4, 1, 24, 4, 64},
+                                  QByteArray::fromHex("03 563412 0003 010203 040506 070809 0001"))},
     };
     for (const auto& [name, bytes] : handMade) {
         writeBytes(folder + "/" + name, bytes);
