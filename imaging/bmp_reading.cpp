@@ -321,6 +321,21 @@ void readRows(const FileBytes& file, const Layout& layout, bool alpha, FIBITMAP*
     const Field red(layout.masks[0]), green(layout.masks[1]), blue(layout.masks[2]),
         opacity(alpha ? layout.masks[3] : 0);
     const bool plainBgr = layout.coding == Coding::Rgb && layout.bits == 24;
+    // 32 bits whose fields are whole bytes (the common layouts) are copied byte by byte.
+    std::array<int, 4> bytePlaces{-1, -1, -1, -1};
+    if (layout.bits == 32) {
+        auto place = [](std::uint32_t mask) {
+            for (int i = 0; i < 4; ++i)
+                if (mask == 0xFFu << (8 * i))
+                    return i;
+            return -1;
+        };
+        for (int i = 0; i < 4; ++i)
+            bytePlaces[i] = place(i < 3 || alpha ? layout.masks[i] : 0);
+        if (bytePlaces[0] < 0 || bytePlaces[1] < 0 || bytePlaces[2] < 0 ||
+            (alpha && bytePlaces[3] < 0))
+            bytePlaces[0] = -1;
+    }
     const unsigned bits = layout.bits;
     for (std::int64_t row = 0; row < layout.height; ++row) {
         BYTE* out = outputLine(dib, layout, row);
@@ -335,7 +350,8 @@ void readRows(const FileBytes& file, const Layout& layout, bool alpha, FIBITMAP*
             const unsigned mask = (1u << bits) - 1;
             for (std::int64_t x = 0; x < count; ++x) {
                 const std::uint64_t bit = std::uint64_t(x) * bits;
-                const unsigned index = in[bit / 8] >> (8 - bits - bit % 8) & mask;
+                const unsigned index =
+                    bits == 8 ? in[x] : in[bit / 8] >> (8 - bits - bit % 8) & mask;
                 const RGBQUAD& colour = layout.palette[index];
                 BYTE* pixel = out + x * step;
                 pixel[FI_RGBA_BLUE] = colour.rgbBlue;
@@ -343,6 +359,16 @@ void readRows(const FileBytes& file, const Layout& layout, bool alpha, FIBITMAP*
                 pixel[FI_RGBA_RED] = colour.rgbRed;
                 if (step == 4)
                     pixel[FI_RGBA_ALPHA] = 255;
+            }
+        } else if (bytePlaces[0] >= 0) {
+            for (std::int64_t x = 0; x < count; ++x) {
+                const unsigned char* word = in + x * 4;
+                BYTE* pixel = out + x * step;
+                pixel[FI_RGBA_BLUE] = word[bytePlaces[2]];
+                pixel[FI_RGBA_GREEN] = word[bytePlaces[1]];
+                pixel[FI_RGBA_RED] = word[bytePlaces[0]];
+                if (step == 4)
+                    pixel[FI_RGBA_ALPHA] = bytePlaces[3] >= 0 ? word[bytePlaces[3]] : 255;
             }
         } else {
             const unsigned bytes = bits / 8;
