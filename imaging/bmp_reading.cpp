@@ -476,7 +476,8 @@ bool looksLikeBmp(const unsigned char* data, std::size_t size)
     return size >= 2 && data[0] == 'B' && (data[1] == 'M' || data[1] == 'A');
 }
 
-DecodeOutcome decodeBmp(const unsigned char* data, std::size_t size, const DecodeLimits& limits)
+DecodeOutcome decodeBmp(const unsigned char* data, std::size_t size, const DecodeLimits& limits,
+                        const HeaderRead& headerRead)
 {
     DecodeOutcome outcome;
     outcome.failure = DecodeFailure::Unreadable;
@@ -486,6 +487,8 @@ DecodeOutcome decodeBmp(const unsigned char* data, std::size_t size, const Decod
     if (!outcome.reason.isEmpty())
         return outcome;
 
+    if (headerRead)
+        headerRead(std::uint64_t(layout.width), std::uint64_t(layout.height));
     // The size is checked before anything else is worked out from it.
     auto refuseSize = [&](unsigned depth) {
         outcome.reason =

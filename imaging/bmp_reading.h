@@ -31,4 +31,6 @@ bool looksLikeBmp(const unsigned char* data, std::size_t size);
 // every pixel is opaque, 32 when some are not. Kinds of BMP it does not read
 // (embedded JPEG or PNG streams, CMYK, OS/2 Huffman 1D, 64 bits per pixel)
 // fail as Unreadable with a reason that names the kind.
-DecodeOutcome decodeBmp(const unsigned char* data, std::size_t size, const DecodeLimits& limits);
+// `headerRead`, when given, learns the size the header claims first.
+DecodeOutcome decodeBmp(const unsigned char* data, std::size_t size, const DecodeLimits& limits,
+                        const HeaderRead& headerRead = {});

@@ -269,7 +269,7 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
 
     try {
         if (ownBmp) {
-            DecodeOutcome bmp = decodeBmp(data, size, limits);
+            DecodeOutcome bmp = decodeBmp(data, size, limits, headerRead);
             if (bmp.failure != DecodeFailure::None)
                 return bmp;
             outcome.bitmap = std::move(bmp.bitmap);

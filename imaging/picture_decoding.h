@@ -38,10 +38,11 @@ struct DecodeOutcome {
 };
 
 // Decodes the whole file held in `data`. The format comes from the data's
-// signature, then from `name`'s extension; when FreeImage refuses the data,
-// Qt's readers of a few raster formats get their turn (they read BMPs with
-// V4/V5 headers and RLE8 data, which this FreeImage build refuses). `data` is
-// only read and may be a read-only mapping of the file.
+// signature, then from `name`'s extension. BMPs are read by Glassmere's own
+// reader (bmp_reading.h), every other format by FreeImage, its PNG and TGA
+// results corrected (reader_corrections.h); when FreeImage refuses the data,
+// Qt's readers of a few raster formats get their turn. `data` is only read and
+// may be a read-only mapping of the file.
 // `headerRead`, when given, learns the size the header claims before the
 // pixels are decoded (formats that can tell it).
 using HeaderRead = std::function<void(std::uint64_t width, std::uint64_t height)>;
