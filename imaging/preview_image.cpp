@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -106,7 +107,54 @@ void preferLargePages(uchar* bits, qsizetype bytes)
 
 } // namespace
 
-QImage previewImage(const fipImage& image)
+struct PreviewMemory::Block {
+    uchar* bits = nullptr;
+    std::size_t bytes = 0;
+    ~Block()
+    {
+#if defined(__linux__)
+        munmap(bits, bytes);
+#else
+        ::operator delete(bits);
+#endif
+    }
+};
+
+QImage PreviewMemory::image(int width, int height, QImage::Format format)
+{
+    const qsizetype stride = qsizetype(width) * 4; // both formats: 32 bits, no padding
+    const std::size_t bytes = std::size_t(stride) * std::size_t(height);
+    // In use while an image over it lives: the block and every image hold it.
+    if (!block || block.use_count() > 1 || block->bytes < bytes) {
+        auto fresh = std::make_shared<Block>();
+        // A little room to grow: the next result is often a little larger.
+        const std::size_t reserved = bytes + bytes / 4 + 4096;
+#if defined(__linux__)
+        void* bits = mmap(nullptr, reserved, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (bits == MAP_FAILED)
+            return {};
+        fresh->bits = static_cast<uchar*>(bits);
+        fresh->bytes = reserved;
+        preferLargePages(fresh->bits, qsizetype(reserved));
+#else
+        fresh->bits = static_cast<uchar*>(::operator new(reserved, std::nothrow));
+        if (!fresh->bits)
+            return {};
+        fresh->bytes = reserved;
+#endif
+        block = std::move(fresh);
+    }
+    auto* holder = new std::shared_ptr<Block>(block);
+    QImage shown(
+        block->bits, width, height, stride, format,
+        [](void* info) { delete static_cast<std::shared_ptr<Block>*>(info); }, holder);
+    if (shown.isNull())
+        delete holder;
+    return shown;
+}
+
+QImage previewImage(const fipImage& image, PreviewMemory* memory)
 {
     FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
     if (!dib || !FreeImage_HasPixels(dib))
@@ -128,14 +176,16 @@ QImage previewImage(const fipImage& image)
     const int width = int(FreeImage_GetWidth(dib));
     const int height = int(FreeImage_GetHeight(dib));
     const bool wide = FreeImage_GetBPP(dib) == 32;
-    QImage shown(width, height, wide ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    const QImage::Format format = wide ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage shown = memory ? memory->image(width, height, format) : QImage(width, height, format);
     if (shown.isNull())
         return {};
 
     // Scan line 0 is the bottom row; Qt's first line is the top one.
     uchar* bits = shown.bits();
     const qsizetype stride = shown.bytesPerLine();
-    preferLargePages(bits, shown.sizeInBytes());
+    if (!memory)
+        preferLargePages(bits, shown.sizeInBytes());
     Word all = ~Word(0);
     for (int y = 0; y < height; ++y) {
         const uchar* src = FreeImage_GetScanLine(dib, height - 1 - y);

@@ -1,6 +1,7 @@
 #include "reflection_renderer.h"
 
 #include "imaging/standard_bitmap.h"
+#include "reflection/result_memory.h"
 
 #include <FreeImage.h>
 
@@ -547,9 +548,42 @@ bool isReusable(FIBITMAP* dib, int width, int height, int bpp)
     return ownsPixels(dib);
 }
 
+// The strip's lines, its faded lines and the extra lines, with out-of-range
+// settings held to their meaningful range: a strip of more than the picture, a
+// fade longer than the strip or a negative count of extra lines has no sound
+// meaning.
+struct Strip {
+    int lines;
+    int faded;
+    int ge;
+};
+
+Strip stripFor(int width, int height, const ReflectionParams& params)
+{
+    const bool vertical = params.direction == 0 || params.direction == 1;
+    const int rate = std::clamp(params.rate, 0, 100);
+    const int start = std::clamp(params.start, 0, 100);
+    Strip strip{};
+    strip.lines = (vertical ? height : width) * rate / 100;
+    strip.faded = (100 - start) * strip.lines / 100;
+    const long long across = (vertical ? height : width) + (long long)strip.lines;
+    const long long maxLines = std::numeric_limits<int>::max() / 4;
+    strip.ge = int(std::clamp<long long>(params.ge, 0, std::max(0LL, maxLines - across)));
+    return strip;
+}
+
 } // namespace
 
-bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params)
+QSize reflectionResultSize(int width, int height, const ReflectionParams& params)
+{
+    const Strip strip = stripFor(width, height, params);
+    if (params.direction == 0 || params.direction == 1)
+        return {width, height + strip.lines + strip.ge};
+    return {width + strip.lines + strip.ge, height};
+}
+
+bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
+                      ResultMemory* memory)
 {
     // fipImage hands out its bitmap only through a non-const conversion; the
     // source is only read.
@@ -577,17 +611,10 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     const int outBytes = params.transparent ? 4 : srcBytes;
     f.direction = params.direction >= 0 && params.direction <= 3 ? params.direction : 3;
     const bool vertical = f.direction <= 1;
-
-    // Out-of-range settings are held to their meaningful range: a strip of
-    // more than the picture, a fade longer than the strip or a negative count
-    // of extra lines has no sound meaning.
-    const int rate = std::clamp(params.rate, 0, 100);
-    const int start = std::clamp(params.start, 0, 100);
-    f.strip = (vertical ? f.height : f.width) * rate / 100;
-    f.faded = (100 - start) * f.strip / 100;
-    const long long across = (vertical ? f.height : f.width) + (long long)f.strip;
-    const long long maxLines = std::numeric_limits<int>::max() / 4;
-    f.ge = int(std::clamp<long long>(params.ge, 0, std::max(0LL, maxLines - across)));
+    const Strip strip = stripFor(f.width, f.height, params);
+    f.strip = strip.lines;
+    f.faded = strip.faded;
+    f.ge = strip.ge;
     for (int c = 0; c < 3; ++c)
         f.colour[c] = 0;
     f.colour[FI_RGBA_BLUE] = std::clamp(params.color.blue, 0, 255);
@@ -601,7 +628,12 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     if (!aliased && isReusable(oldDib, f.outWidth, f.outHeight, outBytes * 8)) {
         outDib = oldDib;
     } else {
-        fresh.reset(FreeImage_AllocateT(FIT_BITMAP, f.outWidth, f.outHeight, outBytes * 8));
+        // The memory's block may hold the previous result, which is replaced,
+        // but never the picture being read.
+        if (memory && !memory->holds(f.srcBits))
+            fresh.reset(memory->bitmap(f.outWidth, f.outHeight, outBytes * 8));
+        else
+            fresh.reset(FreeImage_AllocateT(FIT_BITMAP, f.outWidth, f.outHeight, outBytes * 8));
         if (!fresh)
             return false;
         outDib = fresh.get();
@@ -634,5 +666,7 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
         result = fresh.release(); // releases the previous bitmap, and a source it aliased
     else
         FreeImage_SetTransparent(outDib, FALSE);
+    if (memory)
+        memory->release(static_cast<FIBITMAP*>(result));
     return true;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <FreeImagePlus.h>
+#include <QSize>
+
+class ResultMemory;
 
 // The reflection's background colour: three signed words, each 0..255.
 struct _RGB {
@@ -42,4 +45,13 @@ struct ReflectionParams {
 // included, is rewritten. `source` and `result` may be the same object.
 // Returns false and leaves `result` untouched when `source` is empty, cannot be
 // converted or memory runs out.
-bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params);
+//
+// With `memory`, a result that cannot keep its bitmap gets one over that
+// memory instead of a fresh one (see ResultMemory): `result` must then not
+// outlive `memory`, and copies of it (which own their pixels) are made with
+// fipImage's copy.
+bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
+                      ResultMemory* memory = nullptr);
+
+// The size of the result that renderReflection makes of a picture of that size.
+QSize reflectionResultSize(int width, int height, const ReflectionParams& params);

@@ -1,5 +1,6 @@
 #include "imaging/preview_image.h"
 #include "reflection/reflection_renderer.h"
+#include "reflection/result_memory.h"
 #include "support/imagecompare.h"
 #include "support/reflection_oracle.h"
 #include "support/testpictures.h"
@@ -282,6 +283,11 @@ private Q_SLOTS:
         QTest::newRow("both carry metadata") << 32 << "metadata" << bottom << false;
         QTest::newRow("both carry a resolution, no strip")
             << 32 << "resolution" << makeParams(2, 0, 30, 1, false) << false;
+        // Kept memory takes results of any size and depth that fit it.
+        QTest::newRow("kept memory, then left, new size")
+            << 24 << "memory" << makeParams(2, 40, 30, 0, false) << true;
+        QTest::newRow("kept memory, then transparency")
+            << 24 << "memory" << makeParams(1, 40, 30, 0, true) << true;
     }
 
     // A reused result equals a fresh render, every byte of it rewritten.
@@ -302,8 +308,10 @@ private Q_SLOTS:
                 FreeImage_SetDotsPerMeterY(dib, 2323);
         };
         decorate(source);
+        ResultMemory memory; // outlives the result over it
+        ResultMemory* kept = previous == "memory" ? &memory : nullptr;
         fipImage result;
-        QVERIFY(renderReflection(source, result, makeParams(1, 40, 30, 0, false)));
+        QVERIFY(renderReflection(source, result, makeParams(1, 40, 30, 0, false), kept));
         if (previous == "view") {
             QVERIFY(other.createView(result, 0, 0, result.getWidth(), result.getHeight()));
         } else {
@@ -312,12 +320,21 @@ private Q_SLOTS:
                         std::size_t(result.getScanWidth()) * result.getHeight());
         }
         const BYTE* bits = result.accessPixels();
-        QVERIFY(renderReflection(source, result, second));
+        QVERIFY(renderReflection(source, result, second, kept));
         QCOMPARE(result.accessPixels() == bits, sameBitmap);
         COMPARE_IMAGES(result, expectedResult(source, second));
         QCOMPARE(nonZeroPadding(result), QString());
         QCOMPARE(carriedOver(result), QString());
+        QCOMPARE(result.isTransparent(), fipImage(expectedResult(source, second)).isTransparent());
         COMPARE_IMAGES(other, otherBefore);
+        if (kept) {
+            // Outgrown while the result shows it; a copy owns its pixels.
+            const fipImage large = randomPicture(900, 700, bpp, random);
+            QVERIFY(renderReflection(large, result, second, kept));
+            const fipImage copy(result);
+            QVERIFY(copy.accessPixels() != result.accessPixels());
+            COMPARE_IMAGES(copy, expectedResult(large, second));
+        }
     }
 
     // Worked by hand: 200 * 100 / 255 = 78.4, 100 * 100 / 255 = 39.2,
@@ -338,6 +355,17 @@ private Q_SLOTS:
         QVERIFY(standard.convertTo24Bits());
         COMPARE_IMAGES(previewImage(palette),
                        straightImage(standard).convertToFormat(QImage::Format_RGB32));
+
+        // Kept memory is filled again only when no image uses it any more.
+        PreviewMemory memory;
+        const fipImage first = makeGradientPicture(40, 30, 32);
+        const QImage held = previewImage(first, &memory);
+        QImage shown = previewImage(standard, &memory);
+        const uchar* bits = shown.constBits();
+        QVERIFY(held.constBits() != bits);
+        COMPARE_IMAGES(held, previewImage(first));
+        shown = QImage();
+        QCOMPARE(previewImage(standard, &memory).constBits(), bits);
     }
 };
 

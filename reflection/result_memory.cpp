@@ -1,0 +1,73 @@
+#include "result_memory.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <sys/mman.h>
+
+namespace {
+
+constexpr std::size_t largePage = 2 * 1024 * 1024;
+
+} // namespace
+
+ResultMemory::~ResultMemory()
+{
+    freeBlock(block);
+    for (const Block& old : outgrown)
+        freeBlock(old);
+}
+
+void ResultMemory::freeBlock(const Block& b)
+{
+    if (b.bits)
+        munmap(b.bits, b.bytes);
+}
+
+FIBITMAP* ResultMemory::bitmap(int width, int height, int bpp)
+{
+    if (width <= 0 || height <= 0 || (bpp != 24 && bpp != 32))
+        return nullptr;
+    const std::size_t pitch = (std::size_t(width) * std::size_t(bpp) + 31) / 32 * 4;
+    const std::size_t needed = pitch * std::size_t(height);
+    if (needed > block.bytes) {
+        // Room to grow by half as much again: a slider moving up takes the
+        // block over step by step. Untouched pages cost nothing.
+        const std::size_t bytes = (needed + needed / 2 + largePage - 1) / largePage * largePage;
+        void* fresh = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (fresh == MAP_FAILED)
+            return nullptr;
+#if defined(MADV_HUGEPAGE)
+        madvise(fresh, bytes, MADV_HUGEPAGE);
+#endif
+        if (block.bits)
+            outgrown.push_back(block);
+        block = {static_cast<unsigned char*>(fresh), bytes};
+    }
+    return FreeImage_ConvertFromRawBitsEx(FALSE, block.bits, FIT_BITMAP, width, height, int(pitch),
+                                          unsigned(bpp), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                          FI_RGBA_BLUE_MASK, FALSE);
+}
+
+bool ResultMemory::holds(const void* p) const
+{
+    const auto inside = [p](const Block& b) {
+        const auto* byte = static_cast<const unsigned char*>(p);
+        return b.bits && byte >= b.bits && byte < b.bits + b.bytes;
+    };
+    return inside(block) || std::any_of(outgrown.begin(), outgrown.end(), inside);
+}
+
+void ResultMemory::release(FIBITMAP* current)
+{
+    const unsigned char* shown =
+        current && FreeImage_HasPixels(current) ? FreeImage_GetBits(current) : nullptr;
+    auto kept = outgrown.begin();
+    for (const Block& old : outgrown) {
+        if (shown && shown >= old.bits && shown < old.bits + old.bytes)
+            *kept++ = old;
+        else
+            freeBlock(old);
+    }
+    outgrown.erase(kept, outgrown.end());
+}
