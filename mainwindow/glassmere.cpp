@@ -2,6 +2,7 @@
 
 #include <QGraphicsScene>
 #include <QIntValidator>
+#include <QTimer>
 
 namespace {
 // Qt's integer validator lets "101" through as an intermediate state for 0..100
@@ -47,6 +48,13 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
 
     ui.txtSize->setValidator(new PercentValidator(this));
     ui.txtDepth->setValidator(new PercentValidator(this));
+
+    liveTimer = new QTimer(this);
+    liveTimer->setSingleShot(true);
+    liveTimer->setInterval(0);
+    connect(liveTimer, &QTimer::timeout, this, &Glassmere::ShowLiveFrame);
+    for (QAbstractSlider* slider : {ui.refSize, ui.refDepth})
+        FollowWhileDragged(slider);
     AcceptDrops();
     SetFramelessHint();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "imaging/preview_image.h"
+#include "reflection/live_preview.h"
 #include "reflection/reflection_renderer.h"
+#include "reflection/result_memory.h"
 #include "ui_glassmere.h"
 
 #include <FreeImagePlus.h>
@@ -8,8 +11,11 @@
 
 #include <functional>
 
+class QAbstractSlider;
+class QCheckBox;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
+class QTimer;
 
 // The program's only main window. It owns all picture state (the loaded
 // picture, its rendered result, the preview scene, the reflection colour and
@@ -66,6 +72,8 @@ private Q_SLOTS:
 
     // rendering
     void RunReflection();
+    ReflectionParams CurrentReflectionParams();
+    void ShowLiveFrame();
     void AddImageReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int direction,
                             int rate, int start, int ge);
     void BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int rate, int start,
@@ -111,6 +119,14 @@ private:
     // Accepts or refuses a drag as its drop would act; on the drop itself also acts.
     void HandleDrag(QDropEvent* event);
 
+    // The preview follows `slider` while its handle is dragged.
+    void FollowWhileDragged(QAbstractSlider* slider);
+    // Checks or unchecks `box`; a checked one unchecks the other direction
+    // boxes. Renders once, with the new direction.
+    void ToggleDirection(QCheckBox* box, bool checked);
+    // A fitted view shows the whole current result again.
+    void KeepFitted();
+
     // Removes the window manager's frame, which a mask alone leaves visible on X11.
     void SetFramelessHint();
 
@@ -125,7 +141,20 @@ private:
     QPoint dragPosition;
     QRect savedGeometry;
     fipImage sourceImage;
+    // Declared before the result, which may use it, so that it goes last.
+    ResultMemory resultMemory;
     fipImage resultImage;
+    LivePreview livePreview;
+    PreviewMemory previewMemory;
+    // One live frame at a time: value changes of a dragged slider start it,
+    // a full render stops it, so the latest values win.
+    QTimer* liveTimer = nullptr;
+    // The view shows the whole result (after opening or a Fit) and keeps
+    // doing so when the result changes size; a zoom the user chose ends it.
+    bool viewFitted = false;
+    // Renders asked for while a handler changes several controls are skipped;
+    // the handler renders once at the end.
+    int renderHold = 0;
     QGraphicsScene* scene;
     QGraphicsPixmapItem* pixmapItem;
     _RGB reflectionColor;

@@ -1,5 +1,7 @@
 #include "mainwindow/glassmere.h"
 
+#include <QTimer>
+
 // The window's render members are thin: the pixel work lives in renderReflection,
 // which the batch and the command line share.
 
@@ -23,11 +25,28 @@ void Glassmere::AddImageReflection(fipImage& srcImage, fipImage& dstImage, _RGB 
     renderReflection(srcImage, dstImage, params);
 }
 
+ReflectionParams Glassmere::CurrentReflectionParams()
+{
+    ReflectionParams params;
+    params.direction = GetReflectionDirection();
+    params.rate = ui.refSize->value();
+    params.start = ui.refDepth->value();
+    params.ge = 0;
+    params.color = reflectionColor;
+    params.transparent = transparent;
+    return params;
+}
+
 void Glassmere::RunReflection()
 {
+    if (renderHold > 0)
+        return;
+    liveTimer->stop(); // a frame still due would show older settings
     if (!sourceImage.isValid())
         return;
-    AddImageReflection(sourceImage, resultImage, reflectionColor, GetReflectionDirection(),
-                       ui.refSize->value(), ui.refDepth->value(), 0);
+    // Into memory kept between renders: a result of a new size costs no fresh pages.
+    renderReflection(sourceImage, resultImage, CurrentReflectionParams(), &resultMemory);
     ShowImage(&resultImage);
+    if (viewFitted)
+        KeepFitted();
 }

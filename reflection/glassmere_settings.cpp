@@ -1,6 +1,7 @@
 #include "mainwindow/glassmere.h"
 
 #include <QColorDialog>
+#include <QTimer>
 
 // Slider and number field mirror each other; the loop ends by itself because
 // setting an unchanged value or text emits nothing.
@@ -24,8 +25,18 @@ void Glassmere::on_txtDepth_textChanged(QString str)
     ui.refDepth->setValue(str.toInt());
 }
 
-// Only letting go of a handle renders; typing, keys and the wheel take effect
-// at the next render.
+// While a handle is dragged every value shows in the preview at once, drawn
+// at the size the view shows it; value changes that come faster than frames
+// make one frame with the latest values. Letting go renders in full; typing,
+// keys and the wheel take effect at the next render.
+void Glassmere::FollowWhileDragged(QAbstractSlider* slider)
+{
+    connect(slider, &QAbstractSlider::valueChanged, this, [this, slider] {
+        if (slider->isSliderDown() && !liveTimer->isActive())
+            liveTimer->start();
+    });
+}
+
 void Glassmere::on_refSize_sliderReleased()
 {
     RunReflection();
@@ -37,44 +48,39 @@ void Glassmere::on_refDepth_sliderReleased()
 }
 
 // The four boxes act as a group of which at most one is checked, but the
-// checked one may be unchecked. Unchecking a box emits its own toggled signal,
-// so a switch renders twice, both times with the new direction in place.
+// checked one may be unchecked. A switch renders once: unchecking the other
+// box emits its own toggled signal, whose render is held back.
 void Glassmere::on_checkBoxTop_toggled(bool checked)
 {
-    if (checked) {
-        ui.checkBoxBottom->setChecked(false);
-        ui.checkBoxLeft->setChecked(false);
-        ui.checkBoxRight->setChecked(false);
-    }
-    RunReflection();
+    ToggleDirection(ui.checkBoxTop, checked);
 }
 
 void Glassmere::on_checkBoxLeft_toggled(bool checked)
 {
-    if (checked) {
-        ui.checkBoxBottom->setChecked(false);
-        ui.checkBoxRight->setChecked(false);
-        ui.checkBoxTop->setChecked(false);
-    }
-    RunReflection();
+    ToggleDirection(ui.checkBoxLeft, checked);
 }
 
 void Glassmere::on_checkBoxBottom_toggled(bool checked)
 {
-    if (checked) {
-        ui.checkBoxLeft->setChecked(false);
-        ui.checkBoxRight->setChecked(false);
-        ui.checkBoxTop->setChecked(false);
-    }
-    RunReflection();
+    ToggleDirection(ui.checkBoxBottom, checked);
 }
 
 void Glassmere::on_checkBoxRight_toggled(bool checked)
 {
+    ToggleDirection(ui.checkBoxRight, checked);
+}
+
+void Glassmere::ToggleDirection(QCheckBox* box, bool checked)
+{
     if (checked) {
-        ui.checkBoxBottom->setChecked(false);
-        ui.checkBoxLeft->setChecked(false);
-        ui.checkBoxTop->setChecked(false);
+        // The box being unchecked would render the same direction again.
+        ++renderHold;
+        for (QCheckBox* other :
+             {ui.checkBoxBottom, ui.checkBoxLeft, ui.checkBoxRight, ui.checkBoxTop}) {
+            if (other != box)
+                other->setChecked(false);
+        }
+        --renderHold;
     }
     RunReflection();
 }

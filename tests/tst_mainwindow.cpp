@@ -4,10 +4,14 @@
 #include "app/globals.h"
 #include "mainwindow/glassmere.h"
 #include "support/dialogdriver.h"
+#include "support/imagecompare.h"
 #include "support/testpictures.h"
 
 #include <QColorDialog>
+#include <QGraphicsPixmapItem>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +22,14 @@ public:
     static fipImage& result(Glassmere& w) { return w.resultImage; }
     static int direction(Glassmere& w) { return w.GetReflectionDirection(); }
     static void render(Glassmere& w) { w.RunReflection(); }
+    static QGraphicsPixmapItem* item(Glassmere& w) { return w.pixmapItem; }
+    static void open(Glassmere& w, const fipImage& picture)
+    {
+        w.sourceImage = picture;
+        w.ui.graphicsView->resetTransform();
+        w.RunReflection();
+        w.on_pbFit_clicked();
+    }
 };
 using A = GlassmereTestAccess;
 
@@ -42,6 +54,8 @@ private Q_SLOTS:
     void fieldsAndSliders();
     void settingsRenderAgain();
     void pickingAndCancellingAColour();
+    void dragShowsEveryValue_data();
+    void dragShowsEveryValue();
 
 private:
     QTemporaryDir programFolder;
@@ -174,6 +188,84 @@ void TestMainWindow::pickingAndCancellingAColour()
     QCOMPARE(driver.answered, 2);
     QCOMPARE(ui.txtColor->text(), QString("#ff8000"));
     QCOMPARE(outerStripPixel(), fadingToOrange);
+}
+
+void TestMainWindow::dragShowsEveryValue_data()
+{
+    QTest::addColumn<QString>("slider");
+    QTest::addColumn<bool>("actualSize"); // else fitted: drawn from a scaled copy
+    QTest::addColumn<int>("step");
+    QTest::newRow("size, fitted") << "refSize" << false << 25;
+    QTest::newRow("depth, 1:1") << "refDepth" << true << 40;
+}
+
+void TestMainWindow::dragShowsEveryValue()
+{
+    QFETCH(QString, slider);
+    QFETCH(bool, actualSize);
+    QFETCH(int, step);
+    const fipImage picture = makeGradientPicture(1500, 1000, 24);
+    const auto shown = [](Glassmere& window) {
+        return A::item(window)->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    // Two windows alike: one is dragged, the other only sees the final value released.
+    Glassmere dragged;
+    Glassmere plain;
+    for (Glassmere* window : {&dragged, &plain}) {
+        window->resize(900, 700);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        A::open(*window, picture);
+        if (actualSize) { // scrolled down to the strip
+            A::ui(*window).pbRawSize->click();
+            QScrollBar* bar = A::ui(*window).graphicsView->verticalScrollBar();
+            bar->setValue(bar->maximum());
+        }
+    }
+    auto* handle = dragged.findChild<QSlider*>(slider);
+    QVERIFY(handle);
+    const fipImage resultBefore = A::result(dragged);
+
+    QStyleOptionSlider option;
+    option.initFrom(handle);
+    option.orientation = handle->orientation();
+    option.minimum = handle->minimum();
+    option.maximum = handle->maximum();
+    option.sliderPosition = option.sliderValue = handle->value();
+    QPoint at = handle->style()
+                    ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, handle)
+                    .center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, at);
+    const int pixelsPerStep = handle->width() / 100 + 1;
+    for (int move = 0; move < 3; ++move) {
+        const QImage before = shown(dragged);
+        const int value = handle->value();
+        at.rx() += step * pixelsPerStep / 3;
+        QTest::mouseMove(handle, at);
+        QVERIFY(handle->value() != value);
+        QTRY_VERIFY(shown(dragged) != before);            // the preview follows each move
+        COMPARE_IMAGES(A::result(dragged), resultBefore); // the result waits for the release
+    }
+    QGraphicsView* view = A::ui(dragged).graphicsView;
+    const QImage lastFrame = view->viewport()->grab().toImage();
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, at);
+    QVERIFY(!compareImages(A::result(dragged), resultBefore).isEmpty());
+    if (actualSize) // the part in view was drawn at full size: nothing moves on release
+        COMPARE_IMAGES(view->viewport()->grab().toImage(), lastFrame);
+
+    auto* plainHandle = plain.findChild<QSlider*>(slider);
+    plainHandle->setValue(handle->value());
+    Q_EMIT plainHandle->sliderReleased();
+    COMPARE_IMAGES(A::result(dragged), A::result(plain));
+    COMPARE_IMAGES(shown(dragged), shown(plain));
+    QCOMPARE(A::ui(dragged).graphicsView->transform(), A::ui(plain).graphicsView->transform());
+    QCOMPARE(A::ui(dragged).graphicsView->sceneRect(), A::ui(plain).graphicsView->sceneRect());
+    // A fitted view still shows the whole, now taller, result.
+    QCOMPARE(view->viewport()
+                 ->rect()
+                 .adjusted(-1, -1, 1, 1)
+                 .contains(view->mapFromScene(view->sceneRect()).boundingRect()),
+             !actualSize);
 }
 
 QTEST_MAIN(TestMainWindow)
