@@ -15,21 +15,37 @@
 // Preview/<depth>/image-only           previewImage alone
 // Preview/<depth>/qt-way               wrap, rgbSwapped, mirrored, QPixmap::fromImage
 // Copy/32/existing|fresh               one copy of the preview's bytes
+// Live/<depth>/<direction>/<mode>/fitted|actual
+//     one frame of the preview while a slider is dragged (render and the
+//     pixmap the view takes), the picture shown fitted in a 1000 x 700 view or
+//     at "1:1" with the view in the middle of the result; the size changes
+//     every frame as a drag changes it
+// Live/<depth>/copy                    the copy at the fitted view's scale,
+//                                      made once per picture and zoom
+// Window/<depth>/<change>              the window's own handler for a settings
+//     change, from the handler to the view painted again (direction, size,
+//     depth, transparency, colour; the colour timed from the dialog's answer)
 //
 // Counters: peak_MiB is the resident memory a single run adds at its peak,
 // measured by resetting the kernel's high-water mark; MiB is the result's size.
 
 #include "imaging/preview_image.h"
+#include "mainwindow/glassmere.h"
+#include "reflection/live_preview.h"
 #include "reflection/reflection_renderer.h"
+#include "tests/support/dialogdriver.h"
 #include "tests/support/reflection_oracle.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QColorDialog>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 
 #include <FreeImagePlus.h>
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +53,15 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// The window's handlers, reached as its own code reaches them.
+class GlassmereTestAccess {
+public:
+    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
+    static fipImage& source(Glassmere& w) { return w.sourceImage; }
+    static void render(Glassmere& w) { w.RunReflection(); }
+    static void fit(Glassmere& w) { w.on_pbFit_clicked(); }
+};
 
 namespace {
 
@@ -258,6 +283,102 @@ void copyBenchmark(benchmark::State& state, bool fresh)
     state.counters["MiB"] = double(bytes) / mebibyte;
 }
 
+// One frame of the drag preview: the size moves by one step each frame.
+void liveBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, bool fitted)
+{
+    const fipImage& source = picture(bpp);
+    const QSize view(1000, 700);
+    LivePreview live;
+    ReflectionParams params = paramsFor(direction, transparent);
+    int step = 0;
+    int area = 0;
+    for (auto _ : state) {
+        params.rate = 20 + step++ % 60;
+        const QSize full = reflectionResultSize(pictureWidth, pictureHeight, params);
+        double scale = 1;
+        QRectF visible(
+            QPointF((full.width() - view.width()) / 2, (full.height() - view.height()) / 2), view);
+        if (fitted) {
+            // The zoom the picture has alone in the view; the whole result in view.
+            scale = std::min(double(view.width()) / pictureWidth,
+                             double(view.height()) / pictureHeight);
+            visible = QRectF(QPointF(0, 0), full);
+        }
+        LivePreview::Frame frame = live.render(source, params, scale, visible);
+        area = frame.image.width() * frame.image.height();
+        const QPixmap shown = QPixmap::fromImage(std::move(frame.image), Qt::NoOpaqueDetection);
+        benchmark::DoNotOptimize(shown.cacheKey());
+    }
+    state.counters["frame_Mpx"] = area / 1e6;
+}
+
+void liveCopyBenchmark(benchmark::State& state, int bpp)
+{
+    const fipImage& source = picture(bpp);
+    LivePreview live;
+    const ReflectionParams params = paramsFor(1, false);
+    const double scale = std::min(1000.0 / pictureWidth, 700.0 / pictureHeight);
+    for (auto _ : state) {
+        live.forget();
+        benchmark::DoNotOptimize(live.render(source, params, scale, QRectF(0, 0, 1, 1)).image);
+    }
+}
+
+enum class Change { Direction, Size, Depth, Transparency, Colour };
+
+// The window as a user has it: a 6000 x 4000 picture fitted in a view of
+// about 1000 x 700; each iteration changes one setting through its handler
+// and paints the view again.
+void windowBenchmark(benchmark::State& state, int bpp, Change change)
+{
+    using A = GlassmereTestAccess;
+    Glassmere window;
+    auto& ui = A::ui(window);
+    window.show();
+    window.resize(window.size() + QSize(1000, 700) - ui.graphicsView->size());
+    QApplication::processEvents();
+    A::source(window) = picture(bpp);
+    A::render(window);
+    A::fit(window);
+    QApplication::processEvents();
+
+    DialogDriver driver;
+    int step = 0;
+    for (auto _ : state) {
+        const bool odd = step++ % 2 != 0;
+        QElapsedTimer clock;
+        clock.start();
+        switch (change) {
+        case Change::Direction:
+            (odd ? ui.checkBoxBottom : ui.checkBoxLeft)->setChecked(true);
+            break;
+        case Change::Size:
+            ui.refSize->setValue(odd ? 40 : 60);
+            Q_EMIT ui.refSize->sliderReleased();
+            break;
+        case Change::Depth:
+            ui.refDepth->setValue(odd ? 30 : 70);
+            Q_EMIT ui.refDepth->sliderReleased();
+            break;
+        case Change::Transparency:
+            ui.cbTransparent->setChecked(!odd);
+            break;
+        case Change::Colour:
+            // Timed from the answer: the dialog itself is the user's time.
+            driver.expect<QColorDialog>([&, odd](QColorDialog* dialog) {
+                dialog->setCurrentColor(odd ? Qt::white : QColor(40, 80, 160));
+                clock.start();
+                dialog->accept();
+            });
+            ui.btColorPicker->click();
+            break;
+        }
+        ui.graphicsView->viewport()->repaint();
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+    }
+    state.counters["view_px"] = ui.graphicsView->width() * ui.graphicsView->height();
+}
+
 void registerAll()
 {
     const char* directions[] = {"top", "bottom", "left", "right"};
@@ -302,6 +423,40 @@ void registerAll()
         add(base + "image-only", [=](benchmark::State& s) { previewMine(s, bpp, false, false); });
         add(base + "qt-way", [=](benchmark::State& s) { previewQtWay(s, bpp); });
     }
+    for (int bpp : {24, 32}) {
+        const std::string depth = "Live/" + std::to_string(bpp) + "/";
+        for (int direction : {1, 2}) {
+            for (bool transparent : {false, true}) {
+                const std::string base = depth + directions[direction] + "/" +
+                                         (transparent ? "transparency" : "colour") + "/";
+                for (bool fitted : {true, false}) {
+                    add(base + (fitted ? "fitted" : "actual"), [=](benchmark::State& s) {
+                        liveBenchmark(s, bpp, direction, transparent, fitted);
+                    });
+                }
+            }
+        }
+        add(depth + "copy", [=](benchmark::State& s) { liveCopyBenchmark(s, bpp); });
+    }
+    const struct {
+        const char* name;
+        Change change;
+    } changes[] = {{"direction", Change::Direction},
+                   {"size", Change::Size},
+                   {"depth", Change::Depth},
+                   {"transparency", Change::Transparency},
+                   {"colour", Change::Colour}};
+    for (int bpp : {24, 32}) {
+        for (const auto& change : changes) {
+            const Change c = change.change;
+            benchmark::RegisterBenchmark(
+                ("Window/" + std::to_string(bpp) + "/" + change.name).c_str(),
+                [=](benchmark::State& s) { windowBenchmark(s, bpp, c); })
+                ->Unit(benchmark::kMillisecond)
+                ->UseManualTime()
+                ->Iterations(12);
+        }
+    }
 }
 
 } // namespace
@@ -309,10 +464,10 @@ void registerAll()
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    // Pixmaps need a GUI application; no window is shown.
+    // Pixmaps and the window need an application; the window is drawn offscreen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);
     registerAll();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
