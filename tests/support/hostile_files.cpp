@@ -357,6 +357,7 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
             clear.getScanLine(y)[4 * x + FI_RGBA_ALPHA] = 0;
     valid("clear.png", clear, {});
     valid("clear-tiff.tif", clear, {});
+    valid("clear-psd.psd", clear, {});
     // ... and padding in a TGA whose header declares no alpha bits.
     fipImage padded = makeGradientPicture(6, 5, 32);
     writePicture(padded, folder + "/padding.tga");
