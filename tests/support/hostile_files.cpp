@@ -246,20 +246,23 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     const QList<quint32> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0x808080, 0x123456, 0xFEDCBA,
                                     0x00FFFF, 0xFF00FF, 0x102030, 0x405060, 0x708090, 0xA0B0C0,
                                     0xD0E0F0, 0x0A0B0C, 0x0D0E0F, 0xFFFFFF};
-    auto indexed = [&](unsigned bits, unsigned palette, quint32 infoSize, const QString& name) {
+    auto indexed = [&](unsigned bits, unsigned palette, quint32 infoSize, const QString& name,
+                       int height = 3) { // negative: rows top-down
         QList<QList<quint32>> rows(3);
         for (unsigned y = 0; y < 3; ++y)
             for (unsigned x = 0; x < 7; ++x)
                 rows[y].append((x * 3 + y) % palette);
         made(name,
-             bmpFile({7, 3, quint16(bits), 0, infoSize, {}, colours.mid(0, palette)},
+             bmpFile({7, height, quint16(bits), 0, infoSize, {}, colours.mid(0, palette)},
                      bmpRows(rows, bits)),
-             normalised(7, 3, 24,
-                        [&](unsigned x, unsigned y) { return bgra(colours[rows[y][x]]); }));
+             normalised(7, 3, 24, [&](unsigned x, unsigned y) {
+                 return bgra(colours[rows[height < 0 ? 2 - y : y][x]]);
+             }));
     };
     indexed(2, 4, 40, "two-bits.bmp");
     indexed(8, 5, 12, "os2-v1.bmp");
     indexed(4, 16, 64, "os2-v2.bmp");
+    indexed(8, 16, 124, "top-down.bmp", -3);
     // OS/2's 24-bit RLE: a run of three, one of one, then four pixels one by one.
     made("os2-rle24.bmp",
          bmpFile(
