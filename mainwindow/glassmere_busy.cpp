@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <exception>
 #include <thread>
@@ -46,6 +47,7 @@ protected:
 void Glassmere::RunBusy(const std::function<void()>& work)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    liveTimer->stop(); // no frame may render into the result that `work` may be reading
     InputBlocker blocker;
     qApp->installEventFilter(&blocker);
 

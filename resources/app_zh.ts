@@ -125,7 +125,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.cpp" line="65"/>
+        <location filename="../mainwindow/glassmere.cpp" line="73"/>
         <source>F1</source>
         <translation type="unfinished"></translation>
     </message>
