@@ -4,7 +4,7 @@
 #include "app/globals.h"
 #include "product.h"
 #include "support/chrometest_urlsink.h"
-#include "support/chrometest_watch.h"
+#include "support/dialogdriver.h"
 #include "widgets/about.h"
 
 #include <QLabel>
@@ -88,8 +88,8 @@ void TestAbout::closes()
 {
     QFETCH(QString, how);
     about box(nullptr);
-    ChromeWatch watch;
-    watch.whenShown<about>([&](about* shown) {
+    DialogDriver watch;
+    watch.expect<about>([&](about* shown) {
         if (how == "ok") {
             QTest::mouseClick(shown->findChild<QPushButton*>("pushButton"), Qt::LeftButton);
         } else if (how == "outside") {
@@ -101,7 +101,7 @@ void TestAbout::closes()
         }
     });
     box.exec();
-    QCOMPARE(watch.seen, 1);
+    QCOMPARE(watch.answered, 1);
     QCOMPARE(watch.timedOut, 0); // not closed by the watch giving up
 }
 

@@ -1,11 +1,10 @@
 #include "batch/batch_engine.h"
-#include "batch_fixtures.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
-#include "mainwindow/glassmere.h"
 #include "reflection/reflection_renderer.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
+#include "support/testaccess.h"
 #include "support/testpictures.h"
 
 #include <QDir>
@@ -17,17 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace fixtures;
-
 Q_DECLARE_METATYPE(ReflectionParams)
-
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& window) { return window.ui; }
-    static fipImage& source(Glassmere& window) { return window.sourceImage; }
-    static fipImage& result(Glassmere& window) { return window.resultImage; }
-};
-using Access = GlassmereTestAccess;
 
 namespace {
 
@@ -46,7 +35,7 @@ void makeFiles(const QString& folder, const QStringList& names)
         if (QStringList{"png", "jpg", "bmp", "gif", "ico"}.contains(QFileInfo(path).suffix()))
             writePicture(picture, path);
         else
-            writeText(path, "not a picture");
+            writeBytes(path, "not a picture");
     }
 }
 
@@ -88,20 +77,13 @@ struct Folders {
 QString pressGenerate(Glassmere& window, const QString& pictures, const QString& results,
                       QString* details = nullptr)
 {
-    Access::ui(window).txtPicDir->setText(pictures);
-    Access::ui(window).txtResultDir->setText(results);
-    DialogDriver answerer;
-    QString shown;
-    answerer.expect<QMessageBox>(
-        [&](QMessageBox* box) {
-            shown = box->windowTitle() + "|" + box->text() + "|" + box->informativeText();
-            if (details)
-                *details = box->detailedText();
-            box->accept();
-        },
-        3000);
+    A::ui(window).txtPicDir->setText(pictures);
+    A::ui(window).txtResultDir->setText(results);
+    MessageBoxCatcher box(3000);
     QMetaObject::invokeMethod(&window, "on_btCovPics_clicked", Qt::DirectConnection);
-    return shown;
+    if (details)
+        *details = box.said.section('|', 3);
+    return box.said.section('|', 0, 2);
 }
 
 } // namespace
@@ -118,11 +100,11 @@ private Q_SLOTS:
     {
         Folders folders;
         makeFiles(folders.pictures, {"b.png", "c.png"});
-        QVERIFY(writeText(folders.results + "/b.png", "an older result"));
+        writeBytes(folders.results + "/b.png", "an older result");
         QVERIFY(QFile::link(folders.pictures + "/c.png", folders.results + "/c.png"));
-        const auto before = snapshot(folders.pictures);
+        const auto before = folderSnapshot(folders.pictures, true);
         const BatchReport report = runBatch({folders.pictures, folders.results, settings(false)});
-        QCOMPARE(snapshot(folders.pictures), before);
+        QCOMPARE(folderSnapshot(folders.pictures, true), before);
         QCOMPARE(events(report), QString("c-2.png, b.png, c.png>c-2.png"));
     }
 
@@ -149,20 +131,20 @@ private Q_SLOTS:
         makeFiles(folders.pictures, {"a.png", "b.jpg"});
         QVERIFY(QFile::link(folders.pictures, folders.root + "/link"));
         fields.replaceInStrings("@", folders.root);
-        const auto before = snapshot(folders.pictures);
+        const auto before = folderSnapshot(folders.pictures, true);
         Glassmere window;
         QCOMPARE(pressGenerate(window, fields[0], fields[1]), box);
-        QVERIFY(Access::ui(window).progressBar->isHidden());
-        QVERIFY(snapshot(folders.results).isEmpty());
-        QCOMPARE(snapshot(folders.pictures), before);
+        QVERIFY(A::ui(window).progressBar->isHidden());
+        QVERIFY(folderSnapshot(folders.results).isEmpty());
+        QCOMPARE(folderSnapshot(folders.pictures, true), before);
     }
 
     void unwritableResultFolderKeepsWhatWasThere()
     {
         Folders folders;
         makeFiles(folders.pictures, {"a.jpg", "b.png", "notes.txt"});
-        QVERIFY(writeText(folders.results + "/b.png", "kept as it was"));
-        const auto resultsBefore = snapshot(folders.results);
+        writeBytes(folders.results + "/b.png", "kept as it was");
+        const auto resultsBefore = folderSnapshot(folders.results);
         QFile::setPermissions(folders.results, QFile::ReadOwner | QFile::ExeOwner);
         // Root is stopped only by the file system's immutable flag.
         QProcess::execute("chattr", {"+i", folders.results});
@@ -171,7 +153,7 @@ private Q_SLOTS:
             QFile::setPermissions(folders.results,
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         });
-        if (writeText(folders.results + "/.probe", ""))
+        if (QFile(folders.results + "/.probe").open(QIODevice::WriteOnly))
             QSKIP("no way to make a folder unwritable here");
 
         Glassmere window;
@@ -180,7 +162,7 @@ private Q_SLOTS:
                  QString("Failure|3 of 3 files were not written.|Not read as pictures, skipped: "
                          "1\n    notes.txt\nResults not written: 2\n    b.png\n    a.jpg"));
         QVERIFY2(details.contains(folders.pictures + "/b.png: not written: "), qPrintable(details));
-        QCOMPARE(snapshot(folders.results), resultsBefore);
+        QCOMPARE(folderSnapshot(folders.results), resultsBefore);
     }
 
     // The window's button, the engine and the engine with four jobs on the
@@ -230,19 +212,19 @@ private Q_SLOTS:
         Folders folders;
         makeFiles(folders.pictures, names);
         const int listed = int(listPictures(folders.pictures).size());
-        const auto before = snapshot(folders.pictures);
+        const auto before = folderSnapshot(folders.pictures, true);
 
         Glassmere window;
-        auto& ui = Access::ui(window);
+        auto& ui = A::ui(window);
         QCheckBox* edges[] = {ui.checkBoxTop, ui.checkBoxBottom, ui.checkBoxLeft, ui.checkBoxRight};
         edges[params.direction]->setChecked(true);
         ui.refSize->setValue(params.rate);
         ui.refDepth->setValue(params.start);
         ui.cbTransparent->setChecked(params.transparent);
         // The user's own picture, which the window keeps through the run.
-        Access::source(window) = makeGradientPicture(9, 7, 24);
+        A::source(window) = makeGradientPicture(9, 7, 24);
         QVERIFY(QMetaObject::invokeMethod(&window, "RunReflection", Qt::DirectConnection));
-        const fipImage shown = Access::result(window);
+        const fipImage shown = A::result(window);
         // The bar moves to n as the n-th file is begun, in listing order, under
         // the busy cursor; a double click that arrives meanwhile starts nothing.
         QList<int> steps;
@@ -260,8 +242,8 @@ private Q_SLOTS:
         QCOMPARE(steps, expectedSteps);
         QVERIFY(!ui.progressBar->isHidden());
         QCOMPARE(ui.progressBar->maximum(), listed);
-        COMPARE_IMAGES(Access::result(window), shown); // what Save writes
-        QCOMPARE(Access::source(window).getWidth(), 9u);
+        COMPARE_IMAGES(A::result(window), shown); // what Save writes
+        QCOMPARE(A::source(window).getWidth(), 9u);
 
         const QString engine = made(folders.root + "/engine");
         const BatchReport report = runBatch({folders.pictures, engine, params});
@@ -277,16 +259,16 @@ private Q_SLOTS:
             QVERIFY2(fileBytes(written.output) == fileBytes(reference), qPrintable(written.output));
         }
         // No temporary files left, the same files from both, the pictures untouched.
-        QCOMPARE(snapshot(engine).size(), report.written.size());
-        QCOMPARE(snapshot(folders.results), snapshot(engine));
-        QCOMPARE(snapshot(folders.pictures), before);
+        QCOMPARE(folderSnapshot(engine).size(), report.written.size());
+        QCOMPARE(folderSnapshot(folders.results), folderSnapshot(engine));
+        QCOMPARE(folderSnapshot(folders.pictures, true), before);
 
         const QString parallel = made(folders.root + "/parallel");
         QList<int> order;
         const BatchReport jobs = runBatch({folders.pictures, parallel, params, 4},
                                           [&order](int index, int) { order << index + 1; });
         QCOMPARE(events(jobs), events(report));
-        QCOMPARE(snapshot(parallel), snapshot(engine));
+        QCOMPARE(folderSnapshot(parallel), folderSnapshot(engine));
         QCOMPARE(order, expectedSteps);
     }
 
@@ -306,7 +288,7 @@ private Q_SLOTS:
         QFETCH(QString, caption);
         Folders folders;
         Glassmere window;
-        auto& ui = Access::ui(window);
+        auto& ui = A::ui(window);
         ui.txtPicDir->setText(folders.pictures + "/"); // both choosers start there
         QString shown;
         DialogDriver answerer;

@@ -2,9 +2,9 @@
 // the commands of the help menu and the keyboard.
 
 #include "app/globals.h"
-#include "mainwindow/glassmere.h"
 #include "support/chrometest_urlsink.h"
-#include "support/chrometest_watch.h"
+#include "support/dialogdriver.h"
+#include "support/testaccess.h"
 #include "widgets/about.h"
 
 #include <QDir>
@@ -15,13 +15,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QWindow>
-
-class GlassmereTestAccess {
-public:
-    static bool maximized(const Glassmere& w) { return w.maximized; }
-    static void maximise(Glassmere& w) { w.on_btnMax_clicked(); }
-};
-using A = GlassmereTestAccess;
 
 namespace {
 
@@ -221,9 +214,9 @@ void TestChrome::commands()
     Glassmere window;
     QVERIFY(shown(window));
     ChromeUrlSink sink;
-    ChromeWatch menus, boxes, dialogs;
+    DialogDriver driver;
     QStringList done, entries;
-    menus.whenShown<QMenu>([&](QMenu* menu) {
+    driver.expect<QMenu>([&](QMenu* menu) {
         const QList<QAction*> actions = menu->actions();
         for (QAction* action : actions)
             entries << (action->isSeparator() ? QString("----") : action->text());
@@ -234,11 +227,11 @@ void TestChrome::commands()
             QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
                               menu->actionGeometry(actions[chosen]).center());
     });
-    boxes.whenShown<about>([&](about* box) {
+    driver.expect<about>([&](about* box) {
         done << "about box";
         box->close();
     });
-    dialogs.whenShown<QFileDialog>([&](QFileDialog* dialog) {
+    driver.expect<QFileDialog>([&](QFileDialog* dialog) {
         done << (dialog->acceptMode() == QFileDialog::AcceptOpen ? "open dialog" : "save dialog");
         dialog->reject();
     });

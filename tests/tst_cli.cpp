@@ -1,6 +1,5 @@
-#include "batch_fixtures.h"
 #include "imaging/image_io.h"
-#include "mainwindow/glassmere.h"
+#include "reflection/reflection_renderer.h"
 #include "support/imagecompare.h"
 #include "support/testpictures.h"
 
@@ -8,17 +7,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-using namespace fixtures;
-
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& window) { return window.ui; }
-    static fipImage& source(Glassmere& window) { return window.sourceImage; }
-    static fipImage& result(Glassmere& window) { return window.resultImage; }
-    static void setColor(Glassmere& window, _RGB color) { window.reflectionColor = color; }
-};
-using Access = GlassmereTestAccess;
 
 namespace {
 
@@ -58,7 +46,7 @@ private Q_SLOTS:
         fipImage alpha = makeGradientPicture(27, 35, 32);
         writePicture(opaque, root + "/opaque.png");
         writePicture(alpha, root + "/alpha.png");
-        QVERIFY(writeText(root + "/notes.txt", "not a picture"));
+        writeBytes(root + "/notes.txt", "not a picture");
     }
 
     void exitCodes_data()
@@ -87,7 +75,7 @@ private Q_SLOTS:
         QFETCH(QString, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, stderrHas);
-        QVERIFY(writeText(root + "/kept.jpg", "an older file"));
+        writeBytes(root + "/kept.jpg", "an older file");
         QFile::remove(root + "/out.png");
 
         const Outcome outcome = runCli(arguments.replace("@", root).split(' ', Qt::SkipEmptyParts));
@@ -100,7 +88,8 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(root + "/kept.jpg"), QByteArray("an older file"));
     }
 
-    void sameAsWindow()
+    // The window renders through the same call (tst_batch holds the window to it).
+    void sameAsRenderer()
     {
         const QString input = root + "/alpha.png";
         const QString output = root + "/cli-result.png";
@@ -108,15 +97,10 @@ private Q_SLOTS:
                                         "--color", "#3366cc", input, output});
         QVERIFY2(outcome.exitCode == 0, outcome.describe());
 
-        Glassmere window;
-        auto& ui = Access::ui(window);
-        ui.checkBoxLeft->setChecked(true);
-        ui.refSize->setValue(55);
-        ui.refDepth->setValue(20);
-        Access::setColor(window, {0x33, 0x66, 0xcc});
-        QVERIFY(loadPicture(input, Access::source(window)));
-        QVERIFY(QMetaObject::invokeMethod(&window, "RunReflection", Qt::DirectConnection));
-        COMPARE_IMAGES(readPicture(output), Access::result(window));
+        fipImage source, expected;
+        QVERIFY(loadPicture(input, source));
+        QVERIFY(renderReflection(source, expected, {2, 55, 20, 0, {0x33, 0x66, 0xcc}, false}));
+        COMPARE_IMAGES(readPicture(output), expected);
     }
 
     void batch()
@@ -128,8 +112,8 @@ private Q_SLOTS:
         fipImage picture = makeGradientPicture(30, 20, 24);
         for (const char* name : {"a.jpg", "a.bmp", "holiday.2011.jpg"})
             writePicture(picture, pictures + "/" + name);
-        QVERIFY(writeText(pictures + "/notes.txt", "text"));
-        const auto before = snapshot(pictures);
+        writeBytes(pictures + "/notes.txt", "text");
+        const auto before = folderSnapshot(pictures, true);
 
         const Outcome serial = runCli({"--transparent", "--jobs", "2", "--batch", pictures, one});
         QVERIFY2(serial.exitCode == 1, serial.describe());
@@ -139,9 +123,9 @@ private Q_SLOTS:
                      serial.err.contains("renamed: " + pictures + "/a.bmp written as " + one +
                                          "/a-2.png"),
                  serial.describe());
-        QCOMPARE(snapshot(one).keys(), (QStringList{"a-2.png", "a.png", "holiday.png"}));
+        QCOMPARE(folderSnapshot(one).keys(), (QStringList{"a-2.png", "a.png", "holiday.png"}));
 
-        QCOMPARE(snapshot(pictures), before);
+        QCOMPARE(folderSnapshot(pictures, true), before);
     }
 };
 

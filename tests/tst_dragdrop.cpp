@@ -2,10 +2,9 @@
 // drag would deliver them.
 
 #include "app/globals.h"
-#include "batch_fixtures.h"
-#include "mainwindow/glassmere.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
+#include "support/testaccess.h"
 #include "support/testpictures.h"
 
 #include <QDir>
@@ -16,28 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
-    static fipImage& result(Glassmere& w) { return w.resultImage; }
-};
-using A = GlassmereTestAccess;
-
 namespace {
 
 const Qt::DropActions anyAction = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
-
-// Answers the message box that may come while it lives and keeps what it said.
-struct BoxAnswerer : DialogDriver {
-    QString seen;
-    BoxAnswerer()
-    {
-        expect<QMessageBox>([this](QMessageBox* box) {
-            seen = box->windowTitle() + "|" + box->text() + "|" + box->detailedText();
-            box->button(QMessageBox::Ok)->click();
-        });
-    }
-};
 
 // Sends enter, move and drop to `target` at its centre, as a drag delivers them,
 // then lets queued work run, answering a box that comes. Returns "refused" when
@@ -45,7 +25,7 @@ struct BoxAnswerer : DialogDriver {
 QString drag(QWidget* target, const QList<QUrl>& urls, QString* box = nullptr,
              Qt::DropActions actions = anyAction)
 {
-    BoxAnswerer answerer;
+    MessageBoxCatcher answerer;
     QMimeData data;
     data.setUrls(urls);
     // File managers add the addresses as plain text too, which a line edit would take.
@@ -65,7 +45,7 @@ QString drag(QWidget* target, const QList<QUrl>& urls, QString* box = nullptr,
     const bool dropped = send(move) && send(drop);
     QCoreApplication::processEvents();
     if (box)
-        *box = answerer.seen;
+        *box = answerer.said;
     return !dropped ? "not dropped" : drop.dropAction() == Qt::CopyAction ? "copy" : "other action";
 }
 
@@ -112,10 +92,10 @@ class TestDragDrop : public QObject {
     // The open command through the real file dialog; returns what its box said.
     static QString openThroughDialog(Glassmere& window, const QString& path)
     {
-        BoxAnswerer answerer;
+        MessageBoxCatcher answerer;
         answerer.expect<QFileDialog>([&](QFileDialog* dialog) { acceptFileDialog(dialog, path); });
         A::ui(window).btAddPic->click();
-        return answerer.seen;
+        return answerer.said;
     }
 
 private Q_SLOTS:
@@ -137,7 +117,7 @@ private Q_SLOTS:
         QTest::newRow("on the batch tab's picture folder field") << plain << "txtPicDir" << true;
         // Recognised as PNG by its signature, but cut short.
         const QString broken = root + "/broken.png";
-        QVERIFY(fixtures::writeText(broken, fixtures::fileBytes(plain).left(60)));
+        writeBytes(broken, fileBytes(plain).left(60));
         QTest::newRow("cut short: the picture before stays") << broken << "view" << false;
     }
 

@@ -2,8 +2,8 @@
 // the built program.
 
 #include "app/globals.h"
-#include "mainwindow/glassmere.h"
 #include "support/imagecompare.h"
+#include "support/testaccess.h"
 #include "support/testpictures.h"
 
 #include <QFile>
@@ -14,14 +14,6 @@
 #include <QTest>
 
 #include <memory>
-
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
-    static QGraphicsPixmapItem* item(Glassmere& w) { return w.pixmapItem; }
-    static void open(Glassmere& w, const QString& path) { w.OpenPicture(path); }
-};
-using A = GlassmereTestAccess;
 
 class TestHiDpi : public QObject {
     Q_OBJECT

@@ -8,11 +8,11 @@
 #include "imaging/decoder_process.h"
 #include "imaging/image_io.h"
 #include "imaging/preview_image.h"
-#include "mainwindow/glassmere.h"
 #include "reflection/reflection_renderer.h"
 #include "support/dialogdriver.h"
 #include "support/hostile_files.h"
 #include "support/imagecompare.h"
+#include "support/testaccess.h"
 #include "support/testpictures.h"
 
 #include <QDir>
@@ -31,13 +31,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
-    static void open(Glassmere& w, const QString& path) { w.OpenPicture(path); }
-    static fipImage& result(Glassmere& w) { return w.resultImage; }
-};
-using A = GlassmereTestAccess;
 Q_DECLARE_METATYPE(HostileFile)
 
 namespace {
@@ -57,19 +50,6 @@ QByteArray pixelBytes(const fipImage& picture)
     for (unsigned y = 0; y < picture.getHeight(); ++y)
         bytes.append(reinterpret_cast<const char*>(picture.getScanLine(y)), int(picture.getLine()));
     return bytes;
-}
-
-// Answers a message box with OK, keeping "title|text|informative text|details".
-void expectMessageBox(DialogDriver& driver, QString& box)
-{
-    driver.expect<QMessageBox>(
-        [&box](QMessageBox* message) {
-            box = QStringList{message->windowTitle(), message->text(), message->informativeText(),
-                              message->detailedText()}
-                      .join('|');
-            message->button(QMessageBox::Ok)->click();
-        },
-        120000);
 }
 
 } // namespace
@@ -111,7 +91,7 @@ void TestHostile::initTestCase()
     pictures = root.filePath("pictures");
     QVERIFY(QDir().mkpath(pictures));
     files = writeHostileFolder(pictures);
-    before = folderSnapshot(pictures);
+    before = folderSnapshot(pictures, true);
     QCOMPARE(before.size(), files.size());
 
     // The decoder sits beside this test program, as beside the real one.
@@ -123,7 +103,7 @@ void TestHostile::initTestCase()
 void TestHostile::cleanupTestCase()
 {
     // Reading never writes: every input is as it was, byte for byte.
-    QCOMPARE(folderSnapshot(pictures), before);
+    QCOMPARE(folderSnapshot(pictures, true), before);
 }
 
 void TestHostile::decodingSurvivesEveryFile_data()
@@ -326,11 +306,10 @@ void TestHostile::openingBrokenFilesThroughTheWindow()
     const QByteArray result = pixelBytes(A::result(window));
 
     // Through the window's button and the real file dialog, within the bound.
-    DialogDriver driver;
+    MessageBoxCatcher driver(120000);
     driver.expect<QFileDialog>(
         [&](QFileDialog* dialog) { acceptFileDialog(dialog, picture(file.name)); }, 30000);
-    QString box;
-    expectMessageBox(driver, box);
+    const QString& box = driver.said;
     QElapsedTimer clock;
     clock.start();
     A::ui(window).btAddPic->click();
@@ -369,14 +348,14 @@ void TestHostile::batchOverTheFolder()
         window.show();
         A::ui(window).txtPicDir->setText(pictures);
         A::ui(window).txtResultDir->setText(results);
-        DialogDriver driver;
-        expectMessageBox(driver, report);
+        MessageBoxCatcher box(120000);
         QElapsedTimer clock;
         clock.start();
         A::ui(window).btCovPics->click();
         // One file hangs its reader for the whole time limit; the rest are small.
         QVERIFY2(clock.elapsed() < 2 * testTimeLimit * 1000 + 6 * decodeSlackMs,
                  qPrintable(QString("took %1 ms").arg(clock.elapsed())));
+        report = box.said;
         QVERIFY2(report.startsWith("Failure|"), qPrintable(report));
         QCOMPARE(A::ui(window).progressBar->value(), files.size());
     } else {

@@ -2,12 +2,11 @@
 // test and real files written by FreeImage.
 
 #include "app/globals.h"
-#include "batch_fixtures.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
-#include "mainwindow/glassmere.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
+#include "support/testaccess.h"
 #include "support/testpictures.h"
 
 #include <QFileDialog>
@@ -20,16 +19,6 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
-
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
-    static fipImage& source(Glassmere& w) { return w.sourceImage; }
-    static fipImage& result(Glassmere& w) { return w.resultImage; }
-};
-using A = GlassmereTestAccess;
-
-using namespace fixtures;
 
 class TestImaging : public QObject {
     Q_OBJECT
@@ -45,21 +34,17 @@ class TestImaging : public QObject {
     }
 
     // Presses `button` (open or save), answers its file dialog with `file` and
-    // the box that may follow; returns "title|text|details" of the box, "" when none came.
+    // the box that may follow; returns what the box said (see MessageBoxCatcher), "" when none
+    // came.
     QString through(QAbstractButton* button, const QString& file)
     {
-        DialogDriver driver;
-        driver.expect<QFileDialog>([&](QFileDialog* dialog) {
+        MessageBoxCatcher box;
+        box.expect<QFileDialog>([&](QFileDialog* dialog) {
             dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
             acceptFileDialog(dialog, file);
         });
-        QString box;
-        driver.expect<QMessageBox>([&](QMessageBox* message) {
-            box = message->windowTitle() + "|" + message->text() + "|" + message->detailedText();
-            message->button(QMessageBox::Ok)->click();
-        });
         button->click();
-        return driver.answered ? box : "no file dialog";
+        return box.answered ? box.said : "no file dialog";
     }
     bool open(Glassmere& window, const QString& file)
     {
@@ -168,10 +153,10 @@ private Q_SLOTS:
         QCOMPARE(seen, (QStringList{"Load a picture", all, all}));
 
         // Recognised as PNG by its signature, but cut short: decoding fails.
-        QVERIFY(writeText(path("broken.png"), fileBytes(path("good.png")).left(60)));
+        writeBytes(path("broken.png"), fileBytes(path("good.png")).left(60));
         const QString failure = through(ui.btAddPic, path("broken.png"));
-        QVERIFY2(failure.startsWith("Failure|Image loads error.|"), qPrintable(failure));
-        QVERIFY(failure.size() > QString("Failure|Image loads error.|").size()); // the reason
+        QVERIFY2(failure.startsWith("Failure|Image loads error.||"), qPrintable(failure));
+        QVERIFY(failure.size() > QString("Failure|Image loads error.||").size()); // the reason
         QCOMPARE(ui.lbName->text() + ui.lbDim->text(), labels);
         COMPARE_IMAGES(A::result(window), before);
 
@@ -235,9 +220,9 @@ private Q_SLOTS:
         QFile::remove(reference);
         QFile::remove(target);
         if (mask < 0)
-            QVERIFY(writeText(target, "an older file") &&
-                    QFile::setPermissions(target,
-                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+            writeBytes(target, "an older file") &&
+                QFile::setPermissions(target,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         const mode_t usualMask = ::umask(mask < 0 ? 022 : mode_t(mask));
         auto restoreMask = qScopeGuard([&] { ::umask(usualMask); });
         const bool libraryWrites = A::result(window).save(QFile::encodeName(reference).constData());
@@ -246,12 +231,12 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder.path()).entryList({".*"}, QDir::Hidden | QDir::Files),
                  QStringList()); // no temporary left behind
         if (!libraryWrites) {
-            const QString failure = "Failure|Failed to save image.|";
+            const QString failure = "Failure|Failed to save image.||";
             QVERIFY2(box.startsWith(failure) && box.size() > failure.size(), qPrintable(box));
             QCOMPARE(fileBytes(target), QByteArray("an older file"));
             return;
         }
-        QCOMPARE(box, QString("Success|Image has been saved.|"));
+        QCOMPARE(box, QString("Success|Image has been saved.||"));
         QCOMPARE(fileBytes(target), fileBytes(reference));
         struct stat written;
         QVERIFY(::stat(QFile::encodeName(target).constData(), &written) == 0);

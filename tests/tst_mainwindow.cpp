@@ -2,8 +2,8 @@
 // sliders and number fields, direction boxes, transparency and colour.
 
 #include "app/globals.h"
-#include "mainwindow/glassmere.h"
 #include "support/dialogdriver.h"
+#include "support/testaccess.h"
 #include "support/imagecompare.h"
 #include "support/testpictures.h"
 
@@ -14,24 +14,6 @@
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
-
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
-    static fipImage& source(Glassmere& w) { return w.sourceImage; }
-    static fipImage& result(Glassmere& w) { return w.resultImage; }
-    static int direction(Glassmere& w) { return w.GetReflectionDirection(); }
-    static void render(Glassmere& w) { w.RunReflection(); }
-    static QGraphicsPixmapItem* item(Glassmere& w) { return w.pixmapItem; }
-    static void open(Glassmere& w, const fipImage& picture)
-    {
-        w.sourceImage = picture;
-        w.ui.graphicsView->resetTransform();
-        w.RunReflection();
-        w.on_pbFit_clicked();
-    }
-};
-using A = GlassmereTestAccess;
 
 namespace {
 

@@ -2,6 +2,29 @@
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+void DialogDriver::closeWhatBlocks(int callerLoopLevel)
+{
+    if (QWidget* popup = shownInItsLoop<QWidget>(callerLoopLevel);
+        popup && !qobject_cast<QDialog*>(popup))
+        popup->close();
+    if (auto* dialog = shownInItsLoop<QDialog>(callerLoopLevel))
+        dialog->reject();
+}
+
+MessageBoxCatcher::MessageBoxCatcher(int timeoutMs)
+{
+    expect<QMessageBox>(
+        [this](QMessageBox* box) {
+            said = QStringList{box->windowTitle(), box->text(), box->informativeText(),
+                               box->detailedText()}
+                       .join('|');
+            box->button(QMessageBox::Ok)->click();
+        },
+        timeoutMs);
+}
 
 void acceptFileDialog(QFileDialog* dialog, const QString& path)
 {
@@ -12,9 +35,4 @@ void acceptFileDialog(QFileDialog* dialog, const QString& path)
     if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
         name->setText(path);
     static_cast<QDialog*>(dialog)->accept();
-}
-
-void rejectDialog(QDialog* dialog)
-{
-    dialog->reject();
 }

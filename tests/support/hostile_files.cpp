@@ -15,13 +15,6 @@
 
 namespace {
 
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        qFatal("cannot write test file %s", qPrintable(path));
-}
-
 // 24 bits BI_RGB, or 32 bits with an alpha mask, in a V5 header.
 QByteArray bmpWithV5Header(const fipImage& picture)
 {
@@ -441,17 +434,4 @@ QStringList writeSeedPictures(const QString& folder)
         written.append(folder + "/" + name);
     }
     return written;
-}
-
-QMap<QString, QByteArray> folderSnapshot(const QString& folder)
-{
-    QMap<QString, QByteArray> snapshot;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
-    for (const QFileInfo& entry : entries) {
-        QFile file(entry.filePath());
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>";
-        snapshot.insert(entry.fileName(),
-                        bytes + "|" + QByteArray::number(entry.lastModified().toMSecsSinceEpoch()));
-    }
-    return snapshot;
 }

@@ -35,6 +35,3 @@ QList<HostileFile> writeHostileFolder(const QString& folder);
 // RLE8, a header without pixels): a seed corpus for fuzzing. Returns the
 // files' paths.
 QStringList writeSeedPictures(const QString& folder);
-
-// Every file's bytes and modification time in `folder`, to tell that nothing changed.
-QMap<QString, QByteArray> folderSnapshot(const QString& folder);

@@ -1,6 +1,9 @@
 #include "testpictures.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdlib>
 
@@ -36,4 +39,37 @@ unsigned pixelAt(const fipImage& picture, unsigned x, unsigned y)
     const unsigned alpha = step == 4 ? pixel[FI_RGBA_ALPHA] : 255u;
     return alpha << 24 | unsigned(pixel[FI_RGBA_RED]) << 16 | unsigned(pixel[FI_RGBA_GREEN]) << 8 |
            pixel[FI_RGBA_BLUE];
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file %s", qPrintable(path));
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+fipImage readPicture(const QString& path)
+{
+    fipImage picture;
+    picture.load(QFile::encodeName(path).constData());
+    return picture;
+}
+
+QMap<QString, QByteArray> folderSnapshot(const QString& folder, bool withTimes)
+{
+    QMap<QString, QByteArray> snapshot;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
+    for (const QFileInfo& entry : entries) {
+        QByteArray bytes = fileBytes(entry.filePath());
+        if (withTimes)
+            bytes += "|" + QByteArray::number(entry.lastModified().toMSecsSinceEpoch());
+        snapshot.insert(entry.fileName(), bytes);
+    }
+    return snapshot;
 }

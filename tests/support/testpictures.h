@@ -1,6 +1,10 @@
 #pragma once
 
+// Real pictures and files for tests, written and read with FreeImage and QFile.
+
 #include <FreeImagePlus.h>
+#include <QByteArray>
+#include <QMap>
 #include <QString>
 
 // Small real pictures for tests: every pixel differs from its neighbours, so a
@@ -13,3 +17,15 @@ void writePicture(fipImage& picture, const QString& path, int flags = 0);
 
 // Pixel (x, y), counted from the top-left corner, as 0xAARRGGBB (alpha 255 at 24 bits).
 unsigned pixelAt(const fipImage& picture, unsigned x, unsigned y);
+
+// Writes `bytes` as the whole file at `path`; aborts the test run on failure.
+void writeBytes(const QString& path, const QByteArray& bytes);
+// The file's bytes; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
+// The picture FreeImage reads from `path`; invalid when it cannot.
+fipImage readPicture(const QString& path);
+
+// Every file of `folder` (hidden ones included) by name, with its bytes and,
+// with `withTimes`, its modification time: compare two to tell that nothing
+// changed, or that two folders hold the same files.
+QMap<QString, QByteArray> folderSnapshot(const QString& folder, bool withTimes = false);

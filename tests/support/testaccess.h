@@ -1,0 +1,29 @@
+#pragma once
+
+// Tests reach the window's state the way the window's own code does: this is
+// the one friend the window declares.
+
+#include "mainwindow/glassmere.h"
+
+class GlassmereTestAccess {
+public:
+    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
+    static fipImage& source(Glassmere& w) { return w.sourceImage; }
+    static fipImage& result(Glassmere& w) { return w.resultImage; }
+    static QGraphicsPixmapItem* item(Glassmere& w) { return w.pixmapItem; }
+    static bool maximized(const Glassmere& w) { return w.maximized; }
+    static void maximise(Glassmere& w) { w.on_btnMax_clicked(); }
+    static int direction(Glassmere& w) { return w.GetReflectionDirection(); }
+    static void setColor(Glassmere& w, _RGB color) { w.reflectionColor = color; }
+    static void render(Glassmere& w) { w.RunReflection(); }
+    static void open(Glassmere& w, const QString& path) { w.OpenPicture(path); }
+    // As opening does it, without a file: the picture, a render and a fit.
+    static void open(Glassmere& w, const fipImage& picture)
+    {
+        w.sourceImage = picture;
+        w.ui.graphicsView->resetTransform();
+        w.RunReflection();
+        w.on_pbFit_clicked();
+    }
+};
+using A = GlassmereTestAccess;
