@@ -159,11 +159,9 @@ void TestHostile::missingDecoderFifoAndRunawayAllocationAreClearFailures()
     QCOMPARE(kept.getWidth(), 5u); // a failed load keeps what the picture held
     {
         Glassmere window;
-        DialogDriver driver;
-        QString box;
-        expectMessageBox(driver, box);
+        MessageBoxCatcher box;
         A::open(window, picture("padded.bmp"));
-        QCOMPARE(box, "Failure|Image loads error.||" + reason);
+        QCOMPARE(box.said, "Failure|Image loads error.||" + reason);
     }
     setPictureDecoderProgram(QString());
     // glassmere-cli alone in a folder looks beside itself and in the installed place.

@@ -219,10 +219,11 @@ private Q_SLOTS:
         const QString target = path(name);
         QFile::remove(reference);
         QFile::remove(target);
-        if (mask < 0)
-            writeBytes(target, "an older file") &&
-                QFile::setPermissions(target,
-                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        if (mask < 0) {
+            writeBytes(target, "an older file");
+            QVERIFY(QFile::setPermissions(target,
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        }
         const mode_t usualMask = ::umask(mask < 0 ? 022 : mode_t(mask));
         auto restoreMask = qScopeGuard([&] { ::umask(usualMask); });
         const bool libraryWrites = A::result(window).save(QFile::encodeName(reference).constData());
