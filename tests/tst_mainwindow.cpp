@@ -3,8 +3,8 @@
 
 #include "app/globals.h"
 #include "support/dialogdriver.h"
-#include "support/testaccess.h"
 #include "support/imagecompare.h"
+#include "support/testaccess.h"
 #include "support/testpictures.h"
 
 #include <QColorDialog>
