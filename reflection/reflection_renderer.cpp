@@ -610,7 +610,6 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     const int srcBytes = int(FreeImage_GetBPP(srcDib)) / 8;
     const int outBytes = params.transparent ? 4 : srcBytes;
     f.direction = params.direction >= 0 && params.direction <= 3 ? params.direction : 3;
-    const bool vertical = f.direction <= 1;
     const Strip strip = stripFor(f.width, f.height, params);
     f.strip = strip.lines;
     f.faded = strip.faded;
@@ -620,8 +619,10 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     f.colour[FI_RGBA_BLUE] = std::clamp(params.color.blue, 0, 255);
     f.colour[FI_RGBA_GREEN] = std::clamp(params.color.green, 0, 255);
     f.colour[FI_RGBA_RED] = std::clamp(params.color.red, 0, 255);
-    f.outWidth = vertical ? f.width : f.width + f.strip + f.ge;
-    f.outHeight = vertical ? f.height + f.strip + f.ge : f.height;
+    // One size for the render and for those who lay the result out before it exists.
+    const QSize outSize = reflectionResultSize(f.width, f.height, params);
+    f.outWidth = outSize.width();
+    f.outHeight = outSize.height();
 
     FIBITMAP* outDib = nullptr;
     BitmapPtr fresh;
