@@ -39,6 +39,7 @@ void Glassmere::OpenPicture(const QString& path)
     }
     QApplication::setOverrideCursor(Qt::WaitCursor); // the first render of a large picture
     sourceImage = loaded;                            // takes the bitmap without a copy
+    livePreview.forget(); // the drag preview's copy was of the previous picture
 
     const QFileInfo info(path);
     const QString suffix = info.suffix();
