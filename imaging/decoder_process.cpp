@@ -1,6 +1,7 @@
 #include "decoder_process.h"
 
 #include "decoder_protocol.h"
+#include "picture_metadata.h"
 
 #include <algorithm>
 #include <atomic>
@@ -210,6 +211,15 @@ public:
         if (!receive(message.data(), size_t(message.size()), deadline, reason))
             return Exchange::Broken;
         const QString said = QString::fromUtf8(message);
+        // The profile is checked as the pixels are: it goes into every file written from them.
+        if (reply.profileLength > maxProfileLength ||
+            (reply.profileLength != 0 && reply.status != DecodeStatus::Decoded))
+            return broken(reason, QStringLiteral("The picture decoder gave a malformed answer"));
+        QByteArray profile(int(reply.profileLength), '\0');
+        if (!receive(profile.data(), size_t(profile.size()), deadline, reason))
+            return Exchange::Broken;
+        if (!profile.isEmpty() && !isCarriableProfile(profile))
+            return broken(reason, QStringLiteral("The picture decoder gave a malformed answer"));
 
         if (reply.status != DecodeStatus::Decoded) {
             *reason = said.isEmpty() ? QStringLiteral("The picture could not be decoded") : said;
@@ -247,6 +257,8 @@ public:
         lastPictureBytes = size_t(FreeImage_GetLine(received.get())) * reply.height;
         FreeImage_SetDotsPerMeterX(received.get(), reply.dotsPerMeterX);
         FreeImage_SetDotsPerMeterY(received.get(), reply.dotsPerMeterY);
+        if (!profile.isEmpty())
+            FreeImage_CreateICCProfile(received.get(), profile.data(), long(profile.size()));
         bitmap = std::move(received);
         return Exchange::Done;
     }

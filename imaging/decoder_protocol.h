@@ -6,9 +6,11 @@
 //
 //   program -> decoder   DecodeRequest, the open file attached (SCM_RIGHTS),
 //                        then nameLength bytes of the file's name
-//   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text;
+//   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text,
+//                        then profileLength bytes of the picture's ICC profile
+//                        (at most maxProfileLength, picture_metadata.h);
 //                        before it, for formats that tell their size up front,
-//                        a DecodeReply with status HeaderRead and no text
+//                        a DecodeReply with status HeaderRead, no text, no profile
 //
 // For DecodeStatus::Decoded the program takes the pixels one of two ways:
 //   - straight from the decoder's own bitmap, which the reply locates
@@ -71,6 +73,7 @@ struct DecodeReply {
     std::uint32_t height = 0;
     std::uint32_t bitsPerPixel = 0; // 24 or 32
     std::uint32_t messageLength = 0;
+    std::uint32_t profileLength = 0; // only with DecodeStatus::Decoded
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
     std::uint32_t pixelPitch = 0;   // bytes from one scan line to the next in the decoder

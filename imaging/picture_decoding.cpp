@@ -1,10 +1,12 @@
 #include "picture_decoding.h"
 
 #include "bmp_reading.h"
+#include "picture_metadata.h"
 #include "reader_corrections.h"
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QColorSpace>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -103,7 +105,7 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
     if (!buffer.open(QIODevice::ReadOnly))
         return outcome;
     QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
+    reader.setAutoTransform(true); // upright, as FreeImage's pictures are turned
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead())
         return outcome;
@@ -137,6 +139,9 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
         return outcome;
     }
     outcome.bitmap = bitmapFromQImage(image);
+    const QByteArray profile = image.colorSpace().iccProfile();
+    if (isCarriableProfile(profile))
+        outcome.profile = profile;
     if (!outcome.bitmap) {
         outcome.failure = DecodeFailure::Unconverted;
         outcome.reason = QStringLiteral("The picture's pixel format could not be converted");
@@ -294,6 +299,10 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
             if (second.failure != DecodeFailure::None)
                 return second;
             outcome.bitmap = std::move(second.bitmap);
+            outcome.profile = second.profile;
+        } else {
+            outcome.profile =
+                format == FIF_PNG ? pngProfile(data, size) : carriableProfile(outcome.bitmap.get());
         }
 
         // Formats without a header-only read are checked once decoded: the
@@ -303,6 +312,11 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
                                             FreeImage_GetBPP(dib), limits);
         if (!refusal.isEmpty())
             return fail(DecodeFailure::TooLarge, refusal);
+
+        // What goes with the pixels is read before the conversion, which need not keep it.
+        const int orientation = pictureOrientation(dib);
+        const unsigned dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
+        const unsigned dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
 
         // 24 bits unless the picture has transparency; palettes, 16-bit and
         // float pictures are brought to 8 bits per channel.
@@ -314,6 +328,14 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
                             withMessages(QStringLiteral(
                                 "The picture's pixel format could not be converted")));
             outcome.bitmap = std::move(standard);
+        }
+        FreeImage_SetDotsPerMeterX(outcome.bitmap.get(), dotsPerMeterX);
+        FreeImage_SetDotsPerMeterY(outcome.bitmap.get(), dotsPerMeterY);
+        if (orientation != 1) {
+            outcome.bitmap = turnUpright(std::move(outcome.bitmap), orientation);
+            if (!outcome.bitmap)
+                return fail(DecodeFailure::TooLarge,
+                            QStringLiteral("Out of memory while turning the picture upright"));
         }
     } catch (const std::bad_alloc&) {
         // Readers in C++ throw where C readers return null.

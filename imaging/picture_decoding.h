@@ -7,6 +7,7 @@
 
 #include "standard_bitmap.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -32,12 +33,15 @@ enum class DecodeFailure {
 };
 
 struct DecodeOutcome {
-    BitmapPtr bitmap; // standard 24-bit, or 32-bit when the picture has transparency
+    BitmapPtr bitmap;   // standard 24-bit, or 32-bit when the picture has transparency, upright,
+                        // with the picture's resolution
+    QByteArray profile; // the picture's ICC profile when it can go with the result
     DecodeFailure failure = DecodeFailure::None;
     QString reason; // why it failed, with the image library's own messages
 };
 
-// Decodes the whole file held in `data`. The format comes from the data's
+// Decodes the whole file held in `data` and turns it upright as its EXIF
+// orientation says. The format comes from the data's
 // signature, then from `name`'s extension. BMPs are read by Glassmere's own
 // reader (bmp_reading.h), every other format by FreeImage, its PNG and TGA
 // results corrected (reader_corrections.h); when FreeImage refuses the data,

@@ -1,5 +1,6 @@
 #include "reflection_renderer.h"
 
+#include "imaging/picture_metadata.h"
 #include "imaging/standard_bitmap.h"
 #include "reflection/result_memory.h"
 
@@ -486,20 +487,6 @@ template <int SB, int DB, Fade fade> void render(const Frame& f)
         renderColumns<SB, DB, fade>(f);
 }
 
-// What a bitmap fresh from FreeImage_Allocate carries as its resolution.
-struct DefaultResolution {
-    unsigned x = 0;
-    unsigned y = 0;
-    DefaultResolution()
-    {
-        if (FIBITMAP* probe = FreeImage_Allocate(1, 1, 24)) {
-            x = FreeImage_GetDotsPerMeterX(probe);
-            y = FreeImage_GetDotsPerMeterY(probe);
-            FreeImage_Unload(probe);
-        }
-    }
-};
-
 // True when `dib` owns its pixels; a dynamic view or a bitmap over outside
 // memory does not, and writing into it would change another picture. FreeImage
 // keeps its own pixels right after the info header (and, for some bitmaps,
@@ -518,18 +505,15 @@ bool ownsPixels(FIBITMAP* dib)
 }
 
 // A previous result may take the new one only when, once every pixel byte is
-// rewritten, nothing tells it from a new bitmap: same size and depth, own
-// pixels, standard masks, no palette, transparency table, background colour,
-// thumbnail, ICC profile or metadata, and the default resolution.
+// rewritten and the source's profile and resolution are set, nothing tells it
+// from a new bitmap: same size and depth, own pixels, standard masks, no
+// palette, transparency table, background colour, thumbnail or metadata.
 bool isReusable(FIBITMAP* dib, int width, int height, int bpp)
 {
     if (!dib || !FreeImage_HasPixels(dib) || FreeImage_GetImageType(dib) != FIT_BITMAP)
         return false;
     if (FreeImage_GetWidth(dib) != unsigned(width) ||
         FreeImage_GetHeight(dib) != unsigned(height) || FreeImage_GetBPP(dib) != unsigned(bpp))
-        return false;
-    static const DefaultResolution fresh;
-    if (FreeImage_GetDotsPerMeterX(dib) != fresh.x || FreeImage_GetDotsPerMeterY(dib) != fresh.y)
         return false;
     if (FreeImage_GetRedMask(dib) != FI_RGBA_RED_MASK ||
         FreeImage_GetGreenMask(dib) != FI_RGBA_GREEN_MASK ||
@@ -539,7 +523,7 @@ bool isReusable(FIBITMAP* dib, int width, int height, int bpp)
         FreeImage_HasBackgroundColor(dib) || FreeImage_GetThumbnail(dib))
         return false;
     const FIICCPROFILE* icc = FreeImage_GetICCProfile(dib);
-    if (icc && (icc->data || icc->size || icc->flags))
+    if (icc && icc->flags)
         return false;
     for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; ++model) {
         if (FreeImage_GetMetadataCount(FREE_IMAGE_MDMODEL(model), dib) != 0)
@@ -590,6 +574,7 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     FIBITMAP* srcDib = static_cast<FIBITMAP*>(const_cast<fipImage&>(source));
     if (!srcDib || !FreeImage_HasPixels(srcDib))
         return false;
+    FIBITMAP* const picture = srcDib; // its profile and resolution go with the result
     FIBITMAP* oldDib = static_cast<FIBITMAP*>(result);
     const bool aliased = &source == &result || srcDib == oldDib;
 
@@ -663,6 +648,7 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
         return false;
     }
 
+    carryProfileAndResolution(picture, outDib);
     if (fresh)
         result = fresh.release(); // releases the previous bitmap, and a source it aliased
     else

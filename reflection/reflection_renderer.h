@@ -26,11 +26,12 @@ struct ReflectionParams {
 // Renders `source` plus its reflection into `result` in one pass, straight from
 // the source's scan lines: no working copy, no turns.
 //
-// The result is a new-looking standard bitmap (no metadata, ICC profile,
-// palette or background colour, default resolution) of 32 bits in
-// transparency mode and of the source's depth (after the conversion below)
-// otherwise; in colour mode a
-// 32-bit source keeps its alpha bytes unchanged. `source` may be any FreeImage
+// The result is a standard bitmap of 32 bits in transparency mode and of the
+// source's depth (after the conversion below) otherwise; in colour mode a
+// 32-bit source keeps its alpha bytes unchanged. It carries the source's ICC
+// profile and resolution (the default one when the source has none) and
+// nothing else: no metadata, palette or background colour. The pixels are
+// worked on as the source holds them, whatever its profile. `source` may be any FreeImage
 // picture; it is brought to 24 bits (colour mode, no transparency) or 32 bits
 // (transparent or transparency mode) first when it is not already a 24/32-bit
 // standard bitmap.

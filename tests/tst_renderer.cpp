@@ -87,16 +87,23 @@ fipImage expectedResult(const fipImage& source, const ReflectionParams& params)
     return expected;
 }
 
-// Attributes a bitmap fresh from FreeImage does not have; empty when none.
-QString carriedOver(fipImage& image)
+// What `image` carries besides `source`'s profile and resolution; empty when nothing.
+QString carriedOver(fipImage& image, fipImage& source)
 {
     FIBITMAP* dib = image;
     QStringList found;
     for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; ++model)
         if (FreeImage_GetMetadataCount(FREE_IMAGE_MDMODEL(model), dib) != 0)
             found << "metadata";
-    if (FreeImage_GetDotsPerMeterX(dib) != 2835 || FreeImage_GetDotsPerMeterY(dib) != 2835)
-        found << "a resolution";
+    if (image.getHorizontalResolution() != source.getHorizontalResolution() ||
+        image.getVerticalResolution() != source.getVerticalResolution())
+        found << "another resolution";
+    const auto profile = [](FIBITMAP* of) {
+        const FIICCPROFILE* icc = FreeImage_GetICCProfile(of);
+        return QByteArray(static_cast<const char*>(icc->data), int(icc->size));
+    };
+    if (profile(dib) != profile(source))
+        found << "another profile";
     return found.join(", ");
 }
 
@@ -278,8 +285,8 @@ private Q_SLOTS:
             << 24 << "" << makeParams(2, 40, 30, 0, false) << false;
         // A view has the right size but not its own pixels: not written through.
         QTest::newRow("a view into another picture") << 24 << "view" << bottom << false;
-        // Neither the source's attributes nor a previous result's reach the
-        // result; such a previous result is not written into.
+        // The source's profile and resolution reach the result, its metadata
+        // does not; a previous result's never do, and one with metadata is not written into.
         QTest::newRow("both carry metadata") << 32 << "metadata" << bottom << false;
         QTest::newRow("both carry a resolution, no strip")
             << 32 << "resolution" << makeParams(2, 0, 30, 1, false) << false;
@@ -288,6 +295,7 @@ private Q_SLOTS:
             << 24 << "memory" << makeParams(2, 40, 30, 0, false) << true;
         QTest::newRow("kept memory, then transparency")
             << 24 << "memory" << makeParams(1, 40, 30, 0, true) << true;
+        QTest::newRow("both carry a profile") << 24 << "profile" << bottom << true;
     }
 
     // A reused result equals a fresh render, every byte of it rewritten.
@@ -301,11 +309,16 @@ private Q_SLOTS:
         fipImage source = randomPicture(31, 17, bpp, random);
         fipImage other = randomPicture(80, 40, bpp, random);
         const fipImage otherBefore(other);
+        int decorated = 0; // the source's and the previous result's differ
         const auto decorate = [&](FIBITMAP* dib) {
+            ++decorated;
+            QByteArray profile(132 + 4 * decorated, char(decorated));
             if (previous == "metadata")
                 FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, dib, "Comment", "left over");
             else if (previous == "resolution") // one direction only: both must be looked at
-                FreeImage_SetDotsPerMeterY(dib, 2323);
+                FreeImage_SetDotsPerMeterY(dib, 2323 + decorated);
+            else if (previous == "profile")
+                FreeImage_CreateICCProfile(dib, profile.data(), profile.size());
         };
         decorate(source);
         ResultMemory memory; // outlives the result over it
@@ -324,7 +337,7 @@ private Q_SLOTS:
         QCOMPARE(result.accessPixels() == bits, sameBitmap);
         COMPARE_IMAGES(result, expectedResult(source, second));
         QCOMPARE(nonZeroPadding(result), QString());
-        QCOMPARE(carriedOver(result), QString());
+        QCOMPARE(carriedOver(result, source), QString());
         QCOMPARE(result.isTransparent(), fipImage(expectedResult(source, second)).isTransparent());
         COMPARE_IMAGES(other, otherBefore);
         if (kept) {

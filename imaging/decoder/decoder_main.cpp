@@ -330,10 +330,12 @@ bool answer(DecodeOutcome& outcome, DecodeStatus status, bool place)
         reply.bitsPerPixel = FreeImage_GetBPP(dib);
         reply.dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
         reply.dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
+        reply.profileLength = std::uint32_t(outcome.profile.size());
         reply.pixelPitch = FreeImage_GetPitch(dib);
         reply.pixelAddress = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(dib));
     }
-    return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size()));
+    return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size())) &&
+           sendAll(outcome.profile.constData(), reply.profileLength);
 }
 
 int serve()
