@@ -2,6 +2,7 @@
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
 #include "reflection/reflection_renderer.h"
+#include "support/carriedpictures.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
 #include "support/testaccess.h"
@@ -92,6 +93,7 @@ class TestBatch : public QObject {
     Q_OBJECT
 
     QString startFolder = QDir::currentPath();
+    Folders carried; // pictures that carry an orientation, a profile, a resolution
 
 private Q_SLOTS:
     void cleanup() { QDir::setCurrent(startFolder); }
@@ -270,6 +272,21 @@ private Q_SLOTS:
         QCOMPARE(events(jobs), events(report));
         QCOMPARE(folderSnapshot(parallel), folderSnapshot(engine));
         QCOMPARE(order, expectedSteps);
+    }
+
+    // Opaque results keep their picture's name and format: upright, with its
+    // profile and resolution, without its EXIF and GPS (see describeResult).
+    void resultsCarryWhatThePictureCarries_data() { addCarriedPictureRows(carried.pictures); }
+
+    void resultsCarryWhatThePictureCarries()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        if (QDir(carried.results).isEmpty()) {
+            const ReflectionParams fullMirror{1, 100, 100, 0, {255, 255, 255}, false};
+            QVERIFY(runBatch({carried.pictures, carried.results, fullMirror, 2}).clean());
+        }
+        QCOMPARE(describeResult(carried.results + "/" + name), expected);
     }
 
     void chooser_data()

@@ -1,5 +1,6 @@
 #include "imaging/image_io.h"
 #include "reflection/reflection_renderer.h"
+#include "support/carriedpictures.h"
 #include "support/imagecompare.h"
 #include "support/testpictures.h"
 
@@ -86,6 +87,20 @@ private Q_SLOTS:
         QVERIFY2(exitCode != 0 || outcome.err.isEmpty(), outcome.describe());
         QCOMPARE(QFile::exists(root + "/out.png"), exitCode == 0);
         QCOMPARE(fileBytes(root + "/kept.jpg"), QByteArray("an older file"));
+    }
+
+    // Upright pixels, the profile and the resolution reach the result; EXIF and GPS do not.
+    void carriesWhatThePictureCarries_data() { addCarriedPictureRows(root); }
+
+    void carriesWhatThePictureCarries()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        const QString output = root + "/carried-" + name;
+        const Outcome outcome =
+            runCli({"--size", "100", "--depth", "100", root + "/" + name, output});
+        QVERIFY2(outcome.exitCode == 0, outcome.describe());
+        QCOMPARE(describeResult(output), expected);
     }
 
     // The window renders through the same call (tst_batch holds the window to it).

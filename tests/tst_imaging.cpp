@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
+#include "support/carriedpictures.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
 #include "support/testaccess.h"
@@ -107,6 +108,25 @@ private Q_SLOTS:
         QCOMPARE(source.getBitsPerPixel(), depth);
         QCOMPARE(bool(source.isTransparent()), transparent);
         QCOMPARE(A::ui(window).lbDim->text(), QString("13*9"));
+    }
+
+    // The window shows and saves the picture upright, with its profile and
+    // resolution and without its EXIF and GPS (see describeResult).
+    void savedResultCarriesWhatThePictureCarries_data() { addCarriedPictureRows(folder.path()); }
+
+    void savedResultCarriesWhatThePictureCarries()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        Glassmere window;
+        A::ui(window).refSize->setValue(100); // a full, unfaded mirror
+        A::ui(window).refDepth->setValue(100);
+        QVERIFY(open(window, path(name)));
+        QCOMPARE(through(A::ui(window).btSavePic, path("saved-" + name)),
+                 QString("Success|Image has been saved.||"));
+        QCOMPARE(describeResult(path("saved-" + name)), expected);
+        const QStringList size = expected.section(' ', 0, 0).split('x');
+        QCOMPARE(A::ui(window).lbDim->text(), size[0] + "*" + QString::number(size[1].toInt() / 2));
     }
 
     void labelsDescribeTheFile_data()

@@ -1,0 +1,113 @@
+#include "carriedpictures.h"
+
+#include "testpictures.h"
+
+#include <QColorSpace>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+
+namespace {
+
+QByteArray displayP3()
+{
+    return QColorSpace(QColorSpace::DisplayP3).iccProfile();
+}
+
+void write(const QString& path, bool profile, bool print, int orientation = 0)
+{
+    fipImage picture(FIT_BITMAP, 64, 32, 24);
+    for (unsigned y = 0; y < 32; ++y) // scan line 0 is the bottom one
+        for (unsigned x = 0; x < 64; ++x) {
+            RGBQUAD colour{128, 128, 128, 0};
+            if (y >= 16 && (x < 16 || x >= 48))
+                colour = x < 16 ? RGBQUAD{0, 0, 255, 0} : RGBQUAD{255, 0, 0, 0};
+            picture.setPixelColor(x, y, &colour);
+        }
+    QByteArray icc = displayP3();
+    if (profile)
+        FreeImage_CreateICCProfile(picture, icc.data(), icc.size());
+    if (print) {
+        FreeImage_SetDotsPerMeterX(picture, 11811); // 300 dpi
+        FreeImage_SetDotsPerMeterY(picture, 11811);
+    }
+    writePicture(picture, path, path.endsWith(".jpg") ? JPEG_QUALITYSUPERB : 0);
+    if (orientation == 0)
+        return;
+    // Right after the start marker, APP1 with big-endian EXIF: IFD0 holds the
+    // orientation (byte 29) and points at a GPS IFD placing the picture at 48°51' N.
+    QByteArray exif = QByteArray::fromHex(
+        "ffe10064457869660000 4d4d002a00000008 0002 011200030000000100010000"
+        "882500040000000100000026 00000000 0002 0001000200000002 4e000000"
+        "000200050000000300000044 00000000 000000300000000100000033000000010000000000000001");
+    exif[29] = char(orientation);
+    QFile file(path);
+    QByteArray bytes = file.open(QIODevice::ReadWrite) ? file.readAll() : QByteArray();
+    bytes.insert(2, exif);
+    if (!file.seek(0) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test picture %s", qPrintable(path));
+}
+
+// 'r' red, 'b' blue, '.' grey, '?' anything else.
+char colourAt(const fipImage& picture, unsigned x, unsigned y)
+{
+    const QRgb rgb = pixelAt(picture, x, y);
+    const auto near = [rgb](int red, int green, int blue) {
+        return qAbs(qRed(rgb) - red) < 40 && qAbs(qGreen(rgb) - green) < 40 &&
+               qAbs(qBlue(rgb) - blue) < 40;
+    };
+    return near(128, 128, 128) ? '.' : near(255, 0, 0) ? 'r' : near(0, 0, 255) ? 'b' : '?';
+}
+
+} // namespace
+
+void addCarriedPictureRows(const QString& folder)
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    const char* upright[] = {"rb|..|..", "br|..|..", "..|br|br", "..|rb|rb",
+                             "r.|b.|b.", ".r|.b|.b", ".b|.r|.r", "b.|r.|r."};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QString name = QString("orientation-%1.jpg").arg(orientation);
+        write(folder + "/" + name, false, false, orientation);
+        QTest::newRow(qPrintable(name))
+            << name
+            << (orientation <= 4 ? "64x64 " : "32x128 ") + QString(upright[orientation - 1]);
+    }
+    const QString plain = "64x64 rb|..|..";
+    for (const QString type : {"jpg", "png"}) {
+        write(folder + "/profile." + type, true, false);
+        write(folder + "/print." + type, false, true);
+        QTest::newRow(qPrintable("profile." + type)) << "profile." + type << plain + " icc";
+        QTest::newRow(qPrintable("print." + type)) << "print." + type << plain + " 300dpi";
+    }
+    write(folder + "/phone.jpg", true, true, 6);
+    QTest::newRow("phone.jpg") << "phone.jpg"
+                               << "32x128 .r|.b|.b icc 300dpi";
+}
+
+QString describeResult(const QString& path)
+{
+    fipImage result;
+    if (!result.load(QFile::encodeName(path).constData()))
+        return "unreadable";
+    const unsigned width = result.getWidth(), height = result.getHeight();
+    QString text = QString("%1x%2").arg(width).arg(height);
+    for (unsigned y : {8u, height / 2 - 9, height / 2 + 8})
+        text +=
+            (y == 8 ? ' ' : '|') + QString(colourAt(result, 8, y)) + colourAt(result, width - 9, y);
+    // FreeImage does not read a PNG's profile; Qt reads both formats' own bytes.
+    const QByteArray profile = QImage(path).colorSpace().iccProfile();
+    if (!profile.isEmpty())
+        text += profile == displayP3() ? " icc" : " icc?";
+    FIBITMAP* dib = result;
+    const int dpiX = qRound(FreeImage_GetDotsPerMeterX(dib) * 0.0254);
+    const int dpiY = qRound(FreeImage_GetDotsPerMeterY(dib) * 0.0254);
+    if (dpiX != 72 || dpiY != 72)
+        text += QString(" %1dpi").arg(dpiX) + (dpiY == dpiX ? "" : QString("x%1").arg(dpiY));
+    if (FreeImage_GetMetadataCount(FIMD_EXIF_MAIN, dib) > 0)
+        text += " exif";
+    if (FreeImage_GetMetadataCount(FIMD_EXIF_GPS, dib) > 0)
+        text += " gps";
+    return text;
+}
