@@ -87,10 +87,6 @@ int runFolder(const QString& pictureDir, const QString& resultDir, const Reflect
     request.params = params;
     request.jobs = jobs;
 
-    const QString refusal = batchRefusal(pictureDir, resultDir);
-    if (!refusal.isEmpty())
-        return usageError(refusal);
-
     const QStringList files = listPictures(pictureDir);
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     BatchProgress progress;
@@ -103,18 +99,16 @@ int runFolder(const QString& pictureDir, const QString& resultDir, const Reflect
                                 .arg(QFileInfo(files[index]).fileName()));
         };
     const BatchReport report = runBatch(request, files, progress);
-    if (terminal && !files.isEmpty())
-        printTo(stderr, QStringLiteral("\r\33[K"));
     if (report.refused())
         return usageError(report.refusal);
+    if (terminal && !files.isEmpty())
+        printTo(stderr, QStringLiteral("\r\33[K"));
 
-    for (const BatchReport::Skipped& skipped : report.skipped)
-        printTo(stderr, QStringLiteral("skipped: %1: %2\n").arg(skipped.input, skipped.reason));
-    for (const BatchReport::Failed& failed : report.failed)
-        printTo(stderr, QStringLiteral("not written: %1: %2\n").arg(failed.input, failed.reason));
-    for (const BatchReport::Renamed& renamed : report.renamed)
-        printTo(stderr, QStringLiteral("renamed: %1 written as %2 (%3)\n")
-                            .arg(renamed.input, renamed.output, renamed.reason));
+    const QStringList lines = describeBatchFiles(
+        report, {QStringLiteral("skipped: %1: %6"), QStringLiteral("not written: %1: %6"),
+                 QStringLiteral("renamed: %1 written as %2 (%6)")});
+    for (const QString& line : lines)
+        printTo(stderr, line + QLatin1Char('\n'));
 
     printTo(stdout, QStringLiteral("%1 of %2 files written, %3 skipped, %4 not written, %5 "
                                    "renamed.\n")

@@ -207,12 +207,6 @@ QStringList listPictures(const QString& folder)
     return paths;
 }
 
-bool isSameFolder(const QString& first, const QString& second)
-{
-    const QString a = QFileInfo(first).canonicalFilePath();
-    return !a.isEmpty() && a == QFileInfo(second).canonicalFilePath();
-}
-
 QString batchRefusal(const QString& pictureDir, const QString& resultDir)
 {
     if (!QFileInfo(pictureDir).isDir())
@@ -221,12 +215,61 @@ QString batchRefusal(const QString& pictureDir, const QString& resultDir)
     if (!QFileInfo(resultDir).isDir())
         return QStringLiteral("The result folder \"%1\" does not exist or is not a folder.")
             .arg(resultDir);
-    if (isSameFolder(pictureDir, resultDir))
+    const QString canonical = QFileInfo(pictureDir).canonicalFilePath();
+    if (canonical == QFileInfo(resultDir).canonicalFilePath())
         return QStringLiteral("The result folder is the picture folder (%1): the results would "
                               "mix with the pictures, and a later run would take them for "
                               "pictures. Choose another result folder.")
-            .arg(QFileInfo(pictureDir).canonicalFilePath());
+            .arg(canonical);
     return {};
+}
+
+namespace {
+
+// `form` with %1 to %6 replaced by `values`; the values themselves are not
+// looked into, so a '%' in a file name stays as it is.
+QString fillForm(const QString& form, const QString (&values)[6])
+{
+    QString line;
+    for (qsizetype i = 0; i < form.size(); ++i) {
+        const QChar next = i + 1 < form.size() ? form[i + 1] : QChar();
+        if (form[i] == QLatin1Char('%') && next >= QLatin1Char('1') && next <= QLatin1Char('6')) {
+            line += values[next.unicode() - '1'];
+            ++i;
+        } else {
+            line += form[i];
+        }
+    }
+    return line;
+}
+
+QString fileNameOf(const QString& path)
+{
+    return path.isEmpty() ? QString() : QFileInfo(path).fileName();
+}
+
+void describe(QStringList& lines, const QString& form, const QString& input, const QString& output,
+              const QString& usualOutput, const QString& reason)
+{
+    if (form.isEmpty())
+        return;
+    const QString values[6] = {
+        input, output, fileNameOf(input), fileNameOf(output), fileNameOf(usualOutput), reason};
+    lines.append(fillForm(form, values));
+}
+
+} // namespace
+
+QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& forms)
+{
+    QStringList lines;
+    for (const BatchReport::Skipped& file : report.skipped)
+        describe(lines, forms.skipped, file.input, {}, {}, file.reason);
+    for (const BatchReport::Failed& file : report.failed)
+        describe(lines, forms.failed, file.input, file.output, {}, file.reason);
+    for (const BatchReport::Renamed& file : report.renamed)
+        describe(lines, forms.renamed, file.input, file.output, file.usualOutput, file.reason);
+    return lines;
 }
 
 BatchReport runBatch(const BatchRequest& request, const QStringList& files,
@@ -256,11 +299,6 @@ BatchReport runBatch(const BatchRequest& request, const QStringList& files,
 
 BatchReport runBatch(const BatchRequest& request, const BatchProgress& progress)
 {
-    const QString refusal = batchRefusal(request.pictureDir, request.resultDir);
-    if (!refusal.isEmpty()) {
-        BatchReport report;
-        report.refusal = refusal;
-        return report;
-    }
+    // A missing folder lists nothing, and the run refuses it.
     return runBatch(request, listPictures(request.pictureDir), progress);
 }

@@ -66,14 +66,28 @@ using BatchProgress = std::function<void(int index, int total)>;
 // put between when the text lacks one.
 QStringList listPictures(const QString& folder);
 
-// Whether two folder texts name the same existing folder, compared by
-// canonical path, so links and "dir/." count as the same.
-bool isSameFolder(const QString& first, const QString& second);
-
 // Why a run over these folders must not start, or an empty text: a folder
 // that is missing, or a result folder that is the picture folder (the
 // results would mix with the pictures; no picture is ever written over).
+// Folders count as the same by canonical path, so links and "dir/." do too.
+// runBatch asks this itself; the window asks it first to give its own message.
 QString batchRefusal(const QString& pictureDir, const QString& resultDir);
+
+// How to write one line per file in describeBatchFiles. In a form, %1 stands
+// for the input's path, %2 the output's path, %3 the input's file name, %4
+// the output's file name, %5 the usual output's file name and %6 the reason
+// (outputs are empty for a skipped file). An empty form leaves its files out.
+struct BatchLineForms {
+    QString skipped;
+    QString failed;
+    QString renamed;
+};
+
+// One line for each file of `report` that did not go the usual way: the
+// skipped ones, then those not written, then the renamed ones, each in
+// listing order. The window's box and glassmere-cli's report are both written
+// with it.
+QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& forms);
 
 // Works through `files` (as listPictures gives them). Each picture is decoded
 // and normalised as a single opened picture is, rendered, and written safely

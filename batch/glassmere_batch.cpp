@@ -25,11 +25,6 @@ std::string folderForRun(const QString& text)
     return path;
 }
 
-QString fileName(const QString& path)
-{
-    return QFileInfo(path).fileName();
-}
-
 // At most this many names are listed in the box itself; the details hold all.
 constexpr int namesShown = 10;
 
@@ -87,7 +82,8 @@ void Glassmere::on_btCovPics_clicked()
     request.resultDir = QString::fromLocal8Bit(QByteArray::fromStdString(resultDir));
 
     // Results among the pictures would be taken for pictures by the next run.
-    if (isSameFolder(request.pictureDir, request.resultDir)) {
+    // Both folders exist by now: a refusal means they are the same.
+    if (!batchRefusal(request.pictureDir, request.resultDir).isEmpty()) {
         QMessageBox::warning(this, tr("Failure"),
                              tr("The result folder is the picture folder, so nothing was done: "
                                 "the results would mix with the pictures, and a later run would "
@@ -136,45 +132,29 @@ void Glassmere::on_btCovPics_clicked()
     if (report.clean())
         return;
 
-    // A run where something went wrong must not look like a success.
+    // A run where something went wrong must not look like a success. The box
+    // lists the files by name, at most namesShown of a kind; the details hold all.
     QStringList lines;
-    QStringList details;
-    auto listNames = [&lines](const QStringList& names) {
+    auto listFiles = [&lines, &report](const QString& heading, qsizetype count,
+                                       const BatchLineForms& form) {
+        if (count == 0)
+            return;
+        lines.append(heading.arg(count));
+        const QStringList names = describeBatchFiles(report, form);
         for (int i = 0; i < names.size() && i < namesShown; ++i)
             lines.append(QStringLiteral("    ") + names[i]);
         if (names.size() > namesShown)
             lines.append(QStringLiteral("    ") +
                          tr("... and %1 more").arg(names.size() - namesShown));
     };
-    if (!report.skipped.isEmpty()) {
-        lines.append(tr("Not read as pictures, skipped: %1").arg(report.skipped.size()));
-        QStringList names;
-        for (const BatchReport::Skipped& skipped : report.skipped) {
-            names.append(fileName(skipped.input));
-            details.append(tr("%1: skipped: %2").arg(skipped.input, skipped.reason));
-        }
-        listNames(names);
-    }
-    if (!report.failed.isEmpty()) {
-        lines.append(tr("Results not written: %1").arg(report.failed.size()));
-        QStringList names;
-        for (const BatchReport::Failed& failed : report.failed) {
-            names.append(fileName(failed.input));
-            details.append(tr("%1: not written: %2").arg(failed.input, failed.reason));
-        }
-        listNames(names);
-    }
-    if (!report.renamed.isEmpty()) {
-        lines.append(tr("Results written under another name: %1").arg(report.renamed.size()));
-        QStringList names;
-        for (const BatchReport::Renamed& renamed : report.renamed) {
-            names.append(tr("%1 as %2").arg(fileName(renamed.input), fileName(renamed.output)));
-            details.append(tr("%1: written as %2 instead of %3: %4")
-                               .arg(renamed.input, renamed.output, fileName(renamed.usualOutput),
-                                    renamed.reason));
-        }
-        listNames(names);
-    }
+    const QString name = QStringLiteral("%3");
+    listFiles(tr("Not read as pictures, skipped: %1"), report.skipped.size(), {name, {}, {}});
+    listFiles(tr("Results not written: %1"), report.failed.size(), {{}, name, {}});
+    listFiles(tr("Results written under another name: %1"), report.renamed.size(),
+              {{}, {}, tr("%3 as %4")});
+    const QStringList details =
+        describeBatchFiles(report, {tr("%1: skipped: %6"), tr("%1: not written: %6"),
+                                    tr("%1: written as %2 instead of %5: %6")});
 
     const int notWritten = int(report.skipped.size() + report.failed.size());
     QMessageBox box(QMessageBox::Warning, notWritten > 0 ? tr("Failure") : tr("Notice"),

@@ -4,88 +4,88 @@
 <context>
     <name>Glassmere</name>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="41"/>
+        <location filename="../batch/glassmere_batch.cpp" line="36"/>
         <source>Select a picture where the folder</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="52"/>
+        <location filename="../batch/glassmere_batch.cpp" line="47"/>
         <source>Select a folder to save processing results.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="80"/>
-        <location filename="../batch/glassmere_batch.cpp" line="91"/>
-        <location filename="../batch/glassmere_batch.cpp" line="129"/>
-        <location filename="../batch/glassmere_batch.cpp" line="180"/>
+        <location filename="../batch/glassmere_batch.cpp" line="75"/>
+        <location filename="../batch/glassmere_batch.cpp" line="87"/>
+        <location filename="../batch/glassmere_batch.cpp" line="125"/>
+        <location filename="../batch/glassmere_batch.cpp" line="160"/>
         <location filename="../imaging/glassmere_open.cpp" line="33"/>
         <location filename="../imaging/glassmere_save.cpp" line="40"/>
         <source>Failure</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="80"/>
-        <location filename="../batch/glassmere_batch.cpp" line="129"/>
+        <location filename="../batch/glassmere_batch.cpp" line="75"/>
+        <location filename="../batch/glassmere_batch.cpp" line="125"/>
         <source>Selected directory error.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="92"/>
+        <location filename="../batch/glassmere_batch.cpp" line="88"/>
         <source>The result folder is the picture folder, so nothing was done: the results would mix with the pictures, and a later run would take them for pictures. Please choose another folder for the results.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="147"/>
+        <location filename="../batch/glassmere_batch.cpp" line="148"/>
         <source>... and %1 more</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="150"/>
+        <location filename="../batch/glassmere_batch.cpp" line="151"/>
         <source>Not read as pictures, skipped: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location filename="../batch/glassmere_batch.cpp" line="154"/>
-        <source>%1: skipped: %2</source>
+        <source>%3 as %4</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="159"/>
+        <location filename="../batch/glassmere_batch.cpp" line="156"/>
+        <source>%1: skipped: %6</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="156"/>
+        <source>%1: not written: %6</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="157"/>
+        <source>%1: written as %2 instead of %5: %6</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="152"/>
         <source>Results not written: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="163"/>
-        <source>%1: not written: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../batch/glassmere_batch.cpp" line="168"/>
+        <location filename="../batch/glassmere_batch.cpp" line="153"/>
         <source>Results written under another name: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="171"/>
-        <source>%1 as %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../batch/glassmere_batch.cpp" line="172"/>
-        <source>%1: written as %2 instead of %3: %4</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../batch/glassmere_batch.cpp" line="180"/>
+        <location filename="../batch/glassmere_batch.cpp" line="160"/>
         <source>Notice</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="182"/>
+        <location filename="../batch/glassmere_batch.cpp" line="162"/>
         <source>%1 of %2 files were not written.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="183"/>
+        <location filename="../batch/glassmere_batch.cpp" line="163"/>
         <source>Every file was written, some under another name.</source>
         <translation type="unfinished"></translation>
     </message>
