@@ -163,6 +163,22 @@ int main(int argc, char* argv[])
     const QCommandLineOption transparentOption(
         QStringLiteral("transparent"),
         QStringLiteral("Fade the reflection into transparency instead of a colour."));
+    const QCommandLineOption opacity(
+        QStringLiteral("opacity"),
+        QStringLiteral("Strength of the reflection where it touches the picture, 0-100 "
+                       "(default: 100)."),
+        QStringLiteral("percent"), QStringLiteral("100"));
+    const QCommandLineOption gap(
+        QStringLiteral("gap"),
+        QStringLiteral("Background pixels between the picture and its reflection, 0-10000 "
+                       "(default: 0)."),
+        QStringLiteral("pixels"), QStringLiteral("0"));
+    const QCommandLineOption blur(
+        QStringLiteral("blur"),
+        QStringLiteral("Blur radius at the reflection's outer end, growing from 0 where it "
+                       "touches the picture, 0-%1 (default: 0).")
+            .arg(maximumBlur),
+        QStringLiteral("pixels"), QStringLiteral("0"));
     const QCommandLineOption jobsOption(
         QStringLiteral("jobs"),
         QStringLiteral("Pictures worked on at a time in a batch (default: the number of "
@@ -172,7 +188,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption batch(
         QStringLiteral("batch"),
         QStringLiteral("Take the two arguments as a picture folder and a result folder."));
-    parser.addOptions({direction, size, depth, color, transparentOption, jobsOption, batch});
+    parser.addOptions(
+        {direction, size, depth, opacity, gap, blur, color, transparentOption, jobsOption, batch});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
                                  QStringLiteral("The picture, or with --batch the picture folder."),
                                  QStringLiteral("INPUT|PICTURE_DIR"));
@@ -209,6 +226,18 @@ int main(int argc, char* argv[])
     if (!readNumber(parser.value(depth), 0, 100, params.start))
         return usageError(QStringLiteral("--depth must be a whole number from 0 to 100, not \"%1\"")
                               .arg(parser.value(depth)));
+
+    if (!readNumber(parser.value(opacity), 0, 100, params.opacity))
+        return usageError(
+            QStringLiteral("--opacity must be a whole number from 0 to 100, not \"%1\"")
+                .arg(parser.value(opacity)));
+    if (!readNumber(parser.value(gap), 0, 10000, params.gap))
+        return usageError(QStringLiteral("--gap must be a whole number from 0 to 10000, not \"%1\"")
+                              .arg(parser.value(gap)));
+    if (!readNumber(parser.value(blur), 0, maximumBlur, params.blur))
+        return usageError(QStringLiteral("--blur must be a whole number from 0 to %1, not \"%2\"")
+                              .arg(maximumBlur)
+                              .arg(parser.value(blur)));
 
     if (parser.isSet(color) && parser.isSet(transparentOption))
         return usageError(QStringLiteral("--color and --transparent exclude each other"));

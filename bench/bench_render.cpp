@@ -25,6 +25,9 @@
 // Window/<depth>/<change>              the window's own handler for a settings
 //     change, from the handler to the view painted again (direction, size,
 //     depth, transparency, colour; the colour timed from the dialog's answer)
+// Controls/<depth>/<direction>/<mode>/plain|opacity50|gap100|blur30
+//                                      the reflection controls, into the
+//                                      previous result, beside the plain render
 //
 // Counters: peak_MiB is the resident memory a single run adds at its peak,
 // measured by resetting the kernel's high-water mark; MiB is the result's size.
@@ -135,10 +138,14 @@ ReflectionParams paramsFor(int direction, bool transparent)
 
 enum class Way { Reused, Fresh, Steps };
 
-void renderBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, Way way)
+void renderBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, Way way,
+                     int opacity = 100, int gap = 0, int blur = 0)
 {
     const fipImage& source = picture(bpp);
-    const ReflectionParams params = paramsFor(direction, transparent);
+    ReflectionParams params = paramsFor(direction, transparent);
+    params.opacity = opacity;
+    params.gap = gap;
+    params.blur = blur;
     fipImage result;
     if (way == Way::Reused && !renderReflection(source, result, params)) {
         state.SkipWithError("render failed");
@@ -410,6 +417,28 @@ void registerAll()
                         renderBenchmark(s, bpp, direction, transparent, w);
                     });
                 }
+            }
+        }
+    }
+    // The reflection controls against the plain render of the same run.
+    for (int bpp : {24, 32}) {
+        for (bool transparent : {false, true}) {
+            for (int direction : {1, 3}) {
+                const std::string base = "Controls/" + std::to_string(bpp) + "/" +
+                                         directions[direction] + "/" +
+                                         (transparent ? "transparency" : "colour");
+                const struct {
+                    const char* name;
+                    int opacity, gap, blur;
+                } controls[] = {{"plain", 100, 0, 0},
+                                {"opacity50", 50, 0, 0},
+                                {"gap100", 100, 100, 0},
+                                {"blur30", 100, 0, 30}};
+                for (const auto& c : controls)
+                    add(base + "/" + c.name, [=](benchmark::State& s) {
+                        renderBenchmark(s, bpp, direction, transparent, Way::Reused, c.opacity,
+                                        c.gap, c.blur);
+                    });
             }
         }
     }

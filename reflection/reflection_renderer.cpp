@@ -3,6 +3,7 @@
 #include "imaging/picture_metadata.h"
 #include "imaging/standard_bitmap.h"
 #include "reflection/result_memory.h"
+#include "reflection/strip_blur.h"
 
 #include <FreeImage.h>
 
@@ -18,16 +19,19 @@
 #include <vector>
 
 // Geometry. The result is the picture plus a strip of R mirrored lines against
-// one edge, faded towards its outer end, plus `ge` zero lines at the opposite
-// edge. Strip line t (t = 0 touches the picture) repeats picture line t counted
-// from the reflecting edge; the last F strip lines are faded, s = R - 1 - t
-// running from F - 1 down to 0 at the outer edge. Seen from the top-left:
+// one edge, `gap` background lines between them, faded towards the strip's
+// outer end, plus `ge` zero lines at the opposite edge. Strip line t (t = 0
+// touches the picture, across the gap) repeats picture line t counted from
+// the reflecting edge; the last F strip lines are faded, s = R - 1 - t running
+// from F - 1 down to 0 at the outer edge. Seen from the top-left:
 //
-//   bottom (1)       top (0)          left (2)              right (3, other)
-//   +--------+       +--------+       +-----+-------+--+    +--+-------+-----+
-//   |ge zeros|       | strip  |       |strip|picture|ge|    |ge|picture|strip|
-//   +--------+       | t=R-1  |       | t=R-1 .. t=0  |     |  |   t=0 .. R-1|
-//   |picture |       |  ..t=0 |       +-----+-------+--+    +--+-------+-----+
+//   bottom (1)       top (0)          left (2)                  right (3, other)
+//   +--------+       +--------+       +-----+---+-------+--+    +--+-------+---+-----+
+//   |ge zeros|       | strip  |       |strip|gap|picture|ge|    |ge|picture|gap|strip|
+//   +--------+       | t=R-1  |       |t=R-1..0 |       |  |    |  |       |   |t=0..|
+//   |picture |       |  ..t=0 |       +-----+---+-------+--+    +--+-------+---+-----+
+//   +--------+       +--------+
+//   |  gap   |       |  gap   |
 //   +--------+       +--------+
 //   | strip  |       |picture |
 //   | t=0..  |       +--------+
@@ -36,9 +40,11 @@
 //
 // Every line of the result is written once, straight from the source: rows for
 // top and bottom, mirrored runs of columns for left and right, 24-bit pixels
-// widened on the way in transparency mode. Nothing is turned, cloned or
-// converted first; FreeImage's bottom-up scan lines are handled by index
-// arithmetic.
+// widened on the way in transparency mode, the opacity and the fade applied
+// on the way. Nothing is turned, cloned or converted first; FreeImage's
+// bottom-up scan lines are handled by index arithmetic. A blur needs the
+// whole mirror first: then the strip is written plain, blurred by StripBlur,
+// and given its opacity and fade in place.
 
 namespace {
 
@@ -357,9 +363,50 @@ struct Frame {
     int direction; // 0 top, 1 bottom, 2 left, 3 right
     int strip;     // R
     int faded;     // F
+    int gap;
     int ge;
     int colour[3]; // blue, green, red
+    int opacity;   // 0..100
+    int blur;      // 0..maximumBlur, 0 when the strip has fewer than two lines
 };
+
+// The opacity is a fade of one strength over the whole strip, with 100 in
+// place of F: colour mode moves (100 - O) % towards the colour, transparency
+// mode keeps O % of the alpha.
+template <int DB, Fade fade> struct Opacity {
+    Fader fader;
+    int k = 0;
+    bool active = false;
+    explicit Opacity(const Frame& f)
+    {
+        active = f.opacity < 100;
+        k = fade == Fade::Colour ? 100 - f.opacity : f.opacity;
+        fader.prepare<DB>(100, f.colour, fade);
+        // The vector path's multiplier takes strengths below F only; opacity
+        // 0 in colour mode (k = F = 100) takes the scalar one.
+        fader.vector = fader.vector && k < 100;
+    }
+    template <bool stream = false> void apply(const Byte* src, Byte* dst, int bytes) const
+    {
+        fadeBytes<DB, fade, false, stream>(fader, src, dst, bytes, k, 0, nullptr, nullptr);
+    }
+};
+
+// `count` pixels of the gap: the background colour, opaque, in colour mode;
+// all 0 in transparency mode.
+template <int DB, Fade fade> std::vector<Byte> gapPixels(const Frame& f, int count)
+{
+    std::vector<Byte> pixels(std::size_t(count) * DB, 0);
+    if (fade == Fade::Colour) {
+        for (int x = 0; x < count; ++x) {
+            for (int c = 0; c < 3; ++c)
+                pixels[std::size_t(x) * DB + c] = Byte(f.colour[c]);
+            if (DB == 4)
+                pixels[std::size_t(x) * DB + 3] = 0xFF;
+        }
+    }
+    return pixels;
+}
 
 template <int DB> void zeroPadding(Byte* line, const Frame& f)
 {
@@ -367,14 +414,38 @@ template <int DB> void zeroPadding(Byte* line, const Frame& f)
     std::memset(line + used, 0, std::size_t(f.outPitch) - used);
 }
 
-// Top and bottom: every result row is a zero row, a picture row or a strip
-// row, faded with one strength along the row.
+// Top and bottom: every result row is a zero row, a picture row, a gap row or
+// a strip row, given its opacity and faded with one strength along the row.
 template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
 {
     Fader fader;
     fader.prepare<DB>(f.faded, f.colour, fade);
+    const Opacity<DB, fade> opacity(f);
     const bool top = f.direction == 0;
-    const int pictureTop = top ? f.strip : f.ge;
+    const int pictureTop = top ? f.strip + f.gap : f.ge;
+    const int gapTop = top ? f.strip : f.ge + f.height;
+    const int stripTop = top ? 0 : f.ge + f.height + f.gap;
+    // Allocated before the first byte is written, so that running out of
+    // memory leaves a reused result as it was.
+    std::vector<Byte> gapLine = gapPixels<DB, fade>(f, f.width);
+    gapLine.resize(std::size_t(f.outPitch), 0);
+    std::vector<Byte> opaqueLine(opacity.active ? std::size_t(f.width) * DB : 0);
+    StripBlur blur;
+    if (f.blur > 0) {
+        StripView view;
+        view.lines = f.strip;
+        view.width = f.width;
+        view.channels = DB;
+        view.pixelStep = DB;
+        // Strip line t is result row stripTop + t (bottom) or R - 1 - t (top).
+        const int firstRow = top ? f.strip - 1 : stripTop;
+        view.first = f.outBits + std::ptrdiff_t(f.outHeight - 1 - firstRow) * f.outPitch;
+        view.lineStep = top ? f.outPitch : -f.outPitch;
+        if (!blur.prepare(view, f.blur,
+                          fade == Fade::Alpha ? BlurAlpha::Premultiplied : BlurAlpha::Untouched))
+            throw std::bad_alloc();
+    }
+
     // At the same depth and pitch (a view into a larger picture has that
     // picture's pitch) the picture's rows are one block of scan lines in both
     // bitmaps: one copy, which the C library makes with stores that bypass the
@@ -398,51 +469,85 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
             if (blockCopy)
                 continue;
             row = y - pictureTop;
-        } else if (top && y < f.strip) {
-            t = f.strip - 1 - y;
-            row = t;
-        } else if (!top && y >= pictureTop + f.height) {
-            t = y - pictureTop - f.height;
-            row = f.height - 1 - t;
+        } else if (y >= stripTop && y < stripTop + f.strip) {
+            t = top ? f.strip - 1 - y : y - stripTop;
+            row = top ? t : f.height - 1 - t;
+        } else if (y >= gapTop && y < gapTop + f.gap) {
+            streamCopy(line, gapLine.data(), std::size_t(f.outPitch));
+            continue;
         } else {
             std::memset(line, 0, std::size_t(f.outPitch));
             continue;
         }
         const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
         const int s = f.strip - 1 - t;
-        if (t < 0 || s >= f.faded) {
+        if (t < 0 || f.blur > 0) {
+            // The picture, or a strip row that the blur works on first.
             copyRun<SB, DB, true>(src, line, f.width);
         } else if constexpr (SB != DB) {
             // 24-bit picture, transparency mode: the row's alpha is one value.
-            copyRun<SB, DB, true>(src, line, f.width, Byte(255 * s / f.faded));
+            const int alpha = 255 * f.opacity / 100;
+            copyRun<SB, DB, true>(src, line, f.width,
+                                  Byte(s < f.faded ? alpha * s / f.faded : alpha));
         } else {
-            fadeBytes<DB, fade, false, true>(fader, src, line, f.width * DB,
-                                             strength<fade>(s, f.faded), 0, nullptr, nullptr);
+            const Byte* from = src;
+            if (opacity.active) {
+                if (s >= f.faded) {
+                    opacity.template apply<true>(src, line, f.width * DB);
+                    zeroPadding<DB>(line, f);
+                    continue;
+                }
+                opacity.apply(src, opaqueLine.data(), f.width * DB);
+                from = opaqueLine.data();
+            }
+            if (s >= f.faded)
+                copyRun<SB, DB, true>(from, line, f.width);
+            else
+                fadeBytes<DB, fade, false, true>(fader, from, line, f.width * DB,
+                                                 strength<fade>(s, f.faded), 0, nullptr, nullptr);
         }
         zeroPadding<DB>(line, f);
     }
+    if (f.blur > 0) {
+#if defined(__SSE2__)
+        _mm_sfence(); // the streamed rows are in place before the blur reads them
+#endif
+        blur.run();
+        for (int t = 0; t < f.strip; ++t) {
+            const int y = top ? f.strip - 1 - t : stripTop + t;
+            Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+            const int s = f.strip - 1 - t;
+            if (opacity.active)
+                opacity.apply(line, line, f.width * DB);
+            if (s < f.faded)
+                fadeBytes<DB, fade, false>(fader, line, line, f.width * DB,
+                                           strength<fade>(s, f.faded), 0, nullptr, nullptr);
+        }
+    }
 }
 
-// Left and right: every result row is the source row, its mirrored columns
-// and zeros. The faded columns are faded in place right after the mirrored
-// copy, while the row is in the first-level cache, each byte with the strength
-// of its column.
+// Left and right: every result row is the source row, its mirrored columns,
+// the gap and zeros. The strip is given its opacity and faded in place right
+// after the mirrored copy, while the row is in the first-level cache, each
+// faded byte with the strength of its column.
 template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
 {
     Fader fader;
     fader.prepare<DB>(f.faded, f.colour, fade);
+    const Opacity<DB, fade> opacity(f);
     const bool left = f.direction == 2;
 
-    // Result columns where the picture, the strip, its faded part and the zero
-    // columns begin. Left: result column x < R shows source column R - 1 - x,
-    // the faded ones are x = 0 .. F - 1 with s = x. Right: result column
-    // ge + W + t shows source column W - 1 - t, faded t = R - F .. R - 1 with
-    // s = R - 1 - t.
-    const int pictureLeft = left ? f.strip : f.ge;
-    const int stripLeft = left ? 0 : f.ge + f.width;
+    // Result columns where the picture, the gap, the strip, its faded part and
+    // the zero columns begin. Left: result column x < R shows source column
+    // R - 1 - x, the faded ones are x = 0 .. F - 1 with s = x. Right: result
+    // column ge + W + G + t shows source column W - 1 - t, faded
+    // t = R - F .. R - 1 with s = R - 1 - t.
+    const int pictureLeft = left ? f.strip + f.gap : f.ge;
+    const int gapLeft = left ? f.strip : f.ge + f.width;
+    const int stripLeft = left ? 0 : f.ge + f.width + f.gap;
     const int stripFirstSource = left ? f.strip - 1 : f.width - 1;
-    const int fadedLeft = left ? 0 : f.ge + f.width + f.strip - f.faded;
-    const int zeroLeft = left ? f.strip + f.width : 0;
+    const int fadedLeft = left ? 0 : stripLeft + f.strip - f.faded;
+    const int zeroLeft = left ? f.strip + f.gap + f.width : 0;
     // Strength of the first faded result column and its step to the next.
     const int firstS = left ? 0 : f.faded - 1;
     const int kFirst = strength<fade>(firstS, f.faded);
@@ -461,21 +566,54 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
             }
         }
     }
+    const std::vector<Byte> gapRun = gapPixels<DB, fade>(f, f.gap);
+    StripBlur blur;
+    if (f.blur > 0) {
+        StripView view;
+        view.lines = f.strip;
+        view.width = f.outHeight;
+        view.channels = DB;
+        // Strip line t is result column R - 1 - t (left) or stripLeft + t (right).
+        view.first = f.outBits + std::ptrdiff_t(left ? f.strip - 1 : stripLeft) * DB;
+        view.lineStep = left ? -DB : DB;
+        view.pixelStep = f.outPitch;
+        if (!blur.prepare(view, f.blur,
+                          fade == Fade::Alpha ? BlurAlpha::Premultiplied : BlurAlpha::Untouched))
+            throw std::bad_alloc();
+    }
+    // The strip's opacity and fade, in place.
+    const auto finishStrip = [&](Byte* line) {
+        if (opacity.active)
+            opacity.apply(line + std::size_t(stripLeft) * DB, line + std::size_t(stripLeft) * DB,
+                          f.strip * DB);
+        if (f.faded > 0) {
+            Byte* faded = line + std::size_t(fadedLeft) * DB;
+            fadeBytes<DB, fade, true>(fader, faded, faded, f.faded * DB, kFirst, kStep,
+                                      kLanes.data(), mLanes.data());
+        }
+    };
 
     for (int i = 0; i < f.outHeight; ++i) {
         const Byte* src = f.srcBits + i * f.srcPitch;
         Byte* line = f.outBits + i * f.outPitch;
         std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.ge) * DB);
         copyRun<SB, DB, true>(src, line + std::size_t(pictureLeft) * DB, f.width);
+        if (f.gap > 0)
+            std::memcpy(line + std::size_t(gapLeft) * DB, gapRun.data(), gapRun.size());
         if (f.strip > 0)
             copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
                                     line + std::size_t(stripLeft) * DB, f.strip);
-        if (f.faded > 0) {
-            Byte* faded = line + std::size_t(fadedLeft) * DB;
-            fadeBytes<DB, fade, true>(fader, faded, faded, f.faded * DB, kFirst, kStep,
-                                      kLanes.data(), mLanes.data());
-        }
+        if (f.blur == 0)
+            finishStrip(line);
         zeroPadding<DB>(line, f);
+    }
+    if (f.blur > 0) {
+#if defined(__SSE2__)
+        _mm_sfence(); // the streamed pixels are in place before the blur reads them
+#endif
+        blur.run();
+        for (int i = 0; i < f.outHeight; ++i)
+            finishStrip(f.outBits + i * f.outPitch);
     }
 }
 
@@ -532,13 +670,14 @@ bool isReusable(FIBITMAP* dib, int width, int height, int bpp)
     return ownsPixels(dib);
 }
 
-// The strip's lines, its faded lines and the extra lines, with out-of-range
-// settings held to their meaningful range: a strip of more than the picture, a
-// fade longer than the strip or a negative count of extra lines has no sound
-// meaning.
+// The strip's lines, its faded lines, the gap and the extra lines, with
+// out-of-range settings held to their meaningful range: a strip of more than
+// the picture, a fade longer than the strip or a negative count of lines has
+// no sound meaning.
 struct Strip {
     int lines;
     int faded;
+    int gap;
     int ge;
 };
 
@@ -552,7 +691,9 @@ Strip stripFor(int width, int height, const ReflectionParams& params)
     strip.faded = (100 - start) * strip.lines / 100;
     const long long across = (vertical ? height : width) + (long long)strip.lines;
     const long long maxLines = std::numeric_limits<int>::max() / 4;
-    strip.ge = int(std::clamp<long long>(params.ge, 0, std::max(0LL, maxLines - across)));
+    strip.gap = int(std::clamp<long long>(params.gap, 0, std::max(0LL, maxLines - across)));
+    strip.ge = int(
+        std::clamp<long long>(params.ge, 0, std::max(0LL, maxLines - across - strip.gap)));
     return strip;
 }
 
@@ -562,8 +703,8 @@ QSize reflectionResultSize(int width, int height, const ReflectionParams& params
 {
     const Strip strip = stripFor(width, height, params);
     if (params.direction == 0 || params.direction == 1)
-        return {width, height + strip.lines + strip.ge};
-    return {width + strip.lines + strip.ge, height};
+        return {width, height + strip.lines + strip.gap + strip.ge};
+    return {width + strip.lines + strip.gap + strip.ge, height};
 }
 
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
@@ -598,7 +739,10 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     const Strip strip = stripFor(f.width, f.height, params);
     f.strip = strip.lines;
     f.faded = strip.faded;
+    f.gap = strip.gap;
     f.ge = strip.ge;
+    f.opacity = std::clamp(params.opacity, 0, 100);
+    f.blur = f.strip > 1 ? std::clamp(params.blur, 0, maximumBlur) : 0;
     for (int c = 0; c < 3; ++c)
         f.colour[c] = 0;
     f.colour[FI_RGBA_BLUE] = std::clamp(params.color.blue, 0, 255);
@@ -643,7 +787,8 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
         _mm_sfence(); // streaming stores are done before anyone reads the result
 #endif
     } catch (const std::bad_alloc&) {
-        // Only the per-column strengths allocate, before the first byte is
+        // Everything a render allocates (the per-column strengths, the gap's
+        // pixels, the blur's buffers) is allocated before the first byte is
         // written: a reused result still holds the previous picture.
         return false;
     }

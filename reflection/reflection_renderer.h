@@ -21,10 +21,56 @@ struct ReflectionParams {
     int ge = 0;        // extra zero rows/columns at the edge opposite the strip
     _RGB color{255, 255, 255};
     bool transparent = false; // fade by alpha instead of towards `color`
+    int opacity = 100;        // the mirror's strength where it touches the picture, percent
+    int gap = 0;              // background lines between the picture and the strip
+    int blur = 0;             // blur radius in pixels at the strip's outer end
 };
 
+// Largest blur radius the renderer takes; larger values act as this one.
+constexpr int maximumBlur = 200;
+
 // Renders `source` plus its reflection into `result` in one pass, straight from
-// the source's scan lines: no working copy, no turns.
+// the source's scan lines: no working copy, no turns. A blur adds one more pass
+// over the strip alone.
+//
+// Bottom direction, rows from the top (the other directions are this one
+// turned; the diagram in the .cpp shows them):
+//
+//   +-----------------+
+//   | ge zero rows    |
+//   +-----------------+
+//   | picture, H rows |
+//   +-----------------+
+//   | gap, G rows     |  background colour (alpha 255 at 32 bits), or all 0
+//   +-----------------+  in transparency mode
+//   | strip, R rows   |  t = 0 (touching) .. R - 1 (outer end); the last F fade
+//   +-----------------+
+//
+// R = H * rate / 100 and F = (100 - start) * R / 100, from the picture alone;
+// the gap does not change them. Strip row t starts as picture row H - 1 - t
+// (the mirror) and is worked on in this order:
+//
+//   1. blur (blur B > 0, R > 1): the mirror is blurred with a radius growing
+//      linearly from 0 on row t = 0 to B on row R - 1: r = B * t / (R - 1).
+//      Each row gets three box passes along the row, then every column three
+//      box passes across the rows, each output rounded to a byte. A pass at
+//      row t has the half-width h = (sqrt(1 + r * r) - 1) / 2 (three passes
+//      then spread about as a Gaussian of deviation r / 2), held in 1/256
+//      pixel as h256 = round(256 * h): with n = h256 / 256 and a = h256 % 256,
+//      out = round((256 * (sum of the 2n + 1 values around) + a * (the two
+//      next ones)) / (2 * h256 + 256)), values beyond the strip repeating its
+//      edge. Row 0 (h = 0) stays exactly as it was. In transparency mode the
+//      pixels are blurred premultiplied, p = (c * alpha + 127) / 255, and
+//      brought back as c = min(255, (p * 255 + alpha / 2) / alpha), 0 where
+//      alpha is 0; in colour mode alpha bytes are not blurred.
+//   2. opacity O < 100: colour mode, each colour byte v moves towards the
+//      background's channel c: v' = v + ((100 - O) * (c - v)) / 100;
+//      transparency mode, alpha a' = a * O / 100.
+//   3. fade, the last F rows, s = R - 1 - t from F - 1 down to 0:
+//      colour mode v'' = v' + ((F - 1 - s) * (c - v')) / F;
+//      transparency mode a'' = a' * s / F.
+//
+// Every division truncates towards zero unless it says rounded.
 //
 // The result is a standard bitmap of 32 bits in transparency mode and of the
 // source's depth (after the conversion below) otherwise; in colour mode a
@@ -36,10 +82,11 @@ struct ReflectionParams {
 // (transparent or transparency mode) first when it is not already a 24/32-bit
 // standard bitmap.
 //
-// Settings outside their range act as the nearest meaningful value: `rate` and
-// `start` are held to 0..100, `ge` to at least 0, colour channels to 0..255. A
-// strip of no rows (rate 0, or a picture too small for the rate) gives the
-// picture itself plus the `ge` lines.
+// Settings outside their range act as the nearest meaningful value: `rate`,
+// `start` and `opacity` are held to 0..100, `ge` and `gap` to at least 0,
+// `blur` to 0..maximumBlur, colour channels to 0..255. A strip of no rows
+// (rate 0, or a picture too small for the rate) gives the picture itself, the
+// gap and the `ge` lines.
 //
 // `result` keeps its bitmap when the new result has the same size and depth and
 // that bitmap carries nothing a new one would not; every byte of it, padding

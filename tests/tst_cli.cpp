@@ -59,6 +59,13 @@ private Q_SLOTS:
         const QString io = " @/opaque.png @/out.png";
         QTest::newRow("size above 100")
             << "--size 101" + io << 2 << "--size must be a whole number from 0 to 100, not \"101\"";
+        QTest::newRow("opacity not a number")
+            << "--opacity half" + io << 2
+            << "--opacity must be a whole number from 0 to 100, not \"half\"";
+        QTest::newRow("gap below 0")
+            << "--gap -1" + io << 2 << "--gap must be a whole number from 0 to 10000, not \"-1\"";
+        QTest::newRow("blur above 200")
+            << "--blur 201" + io << 2 << "--blur must be a whole number from 0 to 200, not \"201\"";
         QTest::newRow("colour and transparency") << "--color #000000 --transparent" + io << 2
                                                  << "--color and --transparent exclude each other";
         QTest::newRow("input not a picture")
@@ -69,6 +76,8 @@ private Q_SLOTS:
                "picture with transparency";
         QTest::newRow("written") << "--direction left --size 100 --depth 0 --color #FF8000" + io
                                  << 0 << "";
+        QTest::newRow("written with the reflection controls")
+            << "--opacity 50 --gap 10 --blur 30" + io << 0 << "";
     }
 
     void exitCodes()
@@ -116,6 +125,22 @@ private Q_SLOTS:
         QVERIFY(loadPicture(input, source));
         QVERIFY(renderReflection(source, expected, {2, 55, 20, 0, {0x33, 0x66, 0xcc}, false}));
         COMPARE_IMAGES(readPicture(output), expected);
+    }
+
+    // The controls' defaults, given or not, write the same bytes.
+    void explicitDefaults()
+    {
+        for (const char* direction : {"bottom", "top", "left", "right"})
+            for (const QStringList& mode : {QStringList{}, QStringList{"--transparent"}}) {
+                const QStringList common =
+                    mode + QStringList{"--direction", direction, root + "/alpha.png"};
+                const Outcome plain = runCli(common + QStringList{root + "/plain.png"});
+                const Outcome given =
+                    runCli(QStringList{"--opacity", "100", "--gap", "0", "--blur", "0"} + common +
+                           QStringList{root + "/given.png"});
+                QVERIFY2(plain.exitCode == 0 && given.exitCode == 0, given.describe());
+                QCOMPARE(fileBytes(root + "/given.png"), fileBytes(root + "/plain.png"));
+            }
     }
 
     void batch()

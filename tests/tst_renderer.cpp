@@ -60,14 +60,15 @@ QImage straightImage(const fipImage& image)
 }
 
 ReflectionParams makeParams(int direction, int rate, int start, int ge, bool transparent,
-                            _RGB colour = {255, 255, 255})
+                            _RGB colour = {255, 255, 255}, int opacity = 100, int gap = 0,
+                            int blur = 0)
 {
-    return {direction, rate, start, ge, colour, transparent};
+    return {direction, rate, start, ge, colour, transparent, opacity, gap, blur};
 }
 
-// The step-by-step result; where that has no strip, the picture with the `ge`
-// zero lines at the edge opposite the reflecting one (32 bits in transparency
-// mode), built with FreeImage's paste.
+// The step-by-step result; where that has no strip, the picture with the gap
+// beside it and the `ge` zero lines at the edge opposite the reflecting one
+// (32 bits in transparency mode), built with FreeImage's paste.
 fipImage expectedResult(const fipImage& source, const ReflectionParams& params)
 {
     fipImage expected;
@@ -79,11 +80,21 @@ fipImage expectedResult(const fipImage& source, const ReflectionParams& params)
     const int width = int(picture.getWidth()), height = int(picture.getHeight());
     const int direction = params.direction >= 0 && params.direction <= 3 ? params.direction : 3;
     const bool vertical = direction <= 1;
-    expected =
-        fipImage(FIT_BITMAP, unsigned(vertical ? width : width + params.ge),
-                 unsigned(vertical ? height + params.ge : height), picture.getBitsPerPixel());
-    FreeImage_Paste(expected, picture, direction == 3 ? params.ge : 0,
-                    direction == 1 ? params.ge : 0, 256);
+    const int extra = params.ge + params.gap;
+    expected = fipImage(FIT_BITMAP, unsigned(vertical ? width : width + extra),
+                        unsigned(vertical ? height + extra : height), picture.getBitsPerPixel());
+    if (!params.transparent) {
+        const _RGB c = params.color;
+        RGBQUAD background{BYTE(c.blue), BYTE(c.green), BYTE(c.red), 255};
+        FreeImage_FillBackground(expected, &background, 0);
+    }
+    fipImage zeros(FIT_BITMAP, unsigned(vertical ? width : params.ge),
+                   unsigned(vertical ? params.ge : height), picture.getBitsPerPixel());
+    const int geAt = direction == 0 ? height + params.gap : direction == 2 ? width + params.gap : 0;
+    if (params.ge > 0)
+        FreeImage_Paste(expected, zeros, vertical ? 0 : geAt, vertical ? geAt : 0, 256);
+    const int pictureAt = direction == 0 || direction == 2 ? params.gap : params.ge;
+    FreeImage_Paste(expected, picture, vertical ? 0 : pictureAt, vertical ? pictureAt : 0, 256);
     return expected;
 }
 
@@ -136,6 +147,8 @@ private Q_SLOTS:
         QFETCH(bool, transparent);
         QFETCH(int, direction);
         QRandomGenerator random(quint32(bpp * 1000 + (transparent ? 100 : 0) + direction + 7));
+        // Drawn apart, so that the default cases stay the ones they always were.
+        QRandomGenerator controls(quint32(bpp * 7 + direction + 3));
         const int cases = 160;
         int compared = 0;
         fipImage reused;
@@ -154,8 +167,13 @@ private Q_SLOTS:
             const int start = random.bounded(8) == 0 ? 100 : random.bounded(101);
             const int ge = random.bounded(2) ? 0 : random.bounded(1, 6);
             const _RGB colour{random.bounded(256), random.bounded(256), random.bounded(256)};
-            const ReflectionParams params =
+            const ReflectionParams defaults =
                 makeParams(direction, rate, start, ge, transparent, colour);
+            const int opacity = controls.bounded(3) == 0 ? 100 : controls.bounded(101);
+            const int gap = controls.bounded(2) ? 0 : controls.bounded(1, 5);
+            const int blur = controls.bounded(3) == 0 ? 0 : controls.bounded(1, 30);
+            const ReflectionParams withControls =
+                makeParams(direction, rate, start, ge, transparent, colour, opacity, gap, blur);
 
             // Every third source is a view into a larger picture, with that one's pitch.
             fipImage source = randomPicture(width, height, bpp, random), larger, untouched;
@@ -164,26 +182,30 @@ private Q_SLOTS:
                 QVERIFY(larger.createView(source, 9, 1, 9 + width, 1 + height));
             }
             QVERIFY(source.copySubImage(untouched, 0, 0, width, height));
-            const QString context = QString::asprintf("case %d: %d x %d, rate %d, start %d, ge %d",
-                                                      n, width, height, rate, start, ge);
-            fipImage fresh, self(untouched), expected;
-            fipImage& result = n % 2 ? reused : fresh;
-            QVERIFY2(renderReflection(source, result, params), qPrintable(context));
-            QVERIFY2(renderReflection(self, self, params), qPrintable(context));
-            if (oracle::AddImageReflection(source, expected, params))
-                ++compared;
-            else
-                expected = expectedResult(source, params);
-            const QImage::Format format =
-                result.isTransparent() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-            QStringList problems{
-                compareImages(result, expected), compareImages(self, expected),
-                nonZeroPadding(result), compareImages(source, untouched),
-                compareImages(previewImage(result), straightImage(result).convertToFormat(format))};
-            problems.removeAll(QString());
-            QVERIFY2(problems.isEmpty(), qPrintable(context + ": " + problems.join("; ")));
+            for (const ReflectionParams& params : {defaults, withControls}) {
+                const QString context = QString::asprintf(
+                    "case %d: %d x %d, rate %d, start %d, ge %d, opacity %d, gap %d, blur %d", n,
+                    width, height, rate, start, ge, params.opacity, params.gap, params.blur);
+                fipImage fresh, self(untouched), expected;
+                fipImage& result = n % 2 ? reused : fresh;
+                QVERIFY2(renderReflection(source, result, params), qPrintable(context));
+                QVERIFY2(renderReflection(self, self, params), qPrintable(context));
+                if (oracle::AddImageReflection(source, expected, params))
+                    ++compared;
+                else
+                    expected = expectedResult(source, params);
+                const QImage::Format format = result.isTransparent()
+                                                  ? QImage::Format_ARGB32_Premultiplied
+                                                  : QImage::Format_RGB32;
+                QStringList problems{compareImages(result, expected), compareImages(self, expected),
+                                     nonZeroPadding(result), compareImages(source, untouched),
+                                     compareImages(previewImage(result),
+                                                   straightImage(result).convertToFormat(format))};
+                problems.removeAll(QString());
+                QVERIFY2(problems.isEmpty(), qPrintable(context + ": " + problems.join("; ")));
+            }
         }
-        QVERIFY2(compared > cases / 2, "too few cases had a strip to compare");
+        QVERIFY2(compared > cases, "too few cases had a strip to compare");
 
         // Long fades, where a division by F is easiest to get wrong by one: F
         // from about 3000 (the vector path) to 33000 (beyond 16-bit arithmetic).
@@ -199,9 +221,10 @@ private Q_SLOTS:
         }
     }
 
-    // Rows t of the strip (0 touching the picture) of a 7-wide picture
-    // reflected at the bottom. 100 rows, rate 40, start 30: R = 40 rows, of
-    // which the outer F = 28 fade.
+    // Rows below a 7-wide picture reflected at the bottom, counted from the
+    // picture's edge: the gap's G rows, then strip rows t = G .. (0 touching the
+    // picture). 100 rows, rate 40, start 30: R = 40 rows, of which the outer
+    // F = 28 fade.
     void fadeExamples_data()
     {
         QTest::addColumn<int>("height");
@@ -223,6 +246,40 @@ private Q_SLOTS:
         QTest::newRow("start 0, alpha: touching row keeps (R-1)/R")
             << 5 << black << makeParams(1, 100, 0, 0, true)
             << Rows{{0, blackAt(204)}, {2, blackAt(102)}, {4, blackAt(0)}};
+        // Opacity 50: 255 * 50 / 100 = 127 first; the fade then goes on from there,
+        // 127 + 13 * 128 / 28 = 186 and 127 + 27 * 128 / 28 = 250.
+        QTest::newRow("opacity 50, black to white")
+            << 100 << black << makeParams(1, 40, 30, 0, false, {255, 255, 255}, 50)
+            << Rows{{0, grey(127)}, {12, grey(127)}, {25, grey(186)}, {39, grey(250)}};
+        // 255 + (50 * -255) / 100 = 255 - 127 (not 128: truncated), then
+        // 128 - 27 * 128 / 28 = 5.
+        QTest::newRow("opacity 50, white to black")
+            << 100 << grey(255) << makeParams(1, 40, 30, 0, false, {0, 0, 0}, 50)
+            << Rows{{0, grey(128)}, {39, grey(5)}};
+        QTest::newRow("opacity 0: pure background")
+            << 100 << black << makeParams(1, 40, 30, 0, false, {10, 20, 30}, 0)
+            << Rows{{0, qRgb(10, 20, 30)}, {39, qRgb(10, 20, 30)}};
+        // 255 * 50 / 100 = 127, then 127 * 27 / 28 = 122.
+        QTest::newRow("opacity 50, alpha")
+            << 100 << brown << makeParams(1, 40, 30, 0, true, {255, 255, 255}, 50)
+            << Rows{{0, brownAt(127)}, {11, brownAt(127)}, {12, brownAt(122)}, {39, brownAt(0)}};
+        QTest::newRow("opacity 0, alpha: invisible")
+            << 100 << brown << makeParams(1, 40, 30, 0, true, {255, 255, 255}, 0)
+            << Rows{{0, brownAt(0)}, {12, brownAt(0)}};
+        QTest::newRow("gap 3: background rows, then the strip as without it")
+            << 100 << black << makeParams(1, 40, 30, 0, false, {10, 20, 30}, 100, 3)
+            << Rows{{0, qRgb(10, 20, 30)},
+                    {2, qRgb(10, 20, 30)},
+                    {3, black},
+                    {15, black},
+                    {28, qRgb(13 * 10 / 28, 13 * 20 / 28, 13 * 30 / 28)},
+                    {42, qRgb(27 * 10 / 28, 27 * 20 / 28, 27 * 30 / 28)}};
+        QTest::newRow("gap 2, alpha: transparent rows")
+            << 100 << brown << makeParams(1, 40, 30, 0, true, {255, 255, 255}, 100, 2)
+            << Rows{{0, qRgba(0, 0, 0, 0)}, {1, qRgba(0, 0, 0, 0)}, {2, brown}, {41, brownAt(0)}};
+        QTest::newRow("blur 30 leaves a plain picture plain")
+            << 100 << brown << makeParams(1, 40, 100, 0, false, {255, 255, 255}, 100, 0, 30)
+            << Rows{{0, brown}, {20, brown}, {39, brown}};
     }
 
     void fadeExamples()
@@ -233,10 +290,51 @@ private Q_SLOTS:
         QFETCH(Rows, rows);
         fipImage result;
         QVERIFY(renderReflection(filledPicture(7, height, 24, picture), result, params));
-        QCOMPARE(int(result.getHeight()), height + height * params.rate / 100);
+        QCOMPARE(int(result.getHeight()), height + params.gap + height * params.rate / 100);
         for (auto row = rows.cbegin(); row != rows.cend(); ++row)
             for (unsigned x = 0; x < 7; ++x)
                 QCOMPARE(pixelAt(result, x, unsigned(height + row.key())), row.value());
+    }
+
+    void blurSmoothsOuterEnd_data()
+    {
+        QTest::addColumn<bool>("transparent");
+        QTest::newRow("colour") << false;
+        QTest::newRow("transparency") << true;
+    }
+
+    // Columns alternate between opaque blue and, in transparency mode, fully
+    // transparent red (black in colour mode): the picture and the touching
+    // strip row stay as they are, the outer row is one even blend, and the
+    // see-through red never tints the blue.
+    void blurSmoothsOuterEnd()
+    {
+        QFETCH(bool, transparent);
+        const QRgb blue = qRgb(0, 0, 255),
+                   other = transparent ? qRgba(255, 0, 0, 0) : qRgb(0, 0, 0);
+        fipImage source(FIT_BITMAP, 200, 100, 32);
+        for (unsigned y = 0; y < 100; ++y)
+            for (unsigned x = 0; x < 200; ++x) {
+                const QRgb c = x % 2 ? other : blue;
+                RGBQUAD quad{BYTE(qBlue(c)), BYTE(qGreen(c)), BYTE(qRed(c)), BYTE(qAlpha(c))};
+                source.setPixelColor(x, y, &quad);
+            }
+        fipImage result;
+        const ReflectionParams params =
+            makeParams(1, 40, 100, 0, transparent, {255, 255, 255}, 100, 0, 30);
+        QVERIFY(renderReflection(source, result, params));
+        for (unsigned x = 0; x < 200; ++x) {
+            QCOMPARE(pixelAt(result, x, 99), pixelAt(source, x, 99));
+            QCOMPARE(pixelAt(result, x, 100), pixelAt(source, x, 99));
+            if (x < 80 || x >= 120) // near the edges the blend leans to the edge column
+                continue;
+            const QRgb outer = pixelAt(result, x, 139);
+            QVERIFY2(qAbs(qAlpha(outer) - (transparent ? 128 : 255)) <= 1,
+                     qPrintable(QString::number(x)));
+            QVERIFY2(qAbs(qBlue(outer) - (transparent ? 255 : 128)) <= 1,
+                     qPrintable(QString::number(x) + " " + QString::number(outer, 16)));
+            QCOMPARE(qRed(outer), 0);
+        }
     }
 
     // Settings outside their range act as the nearest meaningful value.
@@ -245,11 +343,13 @@ private Q_SLOTS:
         QRandomGenerator random(21);
         const fipImage source = randomPicture(11, 13, 24, random);
         fipImage result, expected;
-        QVERIFY(renderReflection(source, result, makeParams(1, 150, -30, -4, false, {300, -5, 9})));
-        QVERIFY(renderReflection(source, expected, makeParams(1, 100, 0, 0, false, {255, 0, 9})));
+        QVERIFY(renderReflection(source, result,
+                                 makeParams(1, 150, -30, -4, false, {300, -5, 9}, 130, -3, 900)));
+        QVERIFY(renderReflection(
+            source, expected, makeParams(1, 100, 0, 0, false, {255, 0, 9}, 100, 0, maximumBlur)));
         COMPARE_IMAGES(result, expected);
-        QVERIFY(renderReflection(source, result, makeParams(2, -20, 130, 0, true)));
-        QVERIFY(renderReflection(source, expected, makeParams(2, 0, 100, 0, true)));
+        QVERIFY(renderReflection(source, result, makeParams(2, -20, 130, 0, true, {}, -40)));
+        QVERIFY(renderReflection(source, expected, makeParams(2, 0, 100, 0, true, {}, 0)));
         COMPARE_IMAGES(result, expected);
     }
 

@@ -1,0 +1,52 @@
+#pragma once
+
+// The blur of the reflection strip, the renderer's one pass beyond its single
+// sweep over the result. reflection_renderer.h gives the blur's definition.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The strip as `lines` lines of `width` pixels of `channels` (3 or 4) bytes:
+// line t = 0 touches the picture, pixel u of line t starts at
+// first + t * lineStep + u * pixelStep.
+struct StripView {
+    std::uint8_t* first = nullptr;
+    std::ptrdiff_t lineStep = 0;
+    std::ptrdiff_t pixelStep = 0;
+    int lines = 0;
+    int width = 0;
+    int channels = 3;
+};
+
+enum class BlurAlpha {
+    Untouched,     // colour mode: alpha bytes are data the blur leaves alone
+    Premultiplied, // transparency mode: colours are weighted by their alpha
+};
+
+// The half-width of every box pass on line t, in 1/256 pixel.
+int blurHalfWidth256(int t, int lines, int blur);
+
+// Blurs a strip in place. Everything it needs is allocated by prepare(), so
+// that a render can fail for want of memory before it writes its first byte.
+class StripBlur {
+public:
+    // False when memory runs out. A blur of 0 or a strip of one line prepares
+    // to do nothing.
+    bool prepare(const StripView& strip, int blur, BlurAlpha alpha);
+    void run();
+
+private:
+    StripView strip_;
+    BlurAlpha alpha_ = BlurAlpha::Untouched;
+    bool active_ = false;
+    int pad_ = 0;
+    std::vector<int> h256_;
+    std::vector<std::uint8_t> copy_; // a strip of columns as lines
+    std::vector<std::uint8_t*> line_;
+    std::vector<std::uint8_t> keptAlpha_;
+    std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
+    std::vector<std::uint8_t> extended_;  // one line with its edges repeated
+    std::vector<std::uint32_t> prefix_;
+    std::vector<std::uint8_t> bandA_, bandB_;
+};
