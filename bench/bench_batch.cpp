@@ -17,19 +17,18 @@
 
 #include "batch/batch_engine.h"
 #include "imaging/image_io.h"
+#include "natural_picture.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <FreeImagePlus.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -42,32 +41,6 @@ namespace {
 constexpr unsigned pictureWidth = 1600;
 constexpr unsigned pictureHeight = 1200;
 constexpr int pictureCount = 50;
-
-// Smooth light and colour changes, a few soft shapes and sensor-like noise:
-// the encoders find about as much to do as in a photograph.
-fipImage naturalPicture(quint32 seed)
-{
-    QRandomGenerator random(seed);
-    fipImage picture(FIT_BITMAP, pictureWidth, pictureHeight, 24);
-    const double phase = random.bounded(6.28);
-    const double cx = random.bounded(double(pictureWidth));
-    const double cy = random.bounded(double(pictureHeight));
-    for (unsigned y = 0; y < pictureHeight; ++y) {
-        BYTE* pixel = picture.getScanLine(y);
-        for (unsigned x = 0; x < pictureWidth; ++x, pixel += 3) {
-            const double dx = (double(x) - cx) / pictureWidth;
-            const double dy = (double(y) - cy) / pictureHeight;
-            const double light = 0.55 + 0.35 * std::cos(6.0 * std::sqrt(dx * dx + dy * dy) + phase);
-            const double wave = 0.5 + 0.5 * std::sin(x * 0.013 + y * 0.007 + phase);
-            const int noise = int(random.bounded(13)) - 6;
-            auto channel = [&](double value) { return BYTE(qBound(0, int(value) + noise, 255)); };
-            pixel[FI_RGBA_RED] = channel(255.0 * light * (0.4 + 0.6 * x / pictureWidth));
-            pixel[FI_RGBA_GREEN] = channel(255.0 * light * (0.3 + 0.5 * wave));
-            pixel[FI_RGBA_BLUE] = channel(255.0 * (0.2 + 0.6 * y / pictureHeight) * wave);
-        }
-    }
-    return picture;
-}
 
 // The pictures take half a minute to make. With GLASSMERE_BENCH_PICTURES set
 // to a folder they are made there once and reused by later runs.
@@ -91,7 +64,7 @@ struct Pictures {
                                      .arg(i % 2 ? "png" : "jpg");
             if (QFileInfo::exists(name))
                 continue;
-            fipImage picture = naturalPicture(quint32(i + 1));
+            fipImage picture = naturalPicture(pictureWidth, pictureHeight, quint32(i + 1));
             // Written aside and renamed, so an interrupted run leaves no half picture.
             const QString partial = QFileInfo(name).path() + "/." + QFileInfo(name).fileName();
             picture.save(FreeImage_GetFIFFromFilename(QFile::encodeName(name).constData()),

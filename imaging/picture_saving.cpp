@@ -1,6 +1,7 @@
 #include "picture_saving.h"
 
 #include "picture_decoding.h"
+#include "png_writer.h"
 
 #include <FreeImagePlus.h>
 #include <QFile>
@@ -137,6 +138,9 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
     };
     if (!image.isValid())
         return fail(QStringLiteral("There is no picture to save"));
+    // The pictures Glassmere renders go through its own, faster PNG writer.
+    if (formatOf(path) == FIF_PNG && pngWriterTakes(image))
+        return encodePng(image, bytes, error);
 
     FIMEMORY* memory = FreeImage_OpenMemory();
     if (!memory)

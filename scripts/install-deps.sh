@@ -10,7 +10,8 @@ packages=(
     cmake g++ make
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libfreeimage-dev libfreeimageplus-dev
-    libbenchmark-dev
+    libdeflate-dev pkg-config
+    libbenchmark-dev libvips-dev pngcheck
     xvfb xauth
 )
 if [[ "${1:-}" == "--fuzz" ]]; then
