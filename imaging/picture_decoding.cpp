@@ -2,6 +2,7 @@
 
 #include "bmp_reading.h"
 #include "picture_metadata.h"
+#include "png_reader.h"
 #include "reader_corrections.h"
 
 #include <QBuffer>
@@ -257,6 +258,7 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
     // BMPs are read by Glassmere's own reader, which checks the size itself.
     const bool ownBmp = looksLikeBmp(data, size);
 
+    bool sizeChecked = false;
     if (freeImageReads && !ownBmp && FreeImage_FIFSupportsNoPixels(format)) {
         // The header alone, so a few bytes cannot make the reader allocate gigabytes.
         BitmapPtr header(FreeImage_LoadFromMemory(format, memory.get(), FIF_LOAD_NOPIXELS));
@@ -268,6 +270,7 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
                             FreeImage_GetBPP(header.get()), limits);
             if (!refusal.isEmpty())
                 return fail(DecodeFailure::TooLarge, refusal);
+            sizeChecked = true;
         }
         FreeImage_SeekMemory(memory.get(), 0, SEEK_SET);
     }
@@ -278,9 +281,14 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
             if (bmp.failure != DecodeFailure::None)
                 return bmp;
             outcome.bitmap = std::move(bmp.bitmap);
-        } else if (freeImageReads) {
-            outcome.bitmap.reset(
-                FreeImage_LoadFromMemory(format, memory.get(), readerFlags(format, data, size)));
+        } else {
+            // Most PNGs are plain 8-bit RGB(A): those are read without FreeImage,
+            // faster, once the header has passed the size check.
+            if (format == FIF_PNG && sizeChecked)
+                outcome.bitmap = readPlainPng(data, size);
+            if (!outcome.bitmap && freeImageReads)
+                outcome.bitmap.reset(FreeImage_LoadFromMemory(format, memory.get(),
+                                                              readerFlags(format, data, size)));
         }
         if (outcome.bitmap && !FreeImage_HasPixels(outcome.bitmap.get()))
             outcome.bitmap.reset();
