@@ -61,7 +61,9 @@ int runSingle(const QString& input, const QString& output, const ReflectionParam
     if (!loadPicture(input, source, &error))
         return failure(QStringLiteral("cannot read %1: %2").arg(input, error));
     if (!renderReflection(source, result, params))
-        return failure(QStringLiteral("cannot render %1: out of memory").arg(input));
+        return failure(QStringLiteral("cannot render %1: %2")
+                           .arg(input, memoryShortage(source.getWidth(), source.getHeight(),
+                                                      source.getBitsPerPixel())));
     if (!formatStores(result, output)) {
         const QString suffix = QFileInfo(output).suffix();
         const QString what = result.isTransparent()

@@ -110,7 +110,9 @@ private:
             outcome.reason = error;
         } else if (!renderReflection(source, result, request.params)) {
             outcome.kind = Outcome::Failed;
-            outcome.reason = QStringLiteral("The reflection could not be rendered (out of memory)");
+            outcome.reason = QStringLiteral("The reflection could not be rendered: %1")
+                                 .arg(memoryShortage(source.getWidth(), source.getHeight(),
+                                                     source.getBitsPerPixel()));
         } else {
             // Transparency survives only in PNG; an opaque result keeps the input's name and
             // format, unless that format cannot store it (its depth, or its size: icons).

@@ -4,7 +4,7 @@
 //   build/bench/bench_decoding --benchmark_counters_tabular=true
 //
 // InProcess        the file mapped and decoded here (what the decoder does inside)
-// Isolated/jobs:N  decodePicture from N threads at once: request, decode in a
+// Isolated/jobs:N  loadPicture from N threads at once: request, decode in a
 //                  reused decoder, pixels back through the socket
 // FreshDecoder     starting a decoder and decoding one small picture: the cost
 //                  of replacing a decoder after a failed file
@@ -13,6 +13,7 @@
 // minus InProcess).
 
 #include "batch/batch_engine.h"
+#include "imaging/decoder_process.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_decoding.h"
 
@@ -93,10 +94,7 @@ void countFiles(benchmark::State& state)
 void InProcess(benchmark::State& state)
 {
     Pictures& set = pictures();
-    const PictureLimits limits = pictureLimits();
-    DecodeLimits decodeLimits;
-    decodeLimits.maxPixels = limits.maxPixels;
-    decodeLimits.maxDecodedBytes = limits.maxDecodedBytes;
+    const DecodeLimits decodeLimits = pictureLimits();
     for (auto _ : state) {
         for (const QString& path : set.files) {
             QFile file(path);
@@ -127,10 +125,9 @@ void Isolated(benchmark::State& state)
         for (int job = 0; job < jobs; ++job)
             threads.emplace_back([&, job] {
                 for (int i = job; i < set.files.size(); i += jobs) {
-                    FIBITMAP* dib = decodePicture(set.files[i]);
-                    if (!dib)
+                    fipImage picture;
+                    if (!loadPicture(set.files[i], picture))
                         ++failures;
-                    FreeImage_Unload(dib);
                 }
             });
         for (std::thread& thread : threads)
@@ -146,15 +143,13 @@ void Isolated(benchmark::State& state)
 void FreshDecoder(benchmark::State& state)
 {
     Pictures& set = pictures();
-    const PictureLimits limits = pictureLimits();
     for (auto _ : state) {
-        setPictureLimits(limits); // ends the idle decoder: the next decode starts one
-        FIBITMAP* dib = decodePicture(set.small);
-        if (!dib) {
+        endIdleDecoders(); // the next decode starts a decoder
+        fipImage picture;
+        if (!loadPicture(set.small, picture)) {
             state.SkipWithError("the small picture could not be decoded");
             return;
         }
-        FreeImage_Unload(dib);
     }
 }
 

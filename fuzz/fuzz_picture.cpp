@@ -39,8 +39,10 @@ namespace {
 DecodeLimits fuzzLimits()
 {
     DecodeLimits limits;
-    limits.maxPixels = 4000000;
-    limits.maxDecodedBytes = 256u << 20;
+    limits.bytesPerPixel24 = 1;
+    limits.bytesPerPixel32 = 1;
+    limits.memoryAvailable = 4000000; // pixels, at one byte each
+    limits.decoderMemory = 256u << 20;
     return limits;
 }
 
@@ -182,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         broken("the decoded picture's depth does not follow its transparency");
     const unsigned width = FreeImage_GetWidth(decoded);
     const unsigned height = FreeImage_GetHeight(decoded);
-    if (std::uint64_t(width) * height > fuzzLimits().maxPixels)
+    if (std::uint64_t(width) * height > fuzzLimits().memoryAvailable)
         broken("a picture over the limits was decoded");
 
     fipImage source;

@@ -1,6 +1,7 @@
 #include "decoder_process.h"
 
 #include "decoder_protocol.h"
+#include "image_io.h"
 #include "picture_metadata.h"
 
 #include <algorithm>
@@ -18,7 +19,6 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -30,29 +30,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using decoder::DecodeReply;
 using decoder::DecodeRequest;
-using decoder::DecodeStatus;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+using decoder::ReplyKind;
 
 // How one request went, seen from the program.
 enum class Exchange {
     Done,   // the decoder answered; it may serve again if the picture decoded
-    Retry,  // no fault of the picture: the decoder was gone before it got the
-            // request, or its memory could not be read after all
+    Retry,  // no fault of the picture: the decoder was gone before it got the request
     Broken, // the decoder died, overran its time or broke the protocol
 };
 
-// Whether this process may read its decoders' memory (process_vm_readv):
-// found out on the first picture, which also comes through the pixel memory.
-enum DirectReads { Untried, Allowed, Refused };
-std::atomic<int> directReads{Untried};
-
 class DecoderProcess {
 public:
-    static std::unique_ptr<DecoderProcess> start(const DecoderSetup& setup, QString* error)
+    static std::unique_ptr<DecoderProcess> start(const DecoderSetup& setup,
+                                                 std::uint64_t memoryLimit, QString* error)
     {
         int ends[2];
         // Close-on-exec everywhere, so that no other child started meanwhile
@@ -96,7 +86,7 @@ public:
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-        const QByteArray limit = QByteArray::number(qulonglong(setup.memoryLimit));
+        const QByteArray limit = QByteArray::number(qulonglong(memoryLimit));
         QByteArray program = setup.program;
         char serve[] = "--serve";
         char memoryOption[] = "--memory-limit";
@@ -131,7 +121,8 @@ public:
                          .arg(QString::fromLocal8Bit(setup.program), systemError(spawned));
             return nullptr;
         }
-        return std::unique_ptr<DecoderProcess>(new DecoderProcess(setup, pid, ends[0], pixels));
+        return std::unique_ptr<DecoderProcess>(
+            new DecoderProcess(setup, memoryLimit, pid, ends[0], pixels));
     }
 
     ~DecoderProcess() { end(); }
@@ -156,10 +147,9 @@ public:
     DecoderProcess(const DecoderProcess&) = delete;
     DecoderProcess& operator=(const DecoderProcess&) = delete;
 
-    bool serves(const DecoderSetup& setup) const
+    bool serves(const DecoderSetup& setup, std::uint64_t limit) const
     {
-        return setup.generation == generation && setup.program == program &&
-               setup.memoryLimit == memoryLimit;
+        return setup.generation == generation && setup.program == program && limit == memoryLimit;
     }
 
     // False once the process has ended (it is then reaped).
@@ -175,20 +165,18 @@ public:
         return false;
     }
 
-    Exchange decode(const DecoderJob& job, BitmapPtr& bitmap, QString* reason)
+    Exchange decode(const DecodeLimits& limits, const DecoderJob& job, BitmapPtr& bitmap,
+                    QString* reason)
     {
         const Clock::time_point start = Clock::now();
-        timeLimit = decodeTimeLimit(job.timeLimitSeconds, job.fileBytes, 0);
+        timeLimit = decodeTimeLimit(int(limits.timeLimitSeconds), job.fileBytes, 0);
         Clock::time_point deadline = start + std::chrono::seconds(timeLimit);
         DecodeRequest request;
+        request.limits = limits;
         request.nameLength =
             std::uint32_t(std::min<qsizetype>(job.name.size(), decoder::maxNameLength));
-        request.maxPixels = job.limits.maxPixels;
-        request.maxDecodedBytes = job.limits.maxDecodedBytes;
-        request.timeLimitSeconds = std::uint32_t(job.timeLimitSeconds);
-        const int direct = directReads.load();
-        request.flags = direct == Allowed ? 0 : decoder::placePixels;
-        if (!sendRequest(request, job.file) || !sendAll(job.name.constData(), request.nameLength)) {
+        if (!sendRequest(request, job.file) ||
+            !decoder::sendAll(socket, job.name.constData(), request.nameLength)) {
             end();
             return Exchange::Retry;
         }
@@ -197,63 +185,47 @@ public:
         for (;;) {
             if (!receive(&reply, sizeof reply, deadline, reason))
                 return Exchange::Broken;
-            if (reply.magic != decoder::replyMagic ||
-                reply.messageLength > decoder::maxMessageLength)
-                return broken(reason,
-                              QStringLiteral("The picture decoder gave a malformed answer"));
-            if (reply.status != DecodeStatus::HeaderRead)
+            if (reply.magic != decoder::replyMagic || reply.version != decoder::protocolVersion ||
+                reply.messageLength > decoder::maxMessageLength ||
+                reply.profileLength > maxProfileLength)
+                return malformed(reason);
+            if (reply.kind != ReplyKind::Header)
                 break;
-            timeLimit = decodeTimeLimit(job.timeLimitSeconds, job.fileBytes,
+            timeLimit = decodeTimeLimit(int(limits.timeLimitSeconds), job.fileBytes,
                                         std::uint64_t(reply.width) * reply.height);
             deadline = start + std::chrono::seconds(timeLimit);
         }
         QByteArray message(int(reply.messageLength), '\0');
-        if (!receive(message.data(), size_t(message.size()), deadline, reason))
+        QByteArray profile(int(reply.profileLength), '\0');
+        if (!receive(message.data(), size_t(message.size()), deadline, reason) ||
+            !receive(profile.data(), size_t(profile.size()), deadline, reason))
             return Exchange::Broken;
         const QString said = QString::fromUtf8(message);
         // The profile is checked as the pixels are: it goes into every file written from them.
-        if (reply.profileLength > maxProfileLength ||
-            (reply.profileLength != 0 && reply.status != DecodeStatus::Decoded))
-            return broken(reason, QStringLiteral("The picture decoder gave a malformed answer"));
-        QByteArray profile(int(reply.profileLength), '\0');
-        if (!receive(profile.data(), size_t(profile.size()), deadline, reason))
-            return Exchange::Broken;
-        if (!profile.isEmpty() && !isCarriableProfile(profile))
-            return broken(reason, QStringLiteral("The picture decoder gave a malformed answer"));
+        if ((!profile.isEmpty() && reply.failure != DecodeFailure::None) ||
+            (!profile.isEmpty() && !isCarriableProfile(profile)))
+            return malformed(reason);
 
-        if (reply.status != DecodeStatus::Decoded) {
+        if (reply.kind != ReplyKind::Answer)
+            return malformed(reason);
+        if (reply.failure != DecodeFailure::None) {
             *reason = said.isEmpty() ? QStringLiteral("The picture could not be decoded") : said;
             return Exchange::Done;
         }
 
         // The decoder is not trusted further than the readers it runs: the
         // size it announces is checked before anything is allocated for it.
-        const std::uint64_t pixels = std::uint64_t(reply.width) * reply.height;
         if (reply.width == 0 || reply.height == 0 ||
             (reply.bitsPerPixel != 24 && reply.bitsPerPixel != 32) ||
-            pixels > job.limits.maxPixels || reply.width > 0x7fffffffu ||
-            reply.height > 0x7fffffffu)
-            return broken(reason, QStringLiteral("The picture decoder gave a malformed answer"));
+            !sizeRefusal(reply.width, reply.height, reply.bitsPerPixel, limits).isEmpty())
+            return malformed(reason);
 
         BitmapPtr received(
             FreeImage_Allocate(int(reply.width), int(reply.height), int(reply.bitsPerPixel)));
         if (!received)
-            return broken(reason, QStringLiteral("Not enough memory for a %1 × %2 picture")
-                                      .arg(reply.width)
-                                      .arg(reply.height));
-        if (direct == Allowed) {
-            if (!readPixels(received.get(), reply, FreeImage_GetHeight(received.get()))) {
-                directReads = Refused;
-                end();
-                return Exchange::Retry;
-            }
-        } else {
-            if (!copyPixels(received.get()))
-                return broken(reason,
-                              QStringLiteral("The picture decoder gave a malformed answer"));
-            if (direct == Untried)
-                directReads = readsLikeCopied(received.get(), reply) ? Allowed : Refused;
-        }
+            return broken(reason, memoryShortage(reply.width, reply.height, reply.bitsPerPixel));
+        if (!copyPixels(received.get())) // a pixel memory too small for the picture
+            return malformed(reason);
         lastPictureBytes = size_t(FreeImage_GetLine(received.get())) * reply.height;
         FreeImage_SetDotsPerMeterX(received.get(), reply.dotsPerMeterX);
         FreeImage_SetDotsPerMeterY(received.get(), reply.dotsPerMeterY);
@@ -264,9 +236,10 @@ public:
     }
 
 private:
-    DecoderProcess(const DecoderSetup& setup, pid_t process, int channel, int pixels)
-        : program(setup.program), memoryLimit(setup.memoryLimit), generation(setup.generation),
-          pid(process), socket(channel), pixelMemory(pixels)
+    DecoderProcess(const DecoderSetup& setup, std::uint64_t limit, pid_t process, int channel,
+                   int pixels)
+        : program(setup.program), memoryLimit(limit), generation(setup.generation), pid(process),
+          socket(channel), pixelMemory(pixels)
     {
     }
 
@@ -303,6 +276,11 @@ private:
         return Exchange::Broken;
     }
 
+    Exchange malformed(QString* reason)
+    {
+        return broken(reason, QStringLiteral("The picture decoder gave a malformed answer"));
+    }
+
     // The decoder's end, in words; called once its socket has closed.
     QString howItEnded()
     {
@@ -333,20 +311,6 @@ private:
         return QStringLiteral("Decoding took longer than %1 s and was stopped").arg(timeLimit);
     }
 
-    bool sendAll(const char* data, size_t size)
-    {
-        while (size > 0) {
-            const ssize_t sent = send(socket, data, size, MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR)
-                continue;
-            if (sent <= 0)
-                return false;
-            data += sent;
-            size -= size_t(sent);
-        }
-        return true;
-    }
-
     bool sendRequest(const DecodeRequest& request, int file)
     {
         iovec part{const_cast<DecodeRequest*>(&request), sizeof request};
@@ -368,8 +332,8 @@ private:
         if (sent <= 0)
             return false;
         // The descriptor went with the first byte; the rest may follow alone.
-        return sendAll(reinterpret_cast<const char*>(&request) + sent,
-                       sizeof request - size_t(sent));
+        return decoder::sendAll(socket, reinterpret_cast<const char*>(&request) + sent,
+                                sizeof request - size_t(sent));
     }
 
     // Exactly `size` bytes from the socket before `deadline`. On failure the
@@ -439,49 +403,6 @@ private:
         return true;
     }
 
-    // The bottom `rows` scan lines straight from the decoder's bitmap into
-    // `dib`, in as few calls as the system allows.
-    bool readPixels(FIBITMAP* dib, const DecodeReply& reply, unsigned rows)
-    {
-        const size_t line = FreeImage_GetLine(dib);
-        const size_t pitch = FreeImage_GetPitch(dib);
-        if (reply.pixelPitch < line || reply.pixelAddress == 0)
-            return false;
-        std::vector<iovec> local;
-        std::vector<iovec> remote;
-        if (line == pitch && reply.pixelPitch == pitch) {
-            local.push_back({FreeImage_GetBits(dib), pitch * rows});
-            remote.push_back({reinterpret_cast<void*>(reply.pixelAddress), pitch * rows});
-        } else {
-            for (unsigned y = 0; y < rows; ++y) {
-                local.push_back({FreeImage_GetScanLine(dib, int(y)), line});
-                remote.push_back({reinterpret_cast<void*>(reply.pixelAddress +
-                                                          std::uint64_t(y) * reply.pixelPitch),
-                                  line});
-            }
-        }
-        for (size_t first = 0; first < local.size(); first += IOV_MAX) {
-            const size_t count = std::min<size_t>(IOV_MAX, local.size() - first);
-            size_t wanted = 0;
-            for (size_t i = first; i < first + count; ++i)
-                wanted += local[i].iov_len;
-            const ssize_t got =
-                process_vm_readv(pid, &local[first], count, &remote[first], count, 0);
-            if (got < 0 || size_t(got) != wanted)
-                return false;
-        }
-        return true;
-    }
-
-    // Whether reading the decoder's bitmap gives what came through the pixel memory.
-    bool readsLikeCopied(FIBITMAP* copied, const DecodeReply& reply)
-    {
-        BitmapPtr probe(FreeImage_Allocate(int(reply.width), 1, int(reply.bitsPerPixel)));
-        return probe && readPixels(probe.get(), reply, 1) &&
-               std::memcmp(FreeImage_GetScanLine(probe.get(), 0), FreeImage_GetScanLine(copied, 0),
-                           FreeImage_GetLine(copied)) == 0;
-    }
-
 public:
     // A decoder keeps its last picture, and its pixel memory the largest
     // one's size, while it lives: one that held a large picture is not kept.
@@ -508,18 +429,19 @@ class DecoderPool {
 public:
     ~DecoderPool() { endIdle(); }
 
-    std::unique_ptr<DecoderProcess> take(const DecoderSetup& setup, QString* error)
+    std::unique_ptr<DecoderProcess> take(const DecoderSetup& setup, std::uint64_t memoryLimit,
+                                         QString* error)
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
             while (!idle.empty()) {
                 std::unique_ptr<DecoderProcess> process = std::move(idle.back());
                 idle.pop_back();
-                if (process->serves(setup) && process->alive())
+                if (process->serves(setup, memoryLimit) && process->alive())
                     return process;
             }
         }
-        return DecoderProcess::start(setup, error);
+        return DecoderProcess::start(setup, memoryLimit, error);
     }
 
     void give(std::unique_ptr<DecoderProcess> process)
@@ -555,16 +477,17 @@ DecoderPool& pool()
 
 } // namespace
 
-BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecoderJob& job, QString* reason)
+BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecodeLimits& limits,
+                                 const DecoderJob& job, QString* reason)
 {
-    // A decoder found dead before it got the request, or whose memory turned
-    // out unreadable, is no fault of this picture: one more, fresh decoder gets it.
+    // A decoder found dead before it got the request is no fault of this
+    // picture: one more, fresh decoder gets it.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        std::unique_ptr<DecoderProcess> process = pool().take(setup, reason);
+        std::unique_ptr<DecoderProcess> process = pool().take(setup, limits.decoderMemory, reason);
         if (!process)
             return nullptr;
         BitmapPtr bitmap;
-        switch (process->decode(job, bitmap, reason)) {
+        switch (process->decode(limits, job, bitmap, reason)) {
         case Exchange::Retry:
             *reason = QStringLiteral("The picture decoder could not be reached");
             continue;
@@ -584,14 +507,4 @@ BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecoderJob& jo
 void endIdleDecoders()
 {
     pool().endIdle();
-}
-
-void choosePixelPassage(PixelPassage passage)
-{
-    directReads = passage == PixelPassage::Direct ? Untried : Refused;
-}
-
-PixelPassage pixelPassage()
-{
-    return directReads == Allowed ? PixelPassage::Direct : PixelPassage::SharedMemory;
 }

@@ -2,36 +2,38 @@
 
 // What the program and its glassmere-decoder process say to each other over
 // the socket that is the decoder's standard input. Both are built from the
-// same tree, so the structures go as they are, in the machine's byte order.
+// same tree, so the structures go as they are, in the machine's byte order;
+// the version tells a decoder left over from another build.
 //
 //   program -> decoder   DecodeRequest, the open file attached (SCM_RIGHTS),
 //                        then nameLength bytes of the file's name
-//   decoder -> program   DecodeReply, then messageLength bytes of UTF-8 text,
-//                        then profileLength bytes of the picture's ICC profile
-//                        (at most maxProfileLength, picture_metadata.h);
-//                        before it, for formats that tell their size up front,
-//                        a DecodeReply with status HeaderRead, no text, no profile
+//   decoder -> program   for formats that tell their size up front, a
+//                        DecodeReply of kind Header (no text follows); then
+//                        the DecodeReply of kind Answer, messageLength bytes
+//                        of UTF-8 text and profileLength bytes of the
+//                        picture's ICC profile (at most maxProfileLength,
+//                        picture_metadata.h)
 //
-// For DecodeStatus::Decoded the program takes the pixels one of two ways:
-//   - straight from the decoder's own bitmap, which the reply locates
-//     (pixelAddress, pixelPitch; scan line 0, the bottom one, first) and the
-//     decoder leaves untouched until the next request: the program reads it
-//     with process_vm_readv into its bitmap, the only copy;
-//   - where the system forbids that (ptrace restrictions, seccomp), from the
-//     pixel memory: with placePixels in the request the decoder copies the
-//     scan lines there, without padding, from offset 0. The program creates
-//     that memory file sealed so it can grow but never shrink (a shrinking
-//     file would crash the program's reads with SIGBUS).
-// Either way two wake-ups per picture suffice, whatever its size.
+// A decoded picture's scan lines wait in the pixel memory, without padding,
+// from offset 0, until the next request. The program creates that memory
+// file sealed so it can grow but never shrink (a shrinking file would crash
+// the program's reads with SIGBUS). Two wake-ups per picture, whatever its size.
 //
 // The decoder serves one request after another until its socket closes.
 
+#include "picture_decoding.h"
+
+#include <QString>
+
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace decoder {
 
 constexpr std::uint32_t requestMagic = 0x47444d52; // "RMDG"
 constexpr std::uint32_t replyMagic = 0x47444d41;   // "AMDG"
+constexpr std::uint32_t protocolVersion = 2;
 
 // The decoder's descriptor for the pixel memory; its standard input is the socket.
 constexpr int pixelMemory = 3;
@@ -42,46 +44,53 @@ constexpr std::uint32_t maxMessageLength = 4096;
 
 struct DecodeRequest {
     std::uint32_t magic = requestMagic;
+    std::uint32_t version = protocolVersion;
+    DecodeLimits limits;
     std::uint32_t nameLength = 0;
-    std::uint64_t maxPixels = 0;
-    std::uint64_t maxDecodedBytes = 0;
-    // The floor of decodeTimeLimit. The decoder ends itself (SIGALRM) a little
-    // after the time the picture may take, should the program be gone and
-    // unable to end it.
-    std::uint32_t timeLimitSeconds = 0;
-    std::uint32_t flags = 0;
+    std::uint32_t reserved = 0;
 };
 
-// DecodeRequest::flags
-constexpr std::uint32_t placePixels = 1; // copy the pixels into the pixel memory
-
-enum class DecodeStatus : std::uint32_t {
-    Decoded = 0,
-    Unreadable = 1,
-    TooLarge = 2,
-    Unconverted = 3,
-    OutOfMemory = 4, // an allocation failed at the decoder's memory limit
+enum class ReplyKind : std::uint32_t {
     // Not an answer yet: the header claims width × height, so the decode may
-    // take the time a picture of that size needs. The answer follows.
-    HeaderRead = 5,
+    // take the time a picture of that size needs.
+    Header = 1,
+    Answer = 2,
 };
 
 struct DecodeReply {
     std::uint32_t magic = replyMagic;
-    DecodeStatus status = DecodeStatus::Unreadable;
+    std::uint32_t version = protocolVersion;
+    ReplyKind kind = ReplyKind::Answer;
+    DecodeFailure failure = DecodeFailure::Unreadable;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t bitsPerPixel = 0; // 24 or 32
     std::uint32_t messageLength = 0;
-    std::uint32_t profileLength = 0; // only with DecodeStatus::Decoded
+    std::uint32_t profileLength = 0; // only with a decoded picture
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
-    std::uint32_t pixelPitch = 0;   // bytes from one scan line to the next in the decoder
-    std::uint64_t pixelAddress = 0; // scan line 0 in the decoder's address space
+    std::uint32_t reserved = 0;
 };
+
+// Every byte of these is a field: no padding, whose stale contents would
+// cross the socket, and nothing that cannot be copied as bytes.
+template <typename Wire>
+constexpr bool plainWire =
+    std::is_trivially_copyable_v<Wire>&& std::has_unique_object_representations_v<Wire>;
+static_assert(plainWire<DecodeLimits> && sizeof(DecodeLimits) == 32);
+static_assert(plainWire<DecodeRequest> && sizeof(DecodeRequest) == 48);
+static_assert(plainWire<DecodeReply> && sizeof(DecodeReply) == 48);
 
 // The decoder's exit code when it was started wrongly or its input is not a
 // socket; any other end of the process counts as a crash.
 constexpr int usageExitCode = 64;
 
+// Writes all of `size` bytes to the socket; false when it closed or failed.
+bool sendAll(int socket, const void* data, std::size_t size);
+
 } // namespace decoder
+
+// "512 MB", "1.5 GB".
+QString describeBytes(std::uint64_t bytes);
+// The C library's text for `error` (an errno value).
+QString systemError(int error);

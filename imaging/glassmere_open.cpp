@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsScene>
 #include <QMessageBox>
 
 void Glassmere::on_btAddPic_clicked()
@@ -25,20 +26,22 @@ void Glassmere::on_btAddPic_clicked()
 // same road, so both show the same labels, result, preview and failure box.
 void Glassmere::OpenPicture(const QString& path)
 {
-    // Decoded aside: a file that fails leaves the previous picture whole and usable.
-    QString reason;
-    FIBITMAP* loaded = nullptr;
-    RunBusy([&] { loaded = decodePicture(path, &reason); });
-    if (!loaded) {
+    auto fail = [this](const QString& reason) {
         QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Image loads error."),
                         QMessageBox::Ok, this);
         box.setDefaultButton(QMessageBox::NoButton);
         box.setDetailedText(reason);
         box.exec();
+    };
+    // A file that fails leaves the previous picture whole and usable.
+    QString reason;
+    bool loaded = false;
+    RunBusy([&] { loaded = loadPicture(path, sourceImage, &reason); });
+    if (!loaded) {
+        fail(reason);
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor); // the first render of a large picture
-    sourceImage = loaded;                            // takes the bitmap without a copy
     livePreview.forget(); // the drag preview's copy was of the previous picture
 
     const QFileInfo info(path);
@@ -48,8 +51,24 @@ void Glassmere::OpenPicture(const QString& path)
     ui.lbSize->setText(QString("%1KB").arg(double(info.size()) / 1024.0, 0, 'g', 5, QChar(' ')));
     ui.lbDim->setText(QString("%1*%2").arg(sourceImage.getWidth()).arg(sourceImage.getHeight()));
 
+    // The previous result and its preview go first: the memory limits allow
+    // for one picture's road at a time.
+    resultImage.clear();
+    scene->clear();
+    pixmapItem = nullptr;
     ui.graphicsView->resetTransform();
     RunReflection();
-    on_pbFit_clicked();
     QApplication::restoreOverrideCursor();
+    if (!resultImage.isValid() || !pixmapItem) {
+        // Memory ran out for the result or its preview: no half-shown picture.
+        const QString shortage = memoryShortage(sourceImage.getWidth(), sourceImage.getHeight(),
+                                                sourceImage.getBitsPerPixel());
+        sourceImage.clear();
+        resultImage.clear();
+        for (QLabel* label : {ui.lbType, ui.lbName, ui.lbSize, ui.lbDim})
+            label->clear();
+        fail(shortage);
+        return;
+    }
+    on_pbFit_clicked();
 }

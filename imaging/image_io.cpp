@@ -1,6 +1,7 @@
 #include "image_io.h"
 
 #include "decoder_process.h"
+#include "decoder_protocol.h"
 #include "picture_decoding.h"
 #include "standard_bitmap.h"
 
@@ -19,13 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-thread_local QString lastMessage;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // The first number after `key` in a "/proc"-style text file, times `unit`; 0 if absent.
 std::uint64_t readNumber(const char* path, const QByteArray& key, std::uint64_t unit)
@@ -50,7 +44,7 @@ std::uint64_t readNumber(const char* path, const QByteArray& key, std::uint64_t 
 struct DecoderState {
     std::mutex mutex;
     bool limitsSet = false;
-    PictureLimits limits;
+    DecodeLimits limits;
     QString program; // as set; empty: search
     std::uint64_t generation = 1;
 };
@@ -77,11 +71,6 @@ bool isExecutableFile(const QString& path)
 
 } // namespace
 
-QString lastFreeImageMessage()
-{
-    return lastMessage;
-}
-
 std::uint64_t availableMemory()
 {
     std::uint64_t available = readNumber("/proc/meminfo", "MemAvailable:", 1024);
@@ -104,38 +93,61 @@ std::uint64_t availableMemory()
     return available;
 }
 
-PictureLimits defaultPictureLimits(std::uint64_t availableBytes)
+DecodeLimits defaultPictureLimits(std::uint64_t availableBytes)
 {
-    constexpr std::uint64_t megabyte = 1024 * 1024;
-    const std::uint64_t budget = availableBytes / 2;
-    PictureLimits limits;
-    // Below these floors the machine is short of memory anyway; an ordinary
-    // photograph (up to 16 megapixels) should still open.
-    limits.maxPixels = std::clamp<std::uint64_t>(budget / 32, 16000000, std::uint64_t(1) << 30);
-    limits.decoderMemory = std::max<std::uint64_t>(budget / 2, 512 * megabyte);
-    limits.maxDecodedBytes = limits.decoderMemory;
+    constexpr std::uint64_t leastDecoderMemory = 512u << 20;
+    DecodeLimits limits;
+    limits.memoryAvailable = availableBytes;
+    limits.bytesPerPixel24 = programBytesPerPixel24;
+    limits.bytesPerPixel32 = programBytesPerPixel32;
+    std::uint64_t decoderMemory = leastDecoderMemory;
+    while (decoderMemory * 2 <= availableBytes && decoderMemory < (std::uint64_t(1) << 46))
+        decoderMemory *= 2;
+    limits.decoderMemory = decoderMemory;
     limits.timeLimitSeconds = 3;
     return limits;
 }
 
-PictureLimits pictureLimits()
+QString memoryShortage(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel)
 {
-    DecoderState& shared = state();
-    std::lock_guard<std::mutex> lock(shared.mutex);
-    if (!shared.limitsSet) {
-        shared.limits = defaultPictureLimits(availableMemory());
-        shared.limitsSet = true;
-    }
-    return shared.limits;
+    const std::uint64_t needed = programBytes(width, height, bitsPerPixel, pictureLimits());
+    return QStringLiteral("Out of memory: %1 × %2 pixels need about %3, and %4 are available")
+        .arg(width)
+        .arg(height)
+        .arg(describeBytes(needed), describeBytes(availableMemory()));
 }
 
-void setPictureLimits(const PictureLimits& limits)
+DecodeLimits pictureLimits()
+{
+    {
+        DecoderState& shared = state();
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        if (shared.limitsSet)
+            return shared.limits;
+    }
+    // Asked afresh each time: what is free changes, and a picture refused now
+    // may open once other programs have let memory go.
+    return defaultPictureLimits(availableMemory());
+}
+
+void setPictureLimits(const DecodeLimits& limits)
 {
     {
         DecoderState& shared = state();
         std::lock_guard<std::mutex> lock(shared.mutex);
         shared.limits = limits;
         shared.limitsSet = true;
+        ++shared.generation;
+    }
+    endIdleDecoders();
+}
+
+void resetPictureLimits()
+{
+    {
+        DecoderState& shared = state();
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        shared.limitsSet = false;
         ++shared.generation;
     }
     endIdleDecoders();
@@ -185,21 +197,10 @@ void setPictureDecoderProgram(const QString& program)
 
 bool loadPicture(const QString& path, fipImage& picture, QString* error)
 {
-    FIBITMAP* dib = decodePicture(path, error);
-    if (!dib)
-        return false;
-    picture = dib; // takes ownership
-    return true;
-}
-
-FIBITMAP* decodePicture(const QString& path, QString* error)
-{
-    lastMessage.clear();
-    auto fail = [error](const QString& why) -> FIBITMAP* {
-        lastMessage = why;
+    auto fail = [error](const QString& why) {
         if (error)
             *error = why;
-        return nullptr;
+        return false;
     };
 
     if (!QFileInfo::exists(path))
@@ -228,10 +229,8 @@ FIBITMAP* decodePicture(const QString& path, QString* error)
                                    "(looked for %1)")
                         .arg(searched.join(QStringLiteral(", "))));
 
-    const PictureLimits limits = pictureLimits();
     DecoderSetup setup;
     setup.program = QFile::encodeName(program);
-    setup.memoryLimit = limits.decoderMemory;
     {
         DecoderState& shared = state();
         std::lock_guard<std::mutex> lock(shared.mutex);
@@ -239,15 +238,13 @@ FIBITMAP* decodePicture(const QString& path, QString* error)
     }
     DecoderJob job;
     job.file = file;
-    job.name = QFile::encodeName(QFileInfo(path).fileName());
-    job.limits.maxPixels = limits.maxPixels;
-    job.limits.maxDecodedBytes = limits.maxDecodedBytes;
     job.fileBytes = std::uint64_t(info.st_size);
-    job.timeLimitSeconds = limits.timeLimitSeconds;
+    job.name = QFile::encodeName(QFileInfo(path).fileName());
 
     QString reason;
-    BitmapPtr bitmap = decodeInDecoderProcess(setup, job, &reason);
+    BitmapPtr bitmap = decodeInDecoderProcess(setup, pictureLimits(), job, &reason);
     if (!bitmap)
         return fail(reason);
-    return bitmap.release();
+    picture = bitmap.release(); // takes ownership without a copy
+    return true;
 }

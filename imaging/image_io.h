@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "picture_decoding.h"
 
 #include <FreeImage.h>
+#include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -12,7 +13,8 @@ class fipImage;
 // Decodes `path` and normalises it for rendering: 24 bits per pixel when the
 // picture has no transparency, 32 bits when it has (palettes, transparency
 // tables, 16-bit and float pictures included). `picture` is replaced only on
-// success; on failure it keeps what it held and `error` says why.
+// success; on failure it keeps what it held and `error` says why. The one
+// road by which the window, the batch and glassmere-cli take in a picture.
 //
 // The decoding happens in a glassmere-decoder process (see
 // pictureDecoderProgram), under the limits of pictureLimits(): a damaged file
@@ -20,41 +22,39 @@ class fipImage;
 // fails with a reason ("The picture decoder crashed (signal 11, ...)",
 // "Decoding took longer than 3 s ...", "Decoding exceeds the memory limit
 // ..."), and a picture too large to hold is refused from its header before its
-// pixels are decoded. Safe to call from several threads at once.
+// pixels are decoded ("6000 × 4000 pixels need 391 MB of memory, more than
+// the 300 MB available"). Safe to call from several threads at once.
 bool loadPicture(const QString& path, fipImage& picture, QString* error = nullptr);
 
-// The same decode, handing over a bitmap that the caller owns (assign it to a
-// fipImage, which takes it without a copy); null on failure.
-FIBITMAP* decodePicture(const QString& path, QString* error = nullptr);
+// What the program holds per pixel of a picture, measured on the window's
+// road with a full-size strip (source, result, and the preview's pixmap,
+// which takes the preview image's memory): 3 + 6 + 8 bytes at 24 bits,
+// 4 + 8 + 8 at 32. glassmere-cli and the batch hold the source, the result
+// and at most the result once more, encoded: no more than that.
+constexpr std::uint32_t programBytesPerPixel24 = 17;
+constexpr std::uint32_t programBytesPerPixel32 = 20;
 
-// The decoder's account of the last failed decode on this thread (empty if none).
-QString lastFreeImageMessage();
-
-// How large a picture Glassmere decodes and what each decoder may use.
-struct PictureLimits {
-    std::uint64_t maxPixels = 0;       // width × height
-    std::uint64_t maxDecodedBytes = 0; // the file, its decoded bitmap and the 24/32-bit copy
-    std::uint64_t decoderMemory = 0;   // address space per decoder beyond its start-up size
-    int timeLimitSeconds = 3; // per picture at least; larger ones get more, see decodeTimeLimit
-};
-
-// The limits for a machine with `availableBytes` of free memory. Half of it is
-// the budget B, the rest stays for everything else running. The program holds
-// up to 32 bytes per pixel of a picture (source 4, result up to 8 with a full
-// strip, the preview's image 8 and its pixmap 8, and headroom), so pictures
-// have at most B / 32 pixels. Each decoder may use B / 2, so two decoding at
-// once stay within B; a picture's decoded bitmap must fit in that.
-PictureLimits defaultPictureLimits(std::uint64_t availableBytes);
+// The limits for a machine with `availableBytes` of free memory: a picture's
+// road may use all of it; each decoder may use as much too (at least 512 MB,
+// rounded down to a power of two so that decoders are reused while the free
+// memory drifts), with a time limit of at least 3 s.
+DecodeLimits defaultPictureLimits(std::uint64_t availableBytes);
 
 // The memory available now: the kernel's MemAvailable, or less when the
 // control group's memory limit or this process's address-space limit leaves less.
 std::uint64_t availableMemory();
 
 // The limits in force: set by setPictureLimits, else defaultPictureLimits of
-// the memory available when first asked.
-PictureLimits pictureLimits();
+// the memory available at this moment.
+DecodeLimits pictureLimits();
 // For tests and tools; decoders started under other limits are ended.
-void setPictureLimits(const PictureLimits& limits);
+void setPictureLimits(const DecodeLimits& limits);
+// Back to the memory available at each load.
+void resetPictureLimits();
+
+// "Out of memory: 6000 × 4000 pixels need about 389 MB, and 300 MB are
+// available": for an allocation that failed although the picture was let in.
+QString memoryShortage(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel);
 
 // The decoder executable in use, the first of:
 //   1. the program given to setPictureDecoderProgram (tests, tools);

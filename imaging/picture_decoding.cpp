@@ -1,6 +1,7 @@
 #include "picture_decoding.h"
 
 #include "bmp_reading.h"
+#include "decoder_protocol.h"
 #include "picture_metadata.h"
 #include "png_reader.h"
 #include "reader_corrections.h"
@@ -46,14 +47,6 @@ std::uint64_t bitmapBytes(std::uint64_t width, std::uint64_t height, unsigned bi
 {
     const std::uint64_t line = (width * bitsPerPixel + 7) / 8;
     return ((line + 3) & ~std::uint64_t(3)) * height;
-}
-
-QString describeBytes(std::uint64_t bytes)
-{
-    constexpr double giga = 1024.0 * 1024.0 * 1024.0;
-    if (bytes >= std::uint64_t(giga))
-        return QStringLiteral("%1 GB").arg(double(bytes) / giga, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
 }
 
 QString withMessages(const QString& what)
@@ -130,7 +123,7 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
     }
     // Qt's own allocation ceiling (256 MB by default) would refuse pictures
     // the limits allow; it stays as a second guard at their size.
-    const std::uint64_t megabytes = limits.maxDecodedBytes / (1024 * 1024) + 1;
+    const std::uint64_t megabytes = limits.decoderMemory / (1024 * 1024) + 1;
     reader.setAllocationLimit(int(std::min<std::uint64_t>(megabytes, 1u << 30)));
 
     const QImage image = reader.read();
@@ -181,33 +174,44 @@ QString freeImageMessages()
 QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
                     const DecodeLimits& limits)
 {
-    // Both factors come from the file; 2^32 × 2^32 still fits in 64 bits.
-    const std::uint64_t pixels = width * height;
+    // Both sides come from the file; within maxPictureSide their products fit in 64 bits.
     if (width > maxPictureSide || height > maxPictureSide)
         return QStringLiteral("%1 × %2 pixels: a side longer than %3 pixels is more than "
                               "Glassmere can handle")
             .arg(width)
             .arg(height)
             .arg(maxPictureSide);
-    if (pixels > limits.maxPixels) {
-        const std::uint64_t megapixels = std::max<std::uint64_t>(1, limits.maxPixels / 1000000);
-        return QStringLiteral("%1 × %2 pixels is larger than the %3 megapixels Glassmere can "
-                              "handle here")
-            .arg(width)
-            .arg(height)
-            .arg(megapixels);
-    }
+    const std::uint64_t needed = programBytes(width, height, bitsPerPixel, limits);
+    if (needed > limits.memoryAvailable)
+        return memoryRefusal(width, height, needed, limits.memoryAvailable);
     // The decoded bitmap and its standard 32-bit copy exist together.
     const std::uint64_t decoded =
         bitmapBytes(width, height, bitsPerPixel) + bitmapBytes(width, height, 32);
-    if (decoded > limits.maxDecodedBytes)
+    if (decoded > limits.decoderMemory)
         return QStringLiteral("%1 × %2 pixels at %3 bits per pixel need %4 to decode, more than "
                               "the %5 Glassmere can use here")
             .arg(width)
             .arg(height)
             .arg(bitsPerPixel)
-            .arg(describeBytes(decoded), describeBytes(limits.maxDecodedBytes));
+            .arg(describeBytes(decoded), describeBytes(limits.decoderMemory));
     return {};
+}
+
+std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                           const DecodeLimits& limits)
+{
+    const std::uint64_t perPixel =
+        bitsPerPixel >= 32 ? limits.bytesPerPixel32 : limits.bytesPerPixel24;
+    return width * height * perPixel; // sides up to 2^20 each: no overflow
+}
+
+QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
+                      std::uint64_t available)
+{
+    return QStringLiteral("%1 × %2 pixels need %3 of memory, more than the %4 available")
+        .arg(width)
+        .arg(height)
+        .arg(describeBytes(needed), describeBytes(available));
 }
 
 int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels)
@@ -239,11 +243,11 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
                     QStringLiteral("The file is larger than the 4 GB FreeImage can read"));
     // The file's own bytes are held while it is decoded.
     DecodeLimits limits = fileLimits;
-    if (size >= limits.maxDecodedBytes)
+    if (size >= limits.decoderMemory)
         return fail(DecodeFailure::TooLarge,
                     QStringLiteral("The file is larger than the %1 Glassmere can use here")
-                        .arg(describeBytes(limits.maxDecodedBytes)));
-    limits.maxDecodedBytes -= size;
+                        .arg(describeBytes(limits.decoderMemory)));
+    limits.decoderMemory -= size;
 
     // FreeImage only reads the memory it is given; the cast is its API's.
     std::unique_ptr<FIMEMORY, MemoryDeleter> memory(

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 struct Outcome {
@@ -21,9 +23,14 @@ struct Outcome {
     }
 };
 
-Outcome runCli(const QStringList& arguments)
+Outcome runCli(const QStringList& arguments, int addressSpaceKB = 0)
 {
     QProcess process;
+    if (addressSpaceKB > 0) // as `ulimit -v` does
+        process.setChildProcessModifier([addressSpaceKB] {
+            const rlimit space{rlim_t(addressSpaceKB) * 1024, rlim_t(addressSpaceKB) * 1024};
+            setrlimit(RLIMIT_AS, &space);
+        });
     process.start(QStringLiteral(GLASSMERE_BIN_DIR "/glassmere-cli"), arguments);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return {};
@@ -47,6 +54,8 @@ private Q_SLOTS:
         fipImage alpha = makeGradientPicture(27, 35, 32);
         writePicture(opaque, root + "/opaque.png");
         writePicture(alpha, root + "/alpha.png");
+        fipImage photo = makeGradientPicture(6000, 4000, 24); // a 24-megapixel camera's
+        writePicture(photo, root + "/photo.jpg");
         writeBytes(root + "/notes.txt", "not a picture");
     }
 
@@ -55,29 +64,41 @@ private Q_SLOTS:
         QTest::addColumn<QString>("arguments"); // split at spaces; "@" is the temporary folder
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("stderrHas");
+        QTest::addColumn<int>("addressSpaceKB"); // 0: no limit
 
         const QString io = " @/opaque.png @/out.png";
         QTest::newRow("size above 100")
-            << "--size 101" + io << 2 << "--size must be a whole number from 0 to 100, not \"101\"";
+            << "--size 101" + io << 2 << "--size must be a whole number from 0 to 100, not \"101\""
+            << 0;
         QTest::newRow("opacity not a number")
             << "--opacity half" + io << 2
-            << "--opacity must be a whole number from 0 to 100, not \"half\"";
+            << "--opacity must be a whole number from 0 to 100, not \"half\"" << 0;
         QTest::newRow("gap below 0")
-            << "--gap -1" + io << 2 << "--gap must be a whole number from 0 to 10000, not \"-1\"";
+            << "--gap -1" + io << 2 << "--gap must be a whole number from 0 to 10000, not \"-1\""
+            << 0;
         QTest::newRow("blur above 200")
-            << "--blur 201" + io << 2 << "--blur must be a whole number from 0 to 200, not \"201\"";
-        QTest::newRow("colour and transparency") << "--color #000000 --transparent" + io << 2
-                                                 << "--color and --transparent exclude each other";
+            << "--blur 201" + io << 2 << "--blur must be a whole number from 0 to 200, not \"201\""
+            << 0;
+        QTest::newRow("colour and transparency")
+            << "--color #000000 --transparent" + io << 2
+            << "--color and --transparent exclude each other" << 0;
         QTest::newRow("input not a picture")
-            << "@/notes.txt @/out.png" << 1 << "cannot read @/notes.txt";
+            << "@/notes.txt @/out.png" << 1 << "cannot read @/notes.txt" << 0;
         QTest::newRow("transparency into an existing JPEG")
             << "--transparent @/opaque.png @/kept.jpg" << 1
             << "cannot write @/kept.jpg: the format of the extension \"jpg\" cannot store a 32-bit "
-               "picture with transparency";
+               "picture with transparency"
+            << 0;
         QTest::newRow("written") << "--direction left --size 100 --depth 0 --color #FF8000" + io
-                                 << 0 << "";
+                                 << 0 << "" << 0;
         QTest::newRow("written with the reflection controls")
-            << "--opacity 50 --gap 10 --blur 30" + io << 0 << "";
+            << "--opacity 50 --gap 10 --blur 30" + io << 0 << "" << 0;
+        QTest::newRow("24 megapixels within 1.4 GB of address space")
+            << "@/photo.jpg @/out.png" << 0 << "" << 1400000;
+        QTest::newRow("24 megapixels beyond 380 MB of address space")
+            << "@/photo.jpg @/out.png" << 1
+            << "cannot read @/photo.jpg: 6000 × 4000 pixels need 389 MB of memory, more than the"
+            << 380000;
     }
 
     void exitCodes()
@@ -85,10 +106,12 @@ private Q_SLOTS:
         QFETCH(QString, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, stderrHas);
+        QFETCH(int, addressSpaceKB);
         writeBytes(root + "/kept.jpg", "an older file");
         QFile::remove(root + "/out.png");
 
-        const Outcome outcome = runCli(arguments.replace("@", root).split(' ', Qt::SkipEmptyParts));
+        const Outcome outcome =
+            runCli(arguments.replace("@", root).split(' ', Qt::SkipEmptyParts), addressSpaceKB);
         QVERIFY2(outcome.exitCode == exitCode, outcome.describe());
         QVERIFY2(outcome.err.contains(stderrHas.replace("@", root)), outcome.describe());
         // Usage errors point at --help; a success says nothing.

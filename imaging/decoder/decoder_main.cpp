@@ -104,7 +104,7 @@ namespace {
 
 using decoder::DecodeReply;
 using decoder::DecodeRequest;
-using decoder::DecodeStatus;
+using decoder::ReplyKind;
 
 constexpr int channel = STDIN_FILENO;
 
@@ -113,14 +113,6 @@ constexpr int channel = STDIN_FILENO;
 constexpr std::uint64_t addressSpaceSlack = 256ull << 20;
 
 std::uint64_t memoryLimit = 0; // what a picture may use; 0 when not limited
-
-QString describeBytes(std::uint64_t bytes)
-{
-    constexpr double giga = 1024.0 * 1024.0 * 1024.0;
-    if (bytes >= std::uint64_t(giga))
-        return QStringLiteral("%1 GB").arg(double(bytes) / giga, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
-}
 
 std::uint64_t addressSpaceInUse()
 {
@@ -151,17 +143,7 @@ void limitResources()
 
 bool sendAll(const void* data, size_t size)
 {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t sent = send(channel, bytes, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        size -= size_t(sent);
-    }
-    return true;
+    return decoder::sendAll(channel, data, size);
 }
 
 // Reads exactly `size` bytes; the first descriptor that comes along lands in `*file`.
@@ -234,21 +216,6 @@ struct MappedFile {
     MappedFile& operator=(const MappedFile&) = delete;
 };
 
-DecodeStatus statusOf(DecodeFailure failure)
-{
-    switch (failure) {
-    case DecodeFailure::None:
-        return DecodeStatus::Decoded;
-    case DecodeFailure::TooLarge:
-        return DecodeStatus::TooLarge;
-    case DecodeFailure::Unconverted:
-        return DecodeStatus::Unconverted;
-    case DecodeFailure::Unreadable:
-        break;
-    }
-    return DecodeStatus::Unreadable;
-}
-
 DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limits,
                          const HeaderRead& headerRead = {})
 {
@@ -256,15 +223,15 @@ DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limi
     if (mapped.error != 0) {
         DecodeOutcome outcome;
         outcome.failure = DecodeFailure::Unreadable;
-        outcome.reason = QStringLiteral("The file could not be read: %1")
-                             .arg(QString::fromLocal8Bit(std::strerror(mapped.error)));
+        outcome.reason =
+            QStringLiteral("The file could not be read: %1").arg(systemError(mapped.error));
         return outcome;
     }
     return decodePictureData(mapped.data, mapped.size, name, limits, headerRead);
 }
 
-// The pixel memory as this process sees it, for programs that cannot read
-// this process's memory: mapped once, again only when a larger picture makes it grow.
+// The pixel memory as this process sees it: mapped once, again only when a
+// larger picture makes it grow.
 struct PixelMemory {
     unsigned char* base = nullptr;
     size_t mapped = 0;
@@ -311,32 +278,65 @@ bool placePixels(FIBITMAP* dib)
     return true;
 }
 
-bool answer(DecodeOutcome& outcome, DecodeStatus status, bool place)
+bool answer(DecodeOutcome& outcome)
 {
-    if (status == DecodeStatus::Decoded && place && !placePixels(outcome.bitmap.get())) {
+    FIBITMAP* dib = outcome.failure == DecodeFailure::None ? outcome.bitmap.get() : nullptr;
+    if (dib && !placePixels(dib)) {
         const int error = errno;
-        status = error == ENOMEM ? DecodeStatus::OutOfMemory : DecodeStatus::Unreadable;
-        outcome.reason = QStringLiteral("The pixels could not be handed over: %1")
-                             .arg(QString::fromLocal8Bit(std::strerror(error)));
+        outcome.failure = error == ENOMEM ? DecodeFailure::OutOfMemory : DecodeFailure::Unreadable;
+        outcome.reason =
+            QStringLiteral("The pixels could not be handed over: %1").arg(systemError(error));
+        dib = nullptr;
     }
     DecodeReply reply;
-    reply.status = status;
-    QByteArray message = outcome.reason.toUtf8().left(int(decoder::maxMessageLength));
+    reply.failure = outcome.failure;
+    const QByteArray message = outcome.reason.toUtf8().left(int(decoder::maxMessageLength));
     reply.messageLength = std::uint32_t(message.size());
-    FIBITMAP* dib = status == DecodeStatus::Decoded ? outcome.bitmap.get() : nullptr;
+    // Meant for this picture only: a failure sends no profile.
+    const QByteArray profile = dib ? outcome.profile : QByteArray();
+    reply.profileLength = std::uint32_t(profile.size());
     if (dib) {
         reply.width = FreeImage_GetWidth(dib);
         reply.height = FreeImage_GetHeight(dib);
         reply.bitsPerPixel = FreeImage_GetBPP(dib);
         reply.dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
         reply.dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
-        reply.profileLength = std::uint32_t(outcome.profile.size());
-        reply.pixelPitch = FreeImage_GetPitch(dib);
-        reply.pixelAddress = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(dib));
     }
     return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size())) &&
-           sendAll(outcome.profile.constData(), reply.profileLength);
+           sendAll(profile.constData(), size_t(profile.size()));
 }
+
+// Tells the program the size the header claims, and takes as long for the
+// decode as the program will wait, plus a little: should the program be
+// gone while a reader loops, the process ends itself.
+class Timer {
+public:
+    Timer(int floor, std::uint64_t bytes) : floorSeconds(floor), fileBytes(bytes) { arm(0); }
+    ~Timer() { alarm(0); }
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    void headerRead(std::uint64_t width, std::uint64_t height)
+    {
+        DecodeReply claim;
+        claim.kind = ReplyKind::Header;
+        claim.failure = DecodeFailure::None;
+        claim.width = std::uint32_t(std::min<std::uint64_t>(width, UINT32_MAX));
+        claim.height = std::uint32_t(std::min<std::uint64_t>(height, UINT32_MAX));
+        sendAll(&claim, sizeof claim); // a closed socket shows on the answer
+        arm(std::uint64_t(claim.width) * claim.height);
+    }
+
+private:
+    void arm(std::uint64_t pixels)
+    {
+        if (floorSeconds > 0)
+            alarm(unsigned(decodeTimeLimit(floorSeconds, fileBytes, pixels) + 5));
+    }
+
+    const int floorSeconds;
+    const std::uint64_t fileBytes;
+};
 
 int serve()
 {
@@ -356,47 +356,31 @@ int serve()
         int file = -1;
         if (!receiveAll(&request, sizeof request, &file))
             return 0; // the program closed the socket: nothing more to do
-        if (request.magic != decoder::requestMagic || request.nameLength > decoder::maxNameLength)
+        if (request.magic != decoder::requestMagic || request.version != decoder::protocolVersion ||
+            request.nameLength > decoder::maxNameLength)
             return decoder::usageExitCode;
         QByteArray name(int(request.nameLength), '\0');
         if (!receiveAll(name.data(), size_t(name.size()), &file))
             return 0;
 
         outcome = DecodeOutcome();
-        DecodeStatus status = DecodeStatus::Unreadable;
         if (file < 0) {
+            outcome.failure = DecodeFailure::Unreadable;
             outcome.reason = QStringLiteral("No file was passed to the decoder");
         } else {
-            DecodeLimits limits;
-            limits.maxPixels = request.maxPixels;
-            limits.maxDecodedBytes = request.maxDecodedBytes;
-            allocationFailed.store(false);
-            // Should the program be gone while a reader loops, the process ends
-            // itself a little after the program would have ended it.
             struct stat fileInfo;
             const std::uint64_t fileBytes =
                 fstat(file, &fileInfo) == 0 ? std::uint64_t(fileInfo.st_size) : 0;
-            const int floorSeconds = int(request.timeLimitSeconds);
-            if (floorSeconds > 0)
-                alarm(unsigned(decodeTimeLimit(floorSeconds, fileBytes, 0) + 5));
-            bool connected = true;
-            const HeaderRead headerRead = [&](std::uint64_t width, std::uint64_t height) {
-                DecodeReply claim;
-                claim.status = DecodeStatus::HeaderRead;
-                claim.width = std::uint32_t(std::min<std::uint64_t>(width, UINT32_MAX));
-                claim.height = std::uint32_t(std::min<std::uint64_t>(height, UINT32_MAX));
-                connected = connected && sendAll(&claim, sizeof claim);
-                if (floorSeconds > 0)
-                    alarm(unsigned(decodeTimeLimit(floorSeconds, fileBytes,
-                                                   std::uint64_t(claim.width) * claim.height) +
-                                   5));
-            };
-            outcome = decodeFile(file, QFile::decodeName(name), limits, headerRead);
-            alarm(0);
+            Timer timer(int(request.limits.timeLimitSeconds), fileBytes);
+            allocationFailed.store(false);
+            outcome = decodeFile(file, QFile::decodeName(name), request.limits,
+                                 [&timer](std::uint64_t width, std::uint64_t height) {
+                                     timer.headerRead(width, height);
+                                 });
             close(file);
-            status = statusOf(outcome.failure);
-            if (status != DecodeStatus::Decoded && allocationFailed.load() && memoryLimit != 0) {
-                status = DecodeStatus::OutOfMemory;
+            if (outcome.failure != DecodeFailure::None && allocationFailed.load() &&
+                memoryLimit != 0) {
+                outcome.failure = DecodeFailure::OutOfMemory;
                 outcome.reason = QStringLiteral("Decoding exceeds the memory limit of %1")
                                      .arg(describeBytes(memoryLimit)) +
                                  (outcome.reason.isEmpty()
@@ -404,7 +388,7 @@ int serve()
                                       : QStringLiteral(" (") + outcome.reason + QLatin1Char(')'));
             }
         }
-        if (!answer(outcome, status, request.flags & decoder::placePixels))
+        if (!answer(outcome))
             return 0;
     }
 }
@@ -412,14 +396,14 @@ int serve()
 int check(int argc, char* argv[], int first)
 {
     limitResources();
-    DecodeLimits limits;
-    limits.maxPixels = ~std::uint64_t(0);
-    limits.maxDecodedBytes = ~std::uint64_t(0);
+    DecodeLimits limits; // by hand, only the memory limit holds
+    limits.memoryAvailable = ~std::uint64_t(0);
+    limits.decoderMemory = ~std::uint64_t(0);
     int failures = 0;
     for (int i = first; i < argc; ++i) {
         const int file = open(argv[i], O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (file < 0) {
-            std::printf("%s: %s\n", argv[i], std::strerror(errno));
+            std::printf("%s: %s\n", argv[i], systemError(errno).toLocal8Bit().constData());
             ++failures;
             continue;
         }

@@ -177,10 +177,12 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     broken("notes.pct", "Shopping list\nmilk\nbread\n",
            QStringLiteral("Decoding took longer than 3 s"));
     broken("notes.jpg", "This is not a JPEG picture, only text.\n");
-    broken("huge.bmp", bmpHeaderOnly(30000, 30000), QStringLiteral("30000 × 30000 pixels"));
+    // Too large for any machine, refused from the header.
+    broken("huge.bmp", bmpHeaderOnly(1000000, 1000000),
+           QStringLiteral("1000000 × 1000000 pixels need"));
     // WBMP has no header-only read: the size is refused once decoded.
     broken("huge.wbmp", QByteArray::fromHex("0000 81ea30 81ea30 ffff00ff"),
-           QStringLiteral("30000 × 30000 pixels"));
+           QStringLiteral("30000 × 30000 pixels need"));
 
     fipImage photo = makeGradientPicture(64, 48, 24);
     writePicture(photo, folder + "/photo.jpg");

@@ -22,12 +22,12 @@ struct HostileFile {
 
 // Writes the mix into `folder` (which must exist) and describes each file:
 // broken ones (a PSD and a PNG cut short, a zero-byte and a text ".pct", a
-// text ".jpg", BMP and WBMP headers declaring 30000 × 30000 pixels, a BMP of a
-// kind not read) and valid ones (JPEG, PNG with alpha, a BMP with padded lines,
-// a larger BMP, a BMP with a V5 header, 16-bit grey PNG, opaque GIF; BMPs of
-// every header, bit-field layout and RLE, cut or skipping pixels; PNGs with a
-// transparent grey level and with gAMA in every colour type; alpha 0
-// everywhere; a TGA whose fourth byte is padding).
+// text ".jpg", a BMP header declaring 10^6 × 10^6 pixels, a WBMP of 30000 ×
+// 30000 pixels, too large for 1 GB, a BMP of a kind not read) and valid ones (JPEG, PNG with alpha,
+// a BMP with padded lines, a larger BMP, a BMP with a V5 header, 16-bit grey PNG, opaque GIF; BMPs
+// of every header, bit-field layout and RLE, cut or skipping pixels; PNGs with a transparent grey
+// level and with gAMA in every colour type; alpha 0 everywhere; a TGA whose fourth byte is
+// padding).
 QList<HostileFile> writeHostileFolder(const QString& folder);
 
 // Small valid pictures in every format FreeImage writes, at the depths it
