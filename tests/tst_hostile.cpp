@@ -272,6 +272,27 @@ void TestHostile::rendererAndPreviewSurviveAllocationFailure()
     QCOMPARE(pixelBytes(result), resultBefore);
     QVERIFY(preview.isNull());
     QVERIFY(renderReflection(source, result, ReflectionParams{})); // with memory back
+
+    // Through the window: a 48 MB picture is let in (the test's limits
+    // count 1 GB free), then its 67 MB result does not fit. A decoder waits
+    // with the pixel memory already mapped: only the picture is allocated.
+    const QString big = root.filePath("big.bmp");
+    fipImage large = makeGradientPicture(4000, 4000, 24);
+    writePicture(large, big);
+    QVERIFY(loadPicture(big, large));
+    large.clear();
+    Glassmere window;
+    MessageBoxCatcher box(60000);
+    statm.seek(0);
+    capped.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toULongLong() * 4096 + (80u << 20));
+    QVERIFY(setrlimit(RLIMIT_AS, &capped) == 0);
+    A::open(window, big);
+    QVERIFY(setrlimit(RLIMIT_AS, &original) == 0);
+    QVERIFY2(box.said.startsWith("Failure|Image loads error.||Out of memory: 4000 × 4000 pixels "
+                                 "need about 259 MB"),
+             qPrintable(box.said));
+    QVERIFY(!A::source(window).isValid() && !A::result(window).isValid());
+    QVERIFY(A::ui(window).lbDim->text().isEmpty());
 }
 
 void TestHostile::openingBrokenFilesThroughTheWindow_data()
