@@ -60,11 +60,6 @@ void TestMainWindow::startUpState()
 {
     Glassmere window;
     auto& ui = A::ui(window);
-    QCOMPARE(
-        QStringList({window.windowTitle(), ui.tabWidget->tabText(0), ui.tabWidget->tabText(1),
-                     ui.btColorPicker->toolTip(), ui.pbFit->toolTip(), ui.pbRawSize->toolTip()}),
-        QStringList(
-            {"Glassmere", "one-by-one", "all-at-once", "Set reflection color.", "Fit", "Actual"}));
     QCOMPARE(QStringList({ui.txtSize->text(), ui.txtDepth->text(), ui.txtColor->text()}),
              QStringList({"40", "30", "#ffffff"}));
     QVERIFY(ui.checkBoxBottom->isChecked());

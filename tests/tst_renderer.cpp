@@ -480,6 +480,42 @@ private Q_SLOTS:
         shown = QImage();
         QCOMPARE(previewImage(standard, &memory).constBits(), bits);
     }
+
+    void markedCorner_data()
+    {
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<QPoint>("mark");   // where the picture's top-left pixel lands
+        QTest::addColumn<QPoint>("mirror"); // and its reflection
+        // 5 x 3, strip as large as the picture: 3 rows or 5 columns.
+        QTest::newRow("top") << 0 << QPoint(0, 3) << QPoint(0, 2);
+        QTest::newRow("bottom") << 1 << QPoint(0, 0) << QPoint(0, 5);
+        QTest::newRow("left") << 2 << QPoint(5, 0) << QPoint(4, 0);
+        QTest::newRow("right") << 3 << QPoint(0, 0) << QPoint(9, 0);
+    }
+
+    // One marked corner, no fade: only the mark and its mirror image differ
+    // from the rest, each where the direction puts it.
+    void markedCorner()
+    {
+        QFETCH(int, direction);
+        QFETCH(QPoint, mark);
+        QFETCH(QPoint, mirror);
+        const QRgb red = qRgb(255, 0, 0), grey = qRgb(90, 90, 90);
+        fipImage picture = filledPicture(5, 3, 24, grey);
+        RGBQUAD corner{0, 0, 255, 255};
+        picture.setPixelColor(0, 2, &corner); // scan line 2 is the top row
+        fipImage result;
+        QVERIFY(renderReflection(picture, result, makeParams(direction, 100, 100, 0, false)));
+        QList<QPoint> marked;
+        for (int y = 0; y < int(result.getHeight()); ++y)
+            for (int x = 0; x < int(result.getWidth()); ++x)
+                if (pixelAt(result, unsigned(x), unsigned(y)) != grey)
+                    marked << QPoint(x, y);
+        const bool markFirst =
+            mark.y() < mirror.y() || (mark.y() == mirror.y() && mark.x() < mirror.x());
+        QCOMPARE(marked, markFirst ? QList<QPoint>{mark, mirror} : QList<QPoint>{mirror, mark});
+        QCOMPARE(pixelAt(result, unsigned(mirror.x()), unsigned(mirror.y())), red);
+    }
 };
 
 QTEST_MAIN(TestRenderer)
