@@ -512,8 +512,9 @@ private Q_SLOTS:
                 if (pixelAt(result, unsigned(x), unsigned(y)) != grey)
                     marked << QPoint(x, y);
         const bool markFirst =
-            mark.y() < mirror.y() || (mark.y() == mirror.y() && mark.x() < mirror.x());
-        QCOMPARE(marked, markFirst ? QList<QPoint>{mark, mirror} : QList<QPoint>{mirror, mark});
+            std::make_pair(mark.y(), mark.x()) < std::make_pair(mirror.y(), mirror.x());
+        const QList<QPoint> expected{markFirst ? mark : mirror, markFirst ? mirror : mark};
+        QCOMPARE(marked, expected);
         QCOMPARE(pixelAt(result, unsigned(mirror.x()), unsigned(mirror.y())), red);
     }
 };
