@@ -22,9 +22,6 @@
 //     every frame as a drag changes it
 // Live/<depth>/copy                    the copy at the fitted view's scale,
 //                                      made once per picture and zoom
-// Window/<depth>/<change>              the window's own handler for a settings
-//     change, from the handler to the view painted again (direction, size,
-//     depth, transparency, colour; the colour timed from the dialog's answer)
 // Controls/<depth>/<direction>/<mode>/plain|opacity50|gap100|blur30
 //                                      the reflection controls, into the
 //                                      previous result, beside the plain render
@@ -33,15 +30,11 @@
 // measured by resetting the kernel's high-water mark; MiB is the result's size.
 
 #include "imaging/preview_image.h"
-#include "mainwindow/glassmere.h"
 #include "reflection/live_preview.h"
 #include "reflection/reflection_renderer.h"
-#include "tests/support/dialogdriver.h"
 #include "tests/support/reflection_oracle.h"
 
-#include <QApplication>
-#include <QColorDialog>
-#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 
@@ -56,15 +49,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// The window's handlers, reached as its own code reaches them.
-class GlassmereTestAccess {
-public:
-    static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
-    static fipImage& source(Glassmere& w) { return w.sourceImage; }
-    static void render(Glassmere& w) { w.RunReflection(); }
-    static void fit(Glassmere& w) { w.on_pbFit_clicked(); }
-};
 
 namespace {
 
@@ -331,61 +315,6 @@ void liveCopyBenchmark(benchmark::State& state, int bpp)
     }
 }
 
-enum class Change { Direction, Size, Depth, Transparency, Colour };
-
-// The window as a user has it: a 6000 x 4000 picture fitted in a view of
-// about 1000 x 700; each iteration changes one setting through its handler
-// and paints the view again.
-void windowBenchmark(benchmark::State& state, int bpp, Change change)
-{
-    using A = GlassmereTestAccess;
-    Glassmere window;
-    auto& ui = A::ui(window);
-    window.show();
-    window.resize(window.size() + QSize(1000, 700) - ui.graphicsView->size());
-    QApplication::processEvents();
-    A::source(window) = picture(bpp);
-    A::render(window);
-    A::fit(window);
-    QApplication::processEvents();
-
-    DialogDriver driver;
-    int step = 0;
-    for (auto _ : state) {
-        const bool odd = step++ % 2 != 0;
-        QElapsedTimer clock;
-        clock.start();
-        switch (change) {
-        case Change::Direction:
-            (odd ? ui.checkBoxBottom : ui.checkBoxLeft)->setChecked(true);
-            break;
-        case Change::Size:
-            ui.refSize->setValue(odd ? 40 : 60);
-            Q_EMIT ui.refSize->sliderReleased();
-            break;
-        case Change::Depth:
-            ui.refDepth->setValue(odd ? 30 : 70);
-            Q_EMIT ui.refDepth->sliderReleased();
-            break;
-        case Change::Transparency:
-            ui.cbTransparent->setChecked(!odd);
-            break;
-        case Change::Colour:
-            // Timed from the answer: the dialog itself is the user's time.
-            driver.expect<QColorDialog>([&, odd](QColorDialog* dialog) {
-                dialog->setCurrentColor(odd ? Qt::white : QColor(40, 80, 160));
-                clock.start();
-                dialog->accept();
-            });
-            ui.btColorPicker->click();
-            break;
-        }
-        ui.graphicsView->viewport()->repaint();
-        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
-    }
-    state.counters["view_px"] = ui.graphicsView->width() * ui.graphicsView->height();
-}
-
 void registerAll()
 {
     const char* directions[] = {"top", "bottom", "left", "right"};
@@ -467,25 +396,6 @@ void registerAll()
         }
         add(depth + "copy", [=](benchmark::State& s) { liveCopyBenchmark(s, bpp); });
     }
-    const struct {
-        const char* name;
-        Change change;
-    } changes[] = {{"direction", Change::Direction},
-                   {"size", Change::Size},
-                   {"depth", Change::Depth},
-                   {"transparency", Change::Transparency},
-                   {"colour", Change::Colour}};
-    for (int bpp : {24, 32}) {
-        for (const auto& change : changes) {
-            const Change c = change.change;
-            benchmark::RegisterBenchmark(
-                ("Window/" + std::to_string(bpp) + "/" + change.name).c_str(),
-                [=](benchmark::State& s) { windowBenchmark(s, bpp, c); })
-                ->Unit(benchmark::kMillisecond)
-                ->UseManualTime()
-                ->Iterations(12);
-        }
-    }
 }
 
 } // namespace
@@ -493,10 +403,10 @@ void registerAll()
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    // Pixmaps and the window need an application; the window is drawn offscreen.
+    // Pixmaps need an application; no window is shown.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    QGuiApplication application(argc, argv);
     registerAll();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -16,6 +16,7 @@ public:
     static int direction(Glassmere& w) { return w.GetReflectionDirection(); }
     static void setColor(Glassmere& w, _RGB color) { w.reflectionColor = color; }
     static void render(Glassmere& w) { w.RunReflection(); }
+    static void fit(Glassmere& w) { w.on_pbFit_clicked(); }
     static void open(Glassmere& w, const QString& path) { w.OpenPicture(path); }
     // As opening does it, without a file: the picture, a render and a fit.
     static void open(Glassmere& w, const fipImage& picture)
