@@ -107,6 +107,9 @@ void Glassmere::on_btCovPics_clicked()
     request.params.ge = 0;
     request.params.color = reflectionColor;
     request.params.transparent = transparent;
+    request.params.opacity = ui.refOpacity->value();
+    request.params.gap = ui.refGap->value();
+    request.params.blur = ui.refBlur->value();
     request.jobs = QThread::idealThreadCount();
 
     // The run holds its own pictures: the window keeps the user's picture and

@@ -4,12 +4,15 @@
 #include <QIntValidator>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 // Qt's integer validator lets "101" through as an intermediate state for 0..100
-// (the slider then clamps it); a percentage field refuses the keystroke instead.
-class PercentValidator : public QIntValidator {
+// (the slider then clamps it); a slider's number field refuses the keystroke
+// instead.
+class SliderValidator : public QIntValidator {
 public:
-    explicit PercentValidator(QObject* parent) : QIntValidator(0, 100, parent) {}
+    SliderValidator(int top, QObject* parent) : QIntValidator(0, top, parent) {}
     State validate(QString& input, int& pos) const override
     {
         const State state = QIntValidator::validate(input, pos);
@@ -46,8 +49,12 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
     ui.progressBar->hide();
     CreateActionMenu();
 
-    ui.txtSize->setValidator(new PercentValidator(this));
-    ui.txtDepth->setValidator(new PercentValidator(this));
+    for (auto [field, slider] : {std::pair{ui.txtSize, ui.refSize},
+                                 {ui.txtDepth, ui.refDepth},
+                                 {ui.txtOpacity, ui.refOpacity},
+                                 {ui.txtGap, ui.refGap},
+                                 {ui.txtBlur, ui.refBlur}})
+        field->setValidator(new SliderValidator(slider->maximum(), this));
 
     liveTimer = new QTimer(this);
     liveTimer->setSingleShot(true);

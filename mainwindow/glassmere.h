@@ -62,6 +62,15 @@ private Q_SLOTS:
     void on_txtDepth_textChanged(QString str);
     void on_refSize_sliderReleased();
     void on_refDepth_sliderReleased();
+    void on_refOpacity_valueChanged(int value);
+    void on_refGap_valueChanged(int value);
+    void on_refBlur_valueChanged(int value);
+    void on_txtOpacity_textChanged(QString str);
+    void on_txtGap_textChanged(QString str);
+    void on_txtBlur_textChanged(QString str);
+    void on_refOpacity_sliderReleased();
+    void on_refGap_sliderReleased();
+    void on_refBlur_sliderReleased();
     void on_checkBoxTop_toggled(bool checked);
     void on_checkBoxLeft_toggled(bool checked);
     void on_checkBoxBottom_toggled(bool checked);

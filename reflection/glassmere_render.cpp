@@ -34,6 +34,9 @@ ReflectionParams Glassmere::CurrentReflectionParams()
     params.ge = 0;
     params.color = reflectionColor;
     params.transparent = transparent;
+    params.opacity = ui.refOpacity->value();
+    params.gap = ui.refGap->value();
+    params.blur = ui.refBlur->value();
     return params;
 }
 

@@ -47,6 +47,52 @@ void Glassmere::on_refDepth_sliderReleased()
     RunReflection();
 }
 
+// Opacity, gap and blur work as Size and Depth do.
+void Glassmere::on_refOpacity_valueChanged(int value)
+{
+    ui.txtOpacity->setText(QString::number(value));
+}
+
+void Glassmere::on_refGap_valueChanged(int value)
+{
+    ui.txtGap->setText(QString::number(value));
+}
+
+void Glassmere::on_refBlur_valueChanged(int value)
+{
+    ui.txtBlur->setText(QString::number(value));
+}
+
+void Glassmere::on_txtOpacity_textChanged(QString str)
+{
+    ui.refOpacity->setValue(str.toInt());
+}
+
+void Glassmere::on_txtGap_textChanged(QString str)
+{
+    ui.refGap->setValue(str.toInt());
+}
+
+void Glassmere::on_txtBlur_textChanged(QString str)
+{
+    ui.refBlur->setValue(str.toInt());
+}
+
+void Glassmere::on_refOpacity_sliderReleased()
+{
+    RunReflection();
+}
+
+void Glassmere::on_refGap_sliderReleased()
+{
+    RunReflection();
+}
+
+void Glassmere::on_refBlur_sliderReleased()
+{
+    RunReflection();
+}
+
 // The four boxes act as a group of which at most one is checked, but the
 // checked one may be unchecked. A switch renders once: unchecking the other
 // box emits its own toggled signal, whose render is held back.

@@ -16,8 +16,8 @@
     <message>
         <location filename="../batch/glassmere_batch.cpp" line="75"/>
         <location filename="../batch/glassmere_batch.cpp" line="87"/>
-        <location filename="../batch/glassmere_batch.cpp" line="125"/>
-        <location filename="../batch/glassmere_batch.cpp" line="160"/>
+        <location filename="../batch/glassmere_batch.cpp" line="128"/>
+        <location filename="../batch/glassmere_batch.cpp" line="163"/>
         <location filename="../imaging/glassmere_open.cpp" line="33"/>
         <location filename="../imaging/glassmere_save.cpp" line="40"/>
         <source>Failure</source>
@@ -25,7 +25,7 @@
     </message>
     <message>
         <location filename="../batch/glassmere_batch.cpp" line="75"/>
-        <location filename="../batch/glassmere_batch.cpp" line="125"/>
+        <location filename="../batch/glassmere_batch.cpp" line="128"/>
         <source>Selected directory error.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -35,57 +35,57 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="148"/>
+        <location filename="../batch/glassmere_batch.cpp" line="151"/>
         <source>... and %1 more</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="151"/>
+        <location filename="../batch/glassmere_batch.cpp" line="154"/>
         <source>Not read as pictures, skipped: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="154"/>
+        <location filename="../batch/glassmere_batch.cpp" line="157"/>
         <source>%3 as %4</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="156"/>
+        <location filename="../batch/glassmere_batch.cpp" line="159"/>
         <source>%1: skipped: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="156"/>
+        <location filename="../batch/glassmere_batch.cpp" line="159"/>
         <source>%1: not written: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="157"/>
+        <location filename="../batch/glassmere_batch.cpp" line="160"/>
         <source>%1: written as %2 instead of %5: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="152"/>
+        <location filename="../batch/glassmere_batch.cpp" line="155"/>
         <source>Results not written: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="153"/>
+        <location filename="../batch/glassmere_batch.cpp" line="156"/>
         <source>Results written under another name: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="160"/>
+        <location filename="../batch/glassmere_batch.cpp" line="163"/>
         <source>Notice</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="162"/>
+        <location filename="../batch/glassmere_batch.cpp" line="165"/>
         <source>%1 of %2 files were not written.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="163"/>
+        <location filename="../batch/glassmere_batch.cpp" line="166"/>
         <source>Every file was written, some under another name.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -125,7 +125,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.cpp" line="73"/>
+        <location filename="../mainwindow/glassmere.cpp" line="80"/>
         <source>F1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -186,6 +186,7 @@
     <message>
         <location filename="../mainwindow/glassmere.ui" line="626"/>
         <location filename="../mainwindow/glassmere.ui" line="690"/>
+        <location filename="../mainwindow/glassmere.ui" line="983"/>
         <source>%</source>
         <translation type="unfinished"></translation>
     </message>
@@ -240,78 +241,125 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="916"/>
-        <source>all-at-once</source>
+        <location filename="../mainwindow/glassmere.ui" line="932"/>
+        <source>Opacity:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="928"/>
-        <source>Image Directory</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../mainwindow/glassmere.ui" line="957"/>
-        <location filename="../mainwindow/glassmere.ui" line="999"/>
-        <source>Browse</source>
+        <location filename="../mainwindow/glassmere.ui" line="945"/>
+        <source>Strength of the reflection where it touches the picture.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location filename="../mainwindow/glassmere.ui" line="970"/>
+        <source>100</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="996"/>
+        <source>Gap:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1009"/>
+        <source>Distance between the picture and its reflection.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1034"/>
+        <location filename="../mainwindow/glassmere.ui" line="1098"/>
+        <source>0</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1047"/>
+        <location filename="../mainwindow/glassmere.ui" line="1111"/>
+        <source>px</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1060"/>
+        <source>Blur:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1073"/>
+        <source>Blur at the outer end of the reflection.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1118"/>
+        <source>all-at-once</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1130"/>
+        <source>Image Directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1159"/>
+        <location filename="../mainwindow/glassmere.ui" line="1201"/>
+        <source>Browse</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1172"/>
         <source>Result Directory</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1012"/>
+        <location filename="../mainwindow/glassmere.ui" line="1214"/>
         <source>Batch Generate</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1025"/>
+        <location filename="../mainwindow/glassmere.ui" line="1227"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1155"/>
+        <location filename="../mainwindow/glassmere.ui" line="1357"/>
         <source>Fit</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1174"/>
+        <location filename="../mainwindow/glassmere.ui" line="1376"/>
         <source>Actual</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1193"/>
+        <location filename="../mainwindow/glassmere.ui" line="1395"/>
         <source>ZoomIn</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1212"/>
+        <location filename="../mainwindow/glassmere.ui" line="1414"/>
         <source>ZoomOut</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1315"/>
+        <location filename="../mainwindow/glassmere.ui" line="1517"/>
         <source>Help Manual</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1320"/>
+        <location filename="../mainwindow/glassmere.ui" line="1522"/>
         <source>&amp;Check for New Version</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1325"/>
+        <location filename="../mainwindow/glassmere.ui" line="1527"/>
         <source>Online Support</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1330"/>
+        <location filename="../mainwindow/glassmere.ui" line="1532"/>
         <source>&amp;Visit Our Web Site</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1335"/>
+        <location filename="../mainwindow/glassmere.ui" line="1537"/>
         <source>&amp;About Us</source>
         <translation type="unfinished"></translation>
     </message>

@@ -187,9 +187,12 @@ private Q_SLOTS:
         QTest::newRow("colour mode: own names")
             << mixed << settings(false) << "holiday.2011.jpg, c.bmp, b.png, Z.bmp, skipped A.txt"
             << skipped;
-        QTest::newRow("transparency: base name + .png")
-            << mixed << settings(true, 2) << "holiday.png, c.png, b.png, Z.png, skipped A.txt"
-            << skipped;
+        ReflectionParams controls = settings(true, 2);
+        controls.opacity = 60;
+        controls.gap = 3;
+        controls.blur = 5;
+        QTest::newRow("transparency with opacity, gap, blur: base name + .png")
+            << mixed << controls << "holiday.png, c.png, b.png, Z.png, skipped A.txt" << skipped;
         QTest::newRow("GIF cannot store 24 bits: PNG instead")
             << QStringList{"logo.gif"} << settings(false, 0) << "logo.png, logo.gif>logo.png"
             << renamed + "1\n    logo.gif as logo.png";
@@ -222,6 +225,9 @@ private Q_SLOTS:
         edges[params.direction]->setChecked(true);
         ui.refSize->setValue(params.rate);
         ui.refDepth->setValue(params.start);
+        ui.refOpacity->setValue(params.opacity);
+        ui.refGap->setValue(params.gap);
+        ui.refBlur->setValue(params.blur);
         ui.cbTransparent->setChecked(params.transparent);
         // The user's own picture, which the window keeps through the run.
         A::source(window) = makeGradientPicture(9, 7, 24);

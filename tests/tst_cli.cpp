@@ -140,13 +140,15 @@ private Q_SLOTS:
     {
         const QString input = root + "/alpha.png";
         const QString output = root + "/cli-result.png";
-        const Outcome outcome = runCli({"--direction", "left", "--size", "55", "--depth", "20",
-                                        "--color", "#3366cc", input, output});
+        const Outcome outcome =
+            runCli({"--direction", "left", "--size", "55", "--depth", "20", "--color", "#3366cc",
+                    "--opacity", "70", "--gap", "6", "--blur", "9", input, output});
         QVERIFY2(outcome.exitCode == 0, outcome.describe());
 
         fipImage source, expected;
         QVERIFY(loadPicture(input, source));
-        QVERIFY(renderReflection(source, expected, {2, 55, 20, 0, {0x33, 0x66, 0xcc}, false}));
+        QVERIFY(renderReflection(source, expected,
+                                 {2, 55, 20, 0, {0x33, 0x66, 0xcc}, false, 70, 6, 9}));
         COMPARE_IMAGES(readPicture(output), expected);
     }
 

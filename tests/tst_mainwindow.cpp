@@ -60,8 +60,9 @@ void TestMainWindow::startUpState()
 {
     Glassmere window;
     auto& ui = A::ui(window);
-    QCOMPARE(QStringList({ui.txtSize->text(), ui.txtDepth->text(), ui.txtColor->text()}),
-             QStringList({"40", "30", "#ffffff"}));
+    QCOMPARE(QStringList({ui.txtSize->text(), ui.txtDepth->text(), ui.txtOpacity->text(),
+                          ui.txtGap->text(), ui.txtBlur->text(), ui.txtColor->text()}),
+             QStringList({"40", "30", "100", "0", "0", "#ffffff"}));
     QVERIFY(ui.checkBoxBottom->isChecked());
     QVERIFY(!ui.cbTransparent->isChecked());
 
@@ -101,6 +102,13 @@ void TestMainWindow::fieldsAndSliders()
     QCOMPARE(ui.refDepth->value(), 0);
     ui.refDepth->setValue(77);
     QCOMPARE(ui.txtDepth->text(), QString("77"));
+    // Gap and blur take their sliders' ranges: 0 to 200 and 0 to 100.
+    ui.txtGap->clear();
+    QTest::keyClicks(ui.txtGap, "2009");
+    QCOMPARE(ui.refGap->value(), 200);
+    ui.txtBlur->clear();
+    QTest::keyClicks(ui.txtBlur, "101");
+    QCOMPARE(ui.refBlur->value(), 10);
 }
 
 void TestMainWindow::settingsRenderAgain()
@@ -115,6 +123,11 @@ void TestMainWindow::settingsRenderAgain()
     QCOMPARE(A::result(window).getHeight(), 14u);
     Q_EMIT ui.refSize->sliderReleased();
     QCOMPARE(A::result(window).getHeight(), 20u);
+    ui.txtGap->setText("5");
+    QCOMPARE(A::result(window).getHeight(), 20u);
+    Q_EMIT ui.refGap->sliderReleased();
+    QCOMPARE(A::result(window).getHeight(), 25u);
+    ui.txtGap->setText("0");
 
     // The direction boxes act as one group; unchecking the only one falls back to the bottom.
     ui.checkBoxLeft->setChecked(true);

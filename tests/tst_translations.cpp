@@ -69,9 +69,10 @@ QSet<QString> sourceTexts(const QString& tsFile)
 
 // Widgets whose texts are data, not words: numbers, colours, folders, file
 // facts, progress, addresses and the owner's notice.
-const QSet<QString> dataWidgets = {"txtSize", "txtDepth", "txtColor", "txtPicDir", "txtResultDir",
-                                   "lbName",  "lbType",   "lbSize",   "lbDim",     "progressBar",
-                                   "lbUrl",   "lbUrl_2",  "lbEmail"};
+const QSet<QString> dataWidgets = {"txtSize",     "txtDepth", "txtOpacity", "txtGap",
+                                   "txtBlur",     "txtColor", "txtPicDir",  "txtResultDir",
+                                   "lbName",      "lbType",   "lbSize",     "lbDim",
+                                   "progressBar", "lbUrl",    "lbUrl_2",    "lbEmail"};
 
 // Every text `root` and its children (widgets and actions) show that did not
 // come out bracketed, as "objectName: text".
