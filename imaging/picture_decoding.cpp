@@ -327,8 +327,9 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
 
         // What goes with the pixels is read before the conversion, which need not keep it.
         const int orientation = pictureOrientation(dib);
-        const unsigned dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
-        const unsigned dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
+        const bool resolutionKnown = format != FIF_TIFF || tiffStatesResolution(data, size);
+        const unsigned dotsPerMeterX = resolutionKnown ? FreeImage_GetDotsPerMeterX(dib) : 0;
+        const unsigned dotsPerMeterY = resolutionKnown ? FreeImage_GetDotsPerMeterY(dib) : 0;
 
         // 24 bits unless the picture has transparency; palettes, 16-bit and
         // float pictures are brought to 8 bits per channel.

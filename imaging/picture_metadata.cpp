@@ -108,6 +108,31 @@ QByteArray pngProfile(const unsigned char* data, std::size_t size)
     return {};
 }
 
+bool tiffStatesResolution(const unsigned char* data, std::size_t size)
+{
+    if (size < 8)
+        return false;
+    const bool little = data[0] == 'I';
+    const auto read = [data, little](std::size_t at, int bytes) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value |= std::uint32_t(data[at + i]) << 8 * (little ? i : bytes - 1 - i);
+        return value;
+    };
+    if (read(2, 2) != 42) // BigTIFF: FreeImage's reading stands
+        return true;
+    // The first directory: a count, then 12-byte entries sorted by tag.
+    const std::size_t directory = read(4, 4);
+    if (directory > size - 2)
+        return false;
+    const std::uint32_t entries = read(directory, 2);
+    for (std::size_t i = 0; i < entries && directory + 2 + 12 * (i + 1) <= size; ++i) {
+        if (read(directory + 2 + 12 * i, 2) == 282) // XResolution
+            return true;
+    }
+    return false;
+}
+
 int pictureOrientation(FIBITMAP* dib)
 {
     FITAG* tag = nullptr;

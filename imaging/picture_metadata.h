@@ -29,6 +29,10 @@ QByteArray carriableProfile(FIBITMAP* dib);
 // empty. FreeImage's PNG reader does not hand it over.
 QByteArray pngProfile(const unsigned char* data, std::size_t size);
 
+// Whether the TIFF file in `data` states a resolution. FreeImage reads one
+// that does not as 300 dpi; such a picture has none.
+bool tiffStatesResolution(const unsigned char* data, std::size_t size);
+
 // The EXIF orientation (1 to 8) the reader found with `dib`, 1 when there is
 // none or it is not one of the eight.
 int pictureOrientation(FIBITMAP* dib);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QTest>
+#include <QtEndian>
 
 namespace {
 
@@ -32,6 +33,19 @@ void write(const QString& path, bool profile, bool print, int orientation = 0)
         FreeImage_SetDotsPerMeterY(picture, 11811);
     }
     writePicture(picture, path, path.endsWith(".jpg") ? JPEG_QUALITYSUPERB : 0);
+    if (path.endsWith(".tif") && !print) {
+        // FreeImage always writes a resolution: its tags are renamed to unknown ones.
+        QFile file(path);
+        QByteArray bytes = file.open(QIODevice::ReadWrite) ? file.readAll() : QByteArray();
+        const quint32 directory = qFromLittleEndian<quint32>(bytes.constData() + 4);
+        for (int i = 0; i < qFromLittleEndian<quint16>(bytes.constData() + directory); ++i) {
+            char* tag = bytes.data() + directory + 2 + 12 * i;
+            if (QList<quint16>{282, 283, 296}.contains(qFromLittleEndian<quint16>(tag)))
+                qToLittleEndian<quint16>(quint16(65000 + i), tag);
+        }
+        if (!file.seek(0) || file.write(bytes) != bytes.size())
+            qFatal("cannot write test picture %s", qPrintable(path));
+    }
     if (orientation == 0)
         return;
     // Right after the start marker, APP1 with big-endian EXIF: IFD0 holds the
@@ -81,6 +95,8 @@ void addCarriedPictureRows(const QString& folder)
         QTest::newRow(qPrintable("profile." + type)) << "profile." + type << plain + " icc";
         QTest::newRow(qPrintable("print." + type)) << "print." + type << plain + " 300dpi";
     }
+    write(folder + "/plain.tif", false, false); // FreeImage reads it as 300 dpi
+    QTest::newRow("plain.tif") << "plain.tif" << plain;
     write(folder + "/phone.jpg", true, true, 6);
     QTest::newRow("phone.jpg") << "phone.jpg"
                                << "32x128 .r|.b|.b icc 300dpi";
