@@ -85,7 +85,7 @@ FIBITMAP* LivePreview::sourceAt(const fipImage& source, double scale)
     return static_cast<FIBITMAP*>(copy);
 }
 
-LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionParams& params,
+LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionParams& full,
                                        double scale, const QRectF& visible)
 {
     Frame frame;
@@ -93,12 +93,18 @@ LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionP
     if (!dib || !FreeImage_HasPixels(dib) || !(scale > 0))
         return frame;
     frame.resultSize =
-        reflectionResultSize(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)), params);
+        reflectionResultSize(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)), full);
     FIBITMAP* picture = sourceAt(source, scale);
     if (!picture)
         return frame;
     const int width = int(FreeImage_GetWidth(picture));
     const int height = int(FreeImage_GetHeight(picture));
+    // The gap and the blur are lengths in the picture's pixels: the smaller
+    // copy gets them shrunk alike, so the frame looks as the full render will.
+    ReflectionParams params = full;
+    const double shrink = double(width) / FreeImage_GetWidth(dib);
+    params.gap = int(std::lround(full.gap * shrink));
+    params.blur = int(std::lround(full.blur * shrink));
     const QSize small = reflectionResultSize(width, height, params);
 
     // The part in view, in pixels of the small result, one pixel wider all
