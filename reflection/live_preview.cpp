@@ -44,6 +44,27 @@ BitmapPtr pointSampled(FIBITMAP* dib, int width, int height)
     return out;
 }
 
+// The settings for a copy of the picture at `scale`: the gap and the blur
+// count in pixels and shrink with the picture, so the frame looks like the
+// full result at that scale; the other settings are shares of the picture.
+ReflectionParams atScale(const ReflectionParams& params, double scale)
+{
+    ReflectionParams scaled = params;
+    scaled.gap = int(std::lround(std::max(0, params.gap) * scale));
+    scaled.blur = int(std::lround(std::clamp(params.blur, 0, maximumBlur) * scale));
+    return scaled;
+}
+
+// How far across the strip a pixel's value reaches: three box passes along
+// the strip's lines, each at most half the blur's radius wide plus the
+// neighbour weighed in. Rendered with that many more columns (rows) on each
+// side, the part in view comes out as in the full result.
+int reachAcross(const ReflectionParams& params)
+{
+    const int blur = std::clamp(params.blur, 0, maximumBlur);
+    return blur > 0 ? 3 * (blur / 2 + 2) : 0;
+}
+
 } // namespace
 
 void LivePreview::forget()
@@ -85,7 +106,7 @@ FIBITMAP* LivePreview::sourceAt(const fipImage& source, double scale)
     return static_cast<FIBITMAP*>(copy);
 }
 
-LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionParams& full,
+LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionParams& params,
                                        double scale, const QRectF& visible)
 {
     Frame frame;
@@ -93,19 +114,17 @@ LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionP
     if (!dib || !FreeImage_HasPixels(dib) || !(scale > 0))
         return frame;
     frame.resultSize =
-        reflectionResultSize(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)), full);
+        reflectionResultSize(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)), params);
     FIBITMAP* picture = sourceAt(source, scale);
     if (!picture)
         return frame;
     const int width = int(FreeImage_GetWidth(picture));
     const int height = int(FreeImage_GetHeight(picture));
-    // The gap and the blur are lengths in the picture's pixels: the smaller
-    // copy gets them shrunk alike, so the frame looks as the full render will.
-    ReflectionParams params = full;
-    const double shrink = double(width) / FreeImage_GetWidth(dib);
-    params.gap = int(std::lround(full.gap * shrink));
-    params.blur = int(std::lround(full.blur * shrink));
-    const QSize small = reflectionResultSize(width, height, params);
+    const bool vertical = params.direction == 0 || params.direction == 1;
+    const ReflectionParams smallParams =
+        atScale(params, vertical ? double(height) / FreeImage_GetHeight(dib)
+                                 : double(width) / FreeImage_GetWidth(dib));
+    const QSize small = reflectionResultSize(width, height, smallParams);
 
     // The part in view, in pixels of the small result, one pixel wider all
     // round so that no rounding leaves an edge unpainted.
@@ -118,25 +137,27 @@ LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionP
         return frame;
 
     // Across the strip the result's columns (top, bottom) or rows (left,
-    // right) are the picture's own: only those in view are rendered. Along
-    // it the strip depends on the whole picture's extent, so that is kept.
-    const bool vertical = params.direction == 0 || params.direction == 1;
+    // right) are the picture's own: only those in view are rendered, with as
+    // many more on each side as the strip's pixels reach across. Along the
+    // strip it depends on the whole picture's extent, so that is kept.
+    const int reach = reachAcross(smallParams);
+    const int first = std::max(0, (vertical ? part.left() : part.top()) - reach);
+    const int last =
+        std::min(vertical ? width : height, (vertical ? part.right() : part.bottom()) + 1 + reach);
     fipImage across;
-    across = vertical ? FreeImage_CreateView(picture, unsigned(part.left()), 0,
-                                             unsigned(part.right() + 1), unsigned(height))
-                      : FreeImage_CreateView(picture, 0, unsigned(part.top()), unsigned(width),
-                                             unsigned(part.bottom() + 1));
-    if (!across.isValid() || !renderReflection(across, output, params, &memory))
+    across =
+        vertical
+            ? FreeImage_CreateView(picture, unsigned(first), 0, unsigned(last), unsigned(height))
+            : FreeImage_CreateView(picture, 0, unsigned(first), unsigned(width), unsigned(last));
+    if (!across.isValid() || !renderReflection(across, output, smallParams, &memory))
         return frame;
 
+    // The rendered strip cut to the part in view.
+    const QRect inOutput = part.translated(vertical ? -first : 0, vertical ? 0 : -first);
     fipImage shown;
-    const unsigned outWidth = output.getWidth();
-    const unsigned outHeight = output.getHeight();
-    FIBITMAP* rendered = static_cast<FIBITMAP*>(output);
-    shown = vertical ? FreeImage_CreateView(rendered, 0, unsigned(part.top()), outWidth,
-                                            unsigned(part.bottom() + 1))
-                     : FreeImage_CreateView(rendered, unsigned(part.left()), 0,
-                                            unsigned(part.right() + 1), outHeight);
+    shown = FreeImage_CreateView(static_cast<FIBITMAP*>(output), unsigned(inOutput.left()),
+                                 unsigned(inOutput.top()), unsigned(inOutput.right() + 1),
+                                 unsigned(inOutput.bottom() + 1));
     if (!shown.isValid())
         return frame;
     frame.image = previewImage(shown);

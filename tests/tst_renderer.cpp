@@ -1,4 +1,5 @@
 #include "imaging/preview_image.h"
+#include "reflection/live_preview.h"
 #include "reflection/reflection_renderer.h"
 #include "reflection/result_memory.h"
 #include "support/imagecompare.h"
@@ -453,6 +454,35 @@ private Q_SLOTS:
     // Worked by hand: 200 * 100 / 255 = 78.4, 100 * 100 / 255 = 39.2,
     // 50 * 100 / 255 = 19.6. The pixmap takes the preview's pixels as they are.
     // Another depth is previewed as FreeImage converts it.
+    void livePreviewPart_data()
+    {
+        QTest::addColumn<ReflectionParams>("params");
+        QTest::addColumn<QRectF>("visible");
+        QTest::newRow("bottom, strip in view")
+            << makeParams(1, 60, 30, 0, false) << QRectF(40.5, 140, 90, 60);
+        QTest::newRow("left, blurred, gap, across the picture's edge")
+            << makeParams(2, 50, 20, 0, false, {9, 90, 200}, 70, 6, 17) << QRectF(20, 30, 150, 40);
+        QTest::newRow("top, transparency, blurred to the edge")
+            << makeParams(0, 80, 0, 0, true, {255, 255, 255}, 100, 3, 40) << QRectF(0, 0, 60, 230);
+    }
+
+    // At full scale the drag preview's part in view is the full render's, pixel
+    // for pixel, however far the blur reaches across the cut.
+    void livePreviewPart()
+    {
+        QFETCH(ReflectionParams, params);
+        QFETCH(QRectF, visible);
+        QRandomGenerator random(5);
+        const fipImage source = randomPicture(200, 130, 32, random);
+        fipImage full;
+        QVERIFY(renderReflection(source, full, params));
+        LivePreview live;
+        const LivePreview::Frame frame = live.render(source, params, 1.0, visible);
+        QCOMPARE(frame.resultSize, QSize(int(full.getWidth()), int(full.getHeight())));
+        QVERIFY(frame.target.contains(visible));
+        COMPARE_IMAGES(frame.image, previewImage(full).copy(frame.target.toRect()));
+    }
+
     void preview()
     {
         QVERIFY(previewImage(fipImage()).isNull());
