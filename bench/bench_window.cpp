@@ -3,8 +3,9 @@
 //
 //   build/bench/bench_window
 //
-// Window/<depth>/<change>   direction, size, depth, transparency, colour (the
-//                           colour timed from the colour dialog's answer)
+// Window/<depth>/<change>   direction, transparency, colour (the colour timed
+//                           from the colour dialog's answer), and a release of
+//                           each slider: size, depth, opacity, gap, blur
 
 #include "tests/support/dialogdriver.h"
 #include "tests/support/testaccess.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QElapsedTimer>
+#include <QSlider>
 
 #include <FreeImagePlus.h>
 #include <benchmark/benchmark.h>
@@ -38,12 +40,19 @@ fipImage makePicture(int bpp)
     return image;
 }
 
-enum class Change { Direction, Size, Depth, Transparency, Colour };
+enum class Change { Direction, Slider, Transparency, Colour };
+
+// A slider released at one of two values in turn.
+struct SliderChange {
+    const char* name = "";
+    int first = 0;
+    int second = 0;
+};
 
 // The window as a user has it: a 6000 x 4000 picture fitted in a view of
 // about 1000 x 700; each iteration changes one setting through its handler
 // and paints the view again.
-void windowBenchmark(benchmark::State& state, int bpp, Change change)
+void windowBenchmark(benchmark::State& state, int bpp, Change change, SliderChange moved = {})
 {
     Glassmere window;
     auto& ui = A::ui(window);
@@ -65,14 +74,12 @@ void windowBenchmark(benchmark::State& state, int bpp, Change change)
         case Change::Direction:
             (odd ? ui.checkBoxBottom : ui.checkBoxLeft)->setChecked(true);
             break;
-        case Change::Size:
-            ui.refSize->setValue(odd ? 40 : 60);
-            Q_EMIT ui.refSize->sliderReleased();
+        case Change::Slider: {
+            auto* slider = window.findChild<QSlider*>(moved.name);
+            slider->setValue(odd ? moved.first : moved.second);
+            Q_EMIT slider->sliderReleased();
             break;
-        case Change::Depth:
-            ui.refDepth->setValue(odd ? 30 : 70);
-            Q_EMIT ui.refDepth->sliderReleased();
-            break;
+        }
         case Change::Transparency:
             ui.cbTransparent->setChecked(!odd);
             break;
@@ -104,17 +111,22 @@ int main(int argc, char** argv)
     const struct {
         const char* name;
         Change change;
-    } changes[] = {{"direction", Change::Direction},
-                   {"size", Change::Size},
-                   {"depth", Change::Depth},
-                   {"transparency", Change::Transparency},
-                   {"colour", Change::Colour}};
+        SliderChange moved;
+    } changes[] = {{"direction", Change::Direction, {}},
+                   {"size", Change::Slider, {"refSize", 40, 60}},
+                   {"depth", Change::Slider, {"refDepth", 30, 70}},
+                   {"opacity", Change::Slider, {"refOpacity", 100, 60}},
+                   {"gap", Change::Slider, {"refGap", 0, 40}},
+                   {"blur", Change::Slider, {"refBlur", 0, 20}},
+                   {"transparency", Change::Transparency, {}},
+                   {"colour", Change::Colour, {}}};
     for (int bpp : {24, 32}) {
         for (const auto& change : changes) {
             const Change c = change.change;
+            const SliderChange moved = change.moved;
             benchmark::RegisterBenchmark(
                 ("Window/" + std::to_string(bpp) + "/" + change.name).c_str(),
-                [=](benchmark::State& s) { windowBenchmark(s, bpp, c); })
+                [=](benchmark::State& s) { windowBenchmark(s, bpp, c, moved); })
                 ->Unit(benchmark::kMillisecond)
                 ->UseManualTime()
                 ->Iterations(12);

@@ -60,7 +60,7 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
     liveTimer->setSingleShot(true);
     liveTimer->setInterval(0);
     connect(liveTimer, &QTimer::timeout, this, &Glassmere::ShowLiveFrame);
-    for (QAbstractSlider* slider : {ui.refSize, ui.refDepth})
+    for (QAbstractSlider* slider : {ui.refSize, ui.refDepth, ui.refOpacity, ui.refGap, ui.refBlur})
         FollowWhileDragged(slider);
     AcceptDrops();
     SetFramelessHint();

@@ -187,6 +187,7 @@ void TestMainWindow::dragShowsEveryValue_data()
     QTest::addColumn<int>("step");
     QTest::newRow("size, fitted") << "refSize" << false << 25;
     QTest::newRow("depth, 1:1") << "refDepth" << true << 40;
+    QTest::newRow("blur, fitted") << "refBlur" << false << 30;
 }
 
 void TestMainWindow::dragShowsEveryValue()
