@@ -20,6 +20,8 @@
 //     pixmap the view takes), the picture shown fitted in a 1000 x 700 view or
 //     at "1:1" with the view in the middle of the result; the size changes
 //     every frame as a drag changes it
+// Live/<depth>/<direction>/colour/blur30/fitted|actual
+//     the same while the blur is dragged (radius 30 to 59)
 // Live/<depth>/copy                    the copy at the fitted view's scale,
 //                                      made once per picture and zoom
 // Controls/<depth>/<direction>/<mode>/plain|opacity50|gap100|blur30
@@ -275,7 +277,8 @@ void copyBenchmark(benchmark::State& state, bool fresh)
 }
 
 // One frame of the drag preview: the size moves by one step each frame.
-void liveBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, bool fitted)
+void liveBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, bool fitted,
+                   bool blurred = false)
 {
     const fipImage& source = picture(bpp);
     const QSize view(1000, 700);
@@ -284,7 +287,10 @@ void liveBenchmark(benchmark::State& state, int bpp, int direction, bool transpa
     int step = 0;
     int area = 0;
     for (auto _ : state) {
-        params.rate = 20 + step++ % 60;
+        if (blurred)
+            params.blur = 30 + step++ % 30;
+        else
+            params.rate = 20 + step++ % 60;
         const QSize full = reflectionResultSize(pictureWidth, pictureHeight, params);
         double scale = 1;
         QRectF visible(
@@ -392,6 +398,15 @@ void registerAll()
                         liveBenchmark(s, bpp, direction, transparent, fitted);
                     });
                 }
+            }
+        }
+        for (int direction : {1, 2}) {
+            for (bool fitted : {true, false}) {
+                add(depth + directions[direction] + "/colour/blur30/" +
+                        (fitted ? "fitted" : "actual"),
+                    [=](benchmark::State& s) {
+                        liveBenchmark(s, bpp, direction, false, fitted, true);
+                    });
             }
         }
         add(depth + "copy", [=](benchmark::State& s) { liveCopyBenchmark(s, bpp); });
