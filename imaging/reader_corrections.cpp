@@ -17,7 +17,8 @@ struct PngFacts {
     bool valid = false;
     unsigned colourType = 0;
     unsigned bitDepth = 0;
-    std::uint32_t gamma = 0; // gAMA × 100000; 0 when absent or overruled by sRGB
+    std::uint32_t gamma = 0; // gAMA × 100000; 0 when absent or overruled by sRGB or iCCP
+    bool profile = false;    // an iCCP chunk: its profile, not gAMA, describes the values
     bool greyKey = false;    // tRNS of a grey picture
     unsigned greyLevel = 0;
 };
@@ -49,12 +50,16 @@ PngFacts readPngFacts(const unsigned char* data, std::size_t size)
             facts.gamma = bigEndian32(body);
         else if (std::memcmp(type, "sRGB", 4) == 0 && !palette)
             srgb = true;
+        else if (std::memcmp(type, "iCCP", 4) == 0 && !palette)
+            facts.profile = true;
         else if (std::memcmp(type, "tRNS", 4) == 0 && facts.colourType == 0 && length >= 2)
             facts.greyKey = true, facts.greyLevel = unsigned(body[0]) << 8 | body[1];
         at += 12 + length;
     }
-    // libpng's range for a gamma value; sRGB sets its own, which needs no correction.
-    if (srgb || facts.gamma < 16 || facts.gamma > 625000000)
+    // libpng's range for a gamma value; sRGB sets its own, which needs no
+    // correction. A profile overrules gAMA, as in browsers: the result carries
+    // the profile, so correcting the values as well would count the gamma twice.
+    if (srgb || facts.profile || facts.gamma < 16 || facts.gamma > 625000000)
         facts.gamma = 0;
     return facts;
 }
@@ -119,9 +124,13 @@ void correctPng(const PngFacts& facts, FIBITMAP* dib)
 
 int readerFlags(FREE_IMAGE_FORMAT format, const unsigned char* data, std::size_t size)
 {
-    // Palette and low-bit grey pictures are corrected through their palette.
-    if (format == FIF_PNG && palettised(readPngFacts(data, size)))
-        return PNG_IGNOREGAMMA;
+    // Palette and low-bit grey pictures are corrected through their palette;
+    // pictures with a profile are not corrected at all.
+    if (format == FIF_PNG) {
+        const PngFacts facts = readPngFacts(data, size);
+        if (palettised(facts) || facts.profile)
+            return PNG_IGNOREGAMMA;
+    }
     return 0;
 }
 

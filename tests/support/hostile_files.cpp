@@ -3,6 +3,7 @@
 #include "picture_bytes.h"
 #include "testpictures.h"
 
+#include <QColorSpace>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -347,6 +348,13 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     gammaRow("gamma-palette.png", 3, indices, 3);
     gammaRow("gamma-grey-alpha.png", 4, greyAlpha, 2);
     gammaRow("gamma-rgba.png", 6, rgba, 4);
+    // A profile overrules gAMA, as in browsers: the stored values stay.
+    const QByteArray iccp = QByteArray("P3\0\0", 4) +
+                            qCompress(QColorSpace(QColorSpace::DisplayP3).iccProfile()).mid(4);
+    made("gamma-with-profile.png", pngFile(9, 1, 8, 2, {rgb}, {linear, {"iCCP", iccp}}),
+         normalised(9, 1, 24, [&](unsigned x, unsigned) {
+             return RGBQUAD{level(x, 7), level(x, 4), level(x, 0), 255};
+         }));
 
     // Alpha 0 everywhere is alpha where the format has a real alpha channel...
     fipImage clear = makeGradientPicture(6, 5, 32);
