@@ -211,21 +211,21 @@ int main(int argc, char* argv[])
     ReflectionParams params; // the window's start-up settings
     const QString edge = parser.value(direction);
     if (edge == QLatin1String("bottom"))
-        params.direction = 1;
+        params.direction = Direction::Bottom;
     else if (edge == QLatin1String("top"))
-        params.direction = 0;
+        params.direction = Direction::Top;
     else if (edge == QLatin1String("left"))
-        params.direction = 2;
+        params.direction = Direction::Left;
     else if (edge == QLatin1String("right"))
-        params.direction = 3;
+        params.direction = Direction::Right;
     else
         return usageError(
             QStringLiteral("--direction must be bottom, top, left or right, not \"%1\"").arg(edge));
 
-    if (!readNumber(parser.value(size), 0, 100, params.rate))
+    if (!readNumber(parser.value(size), 0, 100, params.sizePercent))
         return usageError(QStringLiteral("--size must be a whole number from 0 to 100, not \"%1\"")
                               .arg(parser.value(size)));
-    if (!readNumber(parser.value(depth), 0, 100, params.start))
+    if (!readNumber(parser.value(depth), 0, 100, params.unfadedPercent))
         return usageError(QStringLiteral("--depth must be a whole number from 0 to 100, not \"%1\"")
                               .arg(parser.value(depth)));
 

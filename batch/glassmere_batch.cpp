@@ -101,15 +101,7 @@ void Glassmere::on_btCovPics_clicked()
 
     // Input is dropped until the last file is done, so the settings are the
     // same for every file of the run.
-    request.params.direction = GetReflectionDirection();
-    request.params.rate = ui.refSize->value();
-    request.params.start = ui.refDepth->value();
-    request.params.ge = 0;
-    request.params.color = reflectionColor;
-    request.params.transparent = transparent;
-    request.params.opacity = ui.refOpacity->value();
-    request.params.gap = ui.refGap->value();
-    request.params.blur = ui.refBlur->value();
+    request.params = CurrentReflectionParams();
     request.jobs = QThread::idealThreadCount();
 
     // The run holds its own pictures: the window keeps the user's picture and

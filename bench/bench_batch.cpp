@@ -101,7 +101,7 @@ void Codecs(benchmark::State& state)
             }
             const unsigned width = source.getWidth();
             const unsigned height = source.getHeight();
-            const unsigned strip = height * unsigned(params.rate) / 100;
+            const unsigned strip = height * unsigned(params.sizePercent) / 100;
             fipImage output(FIT_BITMAP, width, height + strip, source.getBitsPerPixel());
             const size_t pitch = source.getScanWidth();
             std::memcpy(output.getScanLine(strip), source.getScanLine(0), pitch * height);

@@ -114,9 +114,9 @@ double peakMiB(const std::function<void()>& run)
     return before < 0 || peak < 0 ? -1 : double(peak - before) / 1024.0;
 }
 
-ReflectionParams paramsFor(int direction, bool transparent)
+ReflectionParams paramsFor(Direction direction, bool transparent)
 {
-    ReflectionParams params; // rate 40, start 30, white: the start-up settings
+    ReflectionParams params; // size 40, unfaded 30, white: the start-up settings
     params.direction = direction;
     params.transparent = transparent;
     return params;
@@ -124,8 +124,8 @@ ReflectionParams paramsFor(int direction, bool transparent)
 
 enum class Way { Reused, Fresh, Steps };
 
-void renderBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, Way way,
-                     int opacity = 100, int gap = 0, int blur = 0)
+void renderBenchmark(benchmark::State& state, int bpp, Direction direction, bool transparent,
+                     Way way, int opacity = 100, int gap = 0, int blur = 0)
 {
     const fipImage& source = picture(bpp);
     ReflectionParams params = paramsFor(direction, transparent);
@@ -277,8 +277,8 @@ void copyBenchmark(benchmark::State& state, bool fresh)
 }
 
 // One frame of the drag preview: the size moves by one step each frame.
-void liveBenchmark(benchmark::State& state, int bpp, int direction, bool transparent, bool fitted,
-                   bool blurred = false)
+void liveBenchmark(benchmark::State& state, int bpp, Direction direction, bool transparent,
+                   bool fitted, bool blurred = false)
 {
     const fipImage& source = picture(bpp);
     const QSize view(1000, 700);
@@ -290,7 +290,7 @@ void liveBenchmark(benchmark::State& state, int bpp, int direction, bool transpa
         if (blurred)
             params.blur = 30 + step++ % 30;
         else
-            params.rate = 20 + step++ % 60;
+            params.sizePercent = 20 + step++ % 60;
         const QSize full = reflectionResultSize(pictureWidth, pictureHeight, params);
         double scale = 1;
         QRectF visible(
@@ -313,7 +313,7 @@ void liveCopyBenchmark(benchmark::State& state, int bpp)
 {
     const fipImage& source = picture(bpp);
     LivePreview live;
-    const ReflectionParams params = paramsFor(1, false);
+    const ReflectionParams params = paramsFor(Direction::Bottom, false);
     const double scale = std::min(1000.0 / pictureWidth, 700.0 / pictureHeight);
     for (auto _ : state) {
         live.forget();
@@ -338,9 +338,10 @@ void registerAll()
     add("Floor/32to32/fresh", [](benchmark::State& s) { floorBenchmark(s, 32, 32, true); });
     for (int bpp : {24, 32}) {
         for (bool transparent : {false, true}) {
-            for (int direction = 0; direction < 4; ++direction) {
+            for (Direction direction :
+                 {Direction::Top, Direction::Bottom, Direction::Left, Direction::Right}) {
                 const std::string base = "Render/" + std::to_string(bpp) + "/" +
-                                         directions[direction] + "/" +
+                                         directions[int(direction)] + "/" +
                                          (transparent ? "transparency" : "colour");
                 const struct {
                     const char* name;
@@ -358,9 +359,9 @@ void registerAll()
     // The reflection controls against the plain render of the same run.
     for (int bpp : {24, 32}) {
         for (bool transparent : {false, true}) {
-            for (int direction : {1, 3}) {
+            for (Direction direction : {Direction::Bottom, Direction::Right}) {
                 const std::string base = "Controls/" + std::to_string(bpp) + "/" +
-                                         directions[direction] + "/" +
+                                         directions[int(direction)] + "/" +
                                          (transparent ? "transparency" : "colour");
                 const struct {
                     const char* name;
@@ -389,9 +390,9 @@ void registerAll()
     }
     for (int bpp : {24, 32}) {
         const std::string depth = "Live/" + std::to_string(bpp) + "/";
-        for (int direction : {1, 2}) {
+        for (Direction direction : {Direction::Bottom, Direction::Left}) {
             for (bool transparent : {false, true}) {
-                const std::string base = depth + directions[direction] + "/" +
+                const std::string base = depth + directions[int(direction)] + "/" +
                                          (transparent ? "transparency" : "colour") + "/";
                 for (bool fitted : {true, false}) {
                     add(base + (fitted ? "fitted" : "actual"), [=](benchmark::State& s) {
@@ -400,9 +401,9 @@ void registerAll()
                 }
             }
         }
-        for (int direction : {1, 2}) {
+        for (Direction direction : {Direction::Bottom, Direction::Left}) {
             for (bool fitted : {true, false}) {
-                add(depth + directions[direction] + "/colour/blur30/" +
+                add(depth + directions[int(direction)] + "/colour/blur30/" +
                         (fitted ? "fitted" : "actual"),
                     [=](benchmark::State& s) {
                         liveBenchmark(s, bpp, direction, false, fitted, true);

@@ -117,9 +117,11 @@ ReflectionParams paramsFor(const std::uint8_t* data, size_t size)
     for (size_t i = 0; i < size; i += 1 + size / 64)
         hash = (hash ^ data[i]) * 16777619u;
     ReflectionParams params;
-    params.direction = int(hash % 5); // 4 acts as right
-    params.rate = int((hash >> 3) % 101);
-    params.start = int((hash >> 10) % 101);
+    const Direction directions[] = {Direction::Top, Direction::Bottom, Direction::Left,
+                                    Direction::Right};
+    params.direction = directions[hash % 4];
+    params.sizePercent = int((hash >> 3) % 101);
+    params.unfadedPercent = int((hash >> 10) % 101);
     params.transparent = (hash >> 17) & 1;
     params.color = {int((hash >> 18) & 0xff), int((hash >> 21) & 0xff), int((hash >> 24) & 0xff)};
     return params;
@@ -194,8 +196,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     if (!renderReflection(source, result, params))
         broken("the renderer failed on a standard bitmap within the limits");
 
-    const bool vertical = params.direction == 0 || params.direction == 1;
-    const unsigned strip = (vertical ? height : width) * unsigned(params.rate) / 100;
+    const bool vertical =
+        params.direction == Direction::Top || params.direction == Direction::Bottom;
+    const unsigned strip = (vertical ? height : width) * unsigned(params.sizePercent) / 100;
     if (result.getWidth() != (vertical ? width : width + strip) ||
         result.getHeight() != (vertical ? height + strip : height))
         broken("the result's size is not the picture plus its strip");

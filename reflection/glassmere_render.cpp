@@ -3,7 +3,37 @@
 #include <QTimer>
 
 // The window's render members are thin: the pixel work lives in renderReflection,
-// which the batch and the command line share.
+// which the batch and the command line share. The window's members speak in
+// its integer codes and names; this is the one place they become the core's.
+
+namespace {
+
+// 0 top, 1 bottom, 2 left, 3 right; any other code acts as right.
+Direction directionFromCode(int direction)
+{
+    switch (direction) {
+    case 0:
+        return Direction::Top;
+    case 1:
+        return Direction::Bottom;
+    case 2:
+        return Direction::Left;
+    default:
+        return Direction::Right;
+    }
+}
+
+ReflectionParams paramsFromCodes(int direction, int rate, int start, int ge)
+{
+    ReflectionParams params;
+    params.direction = directionFromCode(direction);
+    params.sizePercent = rate;
+    params.unfadedPercent = start;
+    params.extraLines = ge;
+    return params;
+}
+
+} // namespace
 
 void Glassmere::BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int rate,
                                  int start, int ge)
@@ -14,11 +44,7 @@ void Glassmere::BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bg
 void Glassmere::AddImageReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor,
                                    int direction, int rate, int start, int ge)
 {
-    ReflectionParams params;
-    params.direction = direction;
-    params.rate = rate;
-    params.start = start;
-    params.ge = ge;
+    ReflectionParams params = paramsFromCodes(direction, rate, start, ge);
     params.color = bgcolor;
     params.transparent = transparent; // the mode is the window's, also for the batch
     // On failure (out of memory) the previous result stays in place.
@@ -27,11 +53,8 @@ void Glassmere::AddImageReflection(fipImage& srcImage, fipImage& dstImage, _RGB 
 
 ReflectionParams Glassmere::CurrentReflectionParams()
 {
-    ReflectionParams params;
-    params.direction = GetReflectionDirection();
-    params.rate = ui.refSize->value();
-    params.start = ui.refDepth->value();
-    params.ge = 0;
+    ReflectionParams params =
+        paramsFromCodes(GetReflectionDirection(), ui.refSize->value(), ui.refDepth->value(), 0);
     params.color = reflectionColor;
     params.transparent = transparent;
     params.opacity = ui.refOpacity->value();

@@ -120,7 +120,8 @@ LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionP
         return frame;
     const int width = int(FreeImage_GetWidth(picture));
     const int height = int(FreeImage_GetHeight(picture));
-    const bool vertical = params.direction == 0 || params.direction == 1;
+    const bool vertical =
+        params.direction == Direction::Top || params.direction == Direction::Bottom;
     const ReflectionParams smallParams =
         atScale(params, vertical ? double(height) / FreeImage_GetHeight(dib)
                                  : double(width) / FreeImage_GetWidth(dib));

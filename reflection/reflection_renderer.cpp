@@ -20,14 +20,14 @@
 
 // Geometry. The result is the picture plus a strip of R mirrored lines against
 // one edge, `gap` background lines between them, faded towards the strip's
-// outer end, plus `ge` zero lines at the opposite edge. Strip line t (t = 0
+// outer end, plus `extraLines` zero lines (X) at the opposite edge. Strip line t (t = 0
 // touches the picture, across the gap) repeats picture line t counted from
 // the reflecting edge; the last F strip lines are faded, s = R - 1 - t running
 // from F - 1 down to 0 at the outer edge. Seen from the top-left:
 //
-//   bottom (1)       top (0)          left (2)                  right (3, other)
+//   bottom           top              left                      right
 //   +--------+       +--------+       +-----+---+-------+--+    +--+-------+---+-----+
-//   |ge zeros|       | strip  |       |strip|gap|picture|ge|    |ge|picture|gap|strip|
+//   |X zeros |       | strip  |       |strip|gap|picture|X |    |X |picture|gap|strip|
 //   +--------+       | t=R-1  |       |t=R-1..0 |       |  |    |  |       |   |t=0..|
 //   |picture |       |  ..t=0 |       +-----+---+-------+--+    +--+-------+---+-----+
 //   +--------+       +--------+
@@ -35,7 +35,7 @@
 //   +--------+       +--------+
 //   | strip  |       |picture |
 //   | t=0..  |       +--------+
-//   +--------+       |ge zeros|
+//   +--------+       |X zeros |
 //                    +--------+
 //
 // Every line of the result is written once, straight from the source: rows for
@@ -360,11 +360,11 @@ struct Frame {
     std::ptrdiff_t outPitch;
     int outWidth;
     int outHeight;
-    int direction; // 0 top, 1 bottom, 2 left, 3 right
-    int strip;     // R
-    int faded;     // F
+    Direction direction;
+    int strip; // R
+    int faded; // F
     int gap;
-    int ge;
+    int extraLines;
     int colour[3]; // blue, green, red
     int opacity;   // 0..100
     int blur;      // 0..maximumBlur, 0 when the strip has fewer than two lines
@@ -421,10 +421,10 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     Fader fader;
     fader.prepare<DB>(f.faded, f.colour, fade);
     const Opacity<DB, fade> opacity(f);
-    const bool top = f.direction == 0;
-    const int pictureTop = top ? f.strip + f.gap : f.ge;
-    const int gapTop = top ? f.strip : f.ge + f.height;
-    const int stripTop = top ? 0 : f.ge + f.height + f.gap;
+    const bool top = f.direction == Direction::Top;
+    const int pictureTop = top ? f.strip + f.gap : f.extraLines;
+    const int gapTop = top ? f.strip : f.extraLines + f.height;
+    const int stripTop = top ? 0 : f.extraLines + f.height + f.gap;
     // Allocated before the first byte is written, so that running out of
     // memory leaves a reused result as it was.
     std::vector<Byte> gapLine = gapPixels<DB, fade>(f, f.width);
@@ -535,16 +535,16 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     Fader fader;
     fader.prepare<DB>(f.faded, f.colour, fade);
     const Opacity<DB, fade> opacity(f);
-    const bool left = f.direction == 2;
+    const bool left = f.direction == Direction::Left;
 
     // Result columns where the picture, the gap, the strip, its faded part and
     // the zero columns begin. Left: result column x < R shows source column
     // R - 1 - x, the faded ones are x = 0 .. F - 1 with s = x. Right: result
-    // column ge + W + G + t shows source column W - 1 - t, faded
+    // column X + W + G + t shows source column W - 1 - t, faded
     // t = R - F .. R - 1 with s = R - 1 - t.
-    const int pictureLeft = left ? f.strip + f.gap : f.ge;
-    const int gapLeft = left ? f.strip : f.ge + f.width;
-    const int stripLeft = left ? 0 : f.ge + f.width + f.gap;
+    const int pictureLeft = left ? f.strip + f.gap : f.extraLines;
+    const int gapLeft = left ? f.strip : f.extraLines + f.width;
+    const int stripLeft = left ? 0 : f.extraLines + f.width + f.gap;
     const int stripFirstSource = left ? f.strip - 1 : f.width - 1;
     const int fadedLeft = left ? 0 : stripLeft + f.strip - f.faded;
     const int zeroLeft = left ? f.strip + f.gap + f.width : 0;
@@ -596,7 +596,7 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     for (int i = 0; i < f.outHeight; ++i) {
         const Byte* src = f.srcBits + i * f.srcPitch;
         Byte* line = f.outBits + i * f.outPitch;
-        std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.ge) * DB);
+        std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.extraLines) * DB);
         copyRun<SB, DB, true>(src, line + std::size_t(pictureLeft) * DB, f.width);
         if (f.gap > 0)
             std::memcpy(line + std::size_t(gapLeft) * DB, gapRun.data(), gapRun.size());
@@ -619,7 +619,7 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
 
 template <int SB, int DB, Fade fade> void render(const Frame& f)
 {
-    if (f.direction == 0 || f.direction == 1)
+    if (f.direction == Direction::Top || f.direction == Direction::Bottom)
         renderRows<SB, DB, fade>(f);
     else
         renderColumns<SB, DB, fade>(f);
@@ -678,22 +678,23 @@ struct Strip {
     int lines;
     int faded;
     int gap;
-    int ge;
+    int extraLines;
 };
 
 Strip stripFor(int width, int height, const ReflectionParams& params)
 {
-    const bool vertical = params.direction == 0 || params.direction == 1;
-    const int rate = std::clamp(params.rate, 0, 100);
-    const int start = std::clamp(params.start, 0, 100);
+    const bool vertical =
+        params.direction == Direction::Top || params.direction == Direction::Bottom;
+    const int sizePercent = std::clamp(params.sizePercent, 0, 100);
+    const int unfadedPercent = std::clamp(params.unfadedPercent, 0, 100);
     Strip strip{};
-    strip.lines = (vertical ? height : width) * rate / 100;
-    strip.faded = (100 - start) * strip.lines / 100;
+    strip.lines = (vertical ? height : width) * sizePercent / 100;
+    strip.faded = (100 - unfadedPercent) * strip.lines / 100;
     const long long across = (vertical ? height : width) + (long long)strip.lines;
     const long long maxLines = std::numeric_limits<int>::max() / 4;
     strip.gap = int(std::clamp<long long>(params.gap, 0, std::max(0LL, maxLines - across)));
-    strip.ge = int(
-        std::clamp<long long>(params.ge, 0, std::max(0LL, maxLines - across - strip.gap)));
+    strip.extraLines = int(
+        std::clamp<long long>(params.extraLines, 0, std::max(0LL, maxLines - across - strip.gap)));
     return strip;
 }
 
@@ -702,9 +703,9 @@ Strip stripFor(int width, int height, const ReflectionParams& params)
 QSize reflectionResultSize(int width, int height, const ReflectionParams& params)
 {
     const Strip strip = stripFor(width, height, params);
-    if (params.direction == 0 || params.direction == 1)
-        return {width, height + strip.lines + strip.gap + strip.ge};
-    return {width + strip.lines + strip.gap + strip.ge, height};
+    if (params.direction == Direction::Top || params.direction == Direction::Bottom)
+        return {width, height + strip.lines + strip.gap + strip.extraLines};
+    return {width + strip.lines + strip.gap + strip.extraLines, height};
 }
 
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
@@ -735,12 +736,12 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     f.height = int(FreeImage_GetHeight(srcDib));
     const int srcBytes = int(FreeImage_GetBPP(srcDib)) / 8;
     const int outBytes = params.transparent ? 4 : srcBytes;
-    f.direction = params.direction >= 0 && params.direction <= 3 ? params.direction : 3;
+    f.direction = params.direction;
     const Strip strip = stripFor(f.width, f.height, params);
     f.strip = strip.lines;
     f.faded = strip.faded;
     f.gap = strip.gap;
-    f.ge = strip.ge;
+    f.extraLines = strip.extraLines;
     f.opacity = std::clamp(params.opacity, 0, 100);
     f.blur = f.strip > 1 ? std::clamp(params.blur, 0, maximumBlur) : 0;
     for (int c = 0; c < 3; ++c)

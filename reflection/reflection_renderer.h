@@ -14,11 +14,14 @@ struct _RGB {
 
 // Everything a render needs, passed explicitly so batch, window and command
 // line render the same picture the same way.
+// The edge of the picture the reflection is laid against.
+enum class Direction { Top, Bottom, Left, Right };
+
 struct ReflectionParams {
-    int direction = 1; // 0 top, 1 bottom, 2 left, 3 right; any other value acts as right
-    int rate = 40;     // strip size in percent of the extent across the reflecting edge
-    int start = 30;    // unfaded share of the strip in percent
-    int ge = 0;        // extra zero rows/columns at the edge opposite the strip
+    Direction direction = Direction::Bottom;
+    int sizePercent = 40;    // strip size in percent of the extent across the reflecting edge
+    int unfadedPercent = 30; // unfaded share of the strip in percent
+    int extraLines = 0;      // extra zero rows/columns at the edge opposite the strip
     _RGB color{255, 255, 255};
     bool transparent = false; // fade by alpha instead of towards `color`
     int opacity = 100;        // the mirror's strength where it touches the picture, percent
@@ -37,7 +40,7 @@ constexpr int maximumBlur = 200;
 // turned; the diagram in the .cpp shows them):
 //
 //   +-----------------+
-//   | ge zero rows    |
+//   | extra lines (0) |
 //   +-----------------+
 //   | picture, H rows |
 //   +-----------------+
@@ -46,7 +49,8 @@ constexpr int maximumBlur = 200;
 //   | strip, R rows   |  t = 0 (touching) .. R - 1 (outer end); the last F fade
 //   +-----------------+
 //
-// R = H * rate / 100 and F = (100 - start) * R / 100, from the picture alone;
+// R = H * sizePercent / 100 and F = (100 - unfadedPercent) * R / 100, from the
+// picture alone;
 // the gap does not change them. Strip row t starts as picture row H - 1 - t
 // (the mirror) and is worked on in this order:
 //
@@ -82,11 +86,12 @@ constexpr int maximumBlur = 200;
 // (transparent or transparency mode) first when it is not already a 24/32-bit
 // standard bitmap.
 //
-// Settings outside their range act as the nearest meaningful value: `rate`,
-// `start` and `opacity` are held to 0..100, `ge` and `gap` to at least 0,
+// Settings outside their range act as the nearest meaningful value:
+// `sizePercent`, `unfadedPercent` and `opacity` are held to 0..100,
+// `extraLines` and `gap` to at least 0,
 // `blur` to 0..maximumBlur, colour channels to 0..255. A strip of no rows
-// (rate 0, or a picture too small for the rate) gives the picture itself, the
-// gap and the `ge` lines.
+// (size 0, or a picture too small for the size) gives the picture itself, the
+// gap and the extra lines.
 //
 // `result` keeps its bitmap when the new result has the same size and depth and
 // that bitmap carries nothing a new one would not; every byte of it, padding

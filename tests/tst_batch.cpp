@@ -41,7 +41,7 @@ void makeFiles(const QString& folder, const QStringList& names)
 }
 
 // Other than the window's start-up settings, so that the window must pass its own on.
-ReflectionParams settings(bool transparent, int direction = 1)
+ReflectionParams settings(bool transparent, Direction direction = Direction::Bottom)
 {
     return {direction, 55, 20, 0, {255, 255, 255}, transparent};
 }
@@ -187,15 +187,15 @@ private Q_SLOTS:
         QTest::newRow("colour mode: own names")
             << mixed << settings(false) << "holiday.2011.jpg, c.bmp, b.png, Z.bmp, skipped A.txt"
             << skipped;
-        ReflectionParams controls = settings(true, 2);
+        ReflectionParams controls = settings(true, Direction::Left);
         controls.opacity = 60;
         controls.gap = 3;
         controls.blur = 5;
         QTest::newRow("transparency with opacity, gap, blur: base name + .png")
             << mixed << controls << "holiday.png, c.png, b.png, Z.png, skipped A.txt" << skipped;
         QTest::newRow("GIF cannot store 24 bits: PNG instead")
-            << QStringList{"logo.gif"} << settings(false, 0) << "logo.png, logo.gif>logo.png"
-            << renamed + "1\n    logo.gif as logo.png";
+            << QStringList{"logo.gif"} << settings(false, Direction::Top)
+            << "logo.png, logo.gif>logo.png" << renamed + "1\n    logo.gif as logo.png";
         QTest::newRow("ICO cannot store 256 × 396: PNG instead")
             << QStringList{"icon.ico"} << settings(false) << "icon.png, icon.ico>icon.png"
             << renamed + "1\n    icon.ico as icon.png";
@@ -222,9 +222,9 @@ private Q_SLOTS:
         Glassmere window;
         auto& ui = A::ui(window);
         QCheckBox* edges[] = {ui.checkBoxTop, ui.checkBoxBottom, ui.checkBoxLeft, ui.checkBoxRight};
-        edges[params.direction]->setChecked(true);
-        ui.refSize->setValue(params.rate);
-        ui.refDepth->setValue(params.start);
+        edges[int(params.direction)]->setChecked(true); // in the order of Direction
+        ui.refSize->setValue(params.sizePercent);
+        ui.refDepth->setValue(params.unfadedPercent);
         ui.refOpacity->setValue(params.opacity);
         ui.refGap->setValue(params.gap);
         ui.refBlur->setValue(params.blur);
@@ -289,7 +289,8 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, expected);
         if (QDir(carried.results).isEmpty()) {
-            const ReflectionParams fullMirror{1, 100, 100, 0, {255, 255, 255}, false};
+            const ReflectionParams fullMirror{Direction::Bottom, 100,  100, 0,
+                                              {255, 255, 255},   false};
             QVERIFY(runBatch({carried.pictures, carried.results, fullMirror, 2}).clean());
         }
         QCOMPARE(describeResult(carried.results + "/" + name), expected);

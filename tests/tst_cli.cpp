@@ -147,8 +147,8 @@ private Q_SLOTS:
 
         fipImage source, expected;
         QVERIFY(loadPicture(input, source));
-        QVERIFY(renderReflection(source, expected,
-                                 {2, 55, 20, 0, {0x33, 0x66, 0xcc}, false, 70, 6, 9}));
+        QVERIFY(renderReflection(
+            source, expected, {Direction::Left, 55, 20, 0, {0x33, 0x66, 0xcc}, false, 70, 6, 9}));
         COMPARE_IMAGES(readPicture(output), expected);
     }
 

@@ -35,6 +35,7 @@ private Q_SLOTS:
     void skinSubstitution();
     void fieldsAndSliders();
     void settingsRenderAgain();
+    void directionCodes();
     void pickingAndCancellingAColour();
     void dragShowsEveryValue_data();
     void dragShowsEveryValue();
@@ -145,6 +146,21 @@ void TestMainWindow::settingsRenderAgain()
     ui.cbTransparent->setChecked(false);
     QVERIFY(ui.frameColor->isEnabled() && ui.btColorPicker->isEnabled());
     QCOMPARE(A::result(window).getBitsPerPixel(), 24u);
+}
+
+// The window's members take the integer codes: 0 top, 1 bottom, 2 left,
+// 3 right, and any other code acts as right.
+void TestMainWindow::directionCodes()
+{
+    Glassmere window;
+    fipImage source = makeGradientPicture(13, 7, 24), right, other;
+    A::addReflection(window, source, right, 3);
+    for (int code : {4, 7, -1}) {
+        A::addReflection(window, source, other, code);
+        COMPARE_IMAGES(other, right);
+    }
+    A::addReflection(window, source, other, 2);
+    QVERIFY(!compareImages(other, right).isEmpty());
 }
 
 void TestMainWindow::pickingAndCancellingAColour()

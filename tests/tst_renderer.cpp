@@ -16,6 +16,10 @@
 #include <utility>
 
 Q_DECLARE_METATYPE(ReflectionParams)
+Q_DECLARE_METATYPE(Direction)
+
+constexpr Direction top = Direction::Top, bottom = Direction::Bottom, left = Direction::Left,
+                    right = Direction::Right;
 
 using Rows = QMap<int, QRgb>;
 
@@ -60,7 +64,7 @@ QImage straightImage(const fipImage& image)
     return straight;
 }
 
-ReflectionParams makeParams(int direction, int rate, int start, int ge, bool transparent,
+ReflectionParams makeParams(Direction direction, int rate, int start, int ge, bool transparent,
                             _RGB colour = {255, 255, 255}, int opacity = 100, int gap = 0,
                             int blur = 0)
 {
@@ -79,9 +83,9 @@ fipImage expectedResult(const fipImage& source, const ReflectionParams& params)
     if (params.transparent)
         picture.convertTo32Bits();
     const int width = int(picture.getWidth()), height = int(picture.getHeight());
-    const int direction = params.direction >= 0 && params.direction <= 3 ? params.direction : 3;
+    const int direction = int(params.direction); // 0 top, 1 bottom, 2 left, 3 right
     const bool vertical = direction <= 1;
-    const int extra = params.ge + params.gap;
+    const int extra = params.extraLines + params.gap;
     expected = fipImage(FIT_BITMAP, unsigned(vertical ? width : width + extra),
                         unsigned(vertical ? height + extra : height), picture.getBitsPerPixel());
     if (!params.transparent) {
@@ -89,12 +93,12 @@ fipImage expectedResult(const fipImage& source, const ReflectionParams& params)
         RGBQUAD background{BYTE(c.blue), BYTE(c.green), BYTE(c.red), 255};
         FreeImage_FillBackground(expected, &background, 0);
     }
-    fipImage zeros(FIT_BITMAP, unsigned(vertical ? width : params.ge),
-                   unsigned(vertical ? params.ge : height), picture.getBitsPerPixel());
+    fipImage zeros(FIT_BITMAP, unsigned(vertical ? width : params.extraLines),
+                   unsigned(vertical ? params.extraLines : height), picture.getBitsPerPixel());
     const int geAt = direction == 0 ? height + params.gap : direction == 2 ? width + params.gap : 0;
-    if (params.ge > 0)
+    if (params.extraLines > 0)
         FreeImage_Paste(expected, zeros, vertical ? 0 : geAt, vertical ? geAt : 0, 256);
-    const int pictureAt = direction == 0 || direction == 2 ? params.gap : params.ge;
+    const int pictureAt = direction == 0 || direction == 2 ? params.gap : params.extraLines;
     FreeImage_Paste(expected, picture, vertical ? 0 : pictureAt, vertical ? pictureAt : 0, 256);
     return expected;
 }
@@ -129,12 +133,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("bpp");
         QTest::addColumn<bool>("transparent");
-        QTest::addColumn<int>("direction");
+        QTest::addColumn<Direction>("direction");
         for (int bpp : {24, 32})
             for (bool transparent : {false, true})
-                for (int direction : {0, 1, 2, 3, 4, 7, -1})
+                for (Direction direction : {top, bottom, left, right})
                     QTest::addRow("%d-bit, %s, direction %d", bpp,
-                                  transparent ? "transparency" : "colour", direction)
+                                  transparent ? "transparency" : "colour", int(direction))
                         << bpp << transparent << direction;
     }
 
@@ -146,10 +150,10 @@ private Q_SLOTS:
     {
         QFETCH(int, bpp);
         QFETCH(bool, transparent);
-        QFETCH(int, direction);
-        QRandomGenerator random(quint32(bpp * 1000 + (transparent ? 100 : 0) + direction + 7));
+        QFETCH(Direction, direction);
+        QRandomGenerator random(quint32(bpp * 1000 + (transparent ? 100 : 0) + int(direction) + 7));
         // Drawn apart, so that the default cases stay the ones they always were.
-        QRandomGenerator controls(quint32(bpp * 7 + direction + 3));
+        QRandomGenerator controls(quint32(bpp * 7 + int(direction) + 3));
         const int cases = 160;
         int compared = 0;
         fipImage reused;
@@ -210,7 +214,7 @@ private Q_SLOTS:
 
         // Long fades, where a division by F is easiest to get wrong by one: F
         // from about 3000 (the vector path) to 33000 (beyond 16-bit arithmetic).
-        const bool vertical = direction == 0 || direction == 1;
+        const bool vertical = direction == top || direction == bottom;
         for (int length : {2999, 33001}) {
             const fipImage source =
                 randomPicture(vertical ? 90 : length, vertical ? length : 90, bpp, random);
@@ -236,39 +240,39 @@ private Q_SLOTS:
         const auto brownAt = [](int alpha) { return qRgba(120, 80, 40, alpha); };
         const auto blackAt = [](int alpha) { return qRgba(0, 0, 0, alpha); };
         QTest::newRow("black to white: t 12 is the first faded row and stays")
-            << 100 << black << makeParams(1, 40, 30, 0, false)
+            << 100 << black << makeParams(bottom, 40, 30, 0, false)
             << Rows{{0, black}, {12, black}, {25, grey(118)}, {39, grey(245)}};
         QTest::newRow("white to black: truncated towards zero")
-            << 100 << grey(255) << makeParams(1, 40, 30, 0, false, {0, 0, 0})
+            << 100 << grey(255) << makeParams(bottom, 40, 30, 0, false, {0, 0, 0})
             << Rows{{25, grey(137)}, {39, grey(10)}};
         QTest::newRow("transparency: alpha fades, colour bytes untouched")
-            << 100 << brown << makeParams(1, 40, 30, 0, true)
+            << 100 << brown << makeParams(bottom, 40, 30, 0, true)
             << Rows{{11, brown}, {12, brownAt(245)}, {25, brownAt(127)}, {39, brownAt(0)}};
         QTest::newRow("start 0, alpha: touching row keeps (R-1)/R")
-            << 5 << black << makeParams(1, 100, 0, 0, true)
+            << 5 << black << makeParams(bottom, 100, 0, 0, true)
             << Rows{{0, blackAt(204)}, {2, blackAt(102)}, {4, blackAt(0)}};
         // Opacity 50: 255 * 50 / 100 = 127 first; the fade then goes on from there,
         // 127 + 13 * 128 / 28 = 186 and 127 + 27 * 128 / 28 = 250.
         QTest::newRow("opacity 50, black to white")
-            << 100 << black << makeParams(1, 40, 30, 0, false, {255, 255, 255}, 50)
+            << 100 << black << makeParams(bottom, 40, 30, 0, false, {255, 255, 255}, 50)
             << Rows{{0, grey(127)}, {12, grey(127)}, {25, grey(186)}, {39, grey(250)}};
         // 255 + (50 * -255) / 100 = 255 - 127 (not 128: truncated), then
         // 128 - 27 * 128 / 28 = 5.
         QTest::newRow("opacity 50, white to black")
-            << 100 << grey(255) << makeParams(1, 40, 30, 0, false, {0, 0, 0}, 50)
+            << 100 << grey(255) << makeParams(bottom, 40, 30, 0, false, {0, 0, 0}, 50)
             << Rows{{0, grey(128)}, {39, grey(5)}};
         QTest::newRow("opacity 0: pure background")
-            << 100 << black << makeParams(1, 40, 30, 0, false, {10, 20, 30}, 0)
+            << 100 << black << makeParams(bottom, 40, 30, 0, false, {10, 20, 30}, 0)
             << Rows{{0, qRgb(10, 20, 30)}, {39, qRgb(10, 20, 30)}};
         // 255 * 50 / 100 = 127, then 127 * 27 / 28 = 122.
         QTest::newRow("opacity 50, alpha")
-            << 100 << brown << makeParams(1, 40, 30, 0, true, {255, 255, 255}, 50)
+            << 100 << brown << makeParams(bottom, 40, 30, 0, true, {255, 255, 255}, 50)
             << Rows{{0, brownAt(127)}, {11, brownAt(127)}, {12, brownAt(122)}, {39, brownAt(0)}};
         QTest::newRow("opacity 0, alpha: invisible")
-            << 100 << brown << makeParams(1, 40, 30, 0, true, {255, 255, 255}, 0)
+            << 100 << brown << makeParams(bottom, 40, 30, 0, true, {255, 255, 255}, 0)
             << Rows{{0, brownAt(0)}, {12, brownAt(0)}};
         QTest::newRow("gap 3: background rows, then the strip as without it")
-            << 100 << black << makeParams(1, 40, 30, 0, false, {10, 20, 30}, 100, 3)
+            << 100 << black << makeParams(bottom, 40, 30, 0, false, {10, 20, 30}, 100, 3)
             << Rows{{0, qRgb(10, 20, 30)},
                     {2, qRgb(10, 20, 30)},
                     {3, black},
@@ -276,10 +280,10 @@ private Q_SLOTS:
                     {28, qRgb(13 * 10 / 28, 13 * 20 / 28, 13 * 30 / 28)},
                     {42, qRgb(27 * 10 / 28, 27 * 20 / 28, 27 * 30 / 28)}};
         QTest::newRow("gap 2, alpha: transparent rows")
-            << 100 << brown << makeParams(1, 40, 30, 0, true, {255, 255, 255}, 100, 2)
+            << 100 << brown << makeParams(bottom, 40, 30, 0, true, {255, 255, 255}, 100, 2)
             << Rows{{0, qRgba(0, 0, 0, 0)}, {1, qRgba(0, 0, 0, 0)}, {2, brown}, {41, brownAt(0)}};
         QTest::newRow("blur 30 leaves a plain picture plain")
-            << 100 << brown << makeParams(1, 40, 100, 0, false, {255, 255, 255}, 100, 0, 30)
+            << 100 << brown << makeParams(bottom, 40, 100, 0, false, {255, 255, 255}, 100, 0, 30)
             << Rows{{0, brown}, {20, brown}, {39, brown}};
     }
 
@@ -291,7 +295,7 @@ private Q_SLOTS:
         QFETCH(Rows, rows);
         fipImage result;
         QVERIFY(renderReflection(filledPicture(7, height, 24, picture), result, params));
-        QCOMPARE(int(result.getHeight()), height + params.gap + height * params.rate / 100);
+        QCOMPARE(int(result.getHeight()), height + params.gap + height * params.sizePercent / 100);
         for (auto row = rows.cbegin(); row != rows.cend(); ++row)
             for (unsigned x = 0; x < 7; ++x)
                 QCOMPARE(pixelAt(result, x, unsigned(height + row.key())), row.value());
@@ -322,7 +326,7 @@ private Q_SLOTS:
             }
         fipImage result;
         const ReflectionParams params =
-            makeParams(1, 40, 100, 0, transparent, {255, 255, 255}, 100, 0, 30);
+            makeParams(bottom, 40, 100, 0, transparent, {255, 255, 255}, 100, 0, 30);
         QVERIFY(renderReflection(source, result, params));
         for (unsigned x = 0; x < 200; ++x) {
             QCOMPARE(pixelAt(result, x, 99), pixelAt(source, x, 99));
@@ -344,13 +348,14 @@ private Q_SLOTS:
         QRandomGenerator random(21);
         const fipImage source = randomPicture(11, 13, 24, random);
         fipImage result, expected;
-        QVERIFY(renderReflection(source, result,
-                                 makeParams(1, 150, -30, -4, false, {300, -5, 9}, 130, -3, 900)));
         QVERIFY(renderReflection(
-            source, expected, makeParams(1, 100, 0, 0, false, {255, 0, 9}, 100, 0, maximumBlur)));
+            source, result, makeParams(bottom, 150, -30, -4, false, {300, -5, 9}, 130, -3, 900)));
+        QVERIFY(renderReflection(
+            source, expected,
+            makeParams(bottom, 100, 0, 0, false, {255, 0, 9}, 100, 0, maximumBlur)));
         COMPARE_IMAGES(result, expected);
-        QVERIFY(renderReflection(source, result, makeParams(2, -20, 130, 0, true, {}, -40)));
-        QVERIFY(renderReflection(source, expected, makeParams(2, 0, 100, 0, true, {}, 0)));
+        QVERIFY(renderReflection(source, result, makeParams(left, -20, 130, 0, true, {}, -40)));
+        QVERIFY(renderReflection(source, expected, makeParams(left, 0, 100, 0, true, {}, 0)));
         COMPARE_IMAGES(result, expected);
     }
 
@@ -366,7 +371,7 @@ private Q_SLOTS:
         QVERIFY(!renderReflection(fipImage(), result, ReflectionParams()));
         QCOMPARE(result.accessPixels(), bits);
         COMPARE_IMAGES(result, before);
-        QVERIFY(!renderReflection(large, result, makeParams(1, 40, 30, 400'000'000, false)));
+        QVERIFY(!renderReflection(large, result, makeParams(bottom, 40, 30, 400'000'000, false)));
         QCOMPARE(result.accessPixels(), bits);
         COMPARE_IMAGES(result, before);
     }
@@ -377,26 +382,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("previous"); // what the first result carries, or is
         QTest::addColumn<ReflectionParams>("second");
         QTest::addColumn<bool>("sameBitmap");
-        const ReflectionParams bottom = makeParams(1, 40, 30, 0, false);
+        const ReflectionParams atBottom = makeParams(bottom, 40, 30, 0, false);
         QTest::newRow("then top in another colour")
-            << 24 << "" << makeParams(0, 40, 70, 0, false, {10, 200, 30}) << true;
+            << 24 << "" << makeParams(top, 40, 70, 0, false, {10, 200, 30}) << true;
         QTest::newRow("then transparency, new depth")
-            << 24 << "" << makeParams(1, 40, 30, 0, true) << false;
+            << 24 << "" << makeParams(bottom, 40, 30, 0, true) << false;
         QTest::newRow("then left, new size")
-            << 24 << "" << makeParams(2, 40, 30, 0, false) << false;
+            << 24 << "" << makeParams(left, 40, 30, 0, false) << false;
         // A view has the right size but not its own pixels: not written through.
-        QTest::newRow("a view into another picture") << 24 << "view" << bottom << false;
+        QTest::newRow("a view into another picture") << 24 << "view" << atBottom << false;
         // The source's profile and resolution reach the result, its metadata
         // does not; a previous result's never do, and one with metadata is not written into.
-        QTest::newRow("both carry metadata") << 32 << "metadata" << bottom << false;
+        QTest::newRow("both carry metadata") << 32 << "metadata" << atBottom << false;
         QTest::newRow("both carry a resolution, no strip")
-            << 32 << "resolution" << makeParams(2, 0, 30, 1, false) << false;
+            << 32 << "resolution" << makeParams(left, 0, 30, 1, false) << false;
         // Kept memory takes results of any size and depth that fit it.
         QTest::newRow("kept memory, then left, new size")
-            << 24 << "memory" << makeParams(2, 40, 30, 0, false) << true;
+            << 24 << "memory" << makeParams(left, 40, 30, 0, false) << true;
         QTest::newRow("kept memory, then transparency")
-            << 24 << "memory" << makeParams(1, 40, 30, 0, true) << true;
-        QTest::newRow("both carry a profile") << 24 << "profile" << bottom << true;
+            << 24 << "memory" << makeParams(bottom, 40, 30, 0, true) << true;
+        QTest::newRow("both carry a profile") << 24 << "profile" << atBottom << true;
     }
 
     // A reused result equals a fresh render, every byte of it rewritten.
@@ -425,7 +430,7 @@ private Q_SLOTS:
         ResultMemory memory; // outlives the result over it
         ResultMemory* kept = previous == "memory" ? &memory : nullptr;
         fipImage result;
-        QVERIFY(renderReflection(source, result, makeParams(1, 40, 30, 0, false), kept));
+        QVERIFY(renderReflection(source, result, makeParams(bottom, 40, 30, 0, false), kept));
         if (previous == "view") {
             QVERIFY(other.createView(result, 0, 0, result.getWidth(), result.getHeight()));
         } else {
@@ -513,21 +518,21 @@ private Q_SLOTS:
 
     void markedCorner_data()
     {
-        QTest::addColumn<int>("direction");
+        QTest::addColumn<Direction>("direction");
         QTest::addColumn<QPoint>("mark");   // where the picture's top-left pixel lands
         QTest::addColumn<QPoint>("mirror"); // and its reflection
         // 5 x 3, strip as large as the picture: 3 rows or 5 columns.
-        QTest::newRow("top") << 0 << QPoint(0, 3) << QPoint(0, 2);
-        QTest::newRow("bottom") << 1 << QPoint(0, 0) << QPoint(0, 5);
-        QTest::newRow("left") << 2 << QPoint(5, 0) << QPoint(4, 0);
-        QTest::newRow("right") << 3 << QPoint(0, 0) << QPoint(9, 0);
+        QTest::newRow("top") << top << QPoint(0, 3) << QPoint(0, 2);
+        QTest::newRow("bottom") << bottom << QPoint(0, 0) << QPoint(0, 5);
+        QTest::newRow("left") << left << QPoint(5, 0) << QPoint(4, 0);
+        QTest::newRow("right") << right << QPoint(0, 0) << QPoint(9, 0);
     }
 
     // One marked corner, no fade: only the mark and its mirror image differ
     // from the rest, each where the direction puts it.
     void markedCorner()
     {
-        QFETCH(int, direction);
+        QFETCH(Direction, direction);
         QFETCH(QPoint, mark);
         QFETCH(QPoint, mirror);
         const QRgb red = qRgb(255, 0, 0), grey = qRgb(90, 90, 90);

@@ -232,9 +232,10 @@ inline bool AddImageReflection(const fipImage& srcImage, fipImage& dstImage, _RG
 inline bool AddImageReflection(const fipImage& srcImage, fipImage& dstImage,
                                const ReflectionParams& params)
 {
-    return AddImageReflection(srcImage, dstImage, params.color, params.direction, params.rate,
-                              params.start, params.ge, params.transparent, params.opacity,
-                              params.gap, params.blur);
+    // Direction's order is the window's codes: 0 top, 1 bottom, 2 left, 3 right.
+    return AddImageReflection(srcImage, dstImage, params.color, int(params.direction),
+                              params.sizePercent, params.unfadedPercent, params.extraLines,
+                              params.transparent, params.opacity, params.gap, params.blur);
 }
 
 } // namespace oracle

@@ -16,6 +16,11 @@ public:
     static int direction(Glassmere& w) { return w.GetReflectionDirection(); }
     static void setColor(Glassmere& w, _RGB color) { w.reflectionColor = color; }
     static void render(Glassmere& w) { w.RunReflection(); }
+    // The window's own render member, with its integer direction code.
+    static void addReflection(Glassmere& w, fipImage& source, fipImage& result, int direction)
+    {
+        w.AddImageReflection(source, result, w.reflectionColor, direction, 40, 30, 0);
+    }
     static void fit(Glassmere& w) { w.on_pbFit_clicked(); }
     static void open(Glassmere& w, const QString& path) { w.OpenPicture(path); }
     // As opening does it, without a file: the picture, a render and a fit.
