@@ -464,11 +464,13 @@ private Q_SLOTS:
         QTest::addColumn<ReflectionParams>("params");
         QTest::addColumn<QRectF>("visible");
         QTest::newRow("bottom, strip in view")
-            << makeParams(1, 60, 30, 0, false) << QRectF(40.5, 140, 90, 60);
+            << makeParams(bottom, 60, 30, 0, false) << QRectF(40.5, 140, 90, 60);
         QTest::newRow("left, blurred, gap, across the picture's edge")
-            << makeParams(2, 50, 20, 0, false, {9, 90, 200}, 70, 6, 17) << QRectF(20, 30, 150, 40);
+            << makeParams(left, 50, 20, 0, false, {9, 90, 200}, 70, 6, 17)
+            << QRectF(20, 30, 150, 40);
         QTest::newRow("top, transparency, blurred to the edge")
-            << makeParams(0, 80, 0, 0, true, {255, 255, 255}, 100, 3, 40) << QRectF(0, 0, 60, 230);
+            << makeParams(top, 80, 0, 0, true, {255, 255, 255}, 100, 3, 40)
+            << QRectF(0, 0, 60, 230);
     }
 
     // At full scale the drag preview's part in view is the full render's, pixel
