@@ -32,6 +32,7 @@
 // measured by resetting the kernel's high-water mark; MiB is the result's size.
 
 #include "imaging/preview_image.h"
+#include "random_picture.h"
 #include "reflection/live_preview.h"
 #include "reflection/reflection_renderer.h"
 #include "tests/support/reflection_oracle.h"
@@ -58,26 +59,10 @@ constexpr int pictureWidth = 6000;
 constexpr int pictureHeight = 4000;
 constexpr double mebibyte = 1024.0 * 1024.0;
 
-// Random bytes: the fade tables see every value.
-fipImage makePicture(int bpp)
-{
-    fipImage image(FIT_BITMAP, pictureWidth, pictureHeight, unsigned(bpp));
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    BYTE* bits = image.accessPixels();
-    const std::size_t size = std::size_t(image.getScanWidth()) * image.getHeight();
-    for (std::size_t i = 0; i < size; i += 8) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        std::memcpy(bits + i, &state, std::min<std::size_t>(8, size - i));
-    }
-    return image;
-}
-
 const fipImage& picture(int bpp)
 {
-    static const fipImage picture24 = makePicture(24);
-    static const fipImage picture32 = makePicture(32);
+    static const fipImage picture24 = randomPicture(pictureWidth, pictureHeight, 24);
+    static const fipImage picture32 = randomPicture(pictureWidth, pictureHeight, 32);
     return bpp == 24 ? picture24 : picture32;
 }
 
@@ -196,9 +181,9 @@ void floorBenchmark(benchmark::State& state, int sourceBpp, int resultBpp, bool 
 // fading to 0 in its bottom rows as transparency mode leaves it.
 const fipImage& previewSource(int bpp)
 {
-    static const fipImage source24 = makePicture(24);
+    static const fipImage source24 = randomPicture(pictureWidth, pictureHeight, 24);
     static const fipImage source32 = [] {
-        fipImage image = makePicture(32);
+        fipImage image = randomPicture(pictureWidth, pictureHeight, 32);
         for (unsigned y = 0; y < image.getHeight(); ++y) {
             BYTE* line = image.getScanLine(y);
             const BYTE alpha = y < 1000 ? BYTE(y * 255 / 1000) : 255;

@@ -7,6 +7,7 @@
 //                           from the colour dialog's answer), and a release of
 //                           each slider: size, depth, opacity, gap, blur
 
+#include "random_picture.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/testaccess.h"
 
@@ -23,22 +24,6 @@
 #include <string>
 
 namespace {
-
-// Random bytes, as bench_render's pictures.
-fipImage makePicture(int bpp)
-{
-    fipImage image(FIT_BITMAP, 6000, 4000, unsigned(bpp));
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    BYTE* bits = image.accessPixels();
-    const std::size_t size = std::size_t(image.getScanWidth()) * image.getHeight();
-    for (std::size_t i = 0; i < size; i += 8) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        std::memcpy(bits + i, &state, std::min<std::size_t>(8, size - i));
-    }
-    return image;
-}
 
 enum class Change { Direction, Slider, Transparency, Colour };
 
@@ -59,7 +44,7 @@ void windowBenchmark(benchmark::State& state, int bpp, Change change, SliderChan
     window.show();
     window.resize(window.size() + QSize(1000, 700) - ui.graphicsView->size());
     QApplication::processEvents();
-    A::source(window) = makePicture(bpp);
+    A::source(window) = randomPicture(6000, 4000, bpp);
     A::render(window);
     A::fit(window);
     QApplication::processEvents();
