@@ -372,6 +372,22 @@ template <int DB> void zeroPadding(Byte* line, const Frame& f)
     std::memset(line + used, 0, std::size_t(f.outPitch) - used);
 }
 
+// Where the picture, the gap and the strip begin along the axis across the
+// reflecting edge (rows for top and bottom, columns for left and right), with
+// the strip first (top, left) or last; `extent` is the picture's along it.
+struct Layout {
+    int picture;
+    int gap;
+    int strip;
+};
+
+Layout layoutAcross(const Frame& f, bool stripFirst, int extent)
+{
+    if (stripFirst)
+        return {f.strip + f.gap, f.strip, 0};
+    return {f.extraLines, f.extraLines + extent, f.extraLines + extent + f.gap};
+}
+
 // Top and bottom: every result row is a zero row, a picture row, a gap row or
 // a strip row, given its opacity and faded with one strength along the row.
 template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
@@ -380,9 +396,10 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     fader.prepare<DB>(f.faded, f.colour, fade);
     const Opacity<DB, fade> opacity(f);
     const bool top = f.direction == Direction::Top;
-    const int pictureTop = top ? f.strip + f.gap : f.extraLines;
-    const int gapTop = top ? f.strip : f.extraLines + f.height;
-    const int stripTop = top ? 0 : f.extraLines + f.height + f.gap;
+    const Layout across = layoutAcross(f, top, f.height);
+    const int pictureTop = across.picture;
+    const int gapTop = across.gap;
+    const int stripTop = across.strip;
     // Allocated before the first byte is written, so that running out of
     // memory leaves a reused result as it was.
     std::vector<Byte> gapLine = gapPixels<DB, fade>(f, f.width);
@@ -500,9 +517,10 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     // R - 1 - x, the faded ones are x = 0 .. F - 1 with s = x. Right: result
     // column X + W + G + t shows source column W - 1 - t, faded
     // t = R - F .. R - 1 with s = R - 1 - t.
-    const int pictureLeft = left ? f.strip + f.gap : f.extraLines;
-    const int gapLeft = left ? f.strip : f.extraLines + f.width;
-    const int stripLeft = left ? 0 : f.extraLines + f.width + f.gap;
+    const Layout across = layoutAcross(f, left, f.width);
+    const int pictureLeft = across.picture;
+    const int gapLeft = across.gap;
+    const int stripLeft = across.strip;
     const int stripFirstSource = left ? f.strip - 1 : f.width - 1;
     const int fadedLeft = left ? 0 : stripLeft + f.strip - f.faded;
     const int zeroLeft = left ? f.strip + f.gap + f.width : 0;
