@@ -9,12 +9,14 @@ include(GNUInstallDirs)
 # those objects for the fuzz target, so the decoder compiles its own plain copy
 # there: AddressSanitizer's shadow memory does not fit under its address-space cap.
 if(GLASSMERE_FUZZ)
-    add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp ${GLASSMERE_DECODING_SOURCES})
+    add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp
+        imaging/decoder/allocation_watch.cpp ${GLASSMERE_DECODING_SOURCES})
     target_include_directories(glassmere-decoder PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
     target_link_libraries(glassmere-decoder PRIVATE Qt6::Gui FreeImage::FreeImagePlus
         PkgConfig::libdeflate)
 else()
-    add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp)
+    add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp
+        imaging/decoder/allocation_watch.cpp)
     target_link_libraries(glassmere-decoder PRIVATE glassmere_decoding)
 endif()
 set_target_properties(glassmere-decoder PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)

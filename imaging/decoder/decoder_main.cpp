@@ -7,6 +7,7 @@
 //   glassmere-decoder --serve [--memory-limit BYTES]   (the program's use)
 //   glassmere-decoder --check FILE...                   (by hand: what each file gives)
 
+#include "imaging/decoder/allocation_watch.h"
 #include "imaging/decoder_protocol.h"
 #include "imaging/picture_decoding.h"
 
@@ -27,78 +28,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-// --- allocation failures --------------------------------------------------
-//
-// Under the address-space limit an allocation that does not fit fails; the
-// readers then give up with no word of why. The allocator's entry points are
-// wrapped here, in this executable only, to remember that one failed, so the
-// answer can say the picture exceeds the memory limit.
-
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* pointer, size_t size);
-void* __libc_memalign(size_t alignment, size_t size);
-}
-
-namespace {
-
-std::atomic<bool> allocationFailed{false};
-
-inline void* noted(void* pointer, size_t size)
-{
-    if (!pointer && size != 0)
-        allocationFailed.store(true, std::memory_order_relaxed);
-    return pointer;
-}
-
-bool validAlignment(size_t alignment)
-{
-    return alignment >= sizeof(void*) && (alignment & (alignment - 1)) == 0;
-}
-
-} // namespace
-
-extern "C" {
-
-void* malloc(size_t size)
-{
-    return noted(__libc_malloc(size), size);
-}
-
-void* calloc(size_t count, size_t size)
-{
-    return noted(__libc_calloc(count, size), count | size);
-}
-
-void* realloc(void* pointer, size_t size)
-{
-    return noted(__libc_realloc(pointer, size), size);
-}
-
-void* memalign(size_t alignment, size_t size)
-{
-    return noted(__libc_memalign(alignment, size), size);
-}
-
-void* aligned_alloc(size_t alignment, size_t size)
-{
-    return noted(__libc_memalign(alignment, size), size);
-}
-
-int posix_memalign(void** out, size_t alignment, size_t size)
-{
-    if (!validAlignment(alignment))
-        return EINVAL;
-    void* pointer = noted(__libc_memalign(alignment, size), size);
-    if (!pointer && size != 0)
-        return ENOMEM;
-    *out = pointer;
-    return 0;
-}
-
-} // extern "C"
 
 namespace {
 
@@ -372,13 +301,13 @@ int serve()
             const std::uint64_t fileBytes =
                 fstat(file, &fileInfo) == 0 ? std::uint64_t(fileInfo.st_size) : 0;
             Timer timer(int(request.limits.timeLimitSeconds), fileBytes);
-            allocationFailed.store(false);
+            forgetFailedAllocations();
             outcome = decodeFile(file, QFile::decodeName(name), request.limits,
                                  [&timer](std::uint64_t width, std::uint64_t height) {
                                      timer.headerRead(width, height);
                                  });
             close(file);
-            if (outcome.failure != DecodeFailure::None && allocationFailed.load() &&
+            if (outcome.failure != DecodeFailure::None && anAllocationFailed() &&
                 memoryLimit != 0) {
                 outcome.failure = DecodeFailure::OutOfMemory;
                 outcome.reason = QStringLiteral("Decoding exceeds the memory limit of %1")
