@@ -24,6 +24,9 @@ enum class BlurAlpha {
     Premultiplied, // transparency mode: colours are weighted by their alpha
 };
 
+// Larger blurs act as this one: the running sums are 16-bit.
+constexpr int largestStripBlur = 200;
+
 // The half-width of every box pass on line t, in 1/256 pixel.
 int blurHalfWidth256(int t, int lines, int blur);
 
@@ -46,7 +49,17 @@ private:
     std::vector<std::uint8_t*> line_;
     std::vector<std::uint8_t> keptAlpha_;
     std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
-    std::vector<std::uint8_t> extended_;  // one line with its edges repeated
-    std::vector<std::uint32_t> prefix_;
-    std::vector<std::uint8_t> bandA_, bandB_;
+    // What each thread works with: the strip's lines, then its bands of
+    // columns, are shared out between the cores.
+    struct Scratch {
+        std::vector<std::uint8_t> extended; // one line with its edges repeated
+        std::vector<std::uint16_t> prefix;
+        std::vector<std::uint8_t> bandA, bandB;
+    };
+    std::vector<Scratch> scratch_;
+
+    void prepareLines(int from, int to, Scratch& scratch);
+    void blurBands(int from, int to, Scratch& scratch);
+    void finishLines(int from, int to);
+    void copyColumns(int from, int to, bool in);
 };

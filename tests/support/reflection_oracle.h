@@ -30,7 +30,8 @@ inline int blurHalfWidth256(int t, int R, int blur)
 
 // One box pass at position i of `values`, the edge values repeating beyond
 // the ends: the 2n + 1 values around i at weight 256, the next two at weight
-// a, rounded to the nearest whole number.
+// a, rounded: half the denominator added, then multiplied by the float
+// reciprocal of the denominator and truncated.
 inline int boxPass(const std::vector<int>& values, int i, int h256)
 {
     const int last = int(values.size()) - 1;
@@ -41,7 +42,8 @@ inline int boxPass(const std::vector<int>& values, int i, int h256)
         inner += at(j);
     const int numerator = 256 * inner + a * (at(i - n - 1) + at(i + n + 1));
     const int denominator = 2 * h256 + 256;
-    return (numerator + denominator / 2) / denominator;
+    const float reciprocal = 1.0f / float(denominator);
+    return int(float(numerator + denominator / 2) * reciprocal);
 }
 
 // Blurs the strip (scan line s is row t = R - 1 - s): three passes along
