@@ -126,14 +126,17 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                     zeroPadding<DB>(line, f);
                     continue;
                 }
-                opacity.apply(src, opaqueLine.data(), f.width * DB);
-                from = opaqueLine.data();
+                if (opacity.beforeFade() < 0) {
+                    opacity.apply(src, opaqueLine.data(), f.width * DB);
+                    from = opaqueLine.data();
+                }
             }
             if (s >= f.faded)
                 copyRun<SB, DB, true>(from, line, f.width);
             else
                 fadeBytes<DB, fade, false, true>(fader, from, line, f.width * DB,
-                                                 strength<fade>(s, f.faded), 0, nullptr, nullptr);
+                                                 strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                                 from == src ? opacity.beforeFade() : -1);
         }
         zeroPadding<DB>(line, f);
     }
@@ -146,11 +149,13 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
             const int y = top ? f.strip - 1 - t : stripTop + t;
             Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
             const int s = f.strip - 1 - t;
-            if (opacity.active)
+            const bool fused = s < f.faded && opacity.beforeFade() >= 0;
+            if (opacity.active && !fused)
                 opacity.apply(line, line, f.width * DB);
             if (s < f.faded)
                 fadeBytes<DB, fade, false>(fader, line, line, f.width * DB,
-                                           strength<fade>(s, f.faded), 0, nullptr, nullptr);
+                                           strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                           opacity.beforeFade());
         }
     }
 }
@@ -213,13 +218,19 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     }
     // The strip's opacity and fade, in place.
     const auto finishStrip = [&](Byte* line) {
-        if (opacity.active)
-            opacity.apply(line + std::size_t(stripLeft) * DB, line + std::size_t(stripLeft) * DB,
-                          f.strip * DB);
+        // The faded part takes the opacity in its fade's step, the rest alone.
+        const bool fused = f.faded > 0 && opacity.beforeFade() >= 0;
+        if (opacity.active) {
+            const int from = fused ? (left ? f.faded : 0) : 0;
+            const int count = fused ? f.strip - f.faded : f.strip;
+            Byte* part = line + std::size_t(stripLeft + from) * DB;
+            opacity.apply(part, part, count * DB);
+        }
         if (f.faded > 0) {
             Byte* faded = line + std::size_t(fadedLeft) * DB;
             fadeBytes<DB, fade, true>(fader, faded, faded, f.faded * DB, kFirst, kStep,
-                                      kLanes.data(), mLanes.data());
+                                      kLanes.data(), mLanes.data(),
+                                      fused ? opacity.beforeFade() : -1);
         }
     };
 

@@ -243,26 +243,65 @@ inline __m128i scaleWords(__m128i d, __m128i k, __m128i m, __m128i f)
     return _mm_add_epi16(q0, _mm_cmpgt_epi16(excess, _mm_setzero_si128()));
 }
 
-inline __m128i scaleBytes(__m128i d, __m128i kLow, __m128i kHigh, __m128i mLow, __m128i mHigh,
-                          __m128i f)
+// With F <= 256 the first estimate is already exact: it overshoots k * d / F
+// by less than 255 / 65536 < 1 / F, and the fraction of k * d / F is at most
+// (F - 1) / F, so the overshoot never reaches the next whole number. The
+// opacity (over 100) always takes this road.
+//
+// The opacity step before the fade, both exact, in the same 16-bit lanes:
+// `first` holds the opacity's multiplier over 100 (strength -1 when there is
+// no opacity step). Colour mode: d is the distance to the colour; the opacity
+// moves q1 of it, the fade its share of the rest. Alpha mode: d is the alpha,
+// scaled twice.
+struct FirstStep {
+    int k = -1;
+    bool shortFade = false; // F <= 256
+    __m128i mWords = _mm_setzero_si128();
+};
+
+template <Fade fade>
+inline __m128i scaleWordsAfter(const FirstStep& first, __m128i d, __m128i k, __m128i m, __m128i f)
+{
+    const auto fadeWords = [&](__m128i x) {
+        return first.shortFade ? _mm_mulhi_epu16(x, m) : scaleWords(x, k, m, f);
+    };
+    if (first.k < 0)
+        return fadeWords(d);
+    const __m128i q1 = _mm_mulhi_epu16(d, first.mWords);
+    if constexpr (fade == Fade::Colour)
+        return _mm_add_epi16(q1, fadeWords(_mm_sub_epi16(d, q1)));
+    else
+        return fadeWords(q1);
+}
+
+template <Fade fade>
+inline __m128i scaleBytes(const FirstStep& first, __m128i d, __m128i kLow, __m128i kHigh,
+                          __m128i mLow, __m128i mHigh, __m128i f)
 {
     const __m128i zero = _mm_setzero_si128();
-    return _mm_packus_epi16(scaleWords(_mm_unpacklo_epi8(d, zero), kLow, mLow, f),
-                            scaleWords(_mm_unpackhi_epi8(d, zero), kHigh, mHigh, f));
+    return _mm_packus_epi16(
+        scaleWordsAfter<fade>(first, _mm_unpacklo_epi8(d, zero), kLow, mLow, f),
+        scaleWordsAfter<fade>(first, _mm_unpackhi_epi8(d, zero), kHigh, mHigh, f));
 }
 #endif
 
 // Fades n bytes of DB-byte pixels from src into dst (which may be src). The
 // strength is k for every pixel, or with `lanes` one per byte in kLanes and
 // mLanes (their multipliers), which the scalar path reads as
-// kFirst + pixel * kStep.
+// kFirst + pixel * kStep. With `opacityK` >= 0 the bytes are first given the
+// opacity of that strength over 100, in the same step (0 < opacityK < 100).
 template <int DB, Fade fade, bool lanes, bool stream = false>
 void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst, int kStep,
-               const std::uint16_t* kLanes, const std::uint16_t* mLanes)
+               const std::uint16_t* kLanes, const std::uint16_t* mLanes, int opacityK = -1)
 {
     int j = 0;
 #if defined(__SSE2__)
     if (fader.vector) {
+        FirstStep first;
+        first.k = opacityK;
+        first.shortFade = fader.f <= 256;
+        if (opacityK >= 0)
+            first.mWords = _mm_set1_epi16(short(multiplier(opacityK, 100)));
         const __m128i f = _mm_set1_epi16(short(fader.f));
         const __m128i k = _mm_set1_epi16(short(kFirst));
         const __m128i m = _mm_set1_epi16(short(multiplier(kFirst, fader.f)));
@@ -285,14 +324,14 @@ void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst
                     const __m128i c = fader.target[part];
                     const __m128i up = _mm_and_si128(_mm_subs_epu8(c, v), active);
                     const __m128i down = _mm_and_si128(_mm_subs_epu8(v, c), active);
-                    const __m128i q =
-                        scaleBytes(_mm_or_si128(up, down), kLow, kHigh, mLow, mHigh, f);
+                    const __m128i q = scaleBytes<fade>(first, _mm_or_si128(up, down), kLow, kHigh,
+                                                       mLow, mHigh, f);
                     const __m128i rising = _mm_cmpeq_epi8(down, zero);
                     result = _mm_sub_epi8(_mm_add_epi8(v, _mm_and_si128(q, rising)),
                                           _mm_andnot_si128(rising, q));
                 } else {
-                    const __m128i q =
-                        scaleBytes(_mm_and_si128(v, active), kLow, kHigh, mLow, mHigh, f);
+                    const __m128i q = scaleBytes<fade>(first, _mm_and_si128(v, active), kLow, kHigh,
+                                                       mLow, mHigh, f);
                     result = _mm_or_si128(_mm_andnot_si128(active, v), q);
                 }
                 storeVector(dst + o, result, streamNow);
@@ -306,7 +345,11 @@ void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst
     for (; j < n; ++j) {
         const int channel = j % DB;
         const int strength = lanes ? kFirst + (j / DB) * kStep : kFirst;
-        const int v = src[j];
+        int v = src[j];
+        if (opacityK >= 0 && fade == Fade::Colour && channel < 3)
+            v += (opacityK * (fader.colour[channel] - v)) / 100;
+        else if (opacityK >= 0 && fade == Fade::Alpha && channel == 3)
+            v = v * opacityK / 100;
         if (fade == Fade::Colour && channel < 3)
             dst[j] = Byte(v + (strength * (fader.colour[channel] - v)) / fader.f);
         else if (fade == Fade::Alpha && channel == 3)
@@ -341,6 +384,9 @@ template <int DB, Fade fade> struct Opacity {
         // 0 in colour mode (k = F = 100) takes the scalar one.
         fader.vector = fader.vector && k < 100;
     }
+    // The strength a fade takes to give the opacity in the same step, -1 when
+    // the opacity is its own step (none, or opacity 0 in colour mode).
+    int beforeFade() const { return active && k < 100 ? k : -1; }
     template <bool stream = false> void apply(const Byte* src, Byte* dst, int bytes) const
     {
         fadeBytes<DB, fade, false, stream>(fader, src, dst, bytes, k, 0, nullptr, nullptr);
