@@ -64,10 +64,11 @@ constexpr int maximumBlur = 200;
 //      with x = 256 * (sum of the 2n + 1 values around) + a * (the two next
 //      ones) and d = 2 * h256 + 256, out = trunc(float(x + d / 2) * (1 / d)),
 //      the reciprocal a float: x / d rounded, or rarely one less. Values
-//      beyond the strip repeat its edge. Row 0 (h = 0) stays exactly as it was. In transparency mode the
-//      pixels are blurred premultiplied, p = (c * alpha + 127) / 255, and
-//      brought back as c = min(255, (p * 255 + alpha / 2) / alpha), 0 where
-//      alpha is 0; in colour mode alpha bytes are not blurred.
+//      beyond the strip repeat its edge. Row 0 (h = 0) stays exactly as it
+//      was. In transparency mode the pixels are blurred premultiplied,
+//      p = (c * alpha + 127) / 255, and brought back as
+//      c = min(255, (p * 255 + alpha / 2) / alpha), 0 where alpha is 0; in
+//      colour mode alpha bytes are not blurred.
 //   2. opacity O < 100: colour mode, each colour byte v moves towards the
 //      background's channel c: v' = v + ((100 - O) * (c - v)) / 100;
 //      transparency mode, alpha a' = a * O / 100.
