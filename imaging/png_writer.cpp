@@ -126,8 +126,13 @@ inline std::uint64_t total(Vec v)
 } // namespace sse2
 
 // ---- AVX2, chosen at run time where the processor has it
+// clang ignores GCC's target pragma (the fuzz build uses clang); it has its own.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 namespace avx2 {
 namespace {
 using Vec = __m256i;
@@ -189,7 +194,11 @@ inline std::uint64_t total(Vec v)
 #include "png_filter_kernel.inc"
 } // namespace
 } // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace {
 
