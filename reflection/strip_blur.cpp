@@ -7,6 +7,9 @@
 #include <system_error>
 #include <thread>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Every box pass is a running sum: prefix sums of the values (plus the edge
 // repeated), so a pass costs the same at any radius. The prefix sums are
@@ -41,18 +44,33 @@ struct Divider {
 
 // prefix[k * C + c] = the sum of channel c over the first k positions, the
 // running sums kept in registers: through memory each would wait for the store
-// of the one before.
+// of the one before. With SSE2 one position's channels are added at once, four
+// 16-bit lanes read and written whole: with three channels the fourth lane
+// reads the next position's first byte (or the byte after `values`) and is
+// written where the next position's first sum goes (or one past `prefix`'s
+// sums), so both buffers have one spare element.
 template <int C> void prefixSums(const Byte* values, Sum* prefix, int positions)
 {
-    Sum sum[C] = {};
     for (int c = 0; c < C; ++c)
         prefix[c] = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum = zero;
+    for (int k = 0; k < positions; ++k, values += C, prefix += C) {
+        std::uint32_t four;
+        std::memcpy(&four, values, sizeof four);
+        sum = _mm_add_epi16(sum, _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(four)), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(prefix + C), sum);
+    }
+#else
+    Sum sum[C] = {};
     for (int k = 0; k < positions; ++k, values += C, prefix += C) {
         for (int c = 0; c < C; ++c) {
             sum[c] += values[c];
             prefix[C + c] = sum[c];
         }
     }
+#endif
 }
 
 // One pass along a line of `count` positions, `lanes` bytes each, with one
@@ -237,9 +255,10 @@ bool StripBlur::prepare(const StripView& strip, int blur, BlurAlpha alpha)
         const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(cores, 8u));
         scratch_.resize(std::size_t(threads));
         for (Scratch& scratch : scratch_) {
-            scratch.extended.resize(std::size_t(width + 2 * pad_) * std::size_t(c));
+            // One spare element each for prefixSums.
+            scratch.extended.resize(std::size_t(width + 2 * pad_) * std::size_t(c) + 1);
             const std::size_t along =
-                std::size_t(lanes) + std::size_t(2 * pad_ + 1) * std::size_t(c);
+                std::size_t(lanes) + std::size_t(2 * pad_ + 1) * std::size_t(c) + 1;
             const std::size_t across = std::size_t(bandLanes) * std::size_t(lines + 2 * pad_ + 1);
             scratch.prefix.resize(std::max(along, across));
             scratch.bandA.resize(std::size_t(lines) * bandLanes);
