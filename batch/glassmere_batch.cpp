@@ -101,7 +101,7 @@ void Glassmere::on_btCovPics_clicked()
 
     // Input is dropped until the last file is done, so the settings are the
     // same for every file of the run.
-    request.params = CurrentReflectionParams();
+    request.params = currentParams();
     request.jobs = QThread::idealThreadCount();
 
     // The run holds its own pictures: the window keeps the user's picture and

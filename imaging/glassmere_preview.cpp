@@ -44,7 +44,7 @@ void Glassmere::ShowLiveFrame()
     if (!sourceImage.isValid() || !pixmapItem)
         return;
     QGraphicsView* view = ui.graphicsView;
-    const ReflectionParams params = CurrentReflectionParams();
+    const ReflectionParams params = currentParams();
     const qreal ratio = view->devicePixelRatioF();
     const QSize full =
         reflectionResultSize(int(sourceImage.getWidth()), int(sourceImage.getHeight()), params);

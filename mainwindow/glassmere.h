@@ -81,7 +81,7 @@ private Q_SLOTS:
 
     // rendering
     void RunReflection();
-    ReflectionParams CurrentReflectionParams();
+    ReflectionParams currentParams();
     void ShowLiveFrame();
     void AddImageReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int direction,
                             int rate, int start, int ge);

@@ -51,7 +51,7 @@ void Glassmere::AddImageReflection(fipImage& srcImage, fipImage& dstImage, _RGB 
     renderReflection(srcImage, dstImage, params);
 }
 
-ReflectionParams Glassmere::CurrentReflectionParams()
+ReflectionParams Glassmere::currentParams()
 {
     ReflectionParams params =
         paramsFromCodes(GetReflectionDirection(), ui.refSize->value(), ui.refDepth->value(), 0);
@@ -71,7 +71,7 @@ void Glassmere::RunReflection()
     if (!sourceImage.isValid())
         return;
     // Into memory kept between renders: a result of a new size costs no fresh pages.
-    renderReflection(sourceImage, resultImage, CurrentReflectionParams(), &resultMemory);
+    renderReflection(sourceImage, resultImage, currentParams(), &resultMemory);
     ShowImage(&resultImage);
     if (viewFitted)
         KeepFitted();
