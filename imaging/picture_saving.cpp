@@ -1,5 +1,6 @@
 #include "picture_saving.h"
 
+#include "decoder_protocol.h"
 #include "picture_decoding.h"
 #include "png_writer.h"
 
@@ -17,11 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 FREE_IMAGE_FORMAT formatOf(const QString& path)
 {
