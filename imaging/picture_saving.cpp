@@ -10,7 +10,6 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
