@@ -11,6 +11,8 @@
 
 #include <sys/resource.h>
 
+Q_DECLARE_METATYPE(ReflectionParams)
+
 namespace {
 
 struct Outcome {
@@ -135,62 +137,40 @@ private Q_SLOTS:
         QCOMPARE(describeResult(output), expected);
     }
 
-    // The window renders through the same call (tst_batch holds the window to it).
-    void sameAsRenderer()
+    // The window renders through the same call (tst_batch holds the window to
+    // it); the controls' defaults, given or not, are the renderer's.
+    void sameAsRenderer_data()
     {
-        const QString input = root + "/alpha.png";
-        const QString output = root + "/cli-result.png";
-        const Outcome outcome =
-            runCli({"--direction", "left", "--size", "55", "--depth", "20", "--color", "#3366cc",
-                    "--opacity", "70", "--gap", "6", "--blur", "9", input, output});
-        QVERIFY2(outcome.exitCode == 0, outcome.describe());
-
-        fipImage source, expected;
-        QVERIFY(loadPicture(input, source));
-        QVERIFY(renderReflection(
-            source, expected, {Direction::Left, 55, 20, 0, {0x33, 0x66, 0xcc}, false, 70, 6, 9}));
-        COMPARE_IMAGES(readPicture(output), expected);
-    }
-
-    // The controls' defaults, given or not, write the same bytes.
-    void explicitDefaults()
-    {
-        for (const char* direction : {"bottom", "top", "left", "right"})
-            for (const QStringList& mode : {QStringList{}, QStringList{"--transparent"}}) {
-                const QStringList common =
-                    mode + QStringList{"--direction", direction, root + "/alpha.png"};
-                const Outcome plain = runCli(common + QStringList{root + "/plain.png"});
-                const Outcome given =
-                    runCli(QStringList{"--opacity", "100", "--gap", "0", "--blur", "0"} + common +
-                           QStringList{root + "/given.png"});
-                QVERIFY2(plain.exitCode == 0 && given.exitCode == 0, given.describe());
-                QCOMPARE(fileBytes(root + "/given.png"), fileBytes(root + "/plain.png"));
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<ReflectionParams>("params");
+        QTest::newRow("every control")
+            << "--direction left --size 55 --depth 20 --color #3366cc --opacity 70 --gap 6 --blur 9"
+            << ReflectionParams{Direction::Left, 55, 20, 0, {0x33, 0x66, 0xcc}, false, 70, 6, 9};
+        const char* names[] = {"top", "bottom", "left", "right"};
+        for (Direction direction :
+             {Direction::Top, Direction::Bottom, Direction::Left, Direction::Right})
+            for (bool transparent : {false, true}) {
+                const QString options =
+                    QString("--direction ") + names[int(direction)] +
+                    (transparent ? " --transparent" : "") +
+                    (direction == Direction::Right ? " --opacity 100 --gap 0 --blur 0" : "");
+                QTest::newRow(qPrintable(options))
+                    << options
+                    << ReflectionParams{direction, 40, 30, 0, {255, 255, 255}, transparent};
             }
     }
 
-    void batch()
+    void sameAsRenderer()
     {
-        const QString pictures = root + "/pictures";
-        const QString one = root + "/one";
-        for (const QString& path : {pictures, one})
-            QVERIFY(QDir().mkpath(path));
-        fipImage picture = makeGradientPicture(30, 20, 24);
-        for (const char* name : {"a.jpg", "a.bmp", "holiday.2011.jpg"})
-            writePicture(picture, pictures + "/" + name);
-        writeBytes(pictures + "/notes.txt", "text");
-        const auto before = folderSnapshot(pictures, true);
-
-        const Outcome serial = runCli({"--transparent", "--jobs", "2", "--batch", pictures, one});
-        QVERIFY2(serial.exitCode == 1, serial.describe());
-        QVERIFY2(serial.out.contains("3 of 4 files written, 1 skipped, 0 not written, 1 renamed."),
-                 serial.describe());
-        QVERIFY2(serial.err.contains("skipped: " + pictures + "/notes.txt") &&
-                     serial.err.contains("renamed: " + pictures + "/a.bmp written as " + one +
-                                         "/a-2.png"),
-                 serial.describe());
-        QCOMPARE(folderSnapshot(one).keys(), (QStringList{"a-2.png", "a.png", "holiday.png"}));
-
-        QCOMPARE(folderSnapshot(pictures, true), before);
+        QFETCH(QString, options);
+        QFETCH(ReflectionParams, params);
+        const QString input = root + "/alpha.png";
+        const QString output = root + "/cli-result.png";
+        const Outcome outcome = runCli(options.split(' ') + QStringList{input, output});
+        QVERIFY2(outcome.exitCode == 0, outcome.describe());
+        fipImage source, expected;
+        QVERIFY(loadPicture(input, source) && renderReflection(source, expected, params));
+        COMPARE_IMAGES(readPicture(output), expected);
     }
 };
 

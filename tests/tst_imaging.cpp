@@ -56,19 +56,18 @@ class TestImaging : public QObject {
         return through(A::ui(window).btAddPic, file).isEmpty();
     }
 
-    // Presses `button` and rejects its file dialog; returns the dialog's title,
-    // selected filter and filters.
-    static QStringList lookAtDialog(QAbstractButton* button)
+    // Presses `button` and cancels its file dialog; returns the filter the
+    // dialog had selected, or what a box that came said.
+    static QString cancel(QAbstractButton* button)
     {
-        QStringList seen;
-        DialogDriver driver;
-        driver.expect<QFileDialog>([&](QFileDialog* dialog) {
-            seen = QStringList{dialog->windowTitle(), dialog->selectedNameFilter()} +
-                   dialog->nameFilters();
+        QString filter;
+        MessageBoxCatcher box;
+        box.expect<QFileDialog>([&](QFileDialog* dialog) {
+            filter = dialog->selectedNameFilter();
             dialog->reject();
         });
         button->click();
-        return seen;
+        return box.said.isEmpty() ? filter : box.said;
     }
 
 private Q_SLOTS:
@@ -161,35 +160,6 @@ private Q_SLOTS:
         QCOMPARE(ui.lbName->text() + "|" + ui.lbType->text() + "|" + ui.lbSize->text(), shown);
     }
 
-    void cancelledOrFailedOpenKeepsThePreviousPicture()
-    {
-        Glassmere window;
-        auto& ui = A::ui(window);
-        QVERIFY(open(window, writeGradient("good.png", 24, 31, 20)));
-        const QString labels = ui.lbName->text() + ui.lbDim->text();
-        const fipImage before = A::result(window);
-
-        // The filter text ends in a line feed, which the dialog shows as no further entry.
-        QStringList seen = lookAtDialog(ui.btAddPic);
-        seen.removeAll(QString());
-        const QString all = "All Images(*.bmp *.jpg *.jpeg *jpe *.png *.ico *.gif *.tiff *.tif "
-                            "*.tga *.pcx *.wbmp *.psd *.mng *.jng *.raw *.ras)";
-        QCOMPARE(seen, (QStringList{"Load a picture", all, all}));
-
-        // Recognised as PNG by its signature, but cut short: decoding fails.
-        writeBytes(path("broken.png"), fileBytes(path("good.png")).left(60));
-        const QString failure = through(ui.btAddPic, path("broken.png"));
-        QVERIFY2(failure.startsWith("Failure|Image loads error.||"), qPrintable(failure));
-        QVERIFY(failure.size() > QString("Failure|Image loads error.||").size()); // the reason
-        QCOMPARE(ui.lbName->text() + ui.lbDim->text(), labels);
-        COMPARE_IMAGES(A::result(window), before);
-
-        // A later settings change still renders the previous picture.
-        ui.checkBoxLeft->setChecked(true);
-        QCOMPARE(A::result(window).getWidth(), 31u + 12u);
-        QCOMPARE(A::result(window).getHeight(), 20u);
-    }
-
     void saveDialogOffersTheFormats_data()
     {
         QTest::addColumn<QString>("file");
@@ -200,6 +170,7 @@ private Q_SLOTS:
         QTest::newRow("nothing loaded: the first") << "" << false << "png(*.png)";
     }
 
+    // Cancelling either dialog changes nothing.
     void saveDialogOffersTheFormats()
     {
         QFETCH(QString, file);
@@ -209,10 +180,11 @@ private Q_SLOTS:
         if (!file.isEmpty())
             QVERIFY(open(window, writeGradient(file)));
         A::ui(window).cbTransparent->setChecked(transparency);
-        const QStringList seen = lookAtDialog(A::ui(window).btSavePic);
-        QCOMPARE(seen.mid(0, 3), (QStringList{"Save Image", filter, "png(*.png)"}));
-        QCOMPARE(seen.size(), 2 + 26);
-        QCOMPARE(seen.last(), QString("raw(*.raw)"));
+        const fipImage before(A::result(window));
+        QCOMPARE(cancel(A::ui(window).btSavePic), filter);
+        QVERIFY(!cancel(A::ui(window).btAddPic).contains('|')); // no box came
+        COMPARE_IMAGES(A::result(window), before);
+        QCOMPARE(A::ui(window).lbName->text(), QFileInfo(file).baseName());
     }
 
     // A refused or failed save leaves the file already there as it was; a
@@ -383,16 +355,8 @@ private Q_SLOTS:
         COMPARE_IMAGES(decoded, expected);
         QCOMPARE(FreeImage_GetDotsPerMeterX(decoded), 5906u);
 
-        const QImage qtRead = QImage::fromData(file, "PNG");
-        QCOMPARE(qtRead.size(), QSize(int(width), int(height)));
-        for (unsigned y = 0; y < height; ++y)
-            for (unsigned x = 0; x < width; ++x)
-                if (qtRead.pixel(int(x), int(y)) != pixelAt(expected, x, y))
-                    QFAIL(qPrintable(QString("Qt reads pixel (%1, %2) as %3, not %4")
-                                         .arg(x)
-                                         .arg(y)
-                                         .arg(qtRead.pixel(int(x), int(y)), 8, 16)
-                                         .arg(pixelAt(expected, x, y), 8, 16)));
+        COMPARE_IMAGES(QImage::fromData(file, "PNG").convertToFormat(QImage::Format_ARGB32),
+                       straightImage(expected));
     }
 
 private:

@@ -54,16 +54,6 @@ QRgb grey(int level)
     return qRgb(level, level, level);
 }
 
-// The picture as Qt shows it, straight alpha.
-QImage straightImage(const fipImage& image)
-{
-    QImage straight(int(image.getWidth()), int(image.getHeight()), QImage::Format_ARGB32);
-    for (int y = 0; y < straight.height(); ++y)
-        for (int x = 0; x < straight.width(); ++x)
-            straight.setPixel(x, y, pixelAt(image, unsigned(x), unsigned(y)));
-    return straight;
-}
-
 ReflectionParams makeParams(Direction direction, int rate, int start, int ge, bool transparent,
                             _RGB colour = {255, 255, 255}, int opacity = 100, int gap = 0,
                             int blur = 0)

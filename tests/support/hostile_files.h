@@ -31,7 +31,6 @@ struct HostileFile {
 QList<HostileFile> writeHostileFolder(const QString& folder);
 
 // Small valid pictures in every format FreeImage writes, at the depths it
-// takes, plus hand-written BMPs that this FreeImage build refuses (V5 header,
-// RLE8, a header without pixels): a seed corpus for fuzzing. Returns the
-// files' paths.
+// takes, plus the valid files of writeHostileFolder: a seed corpus for
+// fuzzing. Returns the files' paths.
 QStringList writeSeedPictures(const QString& folder);

@@ -1,4 +1,5 @@
 #include "support/imagecompare.h"
+#include "support/testpictures.h"
 
 #include <FreeImagePlus.h>
 
@@ -96,6 +97,15 @@ QString compareImages(const QImage& actual, const QImage& expected)
         [&](int y) { return actual.constScanLine(y); },
         [&](int y) { return expected.constScanLine(y); },
         QStringLiteral("format %1").arg(int(actual.format())));
+}
+
+QImage straightImage(const fipImage& image)
+{
+    QImage straight(int(image.getWidth()), int(image.getHeight()), QImage::Format_ARGB32);
+    for (int y = 0; y < straight.height(); ++y)
+        for (int x = 0; x < straight.width(); ++x)
+            straight.setPixel(x, y, pixelAt(image, unsigned(x), unsigned(y)));
+    return straight;
 }
 
 QString nonZeroPadding(const fipImage& image)

@@ -17,6 +17,9 @@ QString compareImages(const fipImage& actual, const fipImage& expected);
 // QImage: format, size and every pixel's bytes.
 QString compareImages(const QImage& actual, const QImage& expected);
 
+// The picture as Qt shows it: ARGB32, straight alpha (255 at 24 bits).
+QImage straightImage(const fipImage& image);
+
 // The padding bytes of `image`'s scan lines that are not 0, as "scan line y
 // byte i" of the first one plus a count; empty when all are 0.
 QString nonZeroPadding(const fipImage& image);
