@@ -1,5 +1,6 @@
-// The window's own chrome: the mask, dragging, maximising and restoring, and
-// the commands of the help menu and the keyboard.
+// The window's own chrome: the mask, dragging, maximising and restoring, the
+// commands of the help menu and the keyboard, and the about box: the links it
+// hands to the desktop and the ways it closes.
 
 #include "app/globals.h"
 #include "support/chrometest_urlsink.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryFile>
@@ -29,11 +31,11 @@ bool shown(Glassmere& window, const QPoint& at = QPoint(100, 60))
     return QTest::qWaitForWindowExposed(&window);
 }
 
-QWidget* part(Glassmere& window, const QString& name)
+QWidget* part(QWidget& window, const QString& name)
 {
     auto* widget = window.findChild<QWidget*>(name);
     if (!widget)
-        qFatal("the window has no %s", qPrintable(name));
+        qFatal("no %s", qPrintable(name));
     return widget;
 }
 
@@ -83,6 +85,10 @@ private Q_SLOTS:
     void drag();
     void commands_data();
     void commands();
+    void aboutLinks_data();
+    void aboutLinks();
+    void aboutCloses_data();
+    void aboutCloses();
 };
 
 void TestChrome::init()
@@ -255,6 +261,64 @@ void TestChrome::commands()
                                                      : url.toString());
     }
     QCOMPARE(done.join(", "), does);
+}
+
+void TestChrome::aboutLinks_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QUrl>("opens");
+    // The address is written without quotes: one that ended in '/' would make
+    // the rich-text reader take "/>" as the end of an empty tag, and no link would be left.
+    QTest::newRow("web link") << "lbUrl_2" << QUrl(QString::fromUtf8(homePageAddress));
+    QTest::newRow("mail link") << "lbEmail" << QUrl(QString("mailto:%1").arg(supportMailAddress));
+}
+
+void TestChrome::aboutLinks()
+{
+    QFETCH(QString, label);
+    QFETCH(QUrl, opens);
+    about box(nullptr);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QWidget* target = part(box, label);
+
+    // Clicks across the middle line, a few pixels apart.
+    ChromeUrlSink sink;
+    for (int x = 1; x < target->width(); x += 3)
+        QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(x, target->height() / 2));
+    QVERIFY(!sink.urls.isEmpty());
+    for (const QUrl& url : std::as_const(sink.urls))
+        QCOMPARE(url, opens);
+}
+
+void TestChrome::aboutCloses_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("OK clicked") << "ok";
+    QTest::newRow("Enter") << "enter";
+    QTest::newRow("Escape") << "escape";
+    QTest::newRow("click outside") << "outside";
+}
+
+void TestChrome::aboutCloses()
+{
+    QFETCH(QString, how);
+    about box(nullptr);
+    DialogDriver watch;
+    watch.expect<about>([&](about* shown) {
+        if (how == "ok") {
+            QTest::mouseClick(shown->findChild<QPushButton*>("pushButton"), Qt::LeftButton);
+        } else if (how == "outside") {
+            QTest::mouseClick(shown->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                              QPoint(-20, shown->height() / 2));
+        } else {
+            QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : shown;
+            QTest::keyClick(target, how == "enter" ? Qt::Key_Return : Qt::Key_Escape);
+        }
+    });
+    box.exec();
+    QCOMPARE(watch.answered, 1);
+    QCOMPARE(watch.timedOut, 0); // not closed by the watch giving up
 }
 
 // Two screens side by side instead of the offscreen platform's single one, so

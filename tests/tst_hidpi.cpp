@@ -1,15 +1,12 @@
 // The window at a device pixel ratio of 2, with the real skin and images beside
-// the built program.
+// the built program (tst_install holds every skin image to its double-size variant).
 
 #include "app/globals.h"
 #include "support/imagecompare.h"
 #include "support/testaccess.h"
 #include "support/testpictures.h"
 
-#include <QFile>
 #include <QGraphicsPixmapItem>
-#include <QImageReader>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,22 +44,6 @@ private Q_SLOTS:
     }
 
     void cleanup() { window.reset(); }
-
-    void everySkinImageHasADoubleSizeVariant()
-    {
-        QFile skin(programFolder + "/skin");
-        QVERIFY(skin.open(QIODevice::ReadOnly));
-        static const QRegularExpression url(R"(url\(%currentPath%/images/([^)@]+)\.png\))");
-        int count = 0;
-        for (auto match = url.globalMatch(QString::fromUtf8(skin.readAll())); match.hasNext();) {
-            const QString name = programFolder + "/images/" + match.next().captured(1);
-            const QSize normal = QImageReader(name + ".png").size();
-            QVERIFY2(normal.isValid(), qPrintable(name));
-            QCOMPARE(QImageReader(name + "@2x.png").size(), normal * 2);
-            ++count;
-        }
-        QVERIFY(count > 40);
-    }
 
     // Zoomed in, then "Actual": every picture pixel is one device pixel, in place.
     void actualShowsOnePicturePixelPerDevicePixel()

@@ -13,7 +13,6 @@
 
 #include <QFileDialog>
 #include <QImage>
-#include <QMessageBox>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -38,22 +37,9 @@ class TestImaging : public QObject {
         return path(name);
     }
 
-    // Presses `button` (open or save), answers its file dialog with `file` and
-    // the box that may follow; returns what the box said (see MessageBoxCatcher), "" when none
-    // came.
-    QString through(QAbstractButton* button, const QString& file)
+    static bool open(Glassmere& window, const QString& file)
     {
-        MessageBoxCatcher box;
-        box.expect<QFileDialog>([&](QFileDialog* dialog) {
-            dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
-            acceptFileDialog(dialog, file);
-        });
-        button->click();
-        return box.answered ? box.said : "no file dialog";
-    }
-    bool open(Glassmere& window, const QString& file)
-    {
-        return through(A::ui(window).btAddPic, file).isEmpty();
+        return chooseFile(A::ui(window).btAddPic, file).isEmpty();
     }
 
     // Presses `button` and cancels its file dialog; returns the filter the
@@ -78,41 +64,6 @@ private Q_SLOTS:
         skinFile = folder.filePath("no-skin-here");
     }
 
-    void openingNormalisesEveryKindOfPicture_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<unsigned>("depth");
-        QTest::addColumn<bool>("transparent");
-
-        auto add = [this](const char* name, fipImage picture, unsigned depth, bool transparent) {
-            writePicture(picture, path(name));
-            QTest::newRow(name) << path(name) << depth << transparent;
-        };
-        fipImage palette(FIT_BITMAP, 13, 9, 8);
-        BYTE table[256];
-        std::fill(std::begin(table), std::end(table), BYTE(255));
-        table[0] = 0; // index 0 fully transparent
-        palette.setTransparencyTable(table, 256);
-        add("palette-trns.png", palette, 32, true);
-        add("rgba16.png", fipImage(FIT_RGBA16, 13, 9, 64), 32, true);
-        add("light.hdr", fipImage(FIT_RGBF, 13, 9, 96), 24, false);
-    }
-
-    void openingNormalisesEveryKindOfPicture()
-    {
-        QFETCH(QString, file);
-        QFETCH(unsigned, depth);
-        QFETCH(bool, transparent);
-        Glassmere window;
-        const QString box = through(A::ui(window).btAddPic, file);
-        QVERIFY2(box.isEmpty(), qPrintable(box));
-        const fipImage& source = A::source(window);
-        QCOMPARE(source.getImageType(), FIT_BITMAP);
-        QCOMPARE(source.getBitsPerPixel(), depth);
-        QCOMPARE(bool(source.isTransparent()), transparent);
-        QCOMPARE(A::ui(window).lbDim->text(), QString("13*9"));
-    }
-
     // The window shows and saves the picture upright, with its profile and
     // resolution and without its EXIF and GPS (see describeResult).
     void savedResultCarriesWhatThePictureCarries_data() { addCarriedPictureRows(folder.path()); }
@@ -125,7 +76,7 @@ private Q_SLOTS:
         A::ui(window).refSize->setValue(100); // a full, unfaded mirror
         A::ui(window).refDepth->setValue(100);
         QVERIFY(open(window, path(name)));
-        QCOMPARE(through(A::ui(window).btSavePic, path("saved-" + name)),
+        QCOMPARE(chooseFile(A::ui(window).btSavePic, path("saved-" + name)),
                  QString("Success|Image has been saved.||"));
         QCOMPARE(describeResult(path("saved-" + name)), expected);
         const QStringList size = expected.section(' ', 0, 0).split('x');
@@ -136,9 +87,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("fileSize");
-        QTest::addColumn<QString>("shown"); // name|type|size
-        QTest::newRow("dots in the name") << "a.b.png" << 123456 << "a.b|PNG|120.56KB";
-        QTest::newRow("no dot") << "noext" << 2048 << "noext||2KB";
+        QTest::addColumn<QString>("shown"); // see A::labels
+        QTest::newRow("dots in the name") << "a.b.png" << 123456 << "a.b|PNG|120.56KB|6*4";
+        QTest::newRow("no dot") << "noext" << 2048 << "noext||2KB|6*4";
     }
 
     void labelsDescribeTheFile()
@@ -156,8 +107,7 @@ private Q_SLOTS:
 
         Glassmere window;
         QVERIFY(open(window, file.fileName()));
-        const auto& ui = A::ui(window);
-        QCOMPARE(ui.lbName->text() + "|" + ui.lbType->text() + "|" + ui.lbSize->text(), shown);
+        QCOMPARE(A::labels(window), shown);
     }
 
     void saveDialogOffersTheFormats_data()
@@ -224,7 +174,7 @@ private Q_SLOTS:
         const mode_t usualMask = ::umask(mask < 0 ? 022 : mode_t(mask));
         auto restoreMask = qScopeGuard([&] { ::umask(usualMask); });
         const bool libraryWrites = A::result(window).save(QFile::encodeName(reference).constData());
-        const QString box = through(A::ui(window).btSavePic, target);
+        const QString box = chooseFile(A::ui(window).btSavePic, target);
         QVERIFY(!QApplication::overrideCursor()); // not busy any more
         QCOMPARE(QDir(folder.path()).entryList({".*"}, QDir::Hidden | QDir::Files),
                  QStringList()); // no temporary left behind

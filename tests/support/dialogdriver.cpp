@@ -1,5 +1,6 @@
 #include "dialogdriver.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,4 +36,17 @@ void acceptFileDialog(QFileDialog* dialog, const QString& path)
     if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
         name->setText(path);
     static_cast<QDialog*>(dialog)->accept();
+}
+
+QString chooseFile(QAbstractButton* button, const QString& path, int timeoutMs)
+{
+    MessageBoxCatcher box(timeoutMs);
+    box.expect<QFileDialog>(
+        [&](QFileDialog* dialog) {
+            dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+            acceptFileDialog(dialog, path);
+        },
+        timeoutMs);
+    button->click();
+    return box.answered ? box.said : "no file dialog";
 }

@@ -92,3 +92,8 @@ public:
 
 // QFileDialog::accept is protected; a QDialog pointer reaches it.
 void acceptFileDialog(class QFileDialog* dialog, const QString& path);
+
+// Clicks `button`, answers its file dialog with `path` (no overwrite question)
+// and the message box that may follow; returns what the box said (see
+// MessageBoxCatcher), "" when none came, "no file dialog" when none came.
+QString chooseFile(class QAbstractButton* button, const QString& path, int timeoutMs = 5000);

@@ -322,6 +322,14 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
         for (unsigned x = 0; x < 6; ++x)
             clear.getScanLine(y)[4 * x + FI_RGBA_ALPHA] = 0;
     valid("clear.png", clear, {});
+    // A palette with a transparent entry and 16 bits per channel become 32
+    // bits, floats 24.
+    fipImage indexed8(FIT_BITMAP, 13, 9, 8);
+    BYTE table[256] = {0}; // index 0 fully transparent, the one every pixel holds
+    indexed8.setTransparencyTable(table, 1);
+    valid("palette-trns.png", indexed8, fipImage(FIT_BITMAP, 13, 9, 32));
+    valid("rgba16.png", fipImage(FIT_RGBA16, 13, 9, 64), fipImage(FIT_BITMAP, 13, 9, 32));
+    valid("light.hdr", fipImage(FIT_RGBF, 13, 9, 96), fipImage(FIT_BITMAP, 13, 9, 24));
     valid("clear-tiff.tif", clear, {});
     valid("clear-psd.psd", clear, {});
     // ... and padding in a TGA whose header declares no alpha bits.

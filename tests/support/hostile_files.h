@@ -27,7 +27,7 @@ struct HostileFile {
 // a BMP with padded lines, a larger BMP, a BMP with a V5 header, 16-bit grey PNG, opaque GIF; BMPs
 // of every header, bit-field layout and RLE, cut or skipping pixels; PNGs with a transparent grey
 // level and with gAMA in every colour type; alpha 0 everywhere; a TGA whose fourth byte is
-// padding).
+// padding; a palette PNG with a transparent entry, a 16-bit RGBA PNG, a float HDR).
 QList<HostileFile> writeHostileFolder(const QString& folder);
 
 // Small valid pictures in every format FreeImage writes, at the depths it

@@ -10,6 +10,13 @@ public:
     static Ui::GlassmereClass& ui(Glassmere& w) { return w.ui; }
     static fipImage& source(Glassmere& w) { return w.sourceImage; }
     static fipImage& result(Glassmere& w) { return w.resultImage; }
+    // What the labels say about the open file: "name|type|size|width*height".
+    static QString labels(Glassmere& w)
+    {
+        return QStringList{w.ui.lbName->text(), w.ui.lbType->text(), w.ui.lbSize->text(),
+                           w.ui.lbDim->text()}
+            .join('|');
+    }
     static QGraphicsPixmapItem* item(Glassmere& w) { return w.pixmapItem; }
     static bool maximized(const Glassmere& w) { return w.maximized; }
     static void maximise(Glassmere& w) { w.on_btnMax_clicked(); }
