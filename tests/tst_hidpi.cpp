@@ -7,7 +7,6 @@
 #include "support/testpictures.h"
 
 #include <QGraphicsPixmapItem>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -16,16 +15,7 @@ class TestHiDpi : public QObject {
     Q_OBJECT
 
     const QString programFolder = QStringLiteral(GLASSMERE_BIN_DIR);
-    QTemporaryDir folder;
     std::unique_ptr<Glassmere> window;
-
-    // Every pixel differs from its neighbours, so any scaling or smoothing shows.
-    void open(const QString& name, unsigned width, unsigned height)
-    {
-        fipImage picture = makeGradientPicture(width, height, 24);
-        writePicture(picture, folder.filePath(name));
-        A::open(*window, folder.filePath(name));
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -49,7 +39,7 @@ private Q_SLOTS:
     void actualShowsOnePicturePixelPerDevicePixel()
     {
         auto& ui = A::ui(*window);
-        open("picture.bmp", 60, 40);
+        A::open(*window, makeGradientPicture(60, 40, 24));
         for (int i = 0; i < 3; ++i)
             ui.pbZoomIn->click();
         ui.pbRawSize->click();
@@ -70,10 +60,10 @@ private Q_SLOTS:
         QGraphicsView* view = A::ui(*window).graphicsView;
         const unsigned viewWidth = unsigned(view->width());
         // Wider than the view in device pixels, narrower in logical ones: not shrunk.
-        open("fitting.bmp", viewWidth * 2 - 20, 40);
+        A::open(*window, makeGradientPicture(viewWidth * 2 - 20, 40, 24));
         QCOMPARE(view->transform(), QTransform());
         // Wider in logical pixels: fitted, the whole of it in view.
-        open("wide.bmp", viewWidth * 2 + 200, 40);
+        A::open(*window, makeGradientPicture(viewWidth * 2 + 200, 40, 24));
         QVERIFY(view->transform().m11() < 1.0);
         const QRectF shown = view->mapFromScene(view->sceneRect()).boundingRect();
         QVERIFY(view->viewport()->rect().contains(shown.toRect()));

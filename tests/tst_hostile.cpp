@@ -49,19 +49,310 @@ class TestHostile : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY(root.isValid());
+        applicationFolder = root.path();
+        skinFile = root.filePath("no-skin-here");
+        pictures = root.filePath("pictures");
+        QVERIFY(QDir().mkpath(pictures));
+        files = writeHostileFolder(pictures);
+        before = folderSnapshot(pictures, true);
+        QCOMPARE(before.size(), files.size());
 
-    void decodingSurvivesEveryFile_data();
-    void decodingSurvivesEveryFile();
-    void missingDecoderFifoAndRunawayAllocationAreClearFailures();
-    void decoderHoldsOnlyItsOwnDescriptors();
-    void seedPicturesDecode();
-    void rendererAndPreviewSurviveAllocationFailure();
+        // The decoder sits beside this test program, as beside the real one.
+        QVERIFY2(!pictureDecoderProgram().isEmpty(), "glassmere-decoder is not beside the test");
+        // The same memory on every machine, so the same pictures are too large.
+        limits = defaultPictureLimits(testMemory);
+        QCOMPARE(int(limits.timeLimitSeconds), testTimeLimit);
+        setPictureLimits(limits);
+    }
 
-    void openingBrokenFilesThroughTheWindow_data();
-    void openingBrokenFilesThroughTheWindow();
-    void batchOverTheFolder();
+    void cleanupTestCase()
+    {
+        // Reading never writes: every input is as it was, byte for byte.
+        QCOMPARE(folderSnapshot(pictures, true), before);
+    }
+
+    void decodingSurvivesEveryFile_data()
+    {
+        QTest::addColumn<HostileFile>("file");
+        // In one decoder: large.bmp makes the pixel memory grow, the pictures
+        // after it use the grown memory.
+        for (const HostileFile& f : files)
+            QTest::newRow(qPrintable(f.name)) << f;
+    }
+
+    void decodingSurvivesEveryFile()
+    {
+        QFETCH(HostileFile, file);
+        QElapsedTimer clock;
+        clock.start();
+        QString reason;
+        fipImage decoded;
+        const bool loaded = loadPicture(picture(file.name), decoded, &reason);
+        const bool stalls = file.reasonHint.startsWith("Decoding took longer than");
+        QVERIFY2(clock.elapsed() < testTimeLimit * 1000 + (stalls ? stallSlackMs : decodeSlackMs),
+                 qPrintable(QString("took %1 ms").arg(clock.elapsed())));
+
+        if (file.valid()) {
+            QVERIFY2(loaded, qPrintable(reason));
+            COMPARE_IMAGES(decoded, file.expected);
+        } else {
+            QVERIFY2(!loaded && !decoded.isValid(), "a broken file decoded");
+            QVERIFY2(!reason.isEmpty() && reason.contains(file.reasonHint), qPrintable(reason));
+        }
+    }
+
+    void missingDecoderFifoAndRunawayAllocationAreClearFailures()
+    {
+        const QString missing = root.filePath("nowhere/glassmere-decoder");
+        setPictureDecoderProgram(missing);
+        QString reason;
+        fipImage kept = makeGradientPicture(5, 4, 24);
+        QVERIFY(!loadPicture(picture("padded.bmp"), kept, &reason));
+        const QString named =
+            "Glassmere's picture decoder glassmere-decoder is missing (looked for ";
+        QCOMPARE(reason, named + missing + ")");
+        QCOMPARE(kept.getWidth(), 5u); // a failed load keeps what the picture held
+        {
+            Glassmere window;
+            MessageBoxCatcher box;
+            A::open(window, picture("padded.bmp"));
+            QCOMPARE(box.said, "Failure|Image loads error.||" + reason);
+        }
+        setPictureDecoderProgram(QString());
+        // glassmere-cli alone in a folder looks beside itself and in the installed place.
+        const QString lonely = root.filePath("lonely/glassmere-cli");
+        QVERIFY(QDir().mkpath(root.filePath("lonely")) &&
+                QFile::copy(GLASSMERE_BIN_DIR "/glassmere-cli", lonely));
+        QProcess cli;
+        cli.start(lonely, {picture("padded.bmp"), root.filePath("lonely/out.png")});
+        QVERIFY(cli.waitForFinished(60000));
+        const QString said = QString::fromLocal8Bit(cli.readAllStandardError());
+        QVERIFY2(cli.exitCode() == 1 &&
+                     said.contains(named + root.filePath("lonely/glassmere-decoder")),
+                 qPrintable(said));
+
+        // A FIFO under a picture's name would block whoever opens it for reading.
+        const QString fifo = root.filePath("waiting.jpg");
+        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!loadPicture(fifo, kept, &reason));
+        QCOMPARE(reason, "Not a regular file: " + fifo);
+        QVERIFY(clock.elapsed() < decodeSlackMs);
+
+        // The WBMP reader allocates its 65000 × 65000 bitmap (504 MB) before
+        // anything can look at the size.
+        QFile huger(root.filePath("huger.wbmp"));
+        QVERIFY(huger.open(QIODevice::WriteOnly));
+        huger.write(QByteArray::fromHex("0000 83fb68 83fb68 ffff00ff"));
+        huger.close();
+        DecodeLimits tight = limits;
+        tight.decoderMemory = 64 << 20;
+        setPictureLimits(tight);
+        QVERIFY(!loadPicture(huger.fileName(), kept, &reason));
+        setPictureLimits(limits);
+        QVERIFY2(reason.startsWith("Decoding exceeds the memory limit of 64 MB"),
+                 qPrintable(reason));
+
+        // After each, the next picture gets a working decoder.
+        QVERIFY2(loadPicture(picture("padded.bmp"), kept, &reason), qPrintable(reason));
+    }
+
+    void decoderHoldsOnlyItsOwnDescriptors()
+    {
+        // Open without close-on-exec, as FreeImage opens the files it saves.
+        FILE* held = std::fopen(QFile::encodeName(picture("padded.bmp")).constData(), "r");
+        QVERIFY(held);
+        endIdleDecoders();
+        fipImage decoded;
+        const bool loaded = loadPicture(picture("padded.bmp"), decoded); // its decoder stays idle
+        std::fclose(held);
+        QVERIFY(loaded);
+
+        QStringList decoders;
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+            QFile stat("/proc/" + pid + "/stat");
+            if (stat.open(QIODevice::ReadOnly)) {
+                const QByteArray text = stat.readAll();
+                const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+                if (fields.size() > 1 &&
+                    fields[1].toLongLong() == QCoreApplication::applicationPid())
+                    decoders.append(pid);
+            }
+        }
+        QCOMPARE(decoders.size(), 1);
+        const QString fds = "/proc/" + decoders.first() + "/fd/";
+        QStringList targets;
+        for (const QString& fd :
+             QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            targets.append(fd + " " +
+                           QFile::symLinkTarget(fds + fd).section('/', -1).section(':', 0, 0));
+        QCOMPARE(targets, (QStringList{"0 socket", "1 null", "2 null", "3 memfd"}));
+    }
+
+    void seedPicturesDecode()
+    {
+        // With GLASSMERE_SEED_CORPUS set, the seeds stay there for the fuzzer.
+        const QString wanted = qEnvironmentVariable("GLASSMERE_SEED_CORPUS");
+        QTemporaryDir scratch;
+        const QString folder = wanted.isEmpty() ? scratch.path() : wanted;
+        QVERIFY(QDir().mkpath(folder));
+        const QStringList seeds = writeSeedPictures(folder);
+        QVERIFY2(seeds.size() >= 40, qPrintable(QString::number(seeds.size())));
+
+        QStringList failed;
+        for (const QString& seed : seeds) {
+            QString reason;
+            fipImage decoded;
+            if (!loadPicture(seed, decoded, &reason))
+                failed.append(QFileInfo(seed).fileName() + ": " + reason);
+            else if (decoded.getBitsPerPixel() != 24 && decoded.getBitsPerPixel() != 32)
+                failed.append(QFileInfo(seed).fileName() + ": not normalised");
+        }
+        QVERIFY2(failed.isEmpty(), qPrintable(failed.join("\n")));
+    }
+
+    void rendererAndPreviewSurviveAllocationFailure()
+    {
+        // A picture of 96 MB; the address space is then capped just above what
+        // the process uses, so the 134 MB result and the 128 MB preview cannot
+        // be allocated.
+        fipImage source(FIT_BITMAP, 5792, 5792, 24);
+        fipImage result = makeGradientPicture(7, 5, 24);
+        const fipImage resultBefore(result);
+        rlimit original;
+        QFile statm("/proc/self/statm");
+        QVERIFY(getrlimit(RLIMIT_AS, &original) == 0 && statm.open(QIODevice::ReadOnly));
+        rlimit capped = original;
+        capped.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toULongLong() * 4096 + (64u << 20));
+        QVERIFY(setrlimit(RLIMIT_AS, &capped) == 0);
+        const bool rendered = renderReflection(source, result, ReflectionParams{});
+        const QImage preview = previewImage(source);
+        QVERIFY(setrlimit(RLIMIT_AS, &original) == 0);
+
+        QVERIFY2(!rendered, "the renderer claims a result it had no memory for");
+        COMPARE_IMAGES(result, resultBefore);
+        QVERIFY(preview.isNull());
+        QVERIFY(renderReflection(source, result, ReflectionParams{})); // with memory back
+
+        // Through the window: a 48 MB picture is let in (the test's limits
+        // count 1 GB free), then its 67 MB result does not fit. A decoder waits
+        // with the pixel memory already mapped: only the picture is allocated.
+        const QString big = root.filePath("big.bmp");
+        fipImage large = makeGradientPicture(4000, 4000, 24);
+        writePicture(large, big);
+        QVERIFY(loadPicture(big, large));
+        large.clear();
+        Glassmere window;
+        MessageBoxCatcher box(60000);
+        statm.seek(0);
+        capped.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toULongLong() * 4096 + (80u << 20));
+        QVERIFY(setrlimit(RLIMIT_AS, &capped) == 0);
+        A::open(window, big);
+        QVERIFY(setrlimit(RLIMIT_AS, &original) == 0);
+        QVERIFY2(
+            box.said.startsWith("Failure|Image loads error.||Out of memory: 4000 × 4000 pixels "
+                                "need about 259 MB"),
+            qPrintable(box.said));
+        QVERIFY(!A::source(window).isValid() && !A::result(window).isValid());
+        QVERIFY(A::ui(window).lbDim->text().isEmpty());
+    }
+
+    void openingBrokenFilesThroughTheWindow_data()
+    {
+        QTest::addColumn<HostileFile>("file");
+        for (const HostileFile& f : files)
+            if (!f.valid())
+                QTest::newRow(qPrintable(f.name)) << f;
+    }
+
+    void openingBrokenFilesThroughTheWindow()
+    {
+        QFETCH(HostileFile, file);
+        Glassmere window;
+        window.show();
+        A::open(window, picture("padded.bmp"));
+        const QString labels = A::labels(window);
+        const fipImage result(A::result(window));
+
+        // Through the window's button and the real file dialog, within the bound.
+        QElapsedTimer clock;
+        clock.start();
+        const QString box = chooseFile(A::ui(window).btAddPic, picture(file.name), 120000);
+        QVERIFY(clock.elapsed() < testTimeLimit * 1000 + decodeSlackMs);
+        const QString prefix = "Failure|Image loads error.||";
+        QVERIFY2(box.startsWith(prefix) && box.size() > prefix.size() &&
+                     box.contains(file.reasonHint),
+                 qPrintable(box));
+        QCOMPARE(A::labels(window), labels);
+        COMPARE_IMAGES(A::result(window), result);
+
+        // Still usable: a settings change renders the previous picture again.
+        A::ui(window).checkBoxLeft->setChecked(true);
+        QCOMPARE(A::result(window).getWidth(), 37u + 37u * 40u / 100u);
+        QCOMPARE(A::result(window).getHeight(), 23u);
+    }
+
+    // Two jobs: decoders are ended and replaced while the other job decodes.
+    void batchOverTheFolder()
+    {
+        const QString results = root.filePath("results");
+        QVERIFY(QDir().mkpath(results));
+        QProcess cli;
+        cli.setChildProcessModifier([] {
+            const rlimit space{rlim_t(testMemory + (400u << 20)),
+                               rlim_t(testMemory + (400u << 20))};
+            setrlimit(RLIMIT_AS, &space);
+        });
+        cli.start(GLASSMERE_BIN_DIR "/glassmere-cli",
+                  {"--batch", "--jobs", "2", pictures, results});
+        // One file hangs its reader for the whole time limit; the rest are small.
+        QVERIFY(cli.waitForFinished(2 * testTimeLimit * 1000 + 6 * decodeSlackMs));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 1); // some files were not written
+        const QString report =
+            QString::fromLocal8Bit(cli.readAllStandardError() + cli.readAllStandardOutput());
+
+        QTemporaryDir scratch;
+        QStringList expectedOutputs;
+        for (const HostileFile& f : files) {
+            if (!f.valid()) {
+                const QString named = "skipped: " + picture(f.name) + ": ";
+                QVERIFY2(report.contains(named),
+                         qPrintable(named + " not in the report:\n" + report));
+                continue;
+            }
+            // Transparent results go to PNG, and so do the 24-bit results of a
+            // GIF and an HDR, which the report tells.
+            const QFileInfo info(f.name);
+            const bool renamed = info.suffix() == "gif" || info.suffix() == "hdr";
+            const QString output =
+                f.expected.isTransparent() || renamed ? info.baseName() + ".png" : f.name;
+            expectedOutputs.append(output);
+            if (renamed)
+                QVERIFY2(report.contains("renamed: " + picture(f.name)), qPrintable(report));
+            // The pixels the known picture gives through the renderer and the same
+            // writer (a JPEG is encoded again with the same loss).
+            fipImage rendered;
+            QVERIFY(renderReflection(f.expected, rendered, ReflectionParams{}) &&
+                    savePicture(rendered, scratch.filePath(output)));
+            COMPARE_IMAGES(readPicture(results + "/" + output),
+                           readPicture(scratch.filePath(output)));
+        }
+        QStringList outputs = QDir(results).entryList(QDir::Files);
+        outputs.sort();
+        expectedOutputs.sort();
+        QCOMPARE(outputs, expectedOutputs);
+        const QString summary =
+            QString("%1 of %2 files written, %3 skipped, 0 not written, 2 renamed.")
+                .arg(outputs.size())
+                .arg(files.size())
+                .arg(files.size() - outputs.size());
+        QVERIFY2(report.contains(summary), qPrintable(report));
+    }
 
 private:
     QString picture(const QString& name) const { return pictures + "/" + name; }
@@ -72,301 +363,6 @@ private:
     QMap<QString, QByteArray> before;
     DecodeLimits limits;
 };
-
-void TestHostile::initTestCase()
-{
-    QVERIFY(root.isValid());
-    applicationFolder = root.path();
-    skinFile = root.filePath("no-skin-here");
-    pictures = root.filePath("pictures");
-    QVERIFY(QDir().mkpath(pictures));
-    files = writeHostileFolder(pictures);
-    before = folderSnapshot(pictures, true);
-    QCOMPARE(before.size(), files.size());
-
-    // The decoder sits beside this test program, as beside the real one.
-    QVERIFY2(!pictureDecoderProgram().isEmpty(), "glassmere-decoder is not beside the test");
-    // The same memory on every machine, so the same pictures are too large.
-    limits = defaultPictureLimits(testMemory);
-    QCOMPARE(int(limits.timeLimitSeconds), testTimeLimit);
-    setPictureLimits(limits);
-}
-
-void TestHostile::cleanupTestCase()
-{
-    // Reading never writes: every input is as it was, byte for byte.
-    QCOMPARE(folderSnapshot(pictures, true), before);
-}
-
-void TestHostile::decodingSurvivesEveryFile_data()
-{
-    QTest::addColumn<HostileFile>("file");
-    // In one decoder: large.bmp makes the pixel memory grow, the pictures
-    // after it use the grown memory.
-    for (const HostileFile& f : files)
-        QTest::newRow(qPrintable(f.name)) << f;
-}
-
-void TestHostile::decodingSurvivesEveryFile()
-{
-    QFETCH(HostileFile, file);
-    QElapsedTimer clock;
-    clock.start();
-    QString reason;
-    fipImage decoded;
-    const bool loaded = loadPicture(picture(file.name), decoded, &reason);
-    const bool stalls = file.reasonHint.startsWith("Decoding took longer than");
-    QVERIFY2(clock.elapsed() < testTimeLimit * 1000 + (stalls ? stallSlackMs : decodeSlackMs),
-             qPrintable(QString("took %1 ms").arg(clock.elapsed())));
-
-    if (file.valid()) {
-        QVERIFY2(loaded, qPrintable(reason));
-        COMPARE_IMAGES(decoded, file.expected);
-    } else {
-        QVERIFY2(!loaded && !decoded.isValid(), "a broken file decoded");
-        QVERIFY2(!reason.isEmpty() && reason.contains(file.reasonHint), qPrintable(reason));
-    }
-}
-
-void TestHostile::missingDecoderFifoAndRunawayAllocationAreClearFailures()
-{
-    const QString missing = root.filePath("nowhere/glassmere-decoder");
-    setPictureDecoderProgram(missing);
-    QString reason;
-    fipImage kept = makeGradientPicture(5, 4, 24);
-    QVERIFY(!loadPicture(picture("padded.bmp"), kept, &reason));
-    const QString named = "Glassmere's picture decoder glassmere-decoder is missing (looked for ";
-    QCOMPARE(reason, named + missing + ")");
-    QCOMPARE(kept.getWidth(), 5u); // a failed load keeps what the picture held
-    {
-        Glassmere window;
-        MessageBoxCatcher box;
-        A::open(window, picture("padded.bmp"));
-        QCOMPARE(box.said, "Failure|Image loads error.||" + reason);
-    }
-    setPictureDecoderProgram(QString());
-    // glassmere-cli alone in a folder looks beside itself and in the installed place.
-    const QString lonely = root.filePath("lonely/glassmere-cli");
-    QVERIFY(QDir().mkpath(root.filePath("lonely")) &&
-            QFile::copy(GLASSMERE_BIN_DIR "/glassmere-cli", lonely));
-    QProcess cli;
-    cli.start(lonely, {picture("padded.bmp"), root.filePath("lonely/out.png")});
-    QVERIFY(cli.waitForFinished(60000));
-    const QString said = QString::fromLocal8Bit(cli.readAllStandardError());
-    QVERIFY2(cli.exitCode() == 1 &&
-                 said.contains(named + root.filePath("lonely/glassmere-decoder")),
-             qPrintable(said));
-
-    // A FIFO under a picture's name would block whoever opens it for reading.
-    const QString fifo = root.filePath("waiting.jpg");
-    QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!loadPicture(fifo, kept, &reason));
-    QCOMPARE(reason, "Not a regular file: " + fifo);
-    QVERIFY(clock.elapsed() < decodeSlackMs);
-
-    // The WBMP reader allocates its 65000 × 65000 bitmap (504 MB) before
-    // anything can look at the size.
-    QFile huger(root.filePath("huger.wbmp"));
-    QVERIFY(huger.open(QIODevice::WriteOnly));
-    huger.write(QByteArray::fromHex("0000 83fb68 83fb68 ffff00ff"));
-    huger.close();
-    DecodeLimits tight = limits;
-    tight.decoderMemory = 64 << 20;
-    setPictureLimits(tight);
-    QVERIFY(!loadPicture(huger.fileName(), kept, &reason));
-    setPictureLimits(limits);
-    QVERIFY2(reason.startsWith("Decoding exceeds the memory limit of 64 MB"), qPrintable(reason));
-
-    // After each, the next picture gets a working decoder.
-    QVERIFY2(loadPicture(picture("padded.bmp"), kept, &reason), qPrintable(reason));
-}
-
-void TestHostile::decoderHoldsOnlyItsOwnDescriptors()
-{
-    // Open without close-on-exec, as FreeImage opens the files it saves.
-    FILE* held = std::fopen(QFile::encodeName(picture("padded.bmp")).constData(), "r");
-    QVERIFY(held);
-    endIdleDecoders();
-    fipImage decoded;
-    const bool loaded = loadPicture(picture("padded.bmp"), decoded); // its decoder stays idle
-    std::fclose(held);
-    QVERIFY(loaded);
-
-    QStringList decoders;
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + pid + "/stat");
-        if (stat.open(QIODevice::ReadOnly)) {
-            const QByteArray text = stat.readAll();
-            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid())
-                decoders.append(pid);
-        }
-    }
-    QCOMPARE(decoders.size(), 1);
-    const QString fds = "/proc/" + decoders.first() + "/fd/";
-    QStringList targets;
-    for (const QString& fd :
-         QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
-        targets.append(fd + " " +
-                       QFile::symLinkTarget(fds + fd).section('/', -1).section(':', 0, 0));
-    QCOMPARE(targets, (QStringList{"0 socket", "1 null", "2 null", "3 memfd"}));
-}
-
-void TestHostile::seedPicturesDecode()
-{
-    // With GLASSMERE_SEED_CORPUS set, the seeds stay there for the fuzzer.
-    const QString wanted = qEnvironmentVariable("GLASSMERE_SEED_CORPUS");
-    QTemporaryDir scratch;
-    const QString folder = wanted.isEmpty() ? scratch.path() : wanted;
-    QVERIFY(QDir().mkpath(folder));
-    const QStringList seeds = writeSeedPictures(folder);
-    QVERIFY2(seeds.size() >= 40, qPrintable(QString::number(seeds.size())));
-
-    QStringList failed;
-    for (const QString& seed : seeds) {
-        QString reason;
-        fipImage decoded;
-        if (!loadPicture(seed, decoded, &reason))
-            failed.append(QFileInfo(seed).fileName() + ": " + reason);
-        else if (decoded.getBitsPerPixel() != 24 && decoded.getBitsPerPixel() != 32)
-            failed.append(QFileInfo(seed).fileName() + ": not normalised");
-    }
-    QVERIFY2(failed.isEmpty(), qPrintable(failed.join("\n")));
-}
-
-void TestHostile::rendererAndPreviewSurviveAllocationFailure()
-{
-    // A picture of 96 MB; the address space is then capped just above what
-    // the process uses, so the 134 MB result and the 128 MB preview cannot
-    // be allocated.
-    fipImage source(FIT_BITMAP, 5792, 5792, 24);
-    fipImage result = makeGradientPicture(7, 5, 24);
-    const fipImage resultBefore(result);
-    rlimit original;
-    QFile statm("/proc/self/statm");
-    QVERIFY(getrlimit(RLIMIT_AS, &original) == 0 && statm.open(QIODevice::ReadOnly));
-    rlimit capped = original;
-    capped.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toULongLong() * 4096 + (64u << 20));
-    QVERIFY(setrlimit(RLIMIT_AS, &capped) == 0);
-    const bool rendered = renderReflection(source, result, ReflectionParams{});
-    const QImage preview = previewImage(source);
-    QVERIFY(setrlimit(RLIMIT_AS, &original) == 0);
-
-    QVERIFY2(!rendered, "the renderer claims a result it had no memory for");
-    COMPARE_IMAGES(result, resultBefore);
-    QVERIFY(preview.isNull());
-    QVERIFY(renderReflection(source, result, ReflectionParams{})); // with memory back
-
-    // Through the window: a 48 MB picture is let in (the test's limits
-    // count 1 GB free), then its 67 MB result does not fit. A decoder waits
-    // with the pixel memory already mapped: only the picture is allocated.
-    const QString big = root.filePath("big.bmp");
-    fipImage large = makeGradientPicture(4000, 4000, 24);
-    writePicture(large, big);
-    QVERIFY(loadPicture(big, large));
-    large.clear();
-    Glassmere window;
-    MessageBoxCatcher box(60000);
-    statm.seek(0);
-    capped.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toULongLong() * 4096 + (80u << 20));
-    QVERIFY(setrlimit(RLIMIT_AS, &capped) == 0);
-    A::open(window, big);
-    QVERIFY(setrlimit(RLIMIT_AS, &original) == 0);
-    QVERIFY2(box.said.startsWith("Failure|Image loads error.||Out of memory: 4000 × 4000 pixels "
-                                 "need about 259 MB"),
-             qPrintable(box.said));
-    QVERIFY(!A::source(window).isValid() && !A::result(window).isValid());
-    QVERIFY(A::ui(window).lbDim->text().isEmpty());
-}
-
-void TestHostile::openingBrokenFilesThroughTheWindow_data()
-{
-    QTest::addColumn<HostileFile>("file");
-    for (const HostileFile& f : files)
-        if (!f.valid())
-            QTest::newRow(qPrintable(f.name)) << f;
-}
-
-void TestHostile::openingBrokenFilesThroughTheWindow()
-{
-    QFETCH(HostileFile, file);
-    Glassmere window;
-    window.show();
-    A::open(window, picture("padded.bmp"));
-    const QString labels = A::labels(window);
-    const fipImage result(A::result(window));
-
-    // Through the window's button and the real file dialog, within the bound.
-    QElapsedTimer clock;
-    clock.start();
-    const QString box = chooseFile(A::ui(window).btAddPic, picture(file.name), 120000);
-    QVERIFY(clock.elapsed() < testTimeLimit * 1000 + decodeSlackMs);
-    const QString prefix = "Failure|Image loads error.||";
-    QVERIFY2(box.startsWith(prefix) && box.size() > prefix.size() && box.contains(file.reasonHint),
-             qPrintable(box));
-    QCOMPARE(A::labels(window), labels);
-    COMPARE_IMAGES(A::result(window), result);
-
-    // Still usable: a settings change renders the previous picture again.
-    A::ui(window).checkBoxLeft->setChecked(true);
-    QCOMPARE(A::result(window).getWidth(), 37u + 37u * 40u / 100u);
-    QCOMPARE(A::result(window).getHeight(), 23u);
-}
-
-// Two jobs: decoders are ended and replaced while the other job decodes.
-void TestHostile::batchOverTheFolder()
-{
-    const QString results = root.filePath("results");
-    QVERIFY(QDir().mkpath(results));
-    QProcess cli;
-    cli.setChildProcessModifier([] {
-        const rlimit space{rlim_t(testMemory + (400u << 20)), rlim_t(testMemory + (400u << 20))};
-        setrlimit(RLIMIT_AS, &space);
-    });
-    cli.start(GLASSMERE_BIN_DIR "/glassmere-cli", {"--batch", "--jobs", "2", pictures, results});
-    // One file hangs its reader for the whole time limit; the rest are small.
-    QVERIFY(cli.waitForFinished(2 * testTimeLimit * 1000 + 6 * decodeSlackMs));
-    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(cli.exitCode(), 1); // some files were not written
-    const QString report =
-        QString::fromLocal8Bit(cli.readAllStandardError() + cli.readAllStandardOutput());
-
-    QTemporaryDir scratch;
-    QStringList expectedOutputs;
-    for (const HostileFile& f : files) {
-        if (!f.valid()) {
-            const QString named = "skipped: " + picture(f.name) + ": ";
-            QVERIFY2(report.contains(named), qPrintable(named + " not in the report:\n" + report));
-            continue;
-        }
-        // Transparent results go to PNG, and so do the 24-bit results of a
-        // GIF and an HDR, which the report tells.
-        const QFileInfo info(f.name);
-        const bool renamed = info.suffix() == "gif" || info.suffix() == "hdr";
-        const QString output =
-            f.expected.isTransparent() || renamed ? info.baseName() + ".png" : f.name;
-        expectedOutputs.append(output);
-        if (renamed)
-            QVERIFY2(report.contains("renamed: " + picture(f.name)), qPrintable(report));
-        // The pixels the known picture gives through the renderer and the same
-        // writer (a JPEG is encoded again with the same loss).
-        fipImage rendered;
-        QVERIFY(renderReflection(f.expected, rendered, ReflectionParams{}) &&
-                savePicture(rendered, scratch.filePath(output)));
-        COMPARE_IMAGES(readPicture(results + "/" + output), readPicture(scratch.filePath(output)));
-    }
-    QStringList outputs = QDir(results).entryList(QDir::Files);
-    outputs.sort();
-    expectedOutputs.sort();
-    QCOMPARE(outputs, expectedOutputs);
-    const QString summary = QString("%1 of %2 files written, %3 skipped, 0 not written, 2 renamed.")
-                                .arg(outputs.size())
-                                .arg(files.size())
-                                .arg(files.size() - outputs.size());
-    QVERIFY2(report.contains(summary), qPrintable(report));
-}
 
 QTEST_MAIN(TestHostile)
 #include "tst_hostile.moc"

@@ -43,139 +43,129 @@ class TestInstall : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void filesInPlace_data();
-    void filesInPlace();
-    void programLinksOnThePath();
-    void everySkinImageIsInstalled();
-    void desktopFileAndMetainfo();
-    void validatorsAccept_data();
-    void validatorsAccept();
-    void installedCommandLineRuns();
+    void initTestCase()
+    {
+        QVERIFY(destDir.isValid());
+        qputenv("DESTDIR", QFile::encodeName(destDir.path()));
+        const auto [code, output] =
+            run(GLASSMERE_CMAKE_COMMAND, {"--install", buildDir, "--prefix", "/usr"});
+        qunsetenv("DESTDIR");
+        QVERIFY2(code == 0, qPrintable(output));
+        prefix = destDir.path() + "/usr";
+        // No libraries, headers or build files: the package holds programs and data.
+        QCOMPARE(QDir(prefix).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 (QStringList{"bin", "libexec", "share"}));
+    }
+
+    void filesInPlace_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("executable");
+        QTest::newRow("program") << "libexec/glassmere/glassmere" << true;
+        QTest::newRow("translation") << "libexec/glassmere/app_zh.qm" << false;
+        QTest::newRow("command line") << "bin/glassmere-cli" << true;
+        if (QFile::exists(buildDir + "/bin/glassmere-decoder"))
+            QTest::newRow("decoder") << "libexec/glassmere/glassmere-decoder" << true;
+        QTest::newRow("48x48 icon") << "share/icons/hicolor/48x48/apps/" + appId + ".png" << false;
+    }
+
+    void filesInPlace()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, executable);
+        const QFileInfo info(path(file));
+        QVERIFY2(info.isFile() && info.size() > 0, qPrintable(file + " is missing"));
+        QCOMPARE(info.isExecutable(), executable);
+        QVERIFY(info.permissions() & QFile::ReadOther);
+        if (file.endsWith(".png"))
+            QCOMPARE(QImage(info.filePath()).size(), QSize(48, 48));
+    }
+
+    void programLinksOnThePath()
+    {
+        // Relative, so the tree works wherever it is unpacked.
+        char stored[4096] = {};
+        const ssize_t length = ::readlink(QFile::encodeName(path("bin/glassmere")).constData(),
+                                          stored, sizeof stored - 1);
+        QCOMPARE(QString::fromLocal8Bit(stored, int(qMax<ssize_t>(length, 0))),
+                 QString("../libexec/glassmere/glassmere"));
+    }
+
+    void everySkinImageIsInstalled()
+    {
+        QFile skin(path("libexec/glassmere/skin"));
+        QVERIFY(skin.open(QIODevice::ReadOnly));
+        static const QRegularExpression url(R"(url\(%currentPath%/([^)]+)\.png\))");
+        int count = 0;
+        for (auto match = url.globalMatch(QString::fromUtf8(skin.readAll())); match.hasNext();
+             ++count) {
+            // Each with its variant for a device pixel ratio of 2, twice the size.
+            const QString image = path("libexec/glassmere/" + match.next().captured(1));
+            const QSize normal = QImageReader(image + ".png").size();
+            QVERIFY2(normal.isValid(), qPrintable(image));
+            QCOMPARE(QImageReader(image + "@2x.png").size(), normal * 2);
+        }
+        QVERIFY(count > 40);
+    }
+
+    void desktopFileAndMetainfo()
+    {
+        QSettings entry(path(desktopFile), QSettings::IniFormat);
+        entry.beginGroup("Desktop Entry");
+        QCOMPARE(entry.value("Icon").toString(), appId);
+        // The X11 window class Qt gives the program: its executable's name.
+        QCOMPARE(entry.value("StartupWMClass").toString(), QString("glassmere"));
+
+        QFile metainfo(path(metainfoFile));
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        const QString xml = QString::fromUtf8(metainfo.readAll());
+        for (const QString& element :
+             QStringList{"<id>" + appId + "</id>", "\">" + appId + ".desktop</launchable>",
+                         "<binary>glassmere</binary>", "<binary>glassmere-cli</binary>"})
+            QVERIFY2(xml.contains(element), qPrintable(element));
+
+        // The program tells the desktop the same name (QGuiApplication::setDesktopFileName).
+        QFile program(path("libexec/glassmere/glassmere"));
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        QVERIFY(program.readAll().contains(appId.toUtf8()));
+    }
+
+    void validatorsAccept_data()
+    {
+        QTest::addColumn<QString>("validator");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("desktop-file-validate")
+            << "desktop-file-validate" << QStringList{path(desktopFile)};
+        QTest::newRow("appstreamcli")
+            << "appstreamcli" << QStringList{"validate", "--no-net", path(metainfoFile)};
+    }
+
+    void validatorsAccept()
+    {
+        QFETCH(QString, validator);
+        QFETCH(QStringList, arguments);
+        const QString program = QStandardPaths::findExecutable(validator);
+        if (program.isEmpty())
+            QSKIP(qPrintable(validator + " is not installed"));
+        const auto [code, output] = run(program, arguments);
+        // Warnings and errors fail too; hints and pedantic notes do not.
+        QVERIFY2(code == 0 && !output.contains("warning", Qt::CaseInsensitive) &&
+                     !output.contains("error", Qt::CaseInsensitive),
+                 qPrintable(output));
+    }
+
+    void installedCommandLineRuns()
+    {
+        const auto [code, output] = run(path("bin/glassmere-cli"), {"--version"});
+        QCOMPARE(code, 0);
+        QVERIFY2(output.contains(GLASSMERE_VERSION), qPrintable(output));
+    }
 
 private:
     QTemporaryDir destDir;
     QString prefix; // the installed /usr
     QString path(const QString& relative) const { return prefix + "/" + relative; }
 };
-
-void TestInstall::initTestCase()
-{
-    QVERIFY(destDir.isValid());
-    qputenv("DESTDIR", QFile::encodeName(destDir.path()));
-    const auto [code, output] =
-        run(GLASSMERE_CMAKE_COMMAND, {"--install", buildDir, "--prefix", "/usr"});
-    qunsetenv("DESTDIR");
-    QVERIFY2(code == 0, qPrintable(output));
-    prefix = destDir.path() + "/usr";
-    // No libraries, headers or build files: the package holds programs and data.
-    QCOMPARE(QDir(prefix).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             (QStringList{"bin", "libexec", "share"}));
-}
-
-void TestInstall::filesInPlace_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("executable");
-    QTest::newRow("program") << "libexec/glassmere/glassmere" << true;
-    QTest::newRow("translation") << "libexec/glassmere/app_zh.qm" << false;
-    QTest::newRow("command line") << "bin/glassmere-cli" << true;
-    if (QFile::exists(buildDir + "/bin/glassmere-decoder"))
-        QTest::newRow("decoder") << "libexec/glassmere/glassmere-decoder" << true;
-    QTest::newRow("48x48 icon") << "share/icons/hicolor/48x48/apps/" + appId + ".png" << false;
-}
-
-void TestInstall::filesInPlace()
-{
-    QFETCH(QString, file);
-    QFETCH(bool, executable);
-    const QFileInfo info(path(file));
-    QVERIFY2(info.isFile() && info.size() > 0, qPrintable(file + " is missing"));
-    QCOMPARE(info.isExecutable(), executable);
-    QVERIFY(info.permissions() & QFile::ReadOther);
-    if (file.endsWith(".png"))
-        QCOMPARE(QImage(info.filePath()).size(), QSize(48, 48));
-}
-
-void TestInstall::programLinksOnThePath()
-{
-    // Relative, so the tree works wherever it is unpacked.
-    char stored[4096] = {};
-    const ssize_t length =
-        ::readlink(QFile::encodeName(path("bin/glassmere")).constData(), stored, sizeof stored - 1);
-    QCOMPARE(QString::fromLocal8Bit(stored, int(qMax<ssize_t>(length, 0))),
-             QString("../libexec/glassmere/glassmere"));
-}
-
-void TestInstall::everySkinImageIsInstalled()
-{
-    QFile skin(path("libexec/glassmere/skin"));
-    QVERIFY(skin.open(QIODevice::ReadOnly));
-    static const QRegularExpression url(R"(url\(%currentPath%/([^)]+)\.png\))");
-    int count = 0;
-    for (auto match = url.globalMatch(QString::fromUtf8(skin.readAll())); match.hasNext();
-         ++count) {
-        // Each with its variant for a device pixel ratio of 2, twice the size.
-        const QString image = path("libexec/glassmere/" + match.next().captured(1));
-        const QSize normal = QImageReader(image + ".png").size();
-        QVERIFY2(normal.isValid(), qPrintable(image));
-        QCOMPARE(QImageReader(image + "@2x.png").size(), normal * 2);
-    }
-    QVERIFY(count > 40);
-}
-
-void TestInstall::desktopFileAndMetainfo()
-{
-    QSettings entry(path(desktopFile), QSettings::IniFormat);
-    entry.beginGroup("Desktop Entry");
-    QCOMPARE(entry.value("Icon").toString(), appId);
-    // The X11 window class Qt gives the program: its executable's name.
-    QCOMPARE(entry.value("StartupWMClass").toString(), QString("glassmere"));
-
-    QFile metainfo(path(metainfoFile));
-    QVERIFY(metainfo.open(QIODevice::ReadOnly));
-    const QString xml = QString::fromUtf8(metainfo.readAll());
-    for (const QString& element :
-         QStringList{"<id>" + appId + "</id>", "\">" + appId + ".desktop</launchable>",
-                     "<binary>glassmere</binary>", "<binary>glassmere-cli</binary>"})
-        QVERIFY2(xml.contains(element), qPrintable(element));
-
-    // The program tells the desktop the same name (QGuiApplication::setDesktopFileName).
-    QFile program(path("libexec/glassmere/glassmere"));
-    QVERIFY(program.open(QIODevice::ReadOnly));
-    QVERIFY(program.readAll().contains(appId.toUtf8()));
-}
-
-void TestInstall::validatorsAccept_data()
-{
-    QTest::addColumn<QString>("validator");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("desktop-file-validate")
-        << "desktop-file-validate" << QStringList{path(desktopFile)};
-    QTest::newRow("appstreamcli") << "appstreamcli"
-                                  << QStringList{"validate", "--no-net", path(metainfoFile)};
-}
-
-void TestInstall::validatorsAccept()
-{
-    QFETCH(QString, validator);
-    QFETCH(QStringList, arguments);
-    const QString program = QStandardPaths::findExecutable(validator);
-    if (program.isEmpty())
-        QSKIP(qPrintable(validator + " is not installed"));
-    const auto [code, output] = run(program, arguments);
-    // Warnings and errors fail too; hints and pedantic notes do not.
-    QVERIFY2(code == 0 && !output.contains("warning", Qt::CaseInsensitive) &&
-                 !output.contains("error", Qt::CaseInsensitive),
-             qPrintable(output));
-}
-
-void TestInstall::installedCommandLineRuns()
-{
-    const auto [code, output] = run(path("bin/glassmere-cli"), {"--version"});
-    QCOMPARE(code, 0);
-    QVERIFY2(output.contains(GLASSMERE_VERSION), qPrintable(output));
-}
 
 QTEST_GUILESS_MAIN(TestInstall)
 #include "tst_install.moc"

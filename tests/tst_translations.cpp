@@ -107,92 +107,86 @@ class TestTranslations : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void translationSourceIsCurrent();
-    void formTextsAreMarked();
-    void dialogAndBoxTextsAreMarked_data();
-    void dialogAndBoxTextsAreMarked();
+    void initTestCase()
+    {
+        QVERIFY(folder.isValid());
+        applicationFolder = folder.path();
+        skinFile = folder.filePath("no-skin-here");
+        QCoreApplication::installTranslator(&translator);
+    }
+
+    void translationSourceIsCurrent()
+    {
+        const QString fresh = folder.filePath("fresh_zh.ts");
+        QCOMPARE(QProcess::execute(GLASSMERE_LUPDATE,
+                                   {"-silent", "@" GLASSMERE_TRANSLATED_SOURCES, "-ts", fresh}),
+                 0);
+
+        QStringList marked = sourceTexts(fresh).values();
+        QStringList kept = sourceTexts(GLASSMERE_TS_FILE).values();
+        marked.sort();
+        kept.sort();
+        QVERIFY(marked.size() > 50);
+        // Out of step: build the target update_translations.
+        QCOMPARE(kept, marked);
+    }
+
+    void formTextsAreMarked()
+    {
+        Glassmere window;
+        about box;
+        for (QWidget* form : {static_cast<QWidget*>(&window), static_cast<QWidget*>(&box)}) {
+            const QStringList found = unmarkedTexts(form);
+            QVERIFY2(found.isEmpty(),
+                     qPrintable("not marked for translation:\n  " + found.join("\n  ")));
+            QVERIFY(marked(form->windowTitle())); // the check itself sees the form's words
+        }
+    }
+
+    void dialogAndBoxTextsAreMarked_data()
+    {
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<QString>("file"); // chosen in the file dialog; empty: cancelled
+        QTest::addColumn<int>("texts");
+
+        QFile broken(folder.filePath("broken.png"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("\x89PNG\r\n\x1a\n cut short");
+        broken.close();
+        QTest::newRow("open, a broken file") << "on_btAddPic_clicked" << broken.fileName() << 3;
+        QTest::newRow("save, nothing loaded")
+            << "on_btSavePic_clicked" << folder.filePath("out.png") << 3;
+        QTest::newRow("batch without folders") << "on_btCovPics_clicked" << QString() << 2;
+        QTest::newRow("picture folder chooser") << "on_btAddPicDir_clicked" << QString() << 1;
+    }
+
+    void dialogAndBoxTextsAreMarked()
+    {
+        QFETCH(QString, slot);
+        QFETCH(QString, file);
+        QFETCH(int, texts);
+        Glassmere window;
+        DialogDriver driver;
+        QStringList shown;
+        driver.expect<QFileDialog>([&](QFileDialog* dialog) {
+            shown << dialog->windowTitle();
+            file.isEmpty() ? dialog->reject() : acceptFileDialog(dialog, file);
+        });
+        driver.expect<QMessageBox>([&](QMessageBox* box) {
+            shown << box->windowTitle() << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        QVERIFY(QMetaObject::invokeMethod(&window, slot.toLatin1(), Qt::DirectConnection));
+        shown.removeDuplicates(); // a dialog answered again
+        QCOMPARE(shown.size(), texts);
+        for (const QString& text : std::as_const(shown))
+            QVERIFY2(marked(text), qPrintable("not marked for translation: " + text));
+    }
 
 private:
     QTemporaryDir folder;
     BracketingTranslator translator;
 };
-
-void TestTranslations::initTestCase()
-{
-    QVERIFY(folder.isValid());
-    applicationFolder = folder.path();
-    skinFile = folder.filePath("no-skin-here");
-    QCoreApplication::installTranslator(&translator);
-}
-
-void TestTranslations::translationSourceIsCurrent()
-{
-    const QString fresh = folder.filePath("fresh_zh.ts");
-    QCOMPARE(QProcess::execute(GLASSMERE_LUPDATE,
-                               {"-silent", "@" GLASSMERE_TRANSLATED_SOURCES, "-ts", fresh}),
-             0);
-
-    QStringList marked = sourceTexts(fresh).values();
-    QStringList kept = sourceTexts(GLASSMERE_TS_FILE).values();
-    marked.sort();
-    kept.sort();
-    QVERIFY(marked.size() > 50);
-    // Out of step: build the target update_translations.
-    QCOMPARE(kept, marked);
-}
-
-void TestTranslations::formTextsAreMarked()
-{
-    Glassmere window;
-    about box;
-    for (QWidget* form : {static_cast<QWidget*>(&window), static_cast<QWidget*>(&box)}) {
-        const QStringList found = unmarkedTexts(form);
-        QVERIFY2(found.isEmpty(),
-                 qPrintable("not marked for translation:\n  " + found.join("\n  ")));
-        QVERIFY(marked(form->windowTitle())); // the check itself sees the form's words
-    }
-}
-
-void TestTranslations::dialogAndBoxTextsAreMarked_data()
-{
-    QTest::addColumn<QString>("slot");
-    QTest::addColumn<QString>("file"); // chosen in the file dialog; empty: cancelled
-    QTest::addColumn<int>("texts");
-
-    QFile broken(folder.filePath("broken.png"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("\x89PNG\r\n\x1a\n cut short");
-    broken.close();
-    QTest::newRow("open, a broken file") << "on_btAddPic_clicked" << broken.fileName() << 3;
-    QTest::newRow("save, nothing loaded")
-        << "on_btSavePic_clicked" << folder.filePath("out.png") << 3;
-    QTest::newRow("batch without folders") << "on_btCovPics_clicked" << QString() << 2;
-    QTest::newRow("picture folder chooser") << "on_btAddPicDir_clicked" << QString() << 1;
-}
-
-void TestTranslations::dialogAndBoxTextsAreMarked()
-{
-    QFETCH(QString, slot);
-    QFETCH(QString, file);
-    QFETCH(int, texts);
-    Glassmere window;
-    DialogDriver driver;
-    QStringList shown;
-    driver.expect<QFileDialog>([&](QFileDialog* dialog) {
-        shown << dialog->windowTitle();
-        file.isEmpty() ? dialog->reject() : acceptFileDialog(dialog, file);
-    });
-    driver.expect<QMessageBox>([&](QMessageBox* box) {
-        shown << box->windowTitle() << box->text();
-        box->button(QMessageBox::Ok)->click();
-    });
-    QVERIFY(QMetaObject::invokeMethod(&window, slot.toLatin1(), Qt::DirectConnection));
-    shown.removeDuplicates(); // a dialog answered again
-    QCOMPARE(shown.size(), texts);
-    for (const QString& text : std::as_const(shown))
-        QVERIFY2(marked(text), qPrintable("not marked for translation: " + text));
-}
 
 QTEST_MAIN(TestTranslations)
 #include "tst_translations.moc"

@@ -14,19 +14,14 @@
 
 namespace {
 
-// 24 bits BI_RGB, or 32 bits with an alpha mask, in a V5 header.
+// A 24-bit picture in a V5 header.
 QByteArray bmpWithV5Header(const fipImage& picture)
 {
-    const bool alpha = picture.getBitsPerPixel() == 32;
     QByteArray rows;
     for (unsigned y = 0; y < picture.getHeight(); ++y) // bottom-up, as FreeImage keeps them
         rows.append(reinterpret_cast<const char*>(picture.getScanLine(y)),
                     int(picture.getScanWidth()));
-    BmpLayout layout{int(picture.getWidth()), int(picture.getHeight()),
-                     quint16(picture.getBitsPerPixel()), alpha ? 3u : 0u, 124};
-    if (alpha)
-        layout.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-    return bmpFile(layout, rows);
+    return bmpFile({int(picture.getWidth()), int(picture.getHeight()), 24, 0, 124}, rows);
 }
 
 // A palettised picture with 40 colours, in runs and in single pixels.
@@ -55,10 +50,6 @@ fipImage normalised(unsigned width, unsigned height, unsigned bits, const Colour
         }
     }
     return out;
-}
-fipImage normalised(const fipImage& from, const Colour& colour)
-{
-    return normalised(from.getWidth(), from.getHeight(), 24, colour);
 }
 
 RGBQUAD bgra(quint32 rgb, BYTE alpha = 255)
@@ -126,14 +117,18 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
         writePicture(picture, folder + "/" + name);
         files.append({name, expected.isValid() ? expected : picture, {}});
     };
+    // Files written byte by byte, with the picture readers give.
+    auto made = [&](const QString& name, const QByteArray& bytes, const fipImage& expected) {
+        writeBytes(folder + "/" + name, bytes);
+        files.append({name, expected, {}});
+    };
 
     fipImage whole = makeGradientPicture(48, 40, 24);
     writePicture(whole, folder + "/cut.psd");
     writePicture(whole, folder + "/cut.png");
-    QFile::resize(folder + "/cut.psd", QFileInfo(folder + "/cut.psd").size() / 2);
-    QFile::resize(folder + "/cut.png", 120);
-    files.append({"cut.psd", fipImage(), QStringLiteral("The picture decoder crashed (signal 11")});
-    files.append({"cut.png", fipImage(), QStringLiteral("; Qt's PNG reader: ")});
+    const QByteArray psd = fileBytes(folder + "/cut.psd");
+    broken("cut.psd", psd.left(psd.size() / 2), "The picture decoder crashed (signal 11");
+    broken("cut.png", fileBytes(folder + "/cut.png").left(120), "; Qt's PNG reader: ");
     broken("empty.pct", QByteArray(), QStringLiteral("empty"));
     broken("notes.pct", "Shopping list\nmilk\nbread\n",
            QStringLiteral("Decoding took longer than 3 s"));
@@ -147,37 +142,29 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
 
     fipImage photo = makeGradientPicture(64, 48, 24);
     writePicture(photo, folder + "/photo.jpg");
-    // What the JPEG holds after its lossy encoding.
-    if (!photo.load(QFile::encodeName(folder + "/photo.jpg").constData()) ||
-        !photo.convertTo24Bits())
-        qFatal("FreeImage cannot read back photo.jpg");
+    photo = readPicture(folder + "/photo.jpg"); // what the JPEG holds after its lossy encoding
     files.append({"photo.jpg", photo, {}});
     valid("alpha.png", makeGradientPicture(33, 21, 32), {});
     valid("padded.bmp", makeGradientPicture(37, 23, 24), {}); // 111-byte lines, padded to 112
     valid("large.bmp", makeGradientPicture(301, 257, 24), {});
     const fipImage v5 = makeGradientPicture(29, 17, 24);
-    writeBytes(folder + "/v5.bmp", bmpWithV5Header(v5));
-    files.append({"v5.bmp", v5, {}});
+    made("v5.bmp", bmpWithV5Header(v5), v5);
 
     fipImage grey(FIT_UINT16, 35, 22, 16);
     for (unsigned y = 0; y < 22; ++y)
         for (unsigned x = 0; x < 35; ++x)
             reinterpret_cast<quint16*>(grey.getScanLine(y))[x] =
                 quint16(x * 2111 + y * 397 + (x * y) % 251);
-    valid("grey16.png", grey, normalised(grey, [&](unsigned x, unsigned y) {
+    valid("grey16.png", grey, normalised(35, 22, 24, [&](unsigned x, unsigned y) {
               const BYTE high = grey.getScanLine(y)[2 * x + 1]; // of the little-endian value
               return RGBQUAD{high, high, high, 0};
           }));
     const fipImage gif = palettePicture(30, 20);
-    valid("opaque.gif", gif, normalised(gif, [&](unsigned x, unsigned y) {
+    valid("opaque.gif", gif, normalised(30, 20, 24, [&](unsigned x, unsigned y) {
               return gif.getPalette()[gif.getScanLine(y)[x]];
           }));
 
-    // BMPs as other programs write them, each with the picture readers give.
-    auto made = [&](const QString& name, const QByteArray& bytes, const fipImage& expected) {
-        writeBytes(folder + "/" + name, bytes);
-        files.append({name, expected, {}});
-    };
+    // BMPs as other programs write them.
     for (const auto& [name, layout, zeroAlpha] : QList<std::tuple<QString, BmpLayout, bool>>{
              {"fields-565.bmp", {0, 0, 16, 3, 40, {0xF800, 0x07E0, 0x001F}}, false},
              {"fields-4444.bmp", {0, 0, 16, 3, 56, {0x0F00, 0x00F0, 0x000F, 0xF000}}, false},
@@ -322,6 +309,16 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
         for (unsigned x = 0; x < 6; ++x)
             clear.getScanLine(y)[4 * x + FI_RGBA_ALPHA] = 0;
     valid("clear.png", clear, {});
+    valid("clear-tiff.tif", clear, {});
+    valid("clear-psd.psd", clear, {});
+    // ... and padding in a TGA whose header declares no alpha bits.
+    fipImage padded = makeGradientPicture(6, 5, 32);
+    writePicture(padded, folder + "/padding.tga");
+    QByteArray tga = fileBytes(folder + "/padding.tga");
+    tga[17] = char(tga[17] & 0xF0);
+    padded.convertTo24Bits();
+    made("padding.tga", tga, padded);
+
     // A palette with a transparent entry and 16 bits per channel become 32
     // bits, floats 24.
     fipImage indexed8(FIT_BITMAP, 13, 9, 8);
@@ -330,16 +327,6 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     valid("palette-trns.png", indexed8, fipImage(FIT_BITMAP, 13, 9, 32));
     valid("rgba16.png", fipImage(FIT_RGBA16, 13, 9, 64), fipImage(FIT_BITMAP, 13, 9, 32));
     valid("light.hdr", fipImage(FIT_RGBF, 13, 9, 96), fipImage(FIT_BITMAP, 13, 9, 24));
-    valid("clear-tiff.tif", clear, {});
-    valid("clear-psd.psd", clear, {});
-    // ... and padding in a TGA whose header declares no alpha bits.
-    fipImage padded = makeGradientPicture(6, 5, 32);
-    writePicture(padded, folder + "/padding.tga");
-    QFile written(folder + "/padding.tga");
-    QByteArray tga = written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray(18, 0);
-    tga[17] = char(tga[17] & 0xF0);
-    padded.convertTo24Bits();
-    made("padding.tga", tga, padded);
     return files;
 }
 

@@ -4,9 +4,7 @@
 // with valid pictures whose decoded pixels are known.
 
 #include <FreeImagePlus.h>
-#include <QByteArray>
 #include <QList>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 
