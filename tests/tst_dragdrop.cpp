@@ -1,7 +1,6 @@
 // Drag and drop onto the window, with synthesised drag events sent where a real
 // drag would deliver them.
 
-#include "app/globals.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
 #include "support/testaccess.h"
@@ -79,11 +78,6 @@ class TestDragDrop : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        applicationFolder = root;
-        skinFile = root + "/no-skin-here";
-    }
     void cleanup() { QDir::setCurrent(startFolder); }
 
     void droppedFileOpensAsTheOpenCommand_data()

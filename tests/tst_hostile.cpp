@@ -4,7 +4,6 @@
 // file, finish within a bound, fail the broken ones with a reason, decode the valid ones exactly,
 // and change no input.
 
-#include "app/globals.h"
 #include "imaging/decoder_process.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
@@ -52,8 +51,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(root.isValid());
-        applicationFolder = root.path();
-        skinFile = root.filePath("no-skin-here");
         pictures = root.filePath("pictures");
         QVERIFY(QDir().mkpath(pictures));
         files = writeHostileFolder(pictures);

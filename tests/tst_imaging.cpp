@@ -1,7 +1,6 @@
 // Opening and saving through the window, with the real dialogs driven by the
 // test and real files written by FreeImage.
 
-#include "app/globals.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
 #include "imaging/png_writer.h"
@@ -57,12 +56,7 @@ class TestImaging : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(folder.isValid());
-        applicationFolder = folder.path();
-        skinFile = folder.filePath("no-skin-here");
-    }
+    void initTestCase() { QVERIFY(folder.isValid()); }
 
     // The window shows and saves the picture upright, with its profile and
     // resolution and without its EXIF and GPS (see describeResult).

@@ -2,7 +2,6 @@
 // marks, and every text the program shows goes through translation: under a
 // translator that brackets every text, everything shown comes out bracketed.
 
-#include "app/globals.h"
 #include "mainwindow/glassmere.h"
 #include "support/dialogdriver.h"
 #include "widgets/about.h"
@@ -110,8 +109,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(folder.isValid());
-        applicationFolder = folder.path();
-        skinFile = folder.filePath("no-skin-here");
         QCoreApplication::installTranslator(&translator);
     }
 

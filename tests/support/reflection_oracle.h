@@ -105,29 +105,13 @@ inline void BlurStrip(fipImage& strip, int blur, bool transparent)
     std::copy(row0.begin(), row0.end(), pixel(0, 0));
 }
 
-// The reflection below `srcImage` into `dstImage`. In transparency mode
-// `srcImage` is first converted to 32 bits in place. Returns false, leaving
-// `dstImage` as it was, where the step-by-step way has no sound result: a strip
-// of 0 rows, a picture that is not a 24- or 32-bit standard bitmap.
-inline bool BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int rate,
-                             int start, int ge, bool transparent, int opacity = 100, int gap = 0,
-                             int blur = 0)
+// The strip of R rows, blurred, faded and laid over the background, into the
+// bottom R scan lines of `output`.
+inline void ReflectionStrip(const fipImage& srcImage, fipImage& output, _RGB bgcolor, int R,
+                            int start, bool transparent, int opacity, int blur)
 {
-    if (!srcImage.isValid() || srcImage.getImageType() != FIT_BITMAP)
-        return false;
-    if (transparent)
-        srcImage.convertTo32Bits();
     const int W = int(srcImage.getWidth());
-    const int H = int(srcImage.getHeight());
     const int bpp = int(srcImage.getBitsPerPixel());
-    if (bpp != 24 && bpp != 32)
-        return false;
-    const int R = H * rate / 100;
-    if (R == 0)
-        return false;
-
-    fipImage output(FIT_BITMAP, W, H + gap + R + ge, bpp);
-
     // The strip: the picture flipped, cut down to its top R rows, that is the
     // bottom R rows of the picture mirrored.
     fipImage strip(srcImage);
@@ -168,10 +152,33 @@ inline bool BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolo
         }
     }
 
+    std::memcpy(output.accessPixels(), strip.accessPixels(), std::size_t(pitch) * R);
+}
+
+// The reflection below `srcImage` into `dstImage`. In transparency mode
+// `srcImage` is first converted to 32 bits in place. Returns false, leaving
+// `dstImage` as it was, for a picture that is not a 24- or 32-bit standard
+// bitmap. A strip of 0 rows leaves the picture with its gap and `ge` rows.
+inline bool BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int rate,
+                             int start, int ge, bool transparent, int opacity = 100, int gap = 0,
+                             int blur = 0)
+{
+    if (!srcImage.isValid() || srcImage.getImageType() != FIT_BITMAP)
+        return false;
+    if (transparent)
+        srcImage.convertTo32Bits();
+    const int W = int(srcImage.getWidth());
+    const int H = int(srcImage.getHeight());
+    const int bpp = int(srcImage.getBitsPerPixel());
+    if (bpp != 24 && bpp != 32)
+        return false;
+    const int R = H * rate / 100;
+    fipImage output(FIT_BITMAP, W, H + gap + R + ge, bpp);
+    if (R > 0)
+        ReflectionStrip(srcImage, output, bgcolor, R, start, transparent, opacity, blur);
     // The strip's scan lines are the output's bottom rows, the gap's follow
     // (the background colour, opaque, or all 0 in transparency mode), then the
     // picture's; the top `ge` rows stay zero.
-    std::memcpy(output.accessPixels(), strip.accessPixels(), std::size_t(pitch) * R);
     for (int g = 0; g < gap && !transparent; ++g) {
         BYTE* line = output.getScanLine(unsigned(R + g));
         for (int x = 0; x < W; ++x, line += bpp / 8) {
@@ -182,8 +189,8 @@ inline bool BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolo
                 line[3] = 255;
         }
     }
-    std::memcpy(output.accessPixels() + std::size_t(pitch) * (R + gap), srcImage.accessPixels(),
-                std::size_t(srcImage.getScanWidth()) * H);
+    std::memcpy(output.accessPixels() + std::size_t(output.getScanWidth()) * (R + gap),
+                srcImage.accessPixels(), std::size_t(srcImage.getScanWidth()) * H);
 
     output.copySubImage(dstImage, 0, 0, W, H + gap + R + ge);
     return true;
