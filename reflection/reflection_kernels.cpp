@@ -42,6 +42,13 @@ Layout layoutAcross(const Frame& f, bool stripFirst, int extent)
     return {f.extraLines, f.extraLines + extent, f.extraLines + extent + f.gap};
 }
 
+// Transparency mode blurs premultiplied; a 24-bit picture's alpha is 255
+// everywhere, where premultiplying changes nothing.
+template <int SB, Fade fade> BlurAlpha blurAlpha()
+{
+    return fade == Fade::Alpha && SB == 4 ? BlurAlpha::Premultiplied : BlurAlpha::Untouched;
+}
+
 // Top and bottom: every result row is a zero row, a picture row, a gap row or
 // a strip row, given its opacity and faded with one strength along the row.
 template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
@@ -70,8 +77,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         const int firstRow = top ? f.strip - 1 : stripTop;
         view.first = f.outBits + std::ptrdiff_t(f.outHeight - 1 - firstRow) * f.outPitch;
         view.lineStep = top ? f.outPitch : -f.outPitch;
-        if (!blur.prepare(view, f.blur,
-                          fade == Fade::Alpha ? BlurAlpha::Premultiplied : BlurAlpha::Untouched))
+        if (!blur.prepare(view, f.blur, blurAlpha<SB, fade>()))
             throw std::bad_alloc();
     }
 
@@ -212,8 +218,7 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         view.first = f.outBits + std::ptrdiff_t(left ? f.strip - 1 : stripLeft) * DB;
         view.lineStep = left ? -DB : DB;
         view.pixelStep = f.outPitch;
-        if (!blur.prepare(view, f.blur,
-                          fade == Fade::Alpha ? BlurAlpha::Premultiplied : BlurAlpha::Untouched))
+        if (!blur.prepare(view, f.blur, blurAlpha<SB, fade>()))
             throw std::bad_alloc();
     }
     // The strip's opacity and fade, in place.

@@ -20,7 +20,7 @@ struct StripView {
 };
 
 enum class BlurAlpha {
-    Untouched,     // colour mode: alpha bytes are data the blur leaves alone
+    Untouched,     // alpha bytes are left alone: colour mode, or all of them 255
     Premultiplied, // transparency mode: colours are weighted by their alpha
 };
 
@@ -40,24 +40,35 @@ public:
     void run();
 
 private:
+    // Memory that is not filled before it is used.
+    struct Buffer {
+        std::uint8_t* data = nullptr;
+        std::size_t bytes = 0;
+        Buffer() = default;
+        Buffer(const Buffer&) = delete;
+        Buffer& operator=(const Buffer&) = delete;
+        ~Buffer();
+        bool reserve(std::size_t wanted);
+    };
     StripView strip_;
-    BlurAlpha alpha_ = BlurAlpha::Untouched;
+    int channels_ = 3; // of the lines blurred: 4 only when alpha is blurred too
+    bool inPlace_ = true;
     bool active_ = false;
     int pad_ = 0;
     std::vector<int> h256_;
-    std::vector<std::uint8_t> copy_; // a strip of columns as lines
+    Buffer copy_; // the lines, where the strip's pixels do not lie as they need
     std::vector<std::uint8_t*> line_;
-    std::vector<std::uint8_t> keptAlpha_;
     std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
     // What each thread works with: the strip's lines, then its bands of
     // columns, are shared out between the cores.
     struct Scratch {
-        std::vector<std::uint8_t> extended; // one line with its edges repeated
+        std::vector<std::uint8_t> extended[2]; // a line with its edges repeated
         std::vector<std::uint16_t> prefix;
         std::vector<std::uint8_t> bandA, bandB;
     };
     std::vector<Scratch> scratch_;
 
+    std::uint8_t* stripLine(int t) const;
     void prepareLines(int from, int to, Scratch& scratch);
     void blurBands(int from, int to, Scratch& scratch);
     void finishLines(int from, int to);

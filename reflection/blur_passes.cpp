@@ -1,0 +1,204 @@
+#include "blur_passes.h"
+
+#include <algorithm>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Every box pass is a running sum: prefix sums of the values (plus the edge
+// repeated), so a pass costs the same at any radius. The prefix sums are
+// 16-bit and wrap; a window's sum, a difference of two of them, is exact
+// while it is below 2^16: at most 2 * 99 + 1 values of 255 at the largest
+// blur. 16 bits keep a line's sums in the first-level cache and twice as many
+// in a vector. The inner loops run over independent bytes and are written for
+// the compiler's vectoriser (this file is built with -O3).
+
+// The passes are built three times where the compiler can: for processors
+// with AVX-512 (four times the lanes of SSE2), with AVX2, and for all others,
+// chosen when the program starts. Their only float operation is one
+// multiplication, so every build gives the same bytes.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define BLUR_KERNEL __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define BLUR_KERNEL
+#endif
+
+namespace blur_passes {
+
+namespace {
+
+// x / d for the pass's numerator x = 256 * inner + a * tails + d / 2 with
+// d = 2 * h256 + 256, through the float reciprocal of d: one multiplication,
+// truncated. x is below 2^24, so float(x) is exact and the result is the same
+// on every machine; it is round(x / d) or, rarely, one less.
+struct Divider {
+    float inverse;
+    explicit Divider(int h256) : inverse(1.0f / float(2 * h256 + 256)) {}
+    Byte operator()(int numerator) const { return Byte(int(float(numerator) * inverse)); }
+};
+
+// prefix[k * C + c] = the sum of channel c over the first k positions, the
+// running sums kept in registers: through memory each would wait for the store
+// of the one before. With SSE2 one position's channels are added at once, four
+// 16-bit lanes read and written whole: with three channels the fourth lane
+// reads the next position's first byte (or the byte after `values`) and is
+// written where the next position's first sum goes (or one past `prefix`'s
+// sums), so both buffers have one spare element.
+template <int C> void prefixSums(const Byte* values, Sum* prefix, int positions)
+{
+    for (int c = 0; c < C; ++c)
+        prefix[c] = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum = zero;
+    for (int k = 0; k < positions; ++k, values += C, prefix += C) {
+        std::uint32_t four;
+        std::memcpy(&four, values, sizeof four);
+        sum = _mm_add_epi16(sum, _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(four)), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(prefix + C), sum);
+    }
+#else
+    Sum sum[C] = {};
+    for (int k = 0; k < positions; ++k, values += C, prefix += C) {
+        for (int c = 0; c < C; ++c) {
+            sum[c] += values[c];
+            prefix[C + c] = sum[c];
+        }
+    }
+#endif
+}
+
+} // namespace
+
+BLUR_KERNEL void passAlong(const Byte* extended, Sum* prefix, Byte* out, int count, int lanes,
+                           int pad, int h256)
+{
+    const int positions = count + 2 * pad;
+    if (lanes == 3)
+        prefixSums<3>(extended, prefix, positions);
+    else
+        prefixSums<4>(extended, prefix, positions);
+    const int n = h256 >> 8;
+    const int a = h256 & 255;
+    const Divider divide(h256);
+    const int half = h256 + 128;
+    const Sum* high = prefix + (pad + n + 1) * lanes;
+    const Sum* low = prefix + (pad - n) * lanes;
+    const Byte* before = extended + (pad - n - 1) * lanes;
+    const Byte* after = extended + (pad + n + 1) * lanes;
+    const int values = count * lanes;
+    for (int j = 0; j < values; ++j) {
+        const int inner = Sum(high[j] - low[j]);
+        out[j] = divide(256 * inner + a * (before[j] + after[j]) + half);
+    }
+}
+
+BLUR_KERNEL void passAcross(const Byte* in, std::ptrdiff_t inStep, Byte* out,
+                            std::ptrdiff_t outStep, Sum* prefix, int lines, int lanes, int pad,
+                            const int* h256)
+{
+    const auto row = [&](int t) {
+        return in + std::ptrdiff_t(std::clamp(t, 0, lines - 1)) * inStep;
+    };
+    for (int j = 0; j < lanes; ++j)
+        prefix[j] = 0;
+    for (int k = 0; k < lines + 2 * pad; ++k) {
+        const Byte* values = row(k - pad);
+        const Sum* previous = prefix + std::ptrdiff_t(k) * lanes;
+        Sum* next = prefix + std::ptrdiff_t(k + 1) * lanes;
+        for (int j = 0; j < lanes; ++j)
+            next[j] = previous[j] + values[j];
+    }
+    for (int t = 0; t < lines; ++t) {
+        Byte* target = out + std::ptrdiff_t(t) * outStep;
+        if (h256[t] == 0) {
+            std::memcpy(target, row(t), std::size_t(lanes));
+            continue;
+        }
+        const int n = h256[t] >> 8;
+        const int a = h256[t] & 255;
+        const Divider divide(h256[t]);
+        const int half = h256[t] + 128;
+        const Sum* high = prefix + std::ptrdiff_t(t + pad + n + 1) * lanes;
+        const Sum* low = prefix + std::ptrdiff_t(t + pad - n) * lanes;
+        const Byte* before = row(t - n - 1);
+        const Byte* after = row(t + n + 1);
+        for (int j = 0; j < lanes; ++j) {
+            const int inner = Sum(high[j] - low[j]);
+            target[j] = divide(256 * inner + a * (before[j] + after[j]) + half);
+        }
+    }
+}
+
+// p = (c * alpha + 127) / 255: with x = c * alpha + 128 (at most 65153),
+// (x + (x >> 8)) >> 8 is that quotient for every c and alpha (checked for all
+// of them), in 16-bit lanes.
+BLUR_KERNEL void premultiply(const Byte* in, Byte* out, int width)
+{
+    int u = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alphas = _mm_set1_epi32(int(0xFF000000u));
+    const __m128i half = _mm_set1_epi16(128);
+    const auto scale = [&](__m128i pixels) { // two pixels in 16-bit lanes
+        const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(pixels, 0xFF), 0xFF);
+        const __m128i x = _mm_add_epi16(_mm_mullo_epi16(pixels, alpha), half);
+        return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+    };
+    for (; u + 4 <= width; u += 4, in += 16, out += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i p =
+            _mm_packus_epi16(scale(_mm_unpacklo_epi8(v, zero)), scale(_mm_unpackhi_epi8(v, zero)));
+        const __m128i kept = _mm_or_si128(_mm_andnot_si128(alphas, p), _mm_and_si128(alphas, v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), kept);
+    }
+#endif
+    for (; u < width; ++u, in += 4, out += 4) {
+        const int alpha = in[3];
+        for (int c = 0; c < 3; ++c)
+            out[c] = Byte((in[c] * alpha + 127) / 255);
+        out[3] = Byte(alpha);
+    }
+}
+
+// c = min(255, (p * 255 + alpha / 2) / alpha), 0 where alpha is 0. In float:
+// the numerator is below 2^16 and exact, and the correctly rounded quotient
+// never reaches the next whole number (it is at least 1 / alpha below it),
+// so truncating it gives the integer quotient (checked for all p <= alpha,
+// which the blur keeps: it averages p and alpha with the same weights).
+BLUR_KERNEL void unpremultiply(Byte* line, int width)
+{
+    int u = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i alphas = _mm_set1_epi32(int(0xFF000000u));
+    const __m128 scale = _mm_set1_ps(255.0f);
+    const auto colours = [&](__m128i pixel) { // one pixel in 32-bit lanes
+        const __m128i alpha = _mm_shuffle_epi32(pixel, 0xFF);
+        const __m128 x = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(pixel), scale),
+                                    _mm_cvtepi32_ps(_mm_srli_epi32(alpha, 1)));
+        // Alpha 0 gives 0 / 0: the conversion's out-of-range value, packed to 0.
+        return _mm_cvttps_epi32(_mm_div_ps(x, _mm_cvtepi32_ps(alpha)));
+    };
+    for (; u + 4 <= width; u += 4, line += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line));
+        const __m128i low = _mm_unpacklo_epi8(v, zero);
+        const __m128i high = _mm_unpackhi_epi8(v, zero);
+        const __m128i c =
+            _mm_packus_epi16(_mm_packs_epi32(colours(_mm_unpacklo_epi16(low, zero)),
+                                             colours(_mm_unpackhi_epi16(low, zero))),
+                             _mm_packs_epi32(colours(_mm_unpacklo_epi16(high, zero)),
+                                             colours(_mm_unpackhi_epi16(high, zero))));
+        const __m128i kept = _mm_or_si128(_mm_andnot_si128(alphas, c), _mm_and_si128(alphas, v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line), kept);
+    }
+#endif
+    for (; u < width; ++u, line += 4) {
+        const int alpha = line[3];
+        for (int c = 0; c < 3; ++c)
+            line[c] = alpha == 0 ? 0 : Byte(std::min(255, (line[c] * 255 + alpha / 2) / alpha));
+    }
+}
+
+} // namespace blur_passes
