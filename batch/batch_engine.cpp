@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <condition_variable>
@@ -45,8 +46,10 @@ struct Outcome {
 // encoding) overlaps.
 class Run {
 public:
-    Run(const BatchRequest& batchRequest, const QStringList& listed, const BatchProgress& callback)
-        : request(batchRequest), files(listed), progress(callback), outcomes(listed.size())
+    Run(const BatchRequest& batchRequest, const QStringList& listed, const BatchProgress& callback,
+        int jobs)
+        : request(batchRequest), files(listed), progress(callback), outcomes(listed.size()),
+          encoderThreads(std::max(1, QThread::idealThreadCount() / jobs))
     {
         for (const QString& file : listed) {
             const QString canonical = QFileInfo(file).canonicalFilePath();
@@ -121,12 +124,12 @@ private:
             outcome.usualOutput = joinPath(request.resultDir, name);
             QString refusal;
             if (!formatStores(result, name, &refusal) ||
-                !encodePicture(result, name, &encoded, &refusal)) {
+                !encodePicture(result, name, &encoded, &refusal, encoderThreads)) {
                 if (name != png) {
                     outcome.renameReasons.append(refusal);
                     name = png;
                 }
-                if (!encodePicture(result, name, &encoded, &error)) {
+                if (!encodePicture(result, name, &encoded, &error, encoderThreads)) {
                     outcome.kind = Outcome::Failed;
                     outcome.reason = error;
                     name.clear();
@@ -187,8 +190,9 @@ private:
     const QStringList& files;
     const BatchProgress& progress;
     std::vector<Outcome> outcomes;
-    QSet<QString> inputs;  // canonical paths of the listed files
-    QSet<QString> claimed; // output names given out so far
+    const int encoderThreads; // the jobs share the cores; each encodes on its share
+    QSet<QString> inputs;     // canonical paths of the listed files
+    QSet<QString> claimed;    // output names given out so far
 
     std::mutex mutex;
     std::condition_variable turn;
@@ -283,8 +287,8 @@ BatchReport runBatch(const BatchRequest& request, const QStringList& files,
         return report;
     initialiseFreeImage();
 
-    Run run(request, files, progress);
     const int jobs = std::max(1, std::min(request.jobs, int(files.size())));
+    Run run(request, files, progress, jobs);
     auto job = [&run] {
         fipImage source;
         fipImage result;

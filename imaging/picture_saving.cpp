@@ -119,7 +119,8 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
     return true;
 }
 
-bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error)
+bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error,
+                   int threads)
 {
     captureFreeImageMessages();
     clearFreeImageMessages();
@@ -134,8 +135,11 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
     if (!image.isValid())
         return fail(QStringLiteral("There is no picture to save"));
     // The pictures Glassmere renders go through its own, faster PNG writer.
-    if (formatOf(path) == FIF_PNG && pngWriterTakes(image))
-        return encodePng(image, bytes, error);
+    if (formatOf(path) == FIF_PNG && pngWriterTakes(image)) {
+        PngEncoding how;
+        how.threads = threads;
+        return encodePng(image, bytes, error, how);
+    }
 
     FIMEMORY* memory = FreeImage_OpenMemory();
     if (!memory)

@@ -16,9 +16,10 @@ class fipImage;
 bool formatStores(const fipImage& image, const QString& path, QString* why = nullptr);
 
 // Encodes `image` at its own depth, in the format of `path`'s extension, into
-// `bytes` (the whole file). Nothing is written to disk.
+// `bytes` (the whole file). Nothing is written to disk. The PNG writer works
+// on `threads` threads (0: on every core).
 bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes,
-                   QString* error = nullptr);
+                   QString* error = nullptr, int threads = 0);
 
 // Writes `bytes` as the file `path` so that the file is either replaced whole
 // or left as it was: the bytes go to a temporary file in the same folder

@@ -1,12 +1,12 @@
 #include "png_writer.h"
+#include "deflate_bands.h"
+#include "png_filters.h"
 
 #include <FreeImagePlus.h>
 #include <libdeflate.h>
 
-#include <emmintrin.h>
-#include <immintrin.h>
-
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,207 +14,12 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 namespace {
-
-// ---- the filters one byte at a time (row ends and the reference for the vectors)
-
-std::uint8_t paethByte(int a, int b, int c)
-{
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - 2 * c);
-    if (pa <= pb && pa <= pc)
-        return std::uint8_t(a);
-    return std::uint8_t(pb <= pc ? b : c);
-}
-
-// What filter 0..4 (none, sub, up, average, Paeth) predicts from the left
-// neighbour a, the byte above b and the one above-left c.
-std::uint8_t predictByte(int filter, std::uint8_t a, std::uint8_t b, std::uint8_t c)
-{
-    switch (filter) {
-    case 0:
-        return 0;
-    case 1:
-        return a;
-    case 2:
-        return b;
-    case 3:
-        return std::uint8_t((a + b) >> 1);
-    default:
-        return paethByte(a, b, c);
-    }
-}
-
-// |byte read as signed|: the measure libpng's heuristic also uses.
-unsigned absoluteByte(std::uint8_t value)
-{
-    return value < 128 ? value : 256u - value;
-}
-
-} // namespace
-
-// ---- SSE2, which every x86-64 processor has
-namespace sse2 {
-namespace {
-using Vec = __m128i;
-constexpr std::size_t kWidth = 16;
-inline Vec zero()
-{
-    return _mm_setzero_si128();
-}
-inline Vec load(const std::uint8_t* p)
-{
-    return _mm_loadu_si128(reinterpret_cast<const Vec*>(p));
-}
-inline void store(std::uint8_t* p, Vec v)
-{
-    _mm_storeu_si128(reinterpret_cast<Vec*>(p), v);
-}
-inline Vec sub(Vec x, Vec y)
-{
-    return _mm_sub_epi8(x, y);
-}
-// pavgb rounds up; the PNG average rounds down.
-inline Vec floorAverage(Vec a, Vec b)
-{
-    return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
-}
-inline Vec abs16(Vec v)
-{
-    return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
-}
-// The Paeth predictor on eight 16-bit lanes.
-inline Vec paeth16(Vec a, Vec b, Vec c)
-{
-    const Vec bc = _mm_sub_epi16(b, c);
-    const Vec ac = _mm_sub_epi16(a, c);
-    const Vec pa = abs16(bc);
-    const Vec pb = abs16(ac);
-    const Vec pc = abs16(_mm_add_epi16(bc, ac));
-    const Vec notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
-    const Vec notB = _mm_cmpgt_epi16(pb, pc);
-    const Vec bOrC = _mm_or_si128(_mm_andnot_si128(notB, b), _mm_and_si128(notB, c));
-    return _mm_or_si128(_mm_andnot_si128(notA, a), _mm_and_si128(notA, bOrC));
-}
-inline Vec paeth(Vec a, Vec b, Vec c)
-{
-    const Vec z = _mm_setzero_si128();
-    const Vec low =
-        paeth16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z), _mm_unpacklo_epi8(c, z));
-    const Vec high =
-        paeth16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z), _mm_unpackhi_epi8(c, z));
-    return _mm_packus_epi16(low, high);
-}
-// min(v, -v) as unsigned bytes is |v as signed|; psadbw adds them up.
-inline Vec addAbsSum(Vec sum, Vec v)
-{
-    const Vec magnitude = _mm_min_epu8(v, _mm_sub_epi8(_mm_setzero_si128(), v));
-    return _mm_add_epi64(sum, _mm_sad_epu8(magnitude, _mm_setzero_si128()));
-}
-inline std::uint64_t total(Vec v)
-{
-    return std::uint64_t(_mm_cvtsi128_si64(v)) +
-           std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
-}
-#include "png_filter_kernel.inc"
-} // namespace
-} // namespace sse2
-
-// ---- AVX2, chosen at run time where the processor has it
-// clang ignores GCC's target pragma (the fuzz build uses clang); it has its own.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
-namespace avx2 {
-namespace {
-using Vec = __m256i;
-constexpr std::size_t kWidth = 32;
-inline Vec zero()
-{
-    return _mm256_setzero_si256();
-}
-inline Vec load(const std::uint8_t* p)
-{
-    return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p));
-}
-inline void store(std::uint8_t* p, Vec v)
-{
-    _mm256_storeu_si256(reinterpret_cast<Vec*>(p), v);
-}
-inline Vec sub(Vec x, Vec y)
-{
-    return _mm256_sub_epi8(x, y);
-}
-inline Vec floorAverage(Vec a, Vec b)
-{
-    return _mm256_sub_epi8(_mm256_avg_epu8(a, b),
-                           _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
-}
-inline Vec paeth16(Vec a, Vec b, Vec c)
-{
-    const Vec bc = _mm256_sub_epi16(b, c);
-    const Vec ac = _mm256_sub_epi16(a, c);
-    const Vec pa = _mm256_abs_epi16(bc);
-    const Vec pb = _mm256_abs_epi16(ac);
-    const Vec pc = _mm256_abs_epi16(_mm256_add_epi16(bc, ac));
-    const Vec notA = _mm256_or_si256(_mm256_cmpgt_epi16(pa, pb), _mm256_cmpgt_epi16(pa, pc));
-    const Vec notB = _mm256_cmpgt_epi16(pb, pc);
-    return _mm256_blendv_epi8(a, _mm256_blendv_epi8(b, c, notB), notA);
-}
-// Unpacking and packing both work within each 128-bit half, so the bytes
-// come back in their order.
-inline Vec paeth(Vec a, Vec b, Vec c)
-{
-    const Vec z = _mm256_setzero_si256();
-    const Vec low =
-        paeth16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z), _mm256_unpacklo_epi8(c, z));
-    const Vec high =
-        paeth16(_mm256_unpackhi_epi8(a, z), _mm256_unpackhi_epi8(b, z), _mm256_unpackhi_epi8(c, z));
-    return _mm256_packus_epi16(low, high);
-}
-inline Vec addAbsSum(Vec sum, Vec v)
-{
-    const Vec magnitude = _mm256_abs_epi8(v);
-    return _mm256_add_epi64(sum, _mm256_sad_epu8(magnitude, _mm256_setzero_si256()));
-}
-inline std::uint64_t total(Vec v)
-{
-    const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    return std::uint64_t(_mm_cvtsi128_si64(halves)) +
-           std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
-}
-#include "png_filter_kernel.inc"
-} // namespace
-} // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-
-namespace {
-
-struct FilterKernels {
-    void (*sum)(const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t, std::uint64_t*);
-    void (*apply)(int, const std::uint8_t*, const std::uint8_t*, std::size_t, std::size_t,
-                  std::uint8_t*);
-};
-
-const FilterKernels& filterKernels(bool avx2Allowed)
-{
-    static const FilterKernels sse2Kernels{sse2::sumFilters, sse2::applyFilter};
-    static const FilterKernels avx2Kernels{avx2::sumFilters, avx2::applyFilter};
-    static const bool hasAvx2 = __builtin_cpu_supports("avx2");
-    return avx2Allowed && hasAvx2 ? avx2Kernels : sse2Kernels;
-}
 
 // Bytes kept free before each raw row: the left neighbours of the first
 // pixel, which the filters read as 0.
@@ -250,7 +55,7 @@ void convertRow(const fipImage& image, const PictureShape& shape, unsigned line,
 }
 
 // Filters the file's rows [first, end) (counted from the top) into `out`,
-// each as its filter byte and the filtered bytes.
+// each as its filter byte and the filtered bytes, row `first` at the start.
 void filterRows(const fipImage& image, const PictureShape& shape, unsigned first, unsigned end,
                 const FilterKernels& kernels, std::uint8_t* out)
 {
@@ -267,7 +72,7 @@ void filterRows(const fipImage& image, const PictureShape& shape, unsigned first
         std::uint64_t sums[5];
         kernels.sum(row, above, length, bpp, sums);
         const int best = int(std::min_element(sums, sums + 5) - sums);
-        std::uint8_t* target = out + std::size_t(y) * (length + 1);
+        std::uint8_t* target = out + std::size_t(y - first) * (length + 1);
         target[0] = std::uint8_t(best);
         kernels.apply(best, row, above, length, bpp, target + 1);
         std::swap(row, above);
@@ -288,14 +93,6 @@ bool everyAlphaOpaque(const fipImage& image)
     return true;
 }
 
-void putBigEndian(std::uint8_t* at, std::uint32_t value)
-{
-    at[0] = std::uint8_t(value >> 24);
-    at[1] = std::uint8_t(value >> 16);
-    at[2] = std::uint8_t(value >> 8);
-    at[3] = std::uint8_t(value);
-}
-
 void appendChunk(QByteArray& file, const char* type, const void* data, std::size_t size)
 {
     std::uint8_t head[8];
@@ -314,28 +111,6 @@ void appendChunk(QByteArray& file, const char* type, const void* data, std::size
 void appendChunk(QByteArray& file, const char* type, const QByteArray& data)
 {
     appendChunk(file, type, data.constData(), std::size_t(data.size()));
-}
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* compressor) const
-    {
-        libdeflate_free_compressor(compressor);
-    }
-};
-using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
-
-// `data` as one zlib stream; empty when the compressor cannot be had.
-QByteArray zlibCompress(const void* data, std::size_t size, int level)
-{
-    Compressor compressor(libdeflate_alloc_compressor(level));
-    if (!compressor)
-        return {};
-    QByteArray stream(qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size)),
-                      Qt::Uninitialized);
-    const std::size_t written = libdeflate_zlib_compress(compressor.get(), data, size,
-                                                         stream.data(), std::size_t(stream.size()));
-    stream.truncate(qsizetype(written));
-    return stream;
 }
 
 // The chunks between IHDR and the pixels, in the order libpng writes them
@@ -406,6 +181,85 @@ void appendAncillaryChunks(QByteArray& file, const fipImage& image)
         appendText("XML:com.adobe.xmp", tag);
 }
 
+// Rows filtered and deflated together, apart from the others.
+struct RowBand {
+    unsigned first = 0;
+    unsigned end = 0;
+};
+
+unsigned writerThreads(const PngEncoding& how)
+{
+    return how.threads > 0 ? unsigned(how.threads)
+                           : std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Bands of about 4 MB of filtered bytes, at least one per thread on a picture
+// of a megabyte or more: each costs a few hundred bytes of file (its deflate
+// starts with no history) and a walk of its deflate, and a queue of them
+// keeps every core busy. One thread gets one band: the walks would gain it nothing.
+std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, unsigned threads)
+{
+    const std::size_t total = lineBytes * height;
+    constexpr std::size_t bandBytes = std::size_t(4) << 20;
+    std::size_t count = (total + bandBytes - 1) / bandBytes;
+    if (threads == 1)
+        count = 1;
+    else if (total >= (std::size_t(1) << 20))
+        count = std::max<std::size_t>(count, threads);
+    count = std::clamp<std::size_t>(count, 1, height);
+    std::vector<RowBand> bands(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        bands[i].first = unsigned(std::uint64_t(height) * i / count);
+        bands[i].end = unsigned(std::uint64_t(height) * (i + 1) / count);
+    }
+    return bands;
+}
+
+// The filtered rows as one zlib stream: each band is filtered and deflated by
+// whichever thread takes it next from the queue.
+QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
+                            const std::vector<RowBand>& bands, int level, unsigned threads,
+                            bool avx2)
+{
+    const FilterKernels& kernels = filterKernels(avx2);
+    const std::size_t lineBytes = shape.rowBytes() + 1;
+    std::vector<DeflatedBand> deflated(bands.size());
+    std::atomic<std::size_t> nextBand{0};
+    threads = unsigned(std::min<std::size_t>(threads, bands.size()));
+    std::vector<std::exception_ptr> failures(threads);
+    auto work = [&](unsigned worker) {
+        try {
+            Compressor compressor = makeCompressor(level);
+            std::vector<std::uint8_t> filtered;
+            for (std::size_t i; (i = nextBand++) < bands.size();) {
+                const RowBand& band = bands[i];
+                filtered.resize(lineBytes * (band.end - band.first));
+                filterRows(image, shape, band.first, band.end, kernels, filtered.data());
+                deflated[i] = deflateBand(compressor.get(), filtered.data(), filtered.size(),
+                                          i + 1 == bands.size());
+            }
+        } catch (...) {
+            failures[worker] = std::current_exception();
+            nextBand = bands.size(); // the others stop at their next band
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned worker = 1; worker < threads; ++worker) {
+        try {
+            workers.emplace_back(work, worker);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: the queue is emptied by those running
+        }
+    }
+    work(0);
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+    return joinZlibStream(deflated, level);
+}
+
 } // namespace
 
 int defaultPngLevel(int channels)
@@ -451,47 +305,9 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error, const Png
 
     try {
         const std::size_t lineBytes = shape.rowBytes() + 1;
-        const std::size_t filteredBytes = lineBytes * shape.height;
-        std::unique_ptr<std::uint8_t[]> filtered(new std::uint8_t[filteredBytes]);
-
-        // Rows depend only on the raw rows, so bands of rows filter independently.
-        unsigned threads =
-            how.threads > 0 ? unsigned(how.threads) : std::thread::hardware_concurrency();
-        threads = std::clamp(threads, 1u, std::max(1u, shape.height / 16));
-        if (filteredBytes < (std::size_t(1) << 20))
-            threads = 1;
-        const FilterKernels& kernels = filterKernels(how.avx2);
-        std::vector<std::exception_ptr> failures(threads);
-        auto band = [&](unsigned index) {
-            return unsigned(std::uint64_t(shape.height) * index / threads);
-        };
-        auto filterBand = [&](unsigned index) {
-            try {
-                filterRows(image, shape, band(index), band(index + 1), kernels, filtered.get());
-            } catch (...) {
-                failures[index] = std::current_exception();
-            }
-        };
-        std::vector<std::thread> workers;
-        unsigned started = 1;
-        for (; started < threads; ++started) {
-            try {
-                workers.emplace_back(filterBand, started);
-            } catch (const std::system_error&) {
-                break; // no more threads to be had: the rest is done here
-            }
-        }
-        filterBand(0);
-        for (unsigned index = started; index < threads; ++index)
-            filterBand(index);
-        for (std::thread& worker : workers)
-            worker.join();
-        for (const std::exception_ptr& failure : failures)
-            if (failure)
-                std::rethrow_exception(failure);
-
-        const QByteArray stream = zlibCompress(filtered.get(), filteredBytes, level);
-        filtered.reset();
+        const unsigned threads = writerThreads(how);
+        const std::vector<RowBand> bands = planBands(shape.height, lineBytes, threads);
+        const QByteArray stream = filterAndDeflate(image, shape, bands, level, threads, how.avx2);
         if (stream.isEmpty())
             return fail(QStringLiteral("The PNG compressor could not be set up"));
 
@@ -516,5 +332,8 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error, const Png
     } catch (const std::bad_alloc&) {
         out->clear();
         return fail(QStringLiteral("Not enough memory to encode the picture as PNG"));
+    } catch (const std::runtime_error&) {
+        out->clear();
+        return fail(QStringLiteral("The PNG compressor failed"));
     }
 }

@@ -1,0 +1,154 @@
+#include "deflate_bands.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// Finds where the last block of a raw deflate stream starts and where its
+// last bit lies: zlib's inflate stops at every block boundary when asked
+// (Z_BLOCK) and says how many bits of its last byte it left unused.
+void findLastBlock(const std::vector<std::uint8_t>& deflated, std::size_t expectedSize,
+                   std::uint64_t* lastBlockBit, std::uint64_t* endBit)
+{
+    if (deflated.size() > std::numeric_limits<uInt>::max())
+        throw std::runtime_error("deflated band too large to walk");
+    z_stream walker{};
+    if (inflateInit2(&walker, -MAX_WBITS) != Z_OK)
+        throw std::bad_alloc();
+    std::vector<Bytef> scratch(std::size_t(1) << 17);
+    walker.next_in = const_cast<Bytef*>(deflated.data());
+    walker.avail_in = uInt(deflated.size());
+    auto bitPosition = [&walker] {
+        return std::uint64_t(walker.total_in) * 8 - unsigned(walker.data_type & 63);
+    };
+    // At the end of the last block (both flags set) the position is exact;
+    // once the stream has ended, inflate has skipped the padding bits too.
+    std::uint64_t blockStart = 0;
+    std::uint64_t blockEnd = 0;
+    for (;;) {
+        walker.next_out = scratch.data();
+        walker.avail_out = uInt(scratch.size());
+        const int status = inflate(&walker, Z_BLOCK);
+        if (status == Z_STREAM_END)
+            break;
+        if (status != Z_OK) {
+            inflateEnd(&walker);
+            throw std::runtime_error("deflated band does not walk");
+        }
+        constexpr int atBlockBoundary = 128;
+        constexpr int inLastBlock = 64;
+        if (walker.data_type & atBlockBoundary)
+            (walker.data_type & inLastBlock ? blockEnd : blockStart) = bitPosition();
+    }
+    *lastBlockBit = blockStart;
+    *endBit = blockEnd;
+    const bool whole = walker.total_out == expectedSize && blockEnd > blockStart;
+    inflateEnd(&walker);
+    if (!whole)
+        throw std::runtime_error("deflated band does not give back its bytes");
+}
+
+} // namespace
+
+void putBigEndian(std::uint8_t* at, std::uint32_t value)
+{
+    at[0] = std::uint8_t(value >> 24);
+    at[1] = std::uint8_t(value >> 16);
+    at[2] = std::uint8_t(value >> 8);
+    at[3] = std::uint8_t(value);
+}
+
+void CompressorDeleter::operator()(libdeflate_compressor* compressor) const
+{
+    libdeflate_free_compressor(compressor);
+}
+
+Compressor makeCompressor(int level)
+{
+    Compressor compressor(libdeflate_alloc_compressor(level));
+    if (!compressor)
+        throw std::bad_alloc();
+    return compressor;
+}
+
+DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* data,
+                         std::size_t size, bool lastOfStream)
+{
+    DeflatedBand band;
+    band.size = size;
+    std::vector<std::uint8_t>& deflated = band.deflated;
+    deflated.resize(libdeflate_deflate_compress_bound(compressor, size));
+    deflated.resize(
+        libdeflate_deflate_compress(compressor, data, size, deflated.data(), deflated.size()));
+    deflated.shrink_to_fit();
+    if (deflated.empty())
+        throw std::runtime_error("band did not deflate");
+    band.adler = std::uint32_t(libdeflate_adler32(1, data, size));
+    if (lastOfStream)
+        band.endBit = std::uint64_t(deflated.size()) * 8;
+    else
+        findLastBlock(deflated, size, &band.lastBlockBit, &band.endBit);
+    return band;
+}
+
+QByteArray joinZlibStream(const std::vector<DeflatedBand>& bands, int level)
+{
+    // After each band but the last, an empty stored block (three zero bits, the
+    // padding to a byte, then length 0 and its complement) brings the stream
+    // to a byte boundary, where the next band's blocks begin as they were
+    // made: a stored block among them only reads right at its own alignment.
+    auto joinedBytes = [&bands](std::size_t i) {
+        const DeflatedBand& band = bands[i];
+        return i + 1 < bands.size() ? std::size_t((band.endBit + 3 + 7) / 8) + 4
+                                    : std::size_t((band.endBit + 7) / 8);
+    };
+    std::size_t deflateBytes = 0;
+    for (std::size_t i = 0; i < bands.size(); ++i)
+        deflateBytes += joinedBytes(i);
+    QByteArray stream(qsizetype(2 + deflateBytes + 4), '\0');
+    auto* out = reinterpret_cast<std::uint8_t*>(stream.data());
+
+    // The header: deflate with a 32 KB window, and the level as zlib names it.
+    const int levelClass = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+    out[0] = 0x78;
+    out[1] = std::uint8_t(levelClass << 6);
+    out[1] = std::uint8_t(out[1] + 31 - (out[0] * 256 + out[1]) % 31);
+
+    std::uint8_t* at = out + 2;
+    std::uint32_t adler = 1;
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        const DeflatedBand& band = bands[i];
+        const std::size_t bytes = std::size_t((band.endBit + 7) / 8);
+        std::memcpy(at, band.deflated.data(), bytes);
+        if (band.endBit % 8) // the padding after the last block, zero for the stored block's header
+            at[bytes - 1] &= std::uint8_t((1u << (band.endBit % 8)) - 1);
+        if (i + 1 < bands.size()) {
+            at[band.lastBlockBit / 8] &= std::uint8_t(~(1u << (band.lastBlockBit % 8)));
+            std::uint8_t* length = at + joinedBytes(i) - 4;
+            length[2] = length[3] = 0xFF;
+        }
+        at += joinedBytes(i);
+        adler = std::uint32_t(adler32_combine(adler, band.adler, z_off_t(band.size)));
+    }
+    putBigEndian(at, adler);
+    return stream;
+}
+
+QByteArray zlibCompress(const void* data, std::size_t size, int level)
+{
+    Compressor compressor(libdeflate_alloc_compressor(level));
+    if (!compressor)
+        return {};
+    QByteArray stream(qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size)),
+                      Qt::Uninitialized);
+    const std::size_t written = libdeflate_zlib_compress(compressor.get(), data, size,
+                                                         stream.data(), std::size_t(stream.size()));
+    stream.truncate(qsizetype(written));
+    return stream;
+}
