@@ -4,6 +4,7 @@
 
 #include "mainwindow/glassmere.h"
 #include "support/dialogdriver.h"
+#include "support/testpictures.h"
 #include "widgets/about.h"
 
 #include <QFile>
@@ -146,11 +147,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file"); // chosen in the file dialog; empty: cancelled
         QTest::addColumn<int>("texts");
 
-        QFile broken(folder.filePath("broken.png"));
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("\x89PNG\r\n\x1a\n cut short");
-        broken.close();
-        QTest::newRow("open, a broken file") << "on_btAddPic_clicked" << broken.fileName() << 3;
+        writeBytes(folder.filePath("broken.png"), "\x89PNG\r\n\x1a\n cut short");
+        QTest::newRow("open, a broken file")
+            << "on_btAddPic_clicked" << folder.filePath("broken.png") << 3;
         QTest::newRow("save, nothing loaded")
             << "on_btSavePic_clicked" << folder.filePath("out.png") << 3;
         QTest::newRow("batch without folders") << "on_btCovPics_clicked" << QString() << 2;
