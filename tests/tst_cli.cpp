@@ -4,39 +4,16 @@
 #include "support/testpictures.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/resource.h>
 
 Q_DECLARE_METATYPE(ReflectionParams)
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-    QByteArray describe() const
-    {
-        return QString("exit %1\nstdout: %2\nstderr: %3").arg(exitCode).arg(out, err).toLocal8Bit();
-    }
-};
-
-Outcome runCli(const QStringList& arguments, int addressSpaceKB = 0)
+ProgramRun runCli(const QStringList& arguments, int addressSpaceKB = 0)
 {
-    QProcess process;
-    if (addressSpaceKB > 0) // as `ulimit -v` does
-        process.setChildProcessModifier([addressSpaceKB] {
-            const rlimit space{rlim_t(addressSpaceKB) * 1024, rlim_t(addressSpaceKB) * 1024};
-            setrlimit(RLIMIT_AS, &space);
-        });
-    process.start(QStringLiteral(GLASSMERE_BIN_DIR "/glassmere-cli"), arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError())};
+    return runProgram(GLASSMERE_BIN_DIR "/glassmere-cli", arguments, addressSpaceKB);
 }
 
 } // namespace
@@ -111,7 +88,7 @@ private Q_SLOTS:
         writeBytes(root + "/kept.jpg", "an older file");
         QFile::remove(root + "/out.png");
 
-        const Outcome outcome =
+        const ProgramRun outcome =
             runCli(arguments.replace("@", root).split(' ', Qt::SkipEmptyParts), addressSpaceKB);
         QVERIFY2(outcome.exitCode == exitCode, outcome.describe());
         QVERIFY2(outcome.err.contains(stderrHas.replace("@", root)), outcome.describe());
@@ -153,7 +130,7 @@ private Q_SLOTS:
         QFETCH(ReflectionParams, params);
         const QString input = root + "/alpha.png";
         const QString output = root + "/cli-result.png";
-        const Outcome outcome = runCli(options.split(' ') + QStringList{input, output});
+        const ProgramRun outcome = runCli(options.split(' ') + QStringList{input, output});
         QVERIFY2(outcome.exitCode == 0, outcome.describe());
         fipImage source, expected;
         QVERIFY(loadPicture(input, source) && renderReflection(source, expected, params) &&

@@ -3,13 +3,13 @@
 // program itself rely on.
 
 #include "product.h"
+#include "support/testpictures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -25,18 +25,6 @@ const QString buildDir = QStringLiteral(GLASSMERE_BUILD_DIR);
 const QString desktopFile = "share/applications/" + appId + ".desktop";
 const QString metainfoFile = "share/metainfo/" + appId + ".metainfo.xml";
 
-// Exit code (-1 if it did not end normally) and merged output.
-QPair<int, QString> run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(180000))
-        return {-1, program + ": " + process.errorString()};
-    const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return {code, QString::fromLocal8Bit(process.readAll())};
-}
-
 } // namespace
 
 class TestInstall : public QObject {
@@ -47,10 +35,10 @@ private Q_SLOTS:
     {
         QVERIFY(destDir.isValid());
         qputenv("DESTDIR", QFile::encodeName(destDir.path()));
-        const auto [code, output] =
-            run(GLASSMERE_CMAKE_COMMAND, {"--install", buildDir, "--prefix", "/usr"});
+        const ProgramRun install =
+            runProgram(GLASSMERE_CMAKE_COMMAND, {"--install", buildDir, "--prefix", "/usr"});
         qunsetenv("DESTDIR");
-        QVERIFY2(code == 0, qPrintable(output));
+        QVERIFY2(install.exitCode == 0, install.describe());
         prefix = destDir.path() + "/usr";
         // No libraries, headers or build files: the package holds programs and data.
         QCOMPARE(QDir(prefix).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -147,18 +135,19 @@ private Q_SLOTS:
         const QString program = QStandardPaths::findExecutable(validator);
         if (program.isEmpty())
             QSKIP(qPrintable(validator + " is not installed"));
-        const auto [code, output] = run(program, arguments);
+        const ProgramRun validation = runProgram(program, arguments);
+        const QString output = validation.out + validation.err;
         // Warnings and errors fail too; hints and pedantic notes do not.
-        QVERIFY2(code == 0 && !output.contains("warning", Qt::CaseInsensitive) &&
+        QVERIFY2(validation.exitCode == 0 && !output.contains("warning", Qt::CaseInsensitive) &&
                      !output.contains("error", Qt::CaseInsensitive),
                  qPrintable(output));
     }
 
     void installedCommandLineRuns()
     {
-        const auto [code, output] = run(path("bin/glassmere-cli"), {"--version"});
-        QCOMPARE(code, 0);
-        QVERIFY2(output.contains(GLASSMERE_VERSION), qPrintable(output));
+        const ProgramRun version = runProgram(path("bin/glassmere-cli"), {"--version"});
+        QVERIFY2(version.exitCode == 0 && version.out.contains(GLASSMERE_VERSION),
+                 version.describe());
     }
 
 private:

@@ -33,33 +33,27 @@ void write(const QString& path, bool profile, bool print, int orientation = 0)
         FreeImage_SetDotsPerMeterY(picture, 11811);
     }
     writePicture(picture, path, path.endsWith(".jpg") ? JPEG_QUALITYSUPERB : 0);
+    QByteArray bytes = fileBytes(path);
     if (path.endsWith(".tif") && !print) {
         // FreeImage always writes a resolution: its tags are renamed to unknown ones.
-        QFile file(path);
-        QByteArray bytes = file.open(QIODevice::ReadWrite) ? file.readAll() : QByteArray();
         const quint32 directory = qFromLittleEndian<quint32>(bytes.constData() + 4);
         for (int i = 0; i < qFromLittleEndian<quint16>(bytes.constData() + directory); ++i) {
             char* tag = bytes.data() + directory + 2 + 12 * i;
             if (QList<quint16>{282, 283, 296}.contains(qFromLittleEndian<quint16>(tag)))
                 qToLittleEndian<quint16>(quint16(65000 + i), tag);
         }
-        if (!file.seek(0) || file.write(bytes) != bytes.size())
-            qFatal("cannot write test picture %s", qPrintable(path));
     }
-    if (orientation == 0)
-        return;
-    // Right after the start marker, APP1 with big-endian EXIF: IFD0 holds the
-    // orientation (byte 29) and points at a GPS IFD placing the picture at 48°51' N.
-    QByteArray exif = QByteArray::fromHex(
-        "ffe10064457869660000 4d4d002a00000008 0002 011200030000000100010000"
-        "882500040000000100000026 00000000 0002 0001000200000002 4e000000"
-        "000200050000000300000044 00000000 000000300000000100000033000000010000000000000001");
-    exif[29] = char(orientation);
-    QFile file(path);
-    QByteArray bytes = file.open(QIODevice::ReadWrite) ? file.readAll() : QByteArray();
-    bytes.insert(2, exif);
-    if (!file.seek(0) || file.write(bytes) != bytes.size())
-        qFatal("cannot write test picture %s", qPrintable(path));
+    if (orientation != 0) {
+        // Right after the start marker, APP1 with big-endian EXIF: IFD0 holds the
+        // orientation (byte 29) and points at a GPS IFD placing the picture at 48°51' N.
+        QByteArray exif = QByteArray::fromHex(
+            "ffe10064457869660000 4d4d002a00000008 0002 011200030000000100010000"
+            "882500040000000100000026 00000000 0002 0001000200000002 4e000000"
+            "000200050000000300000044 00000000 000000300000000100000033000000010000000000000001");
+        exif[29] = char(orientation);
+        bytes.insert(2, exif);
+    }
+    writeBytes(path, bytes);
 }
 
 // 'r' red, 'b' blue, '.' grey, '?' anything else.

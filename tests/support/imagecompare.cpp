@@ -24,19 +24,15 @@ QString compareRows(int width, int height, int bpp, int lineBytes, const Row& ac
         for (int x = 0; x < units; ++x) {
             if (std::memcmp(a + x * unit, e + x * unit, std::size_t(unit)) == 0)
                 continue;
-            if (first.isEmpty()) {
-                const auto bytes = [unit](const uchar* pixel) {
-                    QStringList values;
-                    for (int i = 0; i < unit; ++i)
-                        values << QString::number(pixel[i]);
-                    return values.join(QLatin1Char(','));
-                };
-                first = QStringLiteral("%1 (%2, %3) from the top-left: actual (%4), expected (%5)")
+            const auto bytes = [unit](const uchar* pixel) {
+                return QByteArray(reinterpret_cast<const char*>(pixel), unit).toHex(' ');
+            };
+            if (first.isEmpty())
+                first = QStringLiteral("%1 (%2, %3) from the top-left: actual %4, expected %5")
                             .arg(bpp >= 8 ? "pixel" : "byte")
                             .arg(x)
                             .arg(y)
                             .arg(bytes(a + x * unit), bytes(e + x * unit));
-            }
             ++differing;
         }
     }

@@ -4,8 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
-#include <cstdlib>
+#include <sys/resource.h>
 
 fipImage makeGradientPicture(unsigned width, unsigned height, unsigned bitsPerPixel)
 {
@@ -72,4 +73,24 @@ QMap<QString, QByteArray> folderSnapshot(const QString& folder, bool withTimes)
         snapshot.insert(entry.fileName(), bytes);
     }
     return snapshot;
+}
+
+QByteArray ProgramRun::describe() const
+{
+    return QString("exit %1\nstdout: %2\nstderr: %3").arg(exitCode).arg(out, err).toLocal8Bit();
+}
+
+ProgramRun runProgram(const QString& program, const QStringList& arguments, int addressSpaceKB)
+{
+    QProcess process;
+    if (addressSpaceKB > 0)
+        process.setChildProcessModifier([addressSpaceKB] {
+            const rlimit space{rlim_t(addressSpaceKB) * 1024, rlim_t(addressSpaceKB) * 1024};
+            setrlimit(RLIMIT_AS, &space);
+        });
+    process.start(program, arguments);
+    if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, {}, program + ": " + process.errorString()};
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
 }

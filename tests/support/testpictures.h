@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // Small real pictures for tests: every pixel differs from its neighbours, so a
 // mirror or turn that lands wrong shows.
@@ -29,3 +30,14 @@ fipImage readPicture(const QString& path);
 // with `withTimes`, its modification time: compare two to tell that nothing
 // changed, or that two folders hold the same files.
 QMap<QString, QByteArray> folderSnapshot(const QString& folder, bool withTimes = false);
+
+// What a program said: its exit code (-1 when it did not end normally in
+// time), its standard output and error; describe() gives all for a failure.
+struct ProgramRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QByteArray describe() const;
+};
+// Runs `program`; `addressSpaceKB` above 0 caps its address space as `ulimit -v` does.
+ProgramRun runProgram(const QString& program, const QStringList& arguments, int addressSpaceKB = 0);
