@@ -21,7 +21,6 @@ public:
     static bool maximized(const Glassmere& w) { return w.maximized; }
     static void maximise(Glassmere& w) { w.on_btnMax_clicked(); }
     static int direction(Glassmere& w) { return w.GetReflectionDirection(); }
-    static void setColor(Glassmere& w, _RGB color) { w.reflectionColor = color; }
     static void render(Glassmere& w) { w.RunReflection(); }
     // The window's own render member, with its integer direction code.
     static void addReflection(Glassmere& w, fipImage& source, fipImage& result, int direction)
