@@ -45,38 +45,31 @@ private Q_SLOTS:
         QTest::addColumn<int>("addressSpaceKB"); // 0: no limit
 
         const QString io = " @/opaque.png @/out.png";
-        QTest::newRow("size above 100")
-            << "--size 101" + io << 2 << "--size must be a whole number from 0 to 100, not \"101\""
-            << 0;
-        QTest::newRow("opacity not a number")
-            << "--opacity half" + io << 2
-            << "--opacity must be a whole number from 0 to 100, not \"half\"" << 0;
-        QTest::newRow("gap below 0")
-            << "--gap -1" + io << 2 << "--gap must be a whole number from 0 to 10000, not \"-1\""
-            << 0;
-        QTest::newRow("blur above 200")
-            << "--blur 201" + io << 2 << "--blur must be a whole number from 0 to 200, not \"201\""
-            << 0;
-        QTest::newRow("colour and transparency")
-            << "--color #000000 --transparent" + io << 2
-            << "--color and --transparent exclude each other" << 0;
-        QTest::newRow("input not a picture")
-            << "@/notes.txt @/out.png" << 1 << "cannot read @/notes.txt" << 0;
-        QTest::newRow("transparency into an existing JPEG")
-            << "--transparent @/opaque.png @/kept.jpg" << 1
-            << "cannot write @/kept.jpg: the format of the extension \"jpg\" cannot store a 32-bit "
-               "picture with transparency"
-            << 0;
-        QTest::newRow("written") << "--direction left --size 100 --depth 0 --color #FF8000" + io
-                                 << 0 << "" << 0;
-        QTest::newRow("written with the reflection controls")
-            << "--opacity 50 --gap 10 --blur 30" + io << 0 << "" << 0;
-        QTest::newRow("24 megapixels within 1.4 GB of address space")
-            << "@/photo.jpg @/out.png" << 0 << "" << 1400000;
-        QTest::newRow("24 megapixels beyond 380 MB of address space")
-            << "@/photo.jpg @/out.png" << 1
-            << "cannot read @/photo.jpg: 6000 × 4000 pixels need 389 MB of memory, more than the"
-            << 380000;
+        const auto row = [](const char* name, const QString& arguments, int exitCode,
+                            const QString& stderrHas, int addressSpaceKB = 0) {
+            QTest::newRow(name) << arguments << exitCode << stderrHas << addressSpaceKB;
+        };
+        row("size above 100", "--size 101" + io, 2,
+            "--size must be a whole number from 0 to 100, not \"101\"");
+        row("opacity not a number", "--opacity half" + io, 2,
+            "--opacity must be a whole number from 0 to 100, not \"half\"");
+        row("gap below 0", "--gap -1" + io, 2,
+            "--gap must be a whole number from 0 to 10000, not \"-1\"");
+        row("blur above 200", "--blur 201" + io, 2,
+            "--blur must be a whole number from 0 to 200, not \"201\"");
+        row("colour and transparency", "--color #000000 --transparent" + io, 2,
+            "--color and --transparent exclude each other");
+        row("input not a picture", "@/notes.txt @/out.png", 1, "cannot read @/notes.txt");
+        row("transparency into an existing JPEG", "--transparent @/opaque.png @/kept.jpg", 1,
+            "cannot write @/kept.jpg: the format of the extension \"jpg\" cannot store a 32-bit "
+            "picture with transparency");
+        row("written", "--direction left --size 100 --depth 0 --color #FF8000" + io, 0, "");
+        row("written with the reflection controls", "--opacity 50 --gap 10 --blur 30" + io, 0, "");
+        row("24 megapixels within 1.4 GB of address space", "@/photo.jpg @/out.png", 0, "",
+            1400000);
+        row("24 megapixels beyond 380 MB of address space", "@/photo.jpg @/out.png", 1,
+            "cannot read @/photo.jpg: 6000 × 4000 pixels need 389 MB of memory, more than the",
+            380000);
     }
 
     void exitCodes()

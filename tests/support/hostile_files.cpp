@@ -243,7 +243,7 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
          }));
     broken("jpeg-stream.bmp", bmpFile({4, 4, 0, 4, 40}, QByteArray(64, 'j')), "JPEG stream");
 
-    // PNGs: a transparent level of 4-bit grey; gAMA 1.0 in every colour type.
+    // PNGs: a transparent level of 4-bit grey.
     QList<QByteArray> greyRows = {{}, {}};
     for (unsigned y = 0; y < 2; ++y)
         for (unsigned x = 0; x < 8; x += 2)
@@ -255,52 +255,48 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
              return RGBQUAD{BYTE(level * 17), BYTE(level * 17), BYTE(level * 17),
                             BYTE(level == 5 ? 0 : 255)};
          }));
+    // gAMA 1.0 in every colour type, pixel x of 9 holding grey or red level(x, 0),
+    // green level(x, 4), blue level(x, 7), alpha level(x, 2); a profile overrules
+    // gAMA, as in browsers: the stored values stay.
     const QByteArray levels = QByteArray::fromHex("00112240777f80c8ff");
     auto level = [&](unsigned x, int shift) { return uchar(levels[int(x + shift) % 9]); };
     const QPair<QByteArray, QByteArray> linear{"gAMA", QByteArray::fromHex("000186a0")};
-    QByteArray greys, rgb, palette, greyAlpha, rgba, indices, grey4;
-    for (unsigned x = 0; x < 9; ++x) {
-        const char colour[] = {char(level(x, 0)), char(level(x, 4)), char(level(x, 7))};
-        greys += colour[0];
-        rgb.append(colour, 3);
-        palette.append(colour, 3);
-        indices += char(x);
-        greyAlpha.append(colour[0]).append(char(level(x, 2)));
-        rgba.append(colour, 3).append(char(level(x, 2)));
-    }
-    for (char nibbles : QByteArray::fromHex("0125f8"))
-        grey4 += nibbles;
-    auto gammaRow = [&](const QString& name, int colourType, const QByteArray& row, int channels,
-                        int depth = 8) {
-        QList<QPair<QByteArray, QByteArray>> chunks{linear};
-        if (colourType == 3)
-            chunks.append({"PLTE", palette});
-        const unsigned width = depth == 8 ? 9 : 6;
-        made(name, pngFile(width, 1, depth, colourType, {row}, chunks),
-             normalised(width, 1, channels % 2 ? 24 : 32, [&](unsigned x, unsigned) {
-                 if (depth == 4) // levels 0, 1, 2, 5, 15, 8
-                     return bgra(
-                         gammaCorrected((uchar(grey4[x / 2]) >> (x % 2 ? 0 : 4) & 15) * 17) *
-                         0x010101u);
-                 const int alpha = channels % 2 ? 255 : level(x, 2);
-                 if (channels <= 2)
-                     return bgra(gammaCorrected(level(x, 0)) * 0x010101u, BYTE(alpha));
-                 return RGBQUAD{gammaCorrected(level(x, 7)), gammaCorrected(level(x, 4)),
-                                gammaCorrected(level(x, 0)), BYTE(alpha)};
-             }));
-    };
-    gammaRow("gamma-grey.png", 0, greys, 1);
-    gammaRow("gamma-grey4.png", 0, grey4, 1, 4);
-    gammaRow("gamma-rgb.png", 2, rgb, 3);
-    gammaRow("gamma-palette.png", 3, indices, 3);
-    gammaRow("gamma-grey-alpha.png", 4, greyAlpha, 2);
-    gammaRow("gamma-rgba.png", 6, rgba, 4);
-    // A profile overrules gAMA, as in browsers: the stored values stay.
     const QByteArray iccp = QByteArray("P3\0\0", 4) +
                             qCompress(QColorSpace(QColorSpace::DisplayP3).iccProfile()).mid(4);
-    made("gamma-with-profile.png", pngFile(9, 1, 8, 2, {rgb}, {linear, {"iCCP", iccp}}),
-         normalised(9, 1, 24, [&](unsigned x, unsigned) {
-             return RGBQUAD{level(x, 7), level(x, 4), level(x, 0), 255};
+    auto gammaRow = [&](const QString& name, int colourType, bool profile = false) {
+        const bool colour = colourType & 2, alpha = colourType & 4;
+        QByteArray row, palette;
+        for (unsigned x = 0; x < 9; ++x) {
+            palette.append(char(level(x, 0))).append(char(level(x, 4))).append(char(level(x, 7)));
+            row += colourType == 3 ? QByteArray(1, char(x))
+                   : colour        ? palette.right(3)
+                                   : palette.right(3).left(1);
+            if (alpha)
+                row += char(level(x, 2));
+        }
+        QList<QPair<QByteArray, QByteArray>> chunks{linear};
+        if (colourType == 3 || profile)
+            chunks.append(profile ? qMakePair(QByteArray("iCCP"), iccp)
+                                  : qMakePair(QByteArray("PLTE"), palette));
+        made(name, pngFile(9, 1, 8, colourType, {row}, chunks),
+             normalised(9, 1, alpha ? 32 : 24, [&](unsigned x, unsigned) {
+                 auto shown = [&](int shift) {
+                     return profile ? level(x, shift) : gammaCorrected(level(x, shift));
+                 };
+                 return RGBQUAD{shown(colour ? 7 : 0), shown(colour ? 4 : 0), shown(0),
+                                BYTE(alpha ? level(x, 2) : 255)};
+             }));
+    };
+    gammaRow("gamma-grey.png", 0);
+    gammaRow("gamma-rgb.png", 2);
+    gammaRow("gamma-palette.png", 3);
+    gammaRow("gamma-grey-alpha.png", 4);
+    gammaRow("gamma-rgba.png", 6);
+    gammaRow("gamma-with-profile.png", 2, true);
+    made("gamma-grey4.png", pngFile(6, 1, 4, 0, {QByteArray::fromHex("0125f8")}, {linear}),
+         normalised(6, 1, 24, [](unsigned x, unsigned) {
+             const int nibbles[] = {0, 1, 2, 5, 15, 8};
+             return bgra(gammaCorrected(nibbles[x] * 17) * 0x010101u);
          }));
 
     // Alpha 0 everywhere is alpha where the format has a real alpha channel...
