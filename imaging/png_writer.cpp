@@ -193,19 +193,20 @@ unsigned writerThreads(const PngEncoding& how)
                            : std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Bands of about 4 MB of filtered bytes, at least one per thread on a picture
-// of a megabyte or more: each costs a few hundred bytes of file (its deflate
-// starts with no history) and a walk of its deflate, and a queue of them
-// keeps every core busy. One thread gets one band: the walks would gain it nothing.
-std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, unsigned threads)
+// Bands of about 4 MB of filtered bytes, deflated apart and on every core.
+// Each costs a few hundred bytes of file (its deflate starts with no history)
+// and a walk of its deflate: a tenth of the deflate at level 6, but about as
+// much as the deflate itself at level 1, which only a large picture earns
+// back. The plan depends on the picture alone, so a picture gives the same
+// file on any number of cores.
+std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level)
 {
-    const std::size_t total = lineBytes * height;
     constexpr std::size_t bandBytes = std::size_t(4) << 20;
+    constexpr std::size_t smallestBandedAtFastLevels = std::size_t(16) << 20;
+    const std::size_t total = lineBytes * height;
     std::size_t count = (total + bandBytes - 1) / bandBytes;
-    if (threads == 1)
+    if (level < 6 && total < smallestBandedAtFastLevels)
         count = 1;
-    else if (total >= (std::size_t(1) << 20))
-        count = std::max<std::size_t>(count, threads);
     count = std::clamp<std::size_t>(count, 1, height);
     std::vector<RowBand> bands(count);
     for (std::size_t i = 0; i < count; ++i) {
@@ -305,9 +306,9 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error, const Png
 
     try {
         const std::size_t lineBytes = shape.rowBytes() + 1;
-        const unsigned threads = writerThreads(how);
-        const std::vector<RowBand> bands = planBands(shape.height, lineBytes, threads);
-        const QByteArray stream = filterAndDeflate(image, shape, bands, level, threads, how.avx2);
+        const std::vector<RowBand> bands = planBands(shape.height, lineBytes, level);
+        const QByteArray stream =
+            filterAndDeflate(image, shape, bands, level, writerThreads(how), how.avx2);
         if (stream.isEmpty())
             return fail(QStringLiteral("The PNG compressor could not be set up"));
 

@@ -25,7 +25,7 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error = nullptr)
 // How encodePng works, for benchmarks that compare levels and thread counts.
 struct PngEncoding {
     int level = 0;    // libdeflate level 1..12; 0: the default for the picture's channels
-    int threads = 0;  // rows are filtered and deflated on this many threads; 0: one per core
+    int threads = 0;  // threads that filter and deflate; 0: one per core. The file is the same.
     bool avx2 = true; // where the processor has it; false tests the SSE2 filters
 };
 bool encodePng(const fipImage& image, QByteArray* out, QString* error, const PngEncoding& how);
