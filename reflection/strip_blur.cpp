@@ -16,20 +16,21 @@ namespace {
 using namespace blur_passes;
 
 // Lines of a strip of columns, copied between the result and `lines` (into
-// the lines when `in`) a tile of `tile` lines at a time: each result row then
-// gives a run of neighbouring pixels, not one pixel per row and per line.
+// the lines when `in`) a block of `block` rows at a time: each row is read or
+// written from one end of the strip to the other, which the processor sees
+// coming, and each line gets a run of neighbouring pixels.
 // Only the first W bytes of each C-byte pixel are copied: the lines may leave
 // out alpha.
 template <int C, int W>
 void copyTiles(const StripView& strip, Byte* const* lines, int from, int to, bool in)
 {
-    constexpr int tile = 16;
-    for (int t0 = from; t0 < to; t0 += tile) {
-        const int count = std::min(tile, to - t0);
-        for (int u = 0; u < strip.width; ++u) {
-            Byte* pixel = strip.first + u * strip.pixelStep + t0 * strip.lineStep;
-            for (int k = 0; k < count; ++k, pixel += strip.lineStep) {
-                Byte* own = lines[t0 + k] + u * W;
+    constexpr int block = 16;
+    for (int u0 = 0; u0 < strip.width; u0 += block) {
+        const int count = std::min(block, strip.width - u0);
+        for (int t = from; t < to; ++t) {
+            Byte* pixel = strip.first + u0 * strip.pixelStep + t * strip.lineStep;
+            Byte* own = lines[t] + u0 * W;
+            for (int k = 0; k < count; ++k, pixel += strip.pixelStep, own += W) {
                 if (in)
                     std::memcpy(own, pixel, W);
                 else
