@@ -19,8 +19,8 @@
 // widened on the way in transparency mode, the opacity and the fade applied
 // on the way. Nothing is turned, cloned or converted first; FreeImage's
 // bottom-up scan lines are handled by index arithmetic. A blur needs the
-// whole mirror first: then the strip is written plain, blurred by StripBlur,
-// and given its opacity and fade in place.
+// whole mirror first: then the strip is written plain first, blurred by
+// StripBlur while the rest is written, and given its opacity and fade in place.
 
 namespace {
 
@@ -87,32 +87,27 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     // cache. Only the padding needs fixing after it.
     const int pictureScan = f.outHeight - pictureTop - f.height; // its bottom row
     const bool blockCopy = SB == DB && f.srcPitch == f.outPitch;
-    if (blockCopy) {
-        Byte* block = f.outBits + pictureScan * f.outPitch;
-        std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
-        if (f.outPitch > std::ptrdiff_t(f.width) * DB) {
-            for (int i = 0; i < f.height; ++i)
-                zeroPadding<DB>(block + i * f.outPitch, f);
-        }
-    }
-    for (int i = 0; i < f.outHeight; ++i) { // scan line i: i = 0 is the bottom row
+    // Scan line i: i = 0 is the bottom row. `skip`: left for the other sweep.
+    const auto writeRow = [&](int i, bool skip) {
+        if (skip)
+            return;
         Byte* line = f.outBits + i * f.outPitch;
         const int y = f.outHeight - 1 - i; // counted from the top
         int row;                           // picture row, counted from the top
         int t = -1;                        // strip line, -1 for a picture row
         if (y >= pictureTop && y < pictureTop + f.height) {
             if (blockCopy)
-                continue;
+                return;
             row = y - pictureTop;
         } else if (y >= stripTop && y < stripTop + f.strip) {
             t = top ? f.strip - 1 - y : y - stripTop;
             row = top ? t : f.height - 1 - t;
         } else if (y >= gapTop && y < gapTop + f.gap) {
             streamCopy(line, gapLine.data(), std::size_t(f.outPitch));
-            continue;
+            return;
         } else {
             std::memset(line, 0, std::size_t(f.outPitch));
-            continue;
+            return;
         }
         const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
         const int s = f.strip - 1 - t;
@@ -130,7 +125,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                 if (s >= f.faded) {
                     opacity.template apply<true>(src, line, f.width * DB);
                     zeroPadding<DB>(line, f);
-                    continue;
+                    return;
                 }
                 if (opacity.beforeFade() < 0) {
                     opacity.apply(src, opaqueLine.data(), f.width * DB);
@@ -145,12 +140,28 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                                                  from == src ? opacity.beforeFade() : -1);
         }
         zeroPadding<DB>(line, f);
+    };
+    const auto copyBlock = [&] {
+        Byte* block = f.outBits + pictureScan * f.outPitch;
+        std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
+        if (f.outPitch > std::ptrdiff_t(f.width) * DB) {
+            for (int i = 0; i < f.height; ++i)
+                zeroPadding<DB>(block + i * f.outPitch, f);
+        }
+    };
+    // With a blur the strip's rows are written first, and blurred while the
+    // other rows are written.
+    const auto isStrip = [&](int y) { return y >= stripTop && y < stripTop + f.strip; };
+    for (int sweep = f.blur > 0 ? 0 : 1; sweep < 2; ++sweep) {
+        if (sweep == 1 && f.blur > 0)
+            blur.start();
+        if (sweep == 1 && blockCopy)
+            copyBlock();
+        for (int i = 0; i < f.outHeight; ++i)
+            writeRow(i, f.blur > 0 && isStrip(f.outHeight - 1 - i) != (sweep == 0));
     }
     if (f.blur > 0) {
-#if defined(__SSE2__)
-        _mm_sfence(); // the streamed rows are in place before the blur reads them
-#endif
-        blur.run();
+        blur.finish();
         for (int t = 0; t < f.strip; ++t) {
             const int y = top ? f.strip - 1 - t : stripTop + t;
             Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
@@ -239,6 +250,19 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         }
     };
 
+    // With a blur the strip's pixels are written first, and blurred while the
+    // rest of each row is written.
+    const auto writeStrip = [&](int i) {
+        if (f.strip > 0)
+            copyRunReversed<SB, DB>(
+                f.srcBits + i * f.srcPitch + std::ptrdiff_t(stripFirstSource) * SB,
+                f.outBits + i * f.outPitch + std::size_t(stripLeft) * DB, f.strip);
+    };
+    if (f.blur > 0) {
+        for (int i = 0; i < f.outHeight; ++i)
+            writeStrip(i);
+        blur.start();
+    }
     for (int i = 0; i < f.outHeight; ++i) {
         const Byte* src = f.srcBits + i * f.srcPitch;
         Byte* line = f.outBits + i * f.outPitch;
@@ -246,18 +270,14 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         copyRun<SB, DB, true>(src, line + std::size_t(pictureLeft) * DB, f.width);
         if (f.gap > 0)
             std::memcpy(line + std::size_t(gapLeft) * DB, gapRun.data(), gapRun.size());
-        if (f.strip > 0)
-            copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
-                                    line + std::size_t(stripLeft) * DB, f.strip);
-        if (f.blur == 0)
+        if (f.blur == 0) {
+            writeStrip(i);
             finishStrip(line);
+        }
         zeroPadding<DB>(line, f);
     }
     if (f.blur > 0) {
-#if defined(__SSE2__)
-        _mm_sfence(); // the streamed pixels are in place before the blur reads them
-#endif
-        blur.run();
+        blur.finish();
         for (int i = 0; i < f.outHeight; ++i)
             finishStrip(f.outBits + i * f.outPitch);
     }

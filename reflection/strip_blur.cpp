@@ -7,6 +7,9 @@
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -271,4 +274,24 @@ void StripBlur::run()
     share(lanes, bandLanes,
           [this](int from, int to, Scratch& scratch) { blurBands(from, to, scratch); });
     share(lines, 1, [this](int from, int to, Scratch&) { finishLines(from, to); });
+}
+
+void StripBlur::start()
+{
+    if (!active_)
+        return;
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+    try {
+        background_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        run();
+    }
+}
+
+void StripBlur::finish()
+{
+    if (background_.joinable())
+        background_.join();
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 // The strip as `lines` lines of `width` pixels of `channels` (3 or 4) bytes:
@@ -38,6 +39,13 @@ public:
     // to do nothing.
     bool prepare(const StripView& strip, int blur, BlurAlpha alpha);
     void run();
+    // run() on a thread of its own (or right here when none can be started),
+    // so that the caller can write what lies outside the strip meanwhile;
+    // finish() waits for it. The strip's pixels must be in place (streamed
+    // stores fenced) before start().
+    void start();
+    void finish();
+    ~StripBlur() { finish(); }
 
 private:
     // Memory that is not filled before it is used.
@@ -67,6 +75,7 @@ private:
         std::vector<std::uint8_t> bandA, bandB;
     };
     std::vector<Scratch> scratch_;
+    std::thread background_;
 
     std::uint8_t* stripLine(int t) const;
     void prepareLines(int from, int to, Scratch& scratch);
