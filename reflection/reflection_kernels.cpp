@@ -153,28 +153,30 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     // other rows are written.
     const auto isStrip = [&](int y) { return y >= stripTop && y < stripTop + f.strip; };
     for (int sweep = f.blur > 0 ? 0 : 1; sweep < 2; ++sweep) {
-        if (sweep == 1 && f.blur > 0)
+        if (sweep == 1 && f.blur > 0) {
+            // Then each strip row is given its opacity and fade.
+            blur.then(f.strip, [&](int from, int to) {
+                for (int t = from; t < to; ++t) {
+                    const int y = top ? f.strip - 1 - t : stripTop + t;
+                    Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+                    const int s = f.strip - 1 - t;
+                    const bool fused = s < f.faded && opacity.beforeFade() >= 0;
+                    if (opacity.active && !fused)
+                        opacity.apply(line, line, f.width * DB);
+                    if (s < f.faded)
+                        fadeBytes<DB, fade, false>(fader, line, line, f.width * DB,
+                                                   strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                                   opacity.beforeFade());
+                }
+            });
             blur.start();
+        }
         if (sweep == 1 && blockCopy)
             copyBlock();
         for (int i = 0; i < f.outHeight; ++i)
             writeRow(i, f.blur > 0 && isStrip(f.outHeight - 1 - i) != (sweep == 0));
     }
-    if (f.blur > 0) {
-        blur.finish();
-        for (int t = 0; t < f.strip; ++t) {
-            const int y = top ? f.strip - 1 - t : stripTop + t;
-            Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
-            const int s = f.strip - 1 - t;
-            const bool fused = s < f.faded && opacity.beforeFade() >= 0;
-            if (opacity.active && !fused)
-                opacity.apply(line, line, f.width * DB);
-            if (s < f.faded)
-                fadeBytes<DB, fade, false>(fader, line, line, f.width * DB,
-                                           strength<fade>(s, f.faded), 0, nullptr, nullptr,
-                                           opacity.beforeFade());
-        }
-    }
+    blur.finish();
 }
 
 // Left and right: every result row is the source row, its mirrored columns,
@@ -261,6 +263,10 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     if (f.blur > 0) {
         for (int i = 0; i < f.outHeight; ++i)
             writeStrip(i);
+        blur.then(f.outHeight, [&](int from, int to) {
+            for (int i = from; i < to; ++i)
+                finishStrip(f.outBits + i * f.outPitch);
+        });
         blur.start();
     }
     for (int i = 0; i < f.outHeight; ++i) {
@@ -276,11 +282,7 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         }
         zeroPadding<DB>(line, f);
     }
-    if (f.blur > 0) {
-        blur.finish();
-        for (int i = 0; i < f.outHeight; ++i)
-            finishStrip(f.outBits + i * f.outPitch);
-    }
+    blur.finish();
 }
 
 template <int SB, int DB, Fade fade> void render(const Frame& f)

@@ -238,10 +238,19 @@ void StripBlur::finishLines(int from, int to)
         copyColumns(from, to, false);
 }
 
+void StripBlur::then(int count, std::function<void(int, int)> work)
+{
+    afterCount_ = count;
+    after_ = std::move(work);
+}
+
 void StripBlur::run()
 {
-    if (!active_)
+    if (!active_) {
+        if (after_)
+            after_(0, afterCount_);
         return;
+    }
     const int lines = strip_.lines;
     const int lanes = strip_.width * channels_;
     const int threads = int(scratch_.size());
@@ -274,12 +283,16 @@ void StripBlur::run()
     share(lanes, bandLanes,
           [this](int from, int to, Scratch& scratch) { blurBands(from, to, scratch); });
     share(lines, 1, [this](int from, int to, Scratch&) { finishLines(from, to); });
+    if (after_)
+        share(afterCount_, 1, [this](int from, int to, Scratch&) { after_(from, to); });
 }
 
 void StripBlur::start()
 {
-    if (!active_)
+    if (!active_) {
+        run();
         return;
+    }
 #if defined(__SSE2__)
     _mm_sfence();
 #endif

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -45,6 +46,9 @@ public:
     // stores fenced) before start().
     void start();
     void finish();
+    // Work that follows the blur, shared out between the blur's threads in
+    // ranges of 0..count-1; set before run() or start().
+    void then(int count, std::function<void(int from, int to)> work);
     ~StripBlur() { finish(); }
 
 private:
@@ -76,6 +80,8 @@ private:
     };
     std::vector<Scratch> scratch_;
     std::thread background_;
+    int afterCount_ = 0;
+    std::function<void(int, int)> after_;
 
     std::uint8_t* stripLine(int t) const;
     void prepareLines(int from, int to, Scratch& scratch);
