@@ -4,6 +4,8 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <zlib.h>
+
 QByteArray bmpFile(const BmpLayout& layout, const QByteArray& pixels)
 {
     QByteArray info, tail; // the info header, and the masks and palette after it
@@ -61,16 +63,13 @@ namespace {
 
 QByteArray chunk(const QByteArray& type, const QByteArray& data)
 {
-    quint32 crc = 0xFFFFFFFF;
-    for (char byte : type + data) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc >> 1 ^ (crc & 1 ? 0xEDB88320 : 0);
-    }
+    const QByteArray typed = type + data;
     QByteArray bytes(4, '\0');
     qToBigEndian(quint32(data.size()), bytes.data());
-    bytes += type + data + QByteArray(4, '\0');
-    qToBigEndian(~crc, bytes.data() + bytes.size() - 4);
+    bytes += typed + QByteArray(4, '\0');
+    const auto crc =
+        crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size()));
+    qToBigEndian(quint32(crc), bytes.data() + bytes.size() - 4);
     return bytes;
 }
 
