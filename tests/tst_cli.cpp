@@ -28,12 +28,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         // Odd sizes, so scan lines carry padding.
-        fipImage opaque = makeGradientPicture(41, 29, 24);
-        fipImage alpha = makeGradientPicture(27, 35, 32);
-        writePicture(opaque, root + "/opaque.png");
-        writePicture(alpha, root + "/alpha.png");
-        fipImage photo = makeGradientPicture(6000, 4000, 24); // a 24-megapixel camera's
-        writePicture(photo, root + "/photo.jpg");
+        writePicture(makeGradientPicture(41, 29, 24), root + "/opaque.png");
+        writePicture(makeGradientPicture(27, 35, 32), root + "/alpha.png");
+        // A 24-megapixel camera's.
+        writePicture(makeGradientPicture(6000, 4000, 24), root + "/photo.jpg");
         writeBytes(root + "/notes.txt", "not a picture");
     }
 

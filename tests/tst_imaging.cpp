@@ -32,8 +32,7 @@ class TestImaging : public QObject {
 
     QString writeGradient(const QString& name, unsigned bpp = 24, unsigned w = 31, unsigned h = 20)
     {
-        fipImage picture = makeGradientPicture(w, h, bpp);
-        writePicture(picture, path(name));
+        writePicture(makeGradientPicture(w, h, bpp), path(name));
         return path(name);
     }
 
@@ -205,8 +204,7 @@ private Q_SLOTS:
             QSKIP("no small file system can be mounted here");
         // PNG: FreeImage's own PNG writer does not check its writes.
         const QString kept = small + "/keep.png";
-        fipImage older = makeGradientPicture(30, 20, 24);
-        writePicture(older, kept);
+        writePicture(makeGradientPicture(30, 20, 24), kept);
         const QByteArray before = fileBytes(kept);
 
         rlimit limit{};

@@ -491,8 +491,7 @@ private:
 
     QString picture(const QString& name)
     {
-        fipImage image = makeGradientPicture(31, 20, 24);
-        writePicture(image, root + "/" + name);
+        writePicture(makeGradientPicture(31, 20, 24), root + "/" + name);
         return root + "/" + name;
     }
 };

@@ -123,9 +123,8 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
         files.append({name, expected, {}});
     };
 
-    fipImage whole = makeGradientPicture(48, 40, 24);
-    writePicture(whole, folder + "/cut.psd");
-    writePicture(whole, folder + "/cut.png");
+    writePicture(makeGradientPicture(48, 40, 24), folder + "/cut.psd");
+    writePicture(makeGradientPicture(48, 40, 24), folder + "/cut.png");
     const QByteArray psd = fileBytes(folder + "/cut.psd");
     broken("cut.psd", psd.left(psd.size() / 2), "The picture decoder crashed (signal 11");
     broken("cut.png", fileBytes(folder + "/cut.png").left(120), "; Qt's PNG reader: ");
@@ -140,10 +139,9 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     broken("huge.wbmp", QByteArray::fromHex("0000 81ea30 81ea30 ffff00ff"),
            QStringLiteral("30000 × 30000 pixels need"));
 
-    fipImage photo = makeGradientPicture(64, 48, 24);
-    writePicture(photo, folder + "/photo.jpg");
-    photo = readPicture(folder + "/photo.jpg"); // what the JPEG holds after its lossy encoding
-    files.append({"photo.jpg", photo, {}});
+    writePicture(makeGradientPicture(64, 48, 24), folder + "/photo.jpg");
+    // What the JPEG holds after its lossy encoding.
+    files.append({"photo.jpg", readPicture(folder + "/photo.jpg"), {}});
     valid("alpha.png", makeGradientPicture(33, 21, 32), {});
     valid("padded.bmp", makeGradientPicture(37, 23, 24), {}); // 111-byte lines, padded to 112
     valid("large.bmp", makeGradientPicture(301, 257, 24), {});

@@ -26,7 +26,7 @@ fipImage makeGradientPicture(unsigned width, unsigned height, unsigned bitsPerPi
     return picture;
 }
 
-void writePicture(fipImage& picture, const QString& path, int flags)
+void writePicture(fipImage picture, const QString& path, int flags)
 {
     if (!picture.save(QFile::encodeName(path).constData(), flags)) {
         qFatal("cannot write test picture %s", qPrintable(path));
