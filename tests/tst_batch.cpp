@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <numeric>
+
 Q_DECLARE_METATYPE(ReflectionParams)
 
 namespace {
@@ -243,9 +245,8 @@ private Q_SLOTS:
                 QTest::mouseDClick(ui.btCovPics, Qt::LeftButton);
         });
         QCOMPARE(pressGenerate(window, folders.pictures + "/", folders.results), box);
-        QList<int> expectedSteps;
-        for (int i = 1; i <= listed; ++i)
-            expectedSteps << i;
+        QList<int> expectedSteps(listed);
+        std::iota(expectedSteps.begin(), expectedSteps.end(), 1);
         QCOMPARE(steps, expectedSteps);
         QVERIFY(!ui.progressBar->isHidden());
         QCOMPARE(ui.progressBar->maximum(), listed);

@@ -36,43 +36,41 @@ public:
     // `timeoutMs` and then closes whatever blocks, so a failing test cannot hang.
     template <class T> void expect(std::function<void(T*)> answer, int timeoutMs = 5000)
     {
+        struct Watch {
+            int waited = 0;
+            int sinceAnswer = -1; // -1 until the widget is answered
+            QPointer<T> answeredWidget;
+        };
         auto* timer = new QTimer(this);
-        auto waited = std::make_shared<int>(0);
-        auto answeredWidget = std::make_shared<QPointer<T>>();
-        auto sinceAnswer = std::make_shared<int>(-1); // -1 until the widget is answered
+        auto watch = std::make_shared<Watch>();
         const int callerLoopLevel = QThread::currentThread()->loopLevel();
+        const auto stop = [timer] {
+            timer->stop();
+            timer->deleteLater();
+        };
         timer->setInterval(10);
-        connect(
-            timer, &QTimer::timeout, this,
-            [this, timer, waited, answeredWidget, sinceAnswer, answer, timeoutMs, callerLoopLevel] {
-                *waited += 10;
-                auto* widget = shownInItsLoop<T>(callerLoopLevel);
-                if (*sinceAnswer >= 0) {
-                    // A dialog answered before its own event loop was ready may stay
-                    // open; answer it again rather than hang the test.
-                    *sinceAnswer += 10;
-                    if (answeredWidget->isNull() || widget != answeredWidget->data()) {
-                        timer->stop();
-                        timer->deleteLater();
-                    } else if (*sinceAnswer % 500 == 0) {
-                        answer(widget);
-                    }
-                    return;
-                }
-                if (widget) {
-                    *answeredWidget = widget;
-                    *sinceAnswer = 0;
-                    ++answered;
+        connect(timer, &QTimer::timeout, this, [=] {
+            watch->waited += 10;
+            auto* widget = shownInItsLoop<T>(callerLoopLevel);
+            if (watch->sinceAnswer >= 0) {
+                // A dialog answered before its own event loop was ready may stay
+                // open; answer it again rather than hang the test.
+                watch->sinceAnswer += 10;
+                if (watch->answeredWidget.isNull() || widget != watch->answeredWidget.data())
+                    stop();
+                else if (watch->sinceAnswer % 500 == 0)
                     answer(widget);
-                    return;
-                }
-                if (*waited > timeoutMs) {
-                    timer->stop();
-                    timer->deleteLater();
-                    ++timedOut;
-                    closeWhatBlocks(callerLoopLevel);
-                }
-            });
+            } else if (widget) {
+                watch->answeredWidget = widget;
+                watch->sinceAnswer = 0;
+                ++answered;
+                answer(widget);
+            } else if (watch->waited > timeoutMs) {
+                stop();
+                ++timedOut;
+                closeWhatBlocks(callerLoopLevel);
+            }
+        });
         timer->start();
     }
 
