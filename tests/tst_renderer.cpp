@@ -14,6 +14,7 @@
 #include <FreeImagePlus.h>
 
 #include <cstring>
+#include <optional>
 #include <utility>
 
 Q_DECLARE_METATYPE(ReflectionParams)
@@ -39,14 +40,16 @@ fipImage randomPicture(int width, int height, int bpp, QRandomGenerator& random)
     return image;
 }
 
-fipImage filledPicture(int width, int height, int bpp, QRgb colour)
+// `colour` everywhere, or in the even columns only, `odd` in the others.
+fipImage filledPicture(int width, int height, int bpp, QRgb colour, std::optional<QRgb> odd = {})
 {
     fipImage image(FIT_BITMAP, unsigned(width), unsigned(height), unsigned(bpp));
-    const RGBQUAD quad{BYTE(qBlue(colour)), BYTE(qGreen(colour)), BYTE(qRed(colour)),
-                       BYTE(qAlpha(colour))};
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = x % 2 ? odd.value_or(colour) : colour;
+            const RGBQUAD quad{BYTE(qBlue(c)), BYTE(qGreen(c)), BYTE(qRed(c)), BYTE(qAlpha(c))};
             std::memcpy(image.getScanLine(unsigned(y)) + x * bpp / 8, &quad, std::size_t(bpp / 8));
+        }
     return image;
 }
 
@@ -283,13 +286,7 @@ private Q_SLOTS:
         QFETCH(bool, transparent);
         const QRgb blue = qRgb(0, 0, 255),
                    other = transparent ? qRgba(255, 0, 0, 0) : qRgb(0, 0, 0);
-        fipImage source(FIT_BITMAP, 200, 100, 32);
-        for (unsigned y = 0; y < 100; ++y)
-            for (unsigned x = 0; x < 200; ++x) {
-                const QRgb c = x % 2 ? other : blue;
-                RGBQUAD quad{BYTE(qBlue(c)), BYTE(qGreen(c)), BYTE(qRed(c)), BYTE(qAlpha(c))};
-                source.setPixelColor(x, y, &quad);
-            }
+        const fipImage source = filledPicture(200, 100, 32, blue, other);
         fipImage result;
         const ReflectionParams params =
             makeParams(bottom, 40, 100, 0, transparent, {255, 255, 255}, 100, 0, 30);

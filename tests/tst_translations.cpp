@@ -7,7 +7,6 @@
 #include "support/testpictures.h"
 #include "widgets/about.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -41,11 +40,8 @@ bool marked(const QString& text)
 // The live source texts of a .ts file, as "context | source[ | comment]".
 QSet<QString> sourceTexts(const QString& tsFile)
 {
-    QFile file(tsFile);
     QSet<QString> texts;
-    if (!file.open(QIODevice::ReadOnly))
-        return texts;
-    QXmlStreamReader xml(&file);
+    QXmlStreamReader xml(fileBytes(tsFile));
     QString context, message;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
