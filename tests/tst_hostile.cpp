@@ -140,14 +140,12 @@ private Q_SLOTS:
 
         // The WBMP reader allocates its 65000 × 65000 bitmap (504 MB) before
         // anything can look at the size.
-        QFile huger(root.filePath("huger.wbmp"));
-        QVERIFY(huger.open(QIODevice::WriteOnly));
-        huger.write(QByteArray::fromHex("0000 83fb68 83fb68 ffff00ff"));
-        huger.close();
+        const QString huger = root.filePath("huger.wbmp");
+        writeBytes(huger, QByteArray::fromHex("0000 83fb68 83fb68 ffff00ff"));
         DecodeLimits tight = limits;
         tight.decoderMemory = 64 << 20;
         setPictureLimits(tight);
-        QVERIFY(!loadPicture(huger.fileName(), kept, &reason));
+        QVERIFY(!loadPicture(huger, kept, &reason));
         setPictureLimits(limits);
         QVERIFY2(reason.startsWith("Decoding exceeds the memory limit of 64 MB"),
                  qPrintable(reason));
@@ -169,14 +167,11 @@ private Q_SLOTS:
 
         QStringList decoders;
         for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-            QFile stat("/proc/" + pid + "/stat");
-            if (stat.open(QIODevice::ReadOnly)) {
-                const QByteArray text = stat.readAll();
-                const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-                if (fields.size() > 1 &&
-                    fields[1].toLongLong() == QCoreApplication::applicationPid())
-                    decoders.append(pid);
-            }
+            // The parent's id follows the state, after the name in parentheses.
+            const QByteArray stat = fileBytes("/proc/" + pid + "/stat");
+            const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid())
+                decoders.append(pid);
         }
         QCOMPARE(decoders.size(), 1);
         const QString fds = "/proc/" + decoders.first() + "/fd/";

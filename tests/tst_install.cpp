@@ -81,12 +81,11 @@ private Q_SLOTS:
 
     void everySkinImageIsInstalled()
     {
-        QFile skin(path("libexec/glassmere/skin"));
-        QVERIFY(skin.open(QIODevice::ReadOnly));
         static const QRegularExpression url(R"(url\(%currentPath%/([^)]+)\.png\))");
         int count = 0;
-        for (auto match = url.globalMatch(QString::fromUtf8(skin.readAll())); match.hasNext();
-             ++count) {
+        for (auto match =
+                 url.globalMatch(QString::fromUtf8(fileBytes(path("libexec/glassmere/skin"))));
+             match.hasNext(); ++count) {
             // Each with its variant for a device pixel ratio of 2, twice the size.
             const QString image = path("libexec/glassmere/" + match.next().captured(1));
             const QSize normal = QImageReader(image + ".png").size();
@@ -104,18 +103,14 @@ private Q_SLOTS:
         // The X11 window class Qt gives the program: its executable's name.
         QCOMPARE(entry.value("StartupWMClass").toString(), QString("glassmere"));
 
-        QFile metainfo(path(metainfoFile));
-        QVERIFY(metainfo.open(QIODevice::ReadOnly));
-        const QString xml = QString::fromUtf8(metainfo.readAll());
+        const QString xml = QString::fromUtf8(fileBytes(path(metainfoFile)));
         for (const QString& element :
              QStringList{"<id>" + appId + "</id>", "\">" + appId + ".desktop</launchable>",
                          "<binary>glassmere</binary>", "<binary>glassmere-cli</binary>"})
             QVERIFY2(xml.contains(element), qPrintable(element));
 
         // The program tells the desktop the same name (QGuiApplication::setDesktopFileName).
-        QFile program(path("libexec/glassmere/glassmere"));
-        QVERIFY(program.open(QIODevice::ReadOnly));
-        QVERIFY(program.readAll().contains(appId.toUtf8()));
+        QVERIFY(fileBytes(path("libexec/glassmere/glassmere")).contains(appId.toUtf8()));
     }
 
     void validatorsAccept_data()

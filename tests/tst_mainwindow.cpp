@@ -115,12 +115,10 @@ private Q_SLOTS:
     void skinSubstitution()
     {
         // Every placeholder becomes the program's folder, spaces and all; the file is UTF-8.
-        QFile file(skinFile);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("a{url(%currentPath%/a.png)} /* Glänzend 图 */ b{url(%currentPath%/b.png)}");
-        file.close();
+        writeBytes(skinFile,
+                   "a{url(%currentPath%/a.png)} /* Glänzend 图 */ b{url(%currentPath%/b.png)}");
         Glassmere window;
-        file.remove();
+        QFile::remove(skinFile);
         QCOMPARE(qApp->styleSheet(), QString("a{url(/home/me/My Tools/a.png)} /* Glänzend 图 */ "
                                              "b{url(/home/me/My Tools/b.png)}"));
         qApp->setStyleSheet(QString());
