@@ -9,14 +9,7 @@
 
 Q_DECLARE_METATYPE(ReflectionParams)
 
-namespace {
-
-ProgramRun runCli(const QStringList& arguments, int addressSpaceKB = 0)
-{
-    return runProgram(GLASSMERE_BIN_DIR "/glassmere-cli", arguments, addressSpaceKB);
-}
-
-} // namespace
+const QString cli = QStringLiteral(GLASSMERE_BIN_DIR "/glassmere-cli");
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -79,8 +72,8 @@ private Q_SLOTS:
         writeBytes(root + "/kept.jpg", "an older file");
         QFile::remove(root + "/out.png");
 
-        const ProgramRun outcome =
-            runCli(arguments.replace("@", root).split(' ', Qt::SkipEmptyParts), addressSpaceKB);
+        const ProgramRun outcome = runProgram(
+            cli, arguments.replace("@", root).split(' ', Qt::SkipEmptyParts), addressSpaceKB);
         QVERIFY2(outcome.exitCode == exitCode, outcome.describe());
         QVERIFY2(outcome.err.contains(stderrHas.replace("@", root)), outcome.describe());
         // Usage errors point at --help; a success says nothing.
@@ -121,7 +114,7 @@ private Q_SLOTS:
         QFETCH(ReflectionParams, params);
         const QString input = root + "/alpha.png";
         const QString output = root + "/cli-result.png";
-        const ProgramRun outcome = runCli(options.split(' ') + QStringList{input, output});
+        const ProgramRun outcome = runProgram(cli, options.split(' ') + QStringList{input, output});
         QVERIFY2(outcome.exitCode == 0, outcome.describe());
         fipImage source, expected;
         QVERIFY(loadPicture(input, source) && renderReflection(source, expected, params) &&

@@ -28,22 +28,18 @@ QString compareRows(int width, int height, int bpp, int lineBytes, const Row& ac
                 return QByteArray(reinterpret_cast<const char*>(pixel), unit).toHex(' ');
             };
             if (first.isEmpty())
-                first = QStringLiteral("%1 (%2, %3) from the top-left: actual %4, expected %5")
-                            .arg(bpp >= 8 ? "pixel" : "byte")
-                            .arg(x)
-                            .arg(y)
-                            .arg(bytes(a + x * unit), bytes(e + x * unit));
+                first = QString::asprintf("%s (%d, %d) from the top-left: actual %s, expected %s",
+                                          bpp >= 8 ? "pixel" : "byte", x, y,
+                                          bytes(a + x * unit).constData(),
+                                          bytes(e + x * unit).constData());
             ++differing;
         }
     }
     if (differing == 0)
         return {};
-    return QStringLiteral("%1 x %2, %3: first difference at %4; %5 %6 differ")
-        .arg(width)
-        .arg(height)
-        .arg(what, first)
-        .arg(differing)
-        .arg(bpp >= 8 ? "pixels" : "bytes");
+    return QString::asprintf("%d x %d, %s: first difference at %s; %lld %s differ", width, height,
+                             qPrintable(what), qPrintable(first), differing,
+                             bpp >= 8 ? "pixels" : "bytes");
 }
 
 } // namespace
@@ -55,11 +51,8 @@ QString compareImages(const fipImage& actual, const fipImage& expected)
                    ? QString()
                    : QStringLiteral("actual %1 a bitmap").arg(actual.isValid() ? "holds" : "lacks");
     const auto describe = [](const fipImage& image) {
-        return QStringLiteral("type %1, %2 x %3, %4 bits")
-            .arg(int(image.getImageType()))
-            .arg(image.getWidth())
-            .arg(image.getHeight())
-            .arg(image.getBitsPerPixel());
+        return QString::asprintf("type %d, %u x %u, %u bits", int(image.getImageType()),
+                                 image.getWidth(), image.getHeight(), image.getBitsPerPixel());
     };
     if (describe(actual) != describe(expected))
         return QStringLiteral("actual %1, expected %2").arg(describe(actual), describe(expected));
@@ -77,14 +70,12 @@ QString compareImages(const QImage& actual, const QImage& expected)
         return actual.isNull() == expected.isNull()
                    ? QString()
                    : QStringLiteral("actual is %1").arg(actual.isNull() ? "null" : "not null");
-    if (actual.format() != expected.format() || actual.size() != expected.size())
-        return QStringLiteral("actual format %1, %2 x %3; expected format %4, %5 x %6")
-            .arg(int(actual.format()))
-            .arg(actual.width())
-            .arg(actual.height())
-            .arg(int(expected.format()))
-            .arg(expected.width())
-            .arg(expected.height());
+    const auto describe = [](const QImage& image) {
+        return QString::asprintf("format %d, %d x %d", int(image.format()), image.width(),
+                                 image.height());
+    };
+    if (describe(actual) != describe(expected))
+        return QStringLiteral("actual %1; expected %2").arg(describe(actual), describe(expected));
     if (actual.depth() < 8)
         return compareImages(actual.convertToFormat(QImage::Format_ARGB32),
                              expected.convertToFormat(QImage::Format_ARGB32));
