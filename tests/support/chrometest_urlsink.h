@@ -4,6 +4,7 @@
 // desktop (QDesktopServices::openUrl), so no browser or mail program starts
 // and the tests can read the addresses back.
 
+#include <QDesktopServices>
 #include <QList>
 #include <QObject>
 #include <QUrl>
@@ -12,11 +13,19 @@ class ChromeUrlSink : public QObject {
     Q_OBJECT
 
 public:
-    ChromeUrlSink();
-    ~ChromeUrlSink() override;
+    ChromeUrlSink()
+    {
+        for (const char* scheme : {"http", "https", "mailto"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "openUrl");
+    }
+    ~ChromeUrlSink() override
+    {
+        for (const char* scheme : {"http", "https", "mailto"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
 
     QList<QUrl> urls;
 
 public Q_SLOTS:
-    void openUrl(const QUrl& url);
+    void openUrl(const QUrl& url) { urls.append(url); }
 };

@@ -28,9 +28,8 @@ fipImage makeGradientPicture(unsigned width, unsigned height, unsigned bitsPerPi
 
 void writePicture(fipImage picture, const QString& path, int flags)
 {
-    if (!picture.save(QFile::encodeName(path).constData(), flags)) {
+    if (!picture.save(QFile::encodeName(path).constData(), flags))
         qFatal("cannot write test picture %s", qPrintable(path));
-    }
 }
 
 unsigned pixelAt(const fipImage& picture, unsigned x, unsigned y)
