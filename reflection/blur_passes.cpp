@@ -162,11 +162,13 @@ BLUR_KERNEL void premultiply(const Byte* in, Byte* out, int width)
     }
 }
 
-// c = min(255, (p * 255 + alpha / 2) / alpha), 0 where alpha is 0. In float:
-// the numerator is below 2^16 and exact, and the correctly rounded quotient
-// never reaches the next whole number (it is at least 1 / alpha below it),
-// so truncating it gives the integer quotient (checked for all p <= alpha,
-// which the blur keeps: it averages p and alpha with the same weights).
+// c = min(255, (p * 255 + alpha / 2) / alpha), 0 where alpha is 0, through
+// one float reciprocal r of alpha per pixel: x * r is within 3e-5 of x / alpha
+// (x below 2^16, the quotient at most 255 since the blur keeps p <= alpha),
+// so adding 1/512 and truncating gives the integer quotient: an exact one is
+// not pushed below it, and one short of the next whole number (by 1 / alpha
+// or more) is not pushed over it. Checked for all p <= alpha, with and
+// without a fused multiply-add.
 BLUR_KERNEL void unpremultiply(Byte* line, int width)
 {
     int u = 0;
@@ -174,22 +176,34 @@ BLUR_KERNEL void unpremultiply(Byte* line, int width)
     const __m128i zero = _mm_setzero_si128();
     const __m128i alphas = _mm_set1_epi32(int(0xFF000000u));
     const __m128 scale = _mm_set1_ps(255.0f);
-    const auto colours = [&](__m128i pixel) { // one pixel in 32-bit lanes
-        const __m128i alpha = _mm_shuffle_epi32(pixel, 0xFF);
-        const __m128 x = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(pixel), scale),
-                                    _mm_cvtepi32_ps(_mm_srli_epi32(alpha, 1)));
-        // Alpha 0 gives 0 / 0: the conversion's out-of-range value, packed to 0.
-        return _mm_cvttps_epi32(_mm_div_ps(x, _mm_cvtepi32_ps(alpha)));
-    };
+    const __m128 nudge = _mm_set1_ps(1.0f / 512.0f);
     for (; u + 4 <= width; u += 4, line += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line));
+        const __m128i alpha = _mm_srli_epi32(v, 24);
+        // Alpha 0 gives an infinite reciprocal and p = 0: their product is
+        // not a number, which converts to a value that packs to 0.
+        const __m128 reciprocal = _mm_div_ps(_mm_set1_ps(1.0f), _mm_cvtepi32_ps(alpha));
+        const __m128i halves = _mm_srli_epi32(alpha, 1);
         const __m128i low = _mm_unpacklo_epi8(v, zero);
         const __m128i high = _mm_unpackhi_epi8(v, zero);
-        const __m128i c =
-            _mm_packus_epi16(_mm_packs_epi32(colours(_mm_unpacklo_epi16(low, zero)),
-                                             colours(_mm_unpackhi_epi16(low, zero))),
-                             _mm_packs_epi32(colours(_mm_unpacklo_epi16(high, zero)),
-                                             colours(_mm_unpackhi_epi16(high, zero))));
+        // Pixel k's colours, given the reciprocal and half alpha in lane k.
+        const auto colours = [&](__m128i pixel, __m128 r, __m128i half) {
+            const __m128 x =
+                _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(pixel), scale), _mm_cvtepi32_ps(half));
+            return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(x, r), nudge));
+        };
+        const __m128i bits = _mm_castps_si128(reciprocal);
+        const __m128i pixel[4] = {
+            colours(_mm_unpacklo_epi16(low, zero), _mm_castsi128_ps(_mm_shuffle_epi32(bits, 0x00)),
+                    _mm_shuffle_epi32(halves, 0x00)),
+            colours(_mm_unpackhi_epi16(low, zero), _mm_castsi128_ps(_mm_shuffle_epi32(bits, 0x55)),
+                    _mm_shuffle_epi32(halves, 0x55)),
+            colours(_mm_unpacklo_epi16(high, zero), _mm_castsi128_ps(_mm_shuffle_epi32(bits, 0xAA)),
+                    _mm_shuffle_epi32(halves, 0xAA)),
+            colours(_mm_unpackhi_epi16(high, zero), _mm_castsi128_ps(_mm_shuffle_epi32(bits, 0xFF)),
+                    _mm_shuffle_epi32(halves, 0xFF))};
+        const __m128i c = _mm_packus_epi16(_mm_packs_epi32(pixel[0], pixel[1]),
+                                           _mm_packs_epi32(pixel[2], pixel[3]));
         const __m128i kept = _mm_or_si128(_mm_andnot_si128(alphas, c), _mm_and_si128(alphas, v));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(line), kept);
     }
