@@ -51,11 +51,23 @@ template <int C> void prefixSums(const Byte* values, Sum* prefix, int positions)
         prefix[c] = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    __m128i sum = zero;
-    for (int k = 0; k < positions; ++k, values += C, prefix += C) {
+    const auto load = [&](const Byte* at) {
         std::uint32_t four;
-        std::memcpy(&four, values, sizeof four);
-        sum = _mm_add_epi16(sum, _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(four)), zero));
+        std::memcpy(&four, at, sizeof four);
+        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(four)), zero);
+    };
+    __m128i sum = zero;
+    int k = 0;
+    // Two positions a round, the running sum waiting for one addition only.
+    for (; k + 2 <= positions; k += 2, values += 2 * C, prefix += 2 * C) {
+        const __m128i first = load(values);
+        const __m128i second = load(values + C);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(prefix + C), _mm_add_epi16(sum, first));
+        sum = _mm_add_epi16(sum, _mm_add_epi16(first, second));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(prefix + 2 * C), sum);
+    }
+    if (k < positions) {
+        sum = _mm_add_epi16(sum, load(values));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(prefix + C), sum);
     }
 #else
