@@ -19,8 +19,9 @@
 // widened on the way in transparency mode, the opacity and the fade applied
 // on the way. Nothing is turned, cloned or converted first; FreeImage's
 // bottom-up scan lines are handled by index arithmetic. A blur needs the
-// whole mirror first: then the strip is written plain first, blurred by
-// StripBlur while the rest is written, and given its opacity and fade in place.
+// whole mirror first: then StripBlur writes the blurred strip from the picture
+// and gives it its opacity and fade, on threads of its own, while the rest is
+// written.
 
 namespace {
 
@@ -73,12 +74,39 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         view.width = f.width;
         view.channels = DB;
         view.pixelStep = DB;
-        // Strip line t is result row stripTop + t (bottom) or R - 1 - t (top).
+        // Strip line t is result row stripTop + t (bottom) or R - 1 - t (top),
+        // and the mirror of picture row H - 1 - t (bottom) or t (top).
         const int firstRow = top ? f.strip - 1 : stripTop;
         view.first = f.outBits + std::ptrdiff_t(f.outHeight - 1 - firstRow) * f.outPitch;
         view.lineStep = top ? f.outPitch : -f.outPitch;
-        if (!blur.prepare(view, f.blur, blurAlpha<SB, fade>()))
+        StripView mirror = view;
+        mirror.channels = SB;
+        mirror.pixelStep = SB;
+        mirror.first = const_cast<Byte*>(f.srcBits) + (top ? f.height - 1 : 0) * f.srcPitch;
+        mirror.lineStep = top ? -f.srcPitch : f.srcPitch;
+        if (!blur.prepare(mirror, view, f.blur, blurAlpha<SB, fade>()))
             throw std::bad_alloc();
+    }
+
+    // With a blur, the blur writes the strip's rows from the picture, then
+    // gives each its opacity and fade, while the other rows are written here.
+    if (f.blur > 0) {
+        blur.then(f.strip, [&](int from, int to) {
+            for (int t = from; t < to; ++t) {
+                const int y = top ? f.strip - 1 - t : stripTop + t;
+                Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+                const int s = f.strip - 1 - t;
+                const bool fused = s < f.faded && opacity.beforeFade() >= 0;
+                if (opacity.active && !fused)
+                    opacity.apply(line, line, f.width * DB);
+                if (s < f.faded)
+                    fadeBytes<DB, fade, false>(fader, line, line, f.width * DB,
+                                               strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                               opacity.beforeFade());
+                zeroPadding<DB>(line, f);
+            }
+        });
+        blur.start();
     }
 
     // At the same depth and pitch (a view into a larger picture has that
@@ -87,32 +115,38 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     // cache. Only the padding needs fixing after it.
     const int pictureScan = f.outHeight - pictureTop - f.height; // its bottom row
     const bool blockCopy = SB == DB && f.srcPitch == f.outPitch;
-    // Scan line i: i = 0 is the bottom row. `skip`: left for the other sweep.
-    const auto writeRow = [&](int i, bool skip) {
-        if (skip)
-            return;
+    if (blockCopy) {
+        Byte* block = f.outBits + pictureScan * f.outPitch;
+        std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
+        if (f.outPitch > std::ptrdiff_t(f.width) * DB) {
+            for (int i = 0; i < f.height; ++i)
+                zeroPadding<DB>(block + i * f.outPitch, f);
+        }
+    }
+    for (int i = 0; i < f.outHeight; ++i) { // scan line i: i = 0 is the bottom row
         Byte* line = f.outBits + i * f.outPitch;
         const int y = f.outHeight - 1 - i; // counted from the top
         int row;                           // picture row, counted from the top
         int t = -1;                        // strip line, -1 for a picture row
         if (y >= pictureTop && y < pictureTop + f.height) {
             if (blockCopy)
-                return;
+                continue;
             row = y - pictureTop;
         } else if (y >= stripTop && y < stripTop + f.strip) {
+            if (f.blur > 0)
+                continue;
             t = top ? f.strip - 1 - y : y - stripTop;
             row = top ? t : f.height - 1 - t;
         } else if (y >= gapTop && y < gapTop + f.gap) {
             streamCopy(line, gapLine.data(), std::size_t(f.outPitch));
-            return;
+            continue;
         } else {
             std::memset(line, 0, std::size_t(f.outPitch));
-            return;
+            continue;
         }
         const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
         const int s = f.strip - 1 - t;
-        if (t < 0 || f.blur > 0) {
-            // The picture, or a strip row that the blur works on first.
+        if (t < 0) {
             copyRun<SB, DB, true>(src, line, f.width);
         } else if constexpr (SB != DB) {
             // 24-bit picture, transparency mode: the row's alpha is one value.
@@ -125,7 +159,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                 if (s >= f.faded) {
                     opacity.template apply<true>(src, line, f.width * DB);
                     zeroPadding<DB>(line, f);
-                    return;
+                    continue;
                 }
                 if (opacity.beforeFade() < 0) {
                     opacity.apply(src, opaqueLine.data(), f.width * DB);
@@ -140,41 +174,6 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                                                  from == src ? opacity.beforeFade() : -1);
         }
         zeroPadding<DB>(line, f);
-    };
-    const auto copyBlock = [&] {
-        Byte* block = f.outBits + pictureScan * f.outPitch;
-        std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
-        if (f.outPitch > std::ptrdiff_t(f.width) * DB) {
-            for (int i = 0; i < f.height; ++i)
-                zeroPadding<DB>(block + i * f.outPitch, f);
-        }
-    };
-    // With a blur the strip's rows are written first, and blurred while the
-    // other rows are written.
-    const auto isStrip = [&](int y) { return y >= stripTop && y < stripTop + f.strip; };
-    for (int sweep = f.blur > 0 ? 0 : 1; sweep < 2; ++sweep) {
-        if (sweep == 1 && f.blur > 0) {
-            // Then each strip row is given its opacity and fade.
-            blur.then(f.strip, [&](int from, int to) {
-                for (int t = from; t < to; ++t) {
-                    const int y = top ? f.strip - 1 - t : stripTop + t;
-                    Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
-                    const int s = f.strip - 1 - t;
-                    const bool fused = s < f.faded && opacity.beforeFade() >= 0;
-                    if (opacity.active && !fused)
-                        opacity.apply(line, line, f.width * DB);
-                    if (s < f.faded)
-                        fadeBytes<DB, fade, false>(fader, line, line, f.width * DB,
-                                                   strength<fade>(s, f.faded), 0, nullptr, nullptr,
-                                                   opacity.beforeFade());
-                }
-            });
-            blur.start();
-        }
-        if (sweep == 1 && blockCopy)
-            copyBlock();
-        for (int i = 0; i < f.outHeight; ++i)
-            writeRow(i, f.blur > 0 && isStrip(f.outHeight - 1 - i) != (sweep == 0));
     }
     blur.finish();
 }
@@ -231,7 +230,13 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         view.first = f.outBits + std::ptrdiff_t(left ? f.strip - 1 : stripLeft) * DB;
         view.lineStep = left ? -DB : DB;
         view.pixelStep = f.outPitch;
-        if (!blur.prepare(view, f.blur, blurAlpha<SB, fade>()))
+        // ... and the mirror of source column t (left) or W - 1 - t (right).
+        StripView mirror = view;
+        mirror.channels = SB;
+        mirror.first = const_cast<Byte*>(f.srcBits) + (left ? 0 : (f.width - 1) * SB);
+        mirror.lineStep = left ? SB : -SB;
+        mirror.pixelStep = f.srcPitch;
+        if (!blur.prepare(mirror, view, f.blur, blurAlpha<SB, fade>()))
             throw std::bad_alloc();
     }
     // The strip's opacity and fade, in place.
@@ -252,17 +257,9 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         }
     };
 
-    // With a blur the strip's pixels are written first, and blurred while the
-    // rest of each row is written.
-    const auto writeStrip = [&](int i) {
-        if (f.strip > 0)
-            copyRunReversed<SB, DB>(
-                f.srcBits + i * f.srcPitch + std::ptrdiff_t(stripFirstSource) * SB,
-                f.outBits + i * f.outPitch + std::size_t(stripLeft) * DB, f.strip);
-    };
+    // With a blur, the blur writes the strip from the picture, then gives it
+    // its opacity and fade, while the rest of each row is written here.
     if (f.blur > 0) {
-        for (int i = 0; i < f.outHeight; ++i)
-            writeStrip(i);
         blur.then(f.outHeight, [&](int from, int to) {
             for (int i = from; i < to; ++i)
                 finishStrip(f.outBits + i * f.outPitch);
@@ -276,8 +273,9 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         copyRun<SB, DB, true>(src, line + std::size_t(pictureLeft) * DB, f.width);
         if (f.gap > 0)
             std::memcpy(line + std::size_t(gapLeft) * DB, gapRun.data(), gapRun.size());
-        if (f.blur == 0) {
-            writeStrip(i);
+        if (f.strip > 0 && f.blur == 0) {
+            copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
+                                    line + std::size_t(stripLeft) * DB, f.strip);
             finishStrip(line);
         }
         zeroPadding<DB>(line, f);

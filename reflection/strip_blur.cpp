@@ -7,9 +7,6 @@
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -18,26 +15,42 @@ namespace {
 
 using namespace blur_passes;
 
-// Lines of a strip of columns, copied between the result and `lines` (into
-// the lines when `in`) a block of `block` rows at a time: each row is read or
+// Lines of a strip of columns copied from the mirror into `lines`, and from
+// them into the strip, a block of `block` rows at a time: each row is read or
 // written from one end of the strip to the other, which the processor sees
-// coming, and each line gets a run of neighbouring pixels.
-// Only the first W bytes of each C-byte pixel are copied: the lines may leave
-// out alpha.
-template <int C, int W>
-void copyTiles(const StripView& strip, Byte* const* lines, int from, int to, bool in)
+// coming, and each line gets a run of neighbouring pixels. The lines hold W
+// bytes a pixel: alpha may be left out, and then comes from the mirror (255
+// where its pixels have three bytes).
+constexpr int block = 16;
+
+template <int SC, int W> void copyIn(const StripView& mirror, Byte* const* lines, int from, int to)
 {
-    constexpr int block = 16;
+    for (int u0 = 0; u0 < mirror.width; u0 += block) {
+        const int count = std::min(block, mirror.width - u0);
+        for (int t = from; t < to; ++t) {
+            const Byte* pixel = mirror.first + u0 * mirror.pixelStep + t * mirror.lineStep;
+            Byte* own = lines[t] + u0 * W;
+            for (int k = 0; k < count; ++k, pixel += mirror.pixelStep, own += W)
+                std::memcpy(own, pixel, W);
+        }
+    }
+}
+
+template <int SC, int DC, int W>
+void copyOut(const StripView& mirror, const StripView& strip, Byte* const* lines, int from, int to)
+{
     for (int u0 = 0; u0 < strip.width; u0 += block) {
         const int count = std::min(block, strip.width - u0);
         for (int t = from; t < to; ++t) {
+            const Byte* alpha = mirror.first + u0 * mirror.pixelStep + t * mirror.lineStep + 3;
             Byte* pixel = strip.first + u0 * strip.pixelStep + t * strip.lineStep;
-            Byte* own = lines[t] + u0 * W;
+            const Byte* own = lines[t] + u0 * W;
             for (int k = 0; k < count; ++k, pixel += strip.pixelStep, own += W) {
-                if (in)
-                    std::memcpy(own, pixel, W);
-                else
-                    std::memcpy(pixel, own, W);
+                std::memcpy(pixel, own, W);
+                if constexpr (DC > W) {
+                    pixel[3] = SC == 4 ? *alpha : 255;
+                    alpha += mirror.pixelStep;
+                }
             }
         }
     }
@@ -85,8 +98,9 @@ bool StripBlur::Buffer::reserve(std::size_t wanted)
     return true;
 }
 
-bool StripBlur::prepare(const StripView& strip, int blur, BlurAlpha alpha)
+bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blur, BlurAlpha alpha)
 {
+    mirror_ = mirror;
     strip_ = strip;
     active_ = false;
     const int lines = strip.lines;
@@ -138,14 +152,20 @@ bool StripBlur::prepare(const StripView& strip, int blur, BlurAlpha alpha)
     return true;
 }
 
-// Strip line t where the strip's lines are rows of pixels.
+// Line t of the strip and of the mirror where their lines are rows of pixels.
 Byte* StripBlur::stripLine(int t) const
 {
     return strip_.first + std::ptrdiff_t(t) * strip_.lineStep;
 }
 
-// Lines from..to-1: brought into place, premultiplied, then blurred along,
-// the passes going between the two extended lines and the last into place.
+const Byte* StripBlur::mirrorLine(int t) const
+{
+    return mirror_.first + std::ptrdiff_t(t) * mirror_.lineStep;
+}
+
+// Lines from..to-1: brought from the mirror, premultiplied, then blurred
+// along, the passes going between the two extended lines and the last into
+// place.
 void StripBlur::prepareLines(int from, int to, Scratch& scratch)
 {
     const int width = strip_.width;
@@ -157,7 +177,7 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
         copyColumns(from, to, true);
     for (int t = from; t < to; ++t) {
         Byte* line = line_[std::size_t(t)];
-        const Byte* source = rows ? stripLine(t) : line;
+        const Byte* source = rows ? mirrorLine(t) : line;
         // The line touching the picture is not blurred; premultiplying would
         // still lose the colour of its transparent pixels.
         if (t == 0 && c == 4)
@@ -166,7 +186,7 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
         Byte* into = h == 0 ? line : scratch.extended[0].data() + pad * c;
         if (c == 4)
             premultiply(source, into, width);
-        else if (rows && strip_.channels == 4)
+        else if (rows && mirror_.channels == 4)
             for (int u = 0; u < width; ++u)
                 std::memcpy(into + u * 3, source + u * 4, 3);
         else if (into != source)
@@ -208,16 +228,26 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch)
 
 void StripBlur::copyColumns(int from, int to, bool in)
 {
-    if (strip_.channels == 3)
-        copyTiles<3, 3>(strip_, line_.data(), from, to, in);
-    else if (channels_ == 3)
-        copyTiles<4, 3>(strip_, line_.data(), from, to, in);
+    Byte* const* lines = line_.data();
+    const int source = mirror_.channels;
+    if (in && source == 3)
+        copyIn<3, 3>(mirror_, lines, from, to);
+    else if (in && channels_ == 3)
+        copyIn<4, 3>(mirror_, lines, from, to);
+    else if (in)
+        copyIn<4, 4>(mirror_, lines, from, to);
+    else if (strip_.channels == 3)
+        copyOut<3, 3, 3>(mirror_, strip_, lines, from, to);
+    else if (channels_ == 4)
+        copyOut<4, 4, 4>(mirror_, strip_, lines, from, to);
+    else if (source == 3)
+        copyOut<3, 4, 3>(mirror_, strip_, lines, from, to);
     else
-        copyTiles<4, 4>(strip_, line_.data(), from, to, in);
+        copyOut<4, 4, 3>(mirror_, strip_, lines, from, to);
 }
 
 // Lines from..to-1: unpremultiplied, line 0 put back as it was, and lines
-// worked on elsewhere copied back.
+// worked on elsewhere copied into the strip.
 void StripBlur::finishLines(int from, int to)
 {
     const int width = strip_.width;
@@ -229,9 +259,14 @@ void StripBlur::finishLines(int from, int to)
         else if (channels_ == 4)
             unpremultiply(line, width);
         if (rows && !inPlace_) {
+            // Three bytes a pixel into four.
             Byte* target = stripLine(t);
-            for (int u = 0; u < width; ++u)
+            const Byte* alpha = mirrorLine(t) + 3;
+            const bool opaque = mirror_.channels == 3;
+            for (int u = 0; u < width; ++u, alpha += mirror_.channels) {
                 std::memcpy(target + u * 4, line + u * 3, 3);
+                target[u * 4 + 3] = opaque ? 255 : *alpha;
+            }
         }
     }
     if (!rows)
@@ -293,9 +328,6 @@ void StripBlur::start()
         run();
         return;
     }
-#if defined(__SSE2__)
-    _mm_sfence();
-#endif
     try {
         background_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {

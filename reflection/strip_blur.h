@@ -32,18 +32,21 @@ constexpr int largestStripBlur = 200;
 // The half-width of every box pass on line t, in 1/256 pixel.
 int blurHalfWidth256(int t, int lines, int blur);
 
-// Blurs a strip in place. Everything it needs is allocated by prepare(), so
-// that a render can fail for want of memory before it writes its first byte.
+// Blurs the mirror into the strip: its lines are read from the picture and
+// written only into the strip. Everything it needs is allocated by prepare(),
+// so that a render can fail for want of memory before it writes its first
+// byte.
 class StripBlur {
 public:
-    // False when memory runs out. A blur of 0 or a strip of one line prepares
-    // to do nothing.
-    bool prepare(const StripView& strip, int blur, BlurAlpha alpha);
+    // `mirror` has the strip's lines and width; its pixels have 3 or 4 bytes
+    // (the strip's alpha is 255 where they have 3). False when memory runs
+    // out. Needs a blur above 0 and two lines or more: otherwise it prepares
+    // to do nothing, and writes nothing into the strip.
+    bool prepare(const StripView& mirror, const StripView& strip, int blur, BlurAlpha alpha);
     void run();
     // run() on a thread of its own (or right here when none can be started),
     // so that the caller can write what lies outside the strip meanwhile;
-    // finish() waits for it. The strip's pixels must be in place (streamed
-    // stores fenced) before start().
+    // finish() waits for it.
     void start();
     void finish();
     // Work that follows the blur, shared out between the blur's threads in
@@ -62,6 +65,7 @@ private:
         ~Buffer();
         bool reserve(std::size_t wanted);
     };
+    StripView mirror_;
     StripView strip_;
     int channels_ = 3; // of the lines blurred: 4 only when alpha is blurred too
     bool inPlace_ = true;
@@ -84,6 +88,7 @@ private:
     std::function<void(int, int)> after_;
 
     std::uint8_t* stripLine(int t) const;
+    const std::uint8_t* mirrorLine(int t) const;
     void prepareLines(int from, int to, Scratch& scratch);
     void blurBands(int from, int to, Scratch& scratch);
     void finishLines(int from, int to);
