@@ -1,9 +1,9 @@
 // Damaged and hostile files against every road a picture takes in: the
-// decoder itself and glassmere-cli's batch (the window's batch runs the same
-// engine, which tst_batch holds it to; the window's open command fails the same
-// way for every file, which tst_dragdrop and the missing decoder below show). The program must
-// survive each file, finish within a bound, fail the broken ones with a reason, decode the valid
-// ones exactly, and change no input.
+// decoder itself and glassmere-cli's batch. The window's batch runs the same
+// engine (tst_batch holds it to that); the window's open command fails the same
+// way for every file (tst_mainwindow's drop test and the missing decoder below
+// show it). The program must survive each file, finish within a bound, fail the
+// broken ones with a reason, decode the valid ones exactly, and change no input.
 
 #include "imaging/decoder_process.h"
 #include "imaging/image_io.h"
