@@ -77,54 +77,50 @@ private Q_SLOTS:
         QCOMPARE(A::ui(window).lbDim->text(), size[0] + "*" + QString::number(size[1].toInt() / 2));
     }
 
-    void labelsDescribeTheFile_data()
+    // The labels describe the opened file; the save dialog selects its type (or
+    // PNG for transparency, or the first); cancelling either dialog changes nothing.
+    void labelsAndSaveDialog_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("name"); // empty: nothing opened
         QTest::addColumn<int>("fileSize");
-        QTest::addColumn<QString>("shown"); // see A::labels
-        QTest::newRow("dots in the name") << "a.b.png" << 123456 << "a.b|PNG|120.56KB|6*4";
-        QTest::newRow("no dot") << "noext" << 2048 << "noext||2KB|6*4";
+        QTest::addColumn<bool>("transparency");
+        QTest::addColumn<QString>("shown");  // see A::labels
+        QTest::addColumn<QString>("filter"); // the one selected
+        QTest::newRow("dots in the name") << "a.b.png" << 123456 << false << "a.b|PNG|120.56KB|12*8"
+                                          << "png(*.png)";
+        QTest::newRow("no dot") << "noext" << 2048 << false << "noext||2KB|12*8"
+                                << "png(*.png)";
+        QTest::newRow("the picture's type")
+            << "photo.JPG" << 20480 << false << "photo|JPG|20KB|12*8"
+            << "jpg(*.jpg)";
+        QTest::newRow("transparency mode") << "photo.JPG" << 20480 << true << "photo|JPG|20KB|12*8"
+                                           << "png(*.png)";
+        QTest::newRow("nothing opened: the first") << "" << 0 << false << "|||"
+                                                   << "png(*.png)";
     }
 
-    void labelsDescribeTheFile()
+    void labelsAndSaveDialog()
     {
         QFETCH(QString, name);
         QFETCH(int, fileSize);
-        QFETCH(QString, shown);
-        // A PNG padded after its end chunk has an exact size and still decodes.
-        const QByteArray png = fileBytes(writeGradient("label-source.png", 24, 6, 4));
-        QVERIFY(png.size() < fileSize);
-        writeBytes(path(name), png + QByteArray(fileSize - png.size(), '\0'));
-        Glassmere window;
-        QVERIFY(open(window, path(name)));
-        QCOMPARE(A::labels(window), shown);
-    }
-
-    void saveDialogOffersTheFormats_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("transparency");
-        QTest::addColumn<QString>("filter"); // the one selected
-        QTest::newRow("the picture's type") << "photo.JPG" << false << "jpg(*.jpg)";
-        QTest::newRow("transparency mode") << "photo.JPG" << true << "png(*.png)";
-        QTest::newRow("nothing loaded: the first") << "" << false << "png(*.png)";
-    }
-
-    // Cancelling either dialog changes nothing.
-    void saveDialogOffersTheFormats()
-    {
-        QFETCH(QString, file);
         QFETCH(bool, transparency);
+        QFETCH(QString, shown);
         QFETCH(QString, filter);
         Glassmere window;
-        if (!file.isEmpty())
-            QVERIFY(open(window, writeGradient(file)));
+        if (!name.isEmpty()) {
+            // A PNG padded after its end chunk has an exact size and still decodes.
+            const QByteArray png = fileBytes(writeGradient("label-source.png", 24, 12, 8));
+            QVERIFY(png.size() < fileSize);
+            writeBytes(path(name), png + QByteArray(fileSize - png.size(), '\0'));
+            QVERIFY(open(window, path(name)));
+        }
+        QCOMPARE(A::labels(window), shown);
         A::ui(window).cbTransparent->setChecked(transparency);
         const fipImage before(A::result(window));
         QCOMPARE(cancel(A::ui(window).btSavePic), filter);
         QVERIFY(!cancel(A::ui(window).btAddPic).contains('|')); // no box came
         COMPARE_IMAGES(A::result(window), before);
-        QCOMPARE(A::ui(window).lbName->text(), QFileInfo(file).baseName());
+        QCOMPARE(A::labels(window), shown);
     }
 
     // A refused or failed save leaves the file already there as it was; a
