@@ -33,8 +33,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    void cleanup() { window.reset(); }
-
     // Zoomed in, then "Actual": every picture pixel is one device pixel, in place.
     void actualShowsOnePicturePixelPerDevicePixel()
     {

@@ -84,14 +84,12 @@ QStringList unmarkedTexts(QWidget* root)
             texts << object->property(property).toString();
         if (auto* widget = qobject_cast<QWidget*>(object); widget && widget->isWindow())
             texts << widget->windowTitle();
-        if (auto* tabs = qobject_cast<QTabWidget*>(object)) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(object))
             for (int i = 0; i < tabs->count(); ++i)
                 texts << tabs->tabText(i) << tabs->tabToolTip(i);
-        }
-        for (const QString& text : std::as_const(texts)) {
+        for (const QString& text : std::as_const(texts))
             if (!text.isEmpty() && !marked(text))
                 found << object->objectName() + ": " + text;
-        }
     }
     return found;
 }

@@ -4,7 +4,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 
 void DialogDriver::closeWhatBlocks(int callerLoopLevel)
 {

@@ -6,7 +6,6 @@
 #include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
-#include <QtMath>
 
 #include <cmath>
 #include <cstring>
