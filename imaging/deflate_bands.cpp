@@ -78,17 +78,17 @@ Compressor makeCompressor(int level)
 }
 
 DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* data,
-                         std::size_t size, bool lastOfStream)
+                         std::size_t size, bool lastOfStream, ScratchBuffer& scratch)
 {
     DeflatedBand band;
     band.size = size;
-    std::vector<std::uint8_t>& deflated = band.deflated;
-    deflated.resize(libdeflate_deflate_compress_bound(compressor, size));
-    deflated.resize(
-        libdeflate_deflate_compress(compressor, data, size, deflated.data(), deflated.size()));
-    deflated.shrink_to_fit();
-    if (deflated.empty())
+    const std::size_t bound = libdeflate_deflate_compress_bound(compressor, size);
+    std::uint8_t* out = scratch.reserve(bound);
+    const std::size_t written = libdeflate_deflate_compress(compressor, data, size, out, bound);
+    if (written == 0)
         throw std::runtime_error("band did not deflate");
+    std::vector<std::uint8_t>& deflated = band.deflated;
+    deflated.assign(out, out + written);
     band.adler = std::uint32_t(libdeflate_adler32(1, data, size));
     if (lastOfStream)
         band.endBit = std::uint64_t(deflated.size()) * 8;
@@ -111,7 +111,7 @@ QByteArray joinZlibStream(const std::vector<DeflatedBand>& bands, int level)
     std::size_t deflateBytes = 0;
     for (std::size_t i = 0; i < bands.size(); ++i)
         deflateBytes += joinedBytes(i);
-    QByteArray stream(qsizetype(2 + deflateBytes + 4), '\0');
+    QByteArray stream(qsizetype(2 + deflateBytes + 4), Qt::Uninitialized);
     auto* out = reinterpret_cast<std::uint8_t*>(stream.data());
 
     // The header: deflate with a 32 KB window, and the level as zlib names it.
@@ -131,6 +131,7 @@ QByteArray joinZlibStream(const std::vector<DeflatedBand>& bands, int level)
         if (i + 1 < bands.size()) {
             at[band.lastBlockBit / 8] &= std::uint8_t(~(1u << (band.lastBlockBit % 8)));
             std::uint8_t* length = at + joinedBytes(i) - 4;
+            std::memset(at + bytes, 0, std::size_t(length - (at + bytes)) + 2);
             length[2] = length[3] = 0xFF;
         }
         at += joinedBytes(i);

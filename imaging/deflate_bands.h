@@ -21,6 +21,23 @@ struct libdeflate_compressor;
 // band, and all but the last are walked once by zlib's inflate to find where
 // their last block starts and where their last bit lies. The walk costs about
 // as much as libdeflate's fastest level, a small part of its level 6.
+// A buffer that grows without clearing, for bytes written before they are read.
+class ScratchBuffer {
+public:
+    std::uint8_t* reserve(std::size_t size)
+    {
+        if (size > capacity) {
+            bytes.reset(new std::uint8_t[size]);
+            capacity = size;
+        }
+        return bytes.get();
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t capacity = 0;
+};
+
 struct DeflatedBand {
     std::vector<std::uint8_t> deflated; // raw deflate, its last block marked final
     std::uint64_t lastBlockBit = 0;     // where the last block's header starts
@@ -29,11 +46,11 @@ struct DeflatedBand {
     std::size_t size = 0;               // the band's bytes before deflating
 };
 
-// Deflates `data` with `compressor`; throws std::bad_alloc when memory is
-// short and std::runtime_error when the band cannot be walked. The stream's
-// last band is not walked: its blocks end the stream as they are.
+// Deflates `data` with `compressor` by way of `scratch`; throws std::bad_alloc
+// when memory is short and std::runtime_error when the band cannot be walked.
+// The stream's last band is not walked: its blocks end the stream as they are.
 DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* data,
-                         std::size_t size, bool lastOfStream);
+                         std::size_t size, bool lastOfStream, ScratchBuffer& scratch);
 
 // The bands, in order, as one zlib stream; its header names `level`.
 QByteArray joinZlibStream(const std::vector<DeflatedBand>& bands, int level);

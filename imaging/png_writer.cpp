@@ -231,13 +231,15 @@ QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
     auto work = [&](unsigned worker) {
         try {
             Compressor compressor = makeCompressor(level);
-            std::vector<std::uint8_t> filtered;
+            ScratchBuffer filtered;
+            ScratchBuffer deflateScratch;
             for (std::size_t i; (i = nextBand++) < bands.size();) {
                 const RowBand& band = bands[i];
-                filtered.resize(lineBytes * (band.end - band.first));
-                filterRows(image, shape, band.first, band.end, kernels, filtered.data());
-                deflated[i] = deflateBand(compressor.get(), filtered.data(), filtered.size(),
-                                          i + 1 == bands.size());
+                const std::size_t size = lineBytes * (band.end - band.first);
+                std::uint8_t* rows = filtered.reserve(size);
+                filterRows(image, shape, band.first, band.end, kernels, rows);
+                deflated[i] = deflateBand(compressor.get(), rows, size, i + 1 == bands.size(),
+                                          deflateScratch);
             }
         } catch (...) {
             failures[worker] = std::current_exception();
