@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <sys/mman.h>
 #include <system_error>
@@ -23,15 +24,29 @@ using namespace blur_passes;
 // where its pixels have three bytes).
 constexpr int block = 16;
 
+// Pixels of three bytes are moved as four where the fourth is written over
+// afterwards (or lies beyond a line, which has room for it): one load and one
+// store each. `wide` says whether the fourth byte read exists.
+template <int W> void movePixel(Byte* to, const Byte* from, bool wide)
+{
+    if (W == 4 || wide)
+        std::memcpy(to, from, 4);
+    else
+        std::memcpy(to, from, W);
+}
+
 template <int SC, int W> void copyIn(const StripView& mirror, Byte* const* lines, int from, int to)
 {
     for (int u0 = 0; u0 < mirror.width; u0 += block) {
         const int count = std::min(block, mirror.width - u0);
         for (int t = from; t < to; ++t) {
             const Byte* pixel = mirror.first + u0 * mirror.pixelStep + t * mirror.lineStep;
+            // The byte after a three-byte pixel is the next pixel's, but for
+            // the last pixel of a row it may lie beyond the picture.
+            const bool wide = SC == 4 || (mirror.lineStep < 0 ? t > 0 : t < mirror.lines - 1);
             Byte* own = lines[t] + u0 * W;
             for (int k = 0; k < count; ++k, pixel += mirror.pixelStep, own += W)
-                std::memcpy(own, pixel, W);
+                movePixel<W>(own, pixel, wide);
         }
     }
 }
@@ -39,18 +54,31 @@ template <int SC, int W> void copyIn(const StripView& mirror, Byte* const* lines
 template <int SC, int DC, int W>
 void copyOut(const StripView& mirror, const StripView& strip, Byte* const* lines, int from, int to)
 {
+    // Three-byte pixels written four bytes at a time overwrite the next
+    // line's pixel: the lines are taken in the order that writes it later, and
+    // the last one, whose neighbour is another thread's or not the strip's,
+    // three bytes at a time.
+    const bool down = DC == 3 && strip.lineStep < 0;
     for (int u0 = 0; u0 < strip.width; u0 += block) {
         const int count = std::min(block, strip.width - u0);
-        for (int t = from; t < to; ++t) {
+        for (int i = from; i < to; ++i) {
+            const int t = down ? to - 1 - (i - from) : i;
             const Byte* alpha = mirror.first + u0 * mirror.pixelStep + t * mirror.lineStep + 3;
             Byte* pixel = strip.first + u0 * strip.pixelStep + t * strip.lineStep;
             const Byte* own = lines[t] + u0 * W;
-            for (int k = 0; k < count; ++k, pixel += strip.pixelStep, own += W) {
-                std::memcpy(pixel, own, W);
-                if constexpr (DC > W) {
-                    pixel[3] = SC == 4 ? *alpha : 255;
+            if constexpr (DC > W) {
+                // The fourth byte read from the line is the next pixel's.
+                for (int k = 0; k < count; ++k, pixel += strip.pixelStep, own += W) {
+                    std::uint32_t value;
+                    std::memcpy(&value, own, 4);
+                    value = (value & 0xFFFFFFu) | std::uint32_t(SC == 4 ? *alpha : 255) << 24;
+                    std::memcpy(pixel, &value, 4);
                     alpha += mirror.pixelStep;
                 }
+            } else {
+                const bool wide = i != to - 1;
+                for (int k = 0; k < count; ++k, pixel += strip.pixelStep, own += W)
+                    movePixel<W>(pixel, own, wide);
             }
         }
     }
@@ -70,18 +98,58 @@ int blurHalfWidth256(int t, int lines, int blur)
     return int(std::lround(256.0 * (std::sqrt(1.0 + radius * radius) - 1.0) / 2.0));
 }
 
+namespace {
+
+// The lines' memory of the last blur, kept for the next one: fresh memory
+// costs a page fault and the clearing of every page, a tenth of a blur's time
+// (a window rendering as a slider moves blurs one picture again and again).
+struct Spare {
+    std::mutex mutex;
+    Byte* data = nullptr;
+    std::size_t bytes = 0;
+};
+
+Spare& spare()
+{
+    static Spare kept;
+    return kept;
+}
+
+} // namespace
+
+// The larger of this memory and the spare one is kept as the spare.
 StripBlur::Buffer::~Buffer()
 {
+    if (!bytes)
+        return;
+    Spare& kept = spare();
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (bytes > kept.bytes) {
+            std::swap(data, kept.data);
+            std::swap(bytes, kept.bytes);
+        }
+    }
     if (bytes)
         munmap(data, bytes);
 }
 
-// Fresh memory for the strip's lines, in 2 MiB pages: with 4 KiB pages their
-// first writes cost more than a pass of the blur.
+// Memory for the strip's lines: the spare memory when it is large enough, or
+// fresh memory in 2 MiB pages (with 4 KiB pages its first writes cost more
+// than a pass of the blur).
 bool StripBlur::Buffer::reserve(std::size_t wanted)
 {
     if (wanted <= bytes)
         return true;
+    {
+        Spare& kept = spare();
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (kept.bytes >= wanted) {
+            std::swap(data, kept.data);
+            std::swap(bytes, kept.bytes);
+            return true;
+        }
+    }
     constexpr std::size_t largePage = 2 * 1024 * 1024;
     wanted = (wanted + largePage - 1) / largePage * largePage;
     void* fresh = mmap(nullptr, wanted, PROT_READ | PROT_WRITE,
@@ -122,11 +190,13 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         // worked on where they are; others are copied into lines and back.
         inPlace_ = strip.pixelStep == c && c == channels_;
         line_.resize(std::size_t(lines));
-        if (!inPlace_ && !copy_.reserve(std::size_t(lines) * std::size_t(lanes)))
+        // A line copied in may be written a byte beyond its end.
+        const std::size_t lineBytes = std::size_t(lanes) + 16;
+        if (!inPlace_ && !copy_.reserve(std::size_t(lines) * lineBytes))
             throw std::bad_alloc();
         for (int t = 0; t < lines; ++t)
             line_[std::size_t(t)] = inPlace_ ? strip.first + t * strip.lineStep
-                                             : copy_.data + std::size_t(t) * std::size_t(lanes);
+                                             : copy_.data + std::size_t(t) * lineBytes;
         firstLine_.resize(std::size_t(lanes));
 
         // A small strip is not worth a thread's start.
