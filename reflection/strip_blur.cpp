@@ -100,7 +100,7 @@ int blurHalfWidth256(int t, int lines, int blur)
 
 namespace {
 
-// The lines' memory of the last blur, kept for the next one: fresh memory
+// The memory of the last blur, kept for the next one: fresh memory
 // costs a page fault and the clearing of every page, a tenth of a blur's time
 // (a window rendering as a slider moves blurs one picture again and again).
 struct Spare {
@@ -134,7 +134,7 @@ StripBlur::Buffer::~Buffer()
         munmap(data, bytes);
 }
 
-// Memory for the strip's lines: the spare memory when it is large enough, or
+// The blur's memory: the spare memory when it is large enough, or
 // fresh memory in 2 MiB pages (with 4 KiB pages its first writes cost more
 // than a pass of the blur).
 bool StripBlur::Buffer::reserve(std::size_t wanted)
@@ -188,32 +188,47 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
 
         // Lines whose pixels lie side by side as the blur takes them are
         // worked on where they are; others are copied into lines and back.
-        inPlace_ = strip.pixelStep == c && c == channels_;
-        line_.resize(std::size_t(lines));
         // A line copied in may be written a byte beyond its end.
-        const std::size_t lineBytes = std::size_t(lanes) + 16;
-        if (!inPlace_ && !copy_.reserve(std::size_t(lines) * lineBytes))
-            throw std::bad_alloc();
-        for (int t = 0; t < lines; ++t)
-            line_[std::size_t(t)] = inPlace_ ? strip.first + t * strip.lineStep
-                                             : copy_.data + std::size_t(t) * lineBytes;
-        firstLine_.resize(std::size_t(lanes));
+        inPlace_ = strip.pixelStep == c && c == channels_;
+        const auto rounded = [](std::size_t bytes) { return (bytes + 63) / 64 * 64; };
+        const std::size_t lineBytes = rounded(std::size_t(lanes) + 1);
+        const std::size_t copyBytes = inPlace_ ? 0 : std::size_t(lines) * lineBytes;
 
         // A small strip is not worth a thread's start.
         const std::size_t values = std::size_t(lines) * std::size_t(lanes);
         const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
         const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(cores, 8u));
+        // Each thread's lines with their edges (one spare byte each for
+        // passAlong), running sums and bands.
+        const std::size_t extendedBytes =
+            rounded(std::size_t(width + 2 * pad_) * std::size_t(channels_) + 1);
+        const std::size_t along =
+            std::size_t(lanes) + std::size_t(2 * pad_ + 1) * std::size_t(channels_) + 1;
+        const std::size_t across = std::size_t(bandLanes) * std::size_t(lines + 2 * pad_ + 1);
+        const std::size_t prefixBytes = rounded(std::max(along, across) * sizeof(Sum));
+        const std::size_t bandBytes = rounded(std::size_t(lines) * bandLanes);
+        const std::size_t scratchBytes = 2 * extendedBytes + prefixBytes + 2 * bandBytes;
+        if (!memory_.reserve(copyBytes + std::size_t(threads) * scratchBytes))
+            throw std::bad_alloc();
+
+        line_.resize(std::size_t(lines));
+        for (int t = 0; t < lines; ++t)
+            line_[std::size_t(t)] = inPlace_ ? strip.first + t * strip.lineStep
+                                             : memory_.data + std::size_t(t) * lineBytes;
+        firstLine_.resize(std::size_t(lanes));
         scratch_.resize(std::size_t(threads));
+        Byte* next = memory_.data + copyBytes;
+        const auto take = [&](std::size_t bytes) {
+            Byte* taken = next;
+            next += bytes;
+            return taken;
+        };
         for (Scratch& scratch : scratch_) {
-            // One spare element each for passAlong.
-            for (auto& extended : scratch.extended)
-                extended.resize(std::size_t(width + 2 * pad_) * std::size_t(channels_) + 1);
-            const std::size_t along =
-                std::size_t(lanes) + std::size_t(2 * pad_ + 1) * std::size_t(channels_) + 1;
-            const std::size_t across = std::size_t(bandLanes) * std::size_t(lines + 2 * pad_ + 1);
-            scratch.prefix.resize(std::max(along, across));
-            scratch.bandA.resize(std::size_t(lines) * bandLanes);
-            scratch.bandB.resize(scratch.bandA.size());
+            scratch.extended[0] = take(extendedBytes);
+            scratch.extended[1] = take(extendedBytes);
+            scratch.prefix = reinterpret_cast<Sum*>(take(prefixBytes));
+            scratch.bandA = take(bandBytes);
+            scratch.bandB = take(bandBytes);
         }
     } catch (const std::bad_alloc&) {
         return false;
@@ -253,7 +268,7 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
         if (t == 0 && c == 4)
             std::memcpy(firstLine_.data(), source, std::size_t(lanes));
         const int h = h256_[std::size_t(t)];
-        Byte* into = h == 0 ? line : scratch.extended[0].data() + pad * c;
+        Byte* into = h == 0 ? line : scratch.extended[0] + pad * c;
         if (c == 4)
             premultiply(source, into, width);
         else if (rows && mirror_.channels == 4)
@@ -264,15 +279,15 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
         if (h == 0)
             continue;
         for (int pass = 0; pass < 3; ++pass) {
-            Byte* extended = scratch.extended[pass % 2].data();
+            Byte* extended = scratch.extended[pass % 2];
             const Byte* first = extended + pad * c;
             const Byte* last = first + lanes - c;
             for (int k = 0; k < pad; ++k) {
                 std::memcpy(extended + k * c, first, std::size_t(c));
                 std::memcpy(extended + (pad + width + k) * c, last, std::size_t(c));
             }
-            Byte* out = pass == 2 ? line : scratch.extended[(pass + 1) % 2].data() + pad * c;
-            passAlong(extended, scratch.prefix.data(), out, width, c, pad, h);
+            Byte* out = pass == 2 ? line : scratch.extended[(pass + 1) % 2] + pad * c;
+            passAlong(extended, scratch.prefix, out, width, c, pad, h);
         }
     }
 }
@@ -287,9 +302,9 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch)
     const std::ptrdiff_t step = lines > 1 ? line_[1] - line_[0] : 0;
     for (int first = from; first < to; first += bandLanes) {
         const int band = std::min(bandLanes, to - first);
-        Byte* a = scratch.bandA.data();
-        Byte* b = scratch.bandB.data();
-        Sum* prefix = scratch.prefix.data();
+        Byte* a = scratch.bandA;
+        Byte* b = scratch.bandB;
+        Sum* prefix = scratch.prefix;
         passAcross(strip + first, step, a, band, prefix, lines, band, pad_, h256_.data());
         passAcross(a, band, b, band, prefix, lines, band, pad_, h256_.data());
         passAcross(b, band, strip + first, step, prefix, lines, band, pad_, h256_.data());

@@ -72,15 +72,18 @@ private:
     bool active_ = false;
     int pad_ = 0;
     std::vector<int> h256_;
-    Buffer copy_; // the lines, where the strip's pixels do not lie as they need
+    // The lines, where the strip's pixels do not lie as they need, and the
+    // threads' scratch memory.
+    Buffer memory_;
     std::vector<std::uint8_t*> line_;
     std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
     // What each thread works with: the strip's lines, then its bands of
     // columns, are shared out between the cores.
     struct Scratch {
-        std::vector<std::uint8_t> extended[2]; // a line with its edges repeated
-        std::vector<std::uint16_t> prefix;
-        std::vector<std::uint8_t> bandA, bandB;
+        std::uint8_t* extended[2]; // a line with its edges repeated
+        std::uint16_t* prefix;
+        std::uint8_t* bandA;
+        std::uint8_t* bandB;
     };
     std::vector<Scratch> scratch_;
     std::thread background_;
