@@ -3,6 +3,7 @@
 #include "reflection/blur_passes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -375,26 +376,27 @@ void StripBlur::run()
     const int lanes = strip_.width * channels_;
     const int threads = int(scratch_.size());
 
-    // Each step shares its lines (or its bands, in whole bands) out between
-    // the threads; a thread that cannot be started leaves its share to this one.
+    // Each step hands its lines (or its bands, in whole bands) out in pieces,
+    // a few per thread, as the threads ask for them: on a busy machine a
+    // thread that runs late takes fewer. A thread that cannot be started
+    // leaves its pieces to the others.
     const auto share = [&](int count, int unit, const auto& work) {
-        const auto bound = [&](int index) {
-            const long long units = (count + unit - 1) / unit;
-            return int(std::min<long long>(count, units * index / threads * unit));
+        const int units = (count + unit - 1) / unit;
+        const int piece = unit * std::max(1, units / (threads * 4));
+        std::atomic<int> next{0};
+        const auto worker = [&](Scratch& scratch) {
+            for (int from = next.fetch_add(piece); from < count; from = next.fetch_add(piece))
+                work(from, std::min(count, from + piece), scratch);
         };
         std::vector<std::thread> helpers;
-        int started = 1;
-        for (; started < threads; ++started) {
+        for (int index = 1; index < threads; ++index) {
             try {
-                helpers.emplace_back(work, bound(started), bound(started + 1),
-                                     std::ref(scratch_[std::size_t(started)]));
+                helpers.emplace_back(worker, std::ref(scratch_[std::size_t(index)]));
             } catch (const std::system_error&) {
                 break;
             }
         }
-        work(bound(0), bound(1), scratch_[0]);
-        for (int index = started; index < threads; ++index)
-            work(bound(index), bound(index + 1), scratch_[0]);
+        worker(scratch_[0]);
         for (std::thread& helper : helpers)
             helper.join();
     };
