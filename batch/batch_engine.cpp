@@ -38,18 +38,26 @@ struct Outcome {
     QString usualOutput;
     QStringList renameReasons;
     QString reason;
+    // Between its encoding and its writing: the name it asks for (empty when
+    // there is nothing to write) and the file's bytes.
+    bool encoded = false;
+    QString wantedName;
+    QByteArray bytes;
 };
 
-// The run's shared state. Pictures are taken in listing order; after its
-// render each job waits for its file's turn to claim an output name, so names
-// come out as one job would give them, while the slow part (decoding and
-// encoding) overlaps.
+// The run's shared state. Pictures are taken in listing order and decoded,
+// rendered and encoded side by side; output names are claimed in listing
+// order, so they come out as one job would give them. A job that finishes
+// before the pictures listed ahead of it leaves its file with the run and
+// goes on; whoever finishes the picture next in line claims and writes every
+// file that waited for it.
 class Run {
 public:
     Run(const BatchRequest& batchRequest, const QStringList& listed, const BatchProgress& callback,
         int jobs)
         : request(batchRequest), files(listed), progress(callback), outcomes(listed.size()),
-          encoderThreads(std::max(1, QThread::idealThreadCount() / jobs))
+          encoderThreads(std::max(1, QThread::idealThreadCount() / jobs)),
+          lookahead(2 * qsizetype(jobs))
     {
         for (const QString& file : listed) {
             const QString canonical = QFileInfo(file).canonicalFilePath();
@@ -63,7 +71,9 @@ public:
         for (;;) {
             int index;
             {
-                std::lock_guard<std::mutex> lock(mutex);
+                std::unique_lock<std::mutex> lock(mutex);
+                // Files waiting to be written hold their bytes: only a few at a time.
+                claimed.wait(lock, [&] { return nextFile < nextClaim + lookahead; });
                 if (nextFile >= files.size())
                     return;
                 index = nextFile++;
@@ -103,8 +113,6 @@ private:
         const QString& input = files[index];
         const QFileInfo info(input);
 
-        // Encoded before its name is claimed, so the slow part overlaps
-        // between jobs; only the file's writing waits for its turn.
         QString error;
         QByteArray encoded;
         QString name;
@@ -137,23 +145,36 @@ private:
             }
         }
 
+        std::vector<qsizetype> toWrite;
         {
-            std::unique_lock<std::mutex> lock(mutex);
-            turn.wait(lock, [&] { return nextClaim == index; });
-            if (!name.isEmpty())
-                outcome.output = joinPath(request.resultDir, claim(name, outcome.renameReasons));
-            ++nextClaim;
+            std::lock_guard<std::mutex> lock(mutex);
+            outcome.encoded = true;
+            outcome.wantedName = name;
+            outcome.bytes = std::move(encoded);
+            for (; nextClaim < files.size() && outcomes[size_t(nextClaim)].encoded; ++nextClaim) {
+                Outcome& next = outcomes[size_t(nextClaim)];
+                if (next.wantedName.isEmpty())
+                    continue;
+                next.output =
+                    joinPath(request.resultDir, claim(next.wantedName, next.renameReasons));
+                toWrite.push_back(nextClaim);
+            }
         }
-        turn.notify_all();
+        claimed.notify_all();
+        for (qsizetype claimedIndex : toWrite)
+            write(outcomes[size_t(claimedIndex)]);
+    }
 
-        if (name.isEmpty())
-            return;
-        if (writeFileSafely(outcome.output, encoded, &error)) {
+    void write(Outcome& outcome)
+    {
+        QString error;
+        if (writeFileSafely(outcome.output, outcome.bytes, &error)) {
             outcome.kind = Outcome::Written;
         } else {
             outcome.kind = Outcome::Failed;
             outcome.reason = error;
         }
+        outcome.bytes = QByteArray();
     }
 
     // Called in listing order, under the lock.
@@ -169,7 +190,7 @@ private:
                              .arg(n)
                              .arg(parts.suffix());
         }
-        claimed.insert(chosen);
+        claimedNames.insert(chosen);
         return chosen;
     }
 
@@ -178,7 +199,7 @@ private:
     // the inputs themselves, reached through a link, are not.
     QString conflict(const QString& name) const
     {
-        if (claimed.contains(name))
+        if (claimedNames.contains(name))
             return QStringLiteral("an earlier picture of this run was written as %1").arg(name);
         const QString canonical = QFileInfo(joinPath(request.resultDir, name)).canonicalFilePath();
         if (!canonical.isEmpty() && inputs.contains(canonical))
@@ -190,14 +211,15 @@ private:
     const QStringList& files;
     const BatchProgress& progress;
     std::vector<Outcome> outcomes;
-    const int encoderThreads; // the jobs share the cores; each encodes on its share
-    QSet<QString> inputs;     // canonical paths of the listed files
-    QSet<QString> claimed;    // output names given out so far
+    const int encoderThreads;   // the jobs share the cores; each encodes on its share
+    QSet<QString> inputs;       // canonical paths of the listed files
+    QSet<QString> claimedNames; // output names given out so far
 
     std::mutex mutex;
-    std::condition_variable turn;
+    std::condition_variable claimed; // nextClaim moved on
     qsizetype nextFile = 0;
-    int nextClaim = 0;
+    qsizetype nextClaim = 0;
+    const qsizetype lookahead;
 };
 
 } // namespace
