@@ -16,8 +16,8 @@
 
 // The passes are built three times where the compiler can: for processors
 // with AVX-512 (four times the lanes of SSE2), with AVX2, and for all others,
-// chosen when the program starts. Their only float operation is one
-// multiplication, so every build gives the same bytes.
+// chosen when the program starts. Every build gives the same bytes: the
+// passes work in integers, and unpremultiplying's floats give exact quotients.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define BLUR_KERNEL __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
@@ -28,15 +28,40 @@ namespace blur_passes {
 
 namespace {
 
-// x / d for the pass's numerator x = 256 * inner + a * tails + d / 2 with
-// d = 2 * h256 + 256, through the float reciprocal of d: one multiplication,
-// truncated. x is below 2^24, so float(x) is exact and the result is the same
-// on every machine; it is round(x / d) or, rarely, one less.
-struct Divider {
-    float inverse;
-    explicit Divider(int h256) : inverse(1.0f / float(2 * h256 + 256)) {}
-    Byte operator()(int numerator) const { return Byte(int(float(numerator) * inverse)); }
+// A pass's weights in 1/65536: `inner` for each of the 2n + 1 values around,
+// `tails` for the two next ones, together exactly 65536, so that a plain area
+// stays plain. inner is even, the closest below 65536 * 256 / d with
+// d = 2 * h256 + 256; the tails take the rest.
+struct Weights {
+    std::uint16_t inner;
+    std::uint16_t tails;
+    explicit Weights(int h256)
+    {
+        const int half = (32768 * 256) / (2 * h256 + 256);
+        inner = std::uint16_t(2 * half);
+        tails = std::uint16_t(32768 - (2 * (h256 >> 8) + 1) * half);
+    }
 };
+
+// out = (inner * W + tails * V + 32768) >> 16 for the window sums
+// high - low and the tails before + after, in 16-bit lanes: the high halves
+// of both products, plus the carries out of their low halves and the 32768.
+// The sum is below 2^24, so the result is a byte.
+inline void weigh(const Sum* __restrict high, const Sum* __restrict low,
+                  const Byte* __restrict before, const Byte* __restrict after, Byte* __restrict out,
+                  int count, Weights weights)
+{
+    const std::uint32_t w = weights.inner;
+    const std::uint32_t v = weights.tails;
+    for (int j = 0; j < count; ++j) {
+        const Sum inner = Sum(high[j] - low[j]);
+        const Sum tails = Sum(before[j] + after[j]);
+        const Sum innerLow = Sum(inner * w);
+        const Sum sum = Sum(innerLow + Sum(tails * v));
+        const Sum carries = Sum((sum < innerLow) + (sum >> 15));
+        out[j] = Byte(((inner * w) >> 16) + ((tails * v) >> 16) + carries);
+    }
+}
 
 // prefix[k * C + c] = the sum of channel c over the first k positions, the
 // running sums kept in registers: through memory each would wait for the store
@@ -92,18 +117,9 @@ BLUR_KERNEL void passAlong(const Byte* extended, Sum* prefix, Byte* out, int cou
     else
         prefixSums<4>(extended, prefix, positions);
     const int n = h256 >> 8;
-    const int a = h256 & 255;
-    const Divider divide(h256);
-    const int half = h256 + 128;
-    const Sum* high = prefix + (pad + n + 1) * lanes;
-    const Sum* low = prefix + (pad - n) * lanes;
-    const Byte* before = extended + (pad - n - 1) * lanes;
-    const Byte* after = extended + (pad + n + 1) * lanes;
-    const int values = count * lanes;
-    for (int j = 0; j < values; ++j) {
-        const int inner = Sum(high[j] - low[j]);
-        out[j] = divide(256 * inner + a * (before[j] + after[j]) + half);
-    }
+    weigh(prefix + (pad + n + 1) * lanes, prefix + (pad - n) * lanes,
+          extended + (pad - n - 1) * lanes, extended + (pad + n + 1) * lanes, out, count * lanes,
+          Weights(h256));
 }
 
 BLUR_KERNEL void passAcross(const Byte* in, std::ptrdiff_t inStep, Byte* out,
@@ -129,17 +145,9 @@ BLUR_KERNEL void passAcross(const Byte* in, std::ptrdiff_t inStep, Byte* out,
             continue;
         }
         const int n = h256[t] >> 8;
-        const int a = h256[t] & 255;
-        const Divider divide(h256[t]);
-        const int half = h256[t] + 128;
-        const Sum* high = prefix + std::ptrdiff_t(t + pad + n + 1) * lanes;
-        const Sum* low = prefix + std::ptrdiff_t(t + pad - n) * lanes;
-        const Byte* before = row(t - n - 1);
-        const Byte* after = row(t + n + 1);
-        for (int j = 0; j < lanes; ++j) {
-            const int inner = Sum(high[j] - low[j]);
-            target[j] = divide(256 * inner + a * (before[j] + after[j]) + half);
-        }
+        weigh(prefix + std::ptrdiff_t(t + pad + n + 1) * lanes,
+              prefix + std::ptrdiff_t(t + pad - n) * lanes, row(t - n - 1), row(t + n + 1), target,
+              lanes, Weights(h256[t]));
     }
 }
 

@@ -60,12 +60,12 @@ constexpr int maximumBlur = 200;
 //      box passes across the rows, each output rounded to a byte. A pass at
 //      row t has the half-width h = (sqrt(1 + r * r) - 1) / 2 (three passes
 //      then spread about as a Gaussian of deviation r / 2), held in 1/256
-//      pixel as h256 = round(256 * h): with n = h256 / 256 and a = h256 % 256,
-//      with x = 256 * (sum of the 2n + 1 values around) + a * (the two next
-//      ones) and d = 2 * h256 + 256, out = trunc(float(x + d / 2) * (1 / d)),
-//      the reciprocal a float: x / d rounded, or rarely one less. Values
-//      beyond the strip repeat its edge. Row 0 (h = 0) stays exactly as it
-//      was. In transparency mode the pixels are blurred premultiplied,
+//      pixel as h256 = round(256 * h): with n = h256 / 256, the 2n + 1
+//      values around get the weight W = 2 * ((32768 * 256) / (2 * h256 + 256))
+//      (about 65536 / (2h + 1)) and the two next ones V = (65536 - (2n + 1) * W)
+//      / 2 each: out = (W * (sum of the 2n + 1) + V * (sum of the two)
+//      + 32768) / 65536. Values beyond the strip repeat its edge. Row 0
+//      (h = 0) stays exactly as it was. In transparency mode the pixels are blurred premultiplied,
 //      p = (c * alpha + 127) / 255, and brought back as
 //      c = min(255, (p * 255 + alpha / 2) / alpha), 0 where alpha is 0; in
 //      colour mode alpha bytes are not blurred.

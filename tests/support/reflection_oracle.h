@@ -29,21 +29,21 @@ inline int blurHalfWidth256(int t, int R, int blur)
 }
 
 // One box pass at position i of `values`, the edge values repeating beyond
-// the ends: the 2n + 1 values around i at weight 256, the next two at weight
-// a, rounded: half the denominator added, then multiplied by the float
-// reciprocal of the denominator and truncated.
+// the ends: the 2n + 1 values around i at weight W, the next two at weight V,
+// in 1/65536, rounded. W is twice (32768 * 256) / (2 * h256 + 256), V the rest
+// of 65536 shared by the two.
 inline int boxPass(const std::vector<int>& values, int i, int h256)
 {
     const int last = int(values.size()) - 1;
     const auto at = [&](int j) { return values[std::size_t(std::clamp(j, 0, last))]; };
-    const int n = h256 / 256, a = h256 % 256;
-    int inner = 0;
+    const int n = h256 / 256;
+    const long long innerWeight = 2 * ((32768 * 256) / (2 * h256 + 256));
+    const long long tailWeight = (65536 - (2 * n + 1) * innerWeight) / 2;
+    long long inner = 0;
     for (int j = i - n; j <= i + n; ++j)
         inner += at(j);
-    const int numerator = 256 * inner + a * (at(i - n - 1) + at(i + n + 1));
-    const int denominator = 2 * h256 + 256;
-    const float reciprocal = 1.0f / float(denominator);
-    return int(float(numerator + denominator / 2) * reciprocal);
+    const long long tails = at(i - n - 1) + at(i + n + 1);
+    return int((inner * innerWeight + tails * tailWeight + 32768) >> 16);
 }
 
 // Blurs the strip (scan line s is row t = R - 1 - s): three passes along
