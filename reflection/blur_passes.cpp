@@ -59,7 +59,10 @@ inline void weigh(const Sum* __restrict high, const Sum* __restrict low,
         const Sum innerLow = Sum(inner * w);
         const Sum sum = Sum(innerLow + Sum(tails * v));
         const Sum carries = Sum((sum < innerLow) + (sum >> 15));
-        out[j] = Byte(((inner * w) >> 16) + ((tails * v) >> 16) + carries);
+        const Sum result = Sum(((inner * w) >> 16) + ((tails * v) >> 16) + carries);
+        // The sum is at most 255; the minimum keeps the compiler from
+        // narrowing each of its terms to bytes on their own.
+        out[j] = Byte(std::min<Sum>(result, 255));
     }
 }
 
