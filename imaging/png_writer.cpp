@@ -197,8 +197,9 @@ unsigned writerThreads(const PngEncoding& how)
 // Each costs a few hundred bytes of file (its deflate starts with no history)
 // and a walk of its deflate: a tenth of the deflate at level 6, but about as
 // much as the deflate itself at level 1, which only a large picture earns
-// back. The plan depends on the picture alone, so a picture gives the same
-// file on any number of cores.
+// back (smaller ones are one band, its rows still filtered on every core).
+// The plan depends on the picture alone, so a picture gives the same file on
+// any number of cores.
 std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level)
 {
     constexpr std::size_t bandBytes = std::size_t(4) << 20;
@@ -216,34 +217,21 @@ std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level
     return bands;
 }
 
-// The filtered rows as one zlib stream: each band is filtered and deflated by
-// whichever thread takes it next from the queue.
-QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
-                            const std::vector<RowBand>& bands, int level, unsigned threads,
-                            bool avx2)
+// Runs task(index, worker) for every index below `count` on up to `threads`
+// threads, each free worker taking the next index; a thread that cannot be
+// started leaves its share to the others. The first failure is thrown here.
+template <typename Task> void runTasks(std::size_t count, unsigned threads, const Task& task)
 {
-    const FilterKernels& kernels = filterKernels(avx2);
-    const std::size_t lineBytes = shape.rowBytes() + 1;
-    std::vector<DeflatedBand> deflated(bands.size());
-    std::atomic<std::size_t> nextBand{0};
-    threads = unsigned(std::min<std::size_t>(threads, bands.size()));
+    threads = unsigned(std::clamp<std::size_t>(threads, 1, count));
+    std::atomic<std::size_t> next{0};
     std::vector<std::exception_ptr> failures(threads);
     auto work = [&](unsigned worker) {
         try {
-            Compressor compressor = makeCompressor(level);
-            ScratchBuffer filtered;
-            ScratchBuffer deflateScratch;
-            for (std::size_t i; (i = nextBand++) < bands.size();) {
-                const RowBand& band = bands[i];
-                const std::size_t size = lineBytes * (band.end - band.first);
-                std::uint8_t* rows = filtered.reserve(size);
-                filterRows(image, shape, band.first, band.end, kernels, rows);
-                deflated[i] = deflateBand(compressor.get(), rows, size, i + 1 == bands.size(),
-                                          deflateScratch);
-            }
+            for (std::size_t i; (i = next++) < count;)
+                task(i, worker);
         } catch (...) {
             failures[worker] = std::current_exception();
-            nextBand = bands.size(); // the others stop at their next band
+            next = count; // the others stop at their next task
         }
     };
     std::vector<std::thread> workers;
@@ -251,7 +239,7 @@ QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
         try {
             workers.emplace_back(work, worker);
         } catch (const std::system_error&) {
-            break; // no more threads to be had: the queue is emptied by those running
+            break;
         }
     }
     work(0);
@@ -260,6 +248,49 @@ QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
     for (const std::exception_ptr& failure : failures)
         if (failure)
             std::rethrow_exception(failure);
+}
+
+// The filtered rows as one zlib stream. Bands are filtered and deflated by
+// whichever thread is free; the rows of a single band are filtered on every
+// thread and deflated in one piece.
+QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
+                            const std::vector<RowBand>& bands, int level, unsigned threads,
+                            bool avx2)
+{
+    const FilterKernels& kernels = filterKernels(avx2);
+    const std::size_t lineBytes = shape.rowBytes() + 1;
+    std::vector<DeflatedBand> deflated(bands.size());
+    if (bands.size() == 1) {
+        const std::size_t total = lineBytes * shape.height;
+        std::unique_ptr<std::uint8_t[]> rows(new std::uint8_t[total]);
+        const std::size_t slices =
+            total < (std::size_t(1) << 20) ? 1 : std::max(1u, std::min(threads, shape.height / 16));
+        runTasks(slices, threads, [&](std::size_t i, unsigned) {
+            const auto first = unsigned(std::uint64_t(shape.height) * i / slices);
+            const auto end = unsigned(std::uint64_t(shape.height) * (i + 1) / slices);
+            filterRows(image, shape, first, end, kernels, rows.get() + first * lineBytes);
+        });
+        ScratchBuffer scratch;
+        deflated[0] = deflateBand(makeCompressor(level).get(), rows.get(), total, true, scratch);
+    } else {
+        struct Worker {
+            Compressor compressor;
+            ScratchBuffer filtered;
+            ScratchBuffer deflated;
+        };
+        std::vector<Worker> workers(threads);
+        runTasks(bands.size(), threads, [&](std::size_t i, unsigned index) {
+            Worker& worker = workers[index];
+            if (!worker.compressor)
+                worker.compressor = makeCompressor(level);
+            const RowBand& band = bands[i];
+            const std::size_t size = lineBytes * (band.end - band.first);
+            std::uint8_t* rows = worker.filtered.reserve(size);
+            filterRows(image, shape, band.first, band.end, kernels, rows);
+            deflated[i] = deflateBand(worker.compressor.get(), rows, size, i + 1 == bands.size(),
+                                      worker.deflated);
+        });
+    }
     return joinZlibStream(deflated, level);
 }
 
