@@ -1,60 +1,12 @@
 #include "deflate_bands.h"
+#include "deflate_walk.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstring>
-#include <limits>
 #include <new>
 #include <stdexcept>
-
-namespace {
-
-// Finds where the last block of a raw deflate stream starts and where its
-// last bit lies: zlib's inflate stops at every block boundary when asked
-// (Z_BLOCK) and says how many bits of its last byte it left unused.
-void findLastBlock(const std::vector<std::uint8_t>& deflated, std::size_t expectedSize,
-                   std::uint64_t* lastBlockBit, std::uint64_t* endBit)
-{
-    if (deflated.size() > std::numeric_limits<uInt>::max())
-        throw std::runtime_error("deflated band too large to walk");
-    z_stream walker{};
-    if (inflateInit2(&walker, -MAX_WBITS) != Z_OK)
-        throw std::bad_alloc();
-    std::vector<Bytef> scratch(std::size_t(1) << 17);
-    walker.next_in = const_cast<Bytef*>(deflated.data());
-    walker.avail_in = uInt(deflated.size());
-    auto bitPosition = [&walker] {
-        return std::uint64_t(walker.total_in) * 8 - unsigned(walker.data_type & 63);
-    };
-    // At the end of the last block (both flags set) the position is exact;
-    // once the stream has ended, inflate has skipped the padding bits too.
-    std::uint64_t blockStart = 0;
-    std::uint64_t blockEnd = 0;
-    for (;;) {
-        walker.next_out = scratch.data();
-        walker.avail_out = uInt(scratch.size());
-        const int status = inflate(&walker, Z_BLOCK);
-        if (status == Z_STREAM_END)
-            break;
-        if (status != Z_OK) {
-            inflateEnd(&walker);
-            throw std::runtime_error("deflated band does not walk");
-        }
-        constexpr int atBlockBoundary = 128;
-        constexpr int inLastBlock = 64;
-        if (walker.data_type & atBlockBoundary)
-            (walker.data_type & inLastBlock ? blockEnd : blockStart) = bitPosition();
-    }
-    *lastBlockBit = blockStart;
-    *endBit = blockEnd;
-    const bool whole = walker.total_out == expectedSize && blockEnd > blockStart;
-    inflateEnd(&walker);
-    if (!whole)
-        throw std::runtime_error("deflated band does not give back its bytes");
-}
-
-} // namespace
 
 void putBigEndian(std::uint8_t* at, std::uint32_t value)
 {
@@ -90,10 +42,15 @@ DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* 
     std::vector<std::uint8_t>& deflated = band.deflated;
     deflated.assign(out, out + written);
     band.adler = std::uint32_t(libdeflate_adler32(1, data, size));
-    if (lastOfStream)
+    if (lastOfStream) {
         band.endBit = std::uint64_t(deflated.size()) * 8;
-    else
-        findLastBlock(deflated, size, &band.lastBlockBit, &band.endBit);
+        return band;
+    }
+    DeflateEnds ends;
+    if (!walkDeflate(deflated.data(), deflated.size(), size, &ends))
+        throw std::runtime_error("deflated band does not walk");
+    band.lastBlockBit = ends.lastBlockBit;
+    band.endBit = ends.endBit;
     return band;
 }
 

@@ -18,9 +18,8 @@ struct libdeflate_compressor;
 //
 // after a zlib header, with the Adler-32 of all bands at the end.
 // Each band starts with an empty history, which costs a few hundred bytes per
-// band, and all but the last are walked once by zlib's inflate to find where
-// their last block starts and where their last bit lies. The walk costs about
-// as much as libdeflate's fastest level, a small part of its level 6.
+// band, and all but the last are walked once (deflate_walk.h) to find where
+// their last block starts and where their last bit lies.
 // A buffer that grows without clearing, for bytes written before they are read.
 class ScratchBuffer {
 public:

@@ -1,6 +1,7 @@
 // Opening and saving through the window, with the real dialogs driven by the
 // test and real files written by FreeImage.
 
+#include "imaging/deflate_bands.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
 #include "imaging/png_writer.h"
@@ -23,6 +24,7 @@
 #include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 class TestImaging : public QObject {
     Q_OBJECT
@@ -208,6 +210,56 @@ private Q_SLOTS:
         QVERIFY2(error.contains(fullDisk ? "No space left" : "File too large"), qPrintable(error));
         QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.png"});
         QCOMPARE(fileBytes(kept), before);
+    }
+
+    // The PNG writer's walk over a band's deflate finds the last block and the
+    // last bit where zlib's inflate finds them, over every kind of block.
+    void deflateWalkAgreesWithZlib_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("kind"); // 0 noise, 1 zeros, 2 a few values, 3 text
+        QTest::newRow("stored blocks, level 0") << 0 << 200000 << 0;
+        QTest::newRow("stored blocks, noise") << 6 << 300000 << 0;
+        QTest::newRow("fixed codes, a few bytes") << 6 << 40 << 3;
+        QTest::newRow("dynamic codes, long matches") << 1 << 900000 << 1;
+        QTest::newRow("dynamic codes, level 1") << 1 << 900000 << 2;
+        QTest::newRow("dynamic codes, level 12") << 12 << 300000 << 3;
+    }
+
+    void deflateWalkAgreesWithZlib()
+    {
+        QFETCH(int, level);
+        QFETCH(int, size);
+        QFETCH(int, kind);
+        std::minstd_rand random(7);
+        std::vector<std::uint8_t> data(std::size_t(size), 0);
+        for (std::uint8_t& byte : data)
+            byte = std::uint8_t(kind == 0   ? random() >> 7
+                                : kind == 2 ? random() % 7 * 5
+                                : kind == 3 ? "glassmere "[random() % 10]
+                                            : 0);
+        ScratchBuffer scratch;
+        const DeflatedBand band =
+            deflateBand(makeCompressor(level).get(), data.data(), data.size(), false, scratch);
+
+        z_stream zlib{};
+        QCOMPARE(inflateInit2(&zlib, -MAX_WBITS), Z_OK);
+        std::vector<Bytef> output(1 << 16);
+        zlib.next_in = const_cast<Bytef*>(band.deflated.data());
+        zlib.avail_in = uInt(band.deflated.size());
+        std::uint64_t lastBlock = 0, end = 0;
+        for (int status = Z_OK; status == Z_OK;) {
+            zlib.next_out = output.data();
+            zlib.avail_out = uInt(output.size());
+            status = inflate(&zlib, Z_BLOCK);
+            const std::uint64_t at = std::uint64_t(zlib.total_in) * 8 - (zlib.data_type & 63);
+            if (status == Z_OK && (zlib.data_type & 128)) // at a block's end; 64: the last one's
+                (zlib.data_type & 64 ? end : lastBlock) = at;
+        }
+        inflateEnd(&zlib);
+        QCOMPARE(band.lastBlockBit, lastBlock);
+        QCOMPARE(band.endBit, end);
     }
 
     // Every kind of picture the renderer produces, written by encodePng, reads
