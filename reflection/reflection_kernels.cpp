@@ -91,7 +91,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     // With a blur, the blur writes the strip's rows from the picture, then
     // gives each its opacity and fade, while the other rows are written here.
     if (f.blur > 0) {
-        blur.then(f.strip, [&](int from, int to) {
+        const auto finishRows = [&](int from, int to) {
             for (int t = from; t < to; ++t) {
                 const int y = top ? f.strip - 1 - t : stripTop + t;
                 Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
@@ -105,7 +105,8 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                                                opacity.beforeFade());
                 zeroPadding<DB>(line, f);
             }
-        });
+        };
+        blur.then(f.strip, finishRows, true);
         blur.start();
     }
 

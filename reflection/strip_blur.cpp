@@ -293,10 +293,11 @@ void StripBlur::finishLines(int from, int to)
         copyColumns(from, to, false);
 }
 
-void StripBlur::then(int count, std::function<void(int, int)> work)
+void StripBlur::then(int count, std::function<void(int, int)> work, bool byLine)
 {
     afterCount_ = count;
     after_ = std::move(work);
+    afterByLine_ = byLine;
 }
 
 void StripBlur::run()
@@ -338,8 +339,14 @@ void StripBlur::run()
           [this](int from, int to, Scratch& scratch) { prepareLines(from, to, scratch); });
     share(lanes, bandLanes,
           [this](int from, int to, Scratch& scratch) { blurBands(from, to, scratch); });
-    share(lines, 1, [this](int from, int to, Scratch&) { finishLines(from, to); });
-    if (after_)
+    // Work by line follows each line while it is still in the cache.
+    const bool byLine = after_ && afterByLine_;
+    share(lines, 1, [this, byLine](int from, int to, Scratch&) {
+        finishLines(from, to);
+        if (byLine)
+            after_(from, to);
+    });
+    if (after_ && !byLine)
         share(afterCount_, 1, [this](int from, int to, Scratch&) { after_(from, to); });
 }
 

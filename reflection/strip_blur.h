@@ -50,8 +50,10 @@ public:
     void start();
     void finish();
     // Work that follows the blur, shared out between the blur's threads in
-    // ranges of 0..count-1; set before run() or start().
-    void then(int count, std::function<void(int from, int to)> work);
+    // ranges of 0..count-1; set before run() or start(). With `byLine`, count
+    // is the strip's lines, and the work on lines from..to-1 may start as
+    // soon as those lines are in the strip.
+    void then(int count, std::function<void(int from, int to)> work, bool byLine = false);
     ~StripBlur() { finish(); }
 
 private:
@@ -88,6 +90,7 @@ private:
     std::vector<Scratch> scratch_;
     std::thread background_;
     int afterCount_ = 0;
+    bool afterByLine_ = false;
     std::function<void(int, int)> after_;
 
     std::uint8_t* stripLine(int t) const;
