@@ -1,6 +1,7 @@
 // glassmere-cli: the window's reflection for scripts, on one picture or on
 // every picture of a folder, with the window's start-up settings as defaults.
 
+#include "app/huge_pages.h"
 #include "batch/batch_engine.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
@@ -126,6 +127,7 @@ int runFolder(const QString& pictureDir, const QString& resultDir, const Reflect
 
 int main(int argc, char* argv[])
 {
+    restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("glassmere-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(GLASSMERE_VERSION));

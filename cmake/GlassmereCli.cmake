@@ -2,7 +2,7 @@
 # It links the core library only, so it needs no display and no widgets.
 include(GNUInstallDirs)
 
-qt_add_executable(glassmere-cli app/cli_main.cpp)
+qt_add_executable(glassmere-cli app/cli_main.cpp app/huge_pages.h)
 target_link_libraries(glassmere-cli PRIVATE glassmere_core Qt6::Core)
 set_target_properties(glassmere-cli PROPERTIES AUTOUIC OFF AUTORCC OFF)
 
