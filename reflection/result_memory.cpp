@@ -1,14 +1,9 @@
 #include "result_memory.h"
+#include "large_pages.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <sys/mman.h>
-
-namespace {
-
-constexpr std::size_t largePage = 2 * 1024 * 1024;
-
-} // namespace
 
 ResultMemory::~ResultMemory()
 {
@@ -32,14 +27,10 @@ FIBITMAP* ResultMemory::bitmap(int width, int height, int bpp)
     if (needed > block.bytes) {
         // Room to grow by half as much again: a slider moving up takes the
         // block over step by step. Untouched pages cost nothing.
-        const std::size_t bytes = (needed + needed / 2 + largePage - 1) / largePage * largePage;
-        void* fresh = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (fresh == MAP_FAILED)
+        std::size_t bytes = needed + needed / 2;
+        void* fresh = mapLargePages(&bytes);
+        if (!fresh)
             return nullptr;
-#if defined(MADV_HUGEPAGE)
-        madvise(fresh, bytes, MADV_HUGEPAGE);
-#endif
         if (block.bits)
             outgrown.push_back(block);
         block = {static_cast<unsigned char*>(fresh), bytes};

@@ -1,6 +1,7 @@
 #include "strip_blur.h"
 
 #include "reflection/blur_passes.h"
+#include "reflection/large_pages.h"
 #include "reflection/strip_lines.h"
 
 #include <algorithm>
@@ -85,15 +86,9 @@ bool StripBlur::Buffer::reserve(std::size_t wanted)
             return true;
         }
     }
-    constexpr std::size_t largePage = 2 * 1024 * 1024;
-    wanted = (wanted + largePage - 1) / largePage * largePage;
-    void* fresh = mmap(nullptr, wanted, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (fresh == MAP_FAILED)
+    void* fresh = mapLargePages(&wanted);
+    if (!fresh)
         return false;
-#if defined(MADV_HUGEPAGE)
-    madvise(fresh, wanted, MADV_HUGEPAGE);
-#endif
     if (bytes)
         munmap(data, bytes);
     data = static_cast<Byte*>(fresh);
