@@ -17,6 +17,7 @@
 // otherwise idle machine).
 
 #include "batch/batch_engine.h"
+#include "fastest_runs.h"
 #include "imaging/image_io.h"
 #include "imaging/picture_saving.h"
 #include "natural_picture.h"
@@ -134,13 +135,6 @@ void Batch(benchmark::State& state)
     }
 }
 
-// One pass over the 50 pictures is long enough to time; of three passes the
-// fastest counts, since on a shared machine other work only ever adds time.
-double fastest(const std::vector<double>& times)
-{
-    return *std::min_element(times.begin(), times.end());
-}
-
 BENCHMARK(Codecs)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
@@ -159,24 +153,6 @@ BENCHMARK(Batch)
     ->ComputeStatistics("min", fastest)
     ->DisplayAggregatesOnly(true);
 
-// Remembers the fastest pass of each benchmark for the closing ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min") {
-                std::string name = run.run_name.function_name;
-                if (!run.run_name.args.empty())
-                    name += "/" + run.run_name.args;
-                seconds[name] = run.real_accumulated_time / double(run.iterations);
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> seconds; // wall time
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -186,7 +162,7 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     pictures(); // made before the clock starts
-    RatioReporter reporter;
+    FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const auto& s = reporter.seconds;

@@ -30,6 +30,7 @@
 // pngcheck, the pixels read back by FreeImage, Qt and libvips against the
 // FreeImage pipeline's, and the size against FreeImage's default writer.
 
+#include "fastest_runs.h"
 #include "imaging/png_writer.h"
 #include "natural_picture.h"
 #include "reflection/reflection_renderer.h"
@@ -322,11 +323,6 @@ void Batch(benchmark::State& state)
                    {"--vips-pipeline", pictures().batchFolder, results});
 }
 
-double fastest(const std::vector<double>& times)
-{
-    return *std::min_element(times.begin(), times.end());
-}
-
 void writerArguments(benchmark::internal::Benchmark* benchmark)
 {
     benchmark->ArgNames({"bits", "freeimage"});
@@ -361,20 +357,6 @@ BENCHMARK(Batch)
     ->Repetitions(3)
     ->ComputeStatistics("min", fastest)
     ->DisplayAggregatesOnly(true);
-
-// Remembers the fastest run of each whole-process benchmark for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
-                seconds[run.run_name.function_name + "/" + run.run_name.args] =
-                    run.real_accumulated_time / double(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
 
 void printRatio(const std::map<std::string, double>& seconds, const char* what,
                 const std::string& ours, const std::string& theirs, double target)
@@ -453,7 +435,7 @@ int main(int argc, char** argv)
         return 1;
     pictures(); // made before the clock starts
     VIPS_INIT(argv[0]);
-    RatioReporter reporter;
+    FastestRunReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const auto& s = reporter.seconds;
