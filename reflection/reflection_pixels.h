@@ -6,6 +6,7 @@
 // pixels. Included by reflection_kernels.cpp only.
 
 #include "reflection/reflection_kernels.h"
+#include "reflection/wide_fade.h"
 
 #include <FreeImage.h>
 
@@ -205,6 +206,8 @@ struct Fader {
     int f = 0;       // F, the number of faded lines
     int colour[3]{}; // by byte position: blue, green, red
     bool vector = false;
+    bool wide = false; // 64 bytes at a time (wide_fade.h), where vector
+    wide_fade::Shape shape;
 #if defined(__SSE2__)
     // 48 bytes (16 pixels of 3 bytes, 12 of 4) per round: the byte pattern of
     // the colour and of the bytes that fade repeats after 48 bytes.
@@ -219,6 +222,9 @@ struct Fader {
             colour[i] = c[i];
 #if defined(__SSE2__)
         vector = f > 0 && f <= longestVectorFade;
+        wide = vector && wide_fade::available();
+        if (wide)
+            shape.prepare(DB, c, fade == Fade::Alpha);
         alignas(16) Byte targets[48];
         alignas(16) Byte actives[48];
         for (int j = 0; j < 48; ++j) {
@@ -274,6 +280,35 @@ inline __m128i scaleWordsAfter(const FirstStep& first, __m128i d, __m128i k, __m
         return fadeWords(q1);
 }
 
+inline FirstStep firstStep(const Fader& fader, int opacityK)
+{
+    FirstStep first;
+    first.k = opacityK;
+    first.shortFade = fader.f <= 256;
+    if (opacityK >= 0)
+        first.mWords = _mm_set1_epi16(short(multiplier(opacityK, 100)));
+    return first;
+}
+
+// The change every distance d = 0..255 (or alpha) takes in a fade of strength
+// k, for the wide path's lookups, made by this path's own arithmetic.
+template <Fade fade> void fadeTable(const Fader& fader, int k, int opacityK, Byte* table)
+{
+    const FirstStep first = firstStep(fader, opacityK);
+    const __m128i f = _mm_set1_epi16(short(fader.f));
+    const __m128i strength = _mm_set1_epi16(short(k));
+    const __m128i m = _mm_set1_epi16(short(multiplier(k, fader.f)));
+    const __m128i eight = _mm_set1_epi16(8);
+    __m128i d = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int at = 0; at < 256; at += 16) {
+        const __m128i low = scaleWordsAfter<fade>(first, d, strength, m, f);
+        d = _mm_add_epi16(d, eight);
+        const __m128i high = scaleWordsAfter<fade>(first, d, strength, m, f);
+        d = _mm_add_epi16(d, eight);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(table + at), _mm_packus_epi16(low, high));
+    }
+}
+
 template <Fade fade>
 inline __m128i scaleBytes(const FirstStep& first, __m128i d, __m128i kLow, __m128i kHigh,
                           __m128i mLow, __m128i mHigh, __m128i f)
@@ -296,12 +331,23 @@ void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst
 {
     int j = 0;
 #if defined(__SSE2__)
+    if (fader.vector && fader.wide) {
+        if constexpr (lanes) {
+            wide_fade::Lanes strengths;
+            strengths.k = kLanes;
+            strengths.m = mLanes;
+            strengths.f = fader.f;
+            strengths.opacityMultiplier = opacityK >= 0 ? multiplier(opacityK, 100) : -1;
+            wide_fade::fade(fader.shape, src, dst, std::size_t(n), nullptr, &strengths, stream);
+        } else {
+            alignas(64) Byte table[256];
+            fadeTable<fade>(fader, kFirst, opacityK, table);
+            wide_fade::fade(fader.shape, src, dst, std::size_t(n), table, nullptr, stream);
+        }
+        return;
+    }
     if (fader.vector) {
-        FirstStep first;
-        first.k = opacityK;
-        first.shortFade = fader.f <= 256;
-        if (opacityK >= 0)
-            first.mWords = _mm_set1_epi16(short(multiplier(opacityK, 100)));
+        const FirstStep first = firstStep(fader, opacityK);
         const __m128i f = _mm_set1_epi16(short(fader.f));
         const __m128i k = _mm_set1_epi16(short(kFirst));
         const __m128i m = _mm_set1_epi16(short(multiplier(kFirst, fader.f)));
@@ -383,6 +429,7 @@ template <int DB, Fade fade> struct Opacity {
         // The vector path's multiplier takes strengths below F only; opacity
         // 0 in colour mode (k = F = 100) takes the scalar one.
         fader.vector = fader.vector && k < 100;
+        fader.wide = fader.wide && fader.vector;
     }
     // The strength a fade takes to give the opacity in the same step, -1 when
     // the opacity is its own step (none, or opacity 0 in colour mode).

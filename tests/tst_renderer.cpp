@@ -2,6 +2,7 @@
 #include "reflection/live_preview.h"
 #include "reflection/reflection_renderer.h"
 #include "reflection/result_memory.h"
+#include "reflection/wide_fade.h"
 #include "support/imagecompare.h"
 #include "support/reflection_oracle.h"
 #include "support/testpictures.h"
@@ -104,13 +105,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("bpp");
         QTest::addColumn<bool>("transparent");
         QTest::addColumn<Direction>("direction");
-        for (int bpp : {24, 32})
-            for (bool transparent : {false, true})
-                for (Direction direction : {top, bottom, left, right})
-                    QTest::addRow("%d-bit, %s, direction %d", bpp,
-                                  transparent ? "transparency" : "colour", int(direction))
-                        << bpp << transparent << direction;
+        QTest::addColumn<bool>("wide");
+        for (bool wide : {false, true})
+            for (int bpp : {24, 32})
+                for (bool transparent : {false, true})
+                    for (Direction direction : {top, bottom, left, right})
+                        QTest::addRow("%d-bit, %s, direction %d%s", bpp,
+                                      transparent ? "transparency" : "colour", int(direction),
+                                      wide ? ", 64 bytes a step" : "")
+                            << bpp << transparent << direction << wide;
     }
+    void cleanup() { wide_fade::setAllowed(true); }
 
     // Random pictures and settings: the fast renderer's result, also rendered
     // into the previous result or into the source itself, is the step-by-step
@@ -121,6 +126,10 @@ private Q_SLOTS:
         QFETCH(int, bpp);
         QFETCH(bool, transparent);
         QFETCH(Direction, direction);
+        QFETCH(bool, wide);
+        wide_fade::setAllowed(wide);
+        if (wide && !wide_fade::available())
+            QSKIP("this processor has no AVX-512 byte instructions");
         QRandomGenerator random(quint32(bpp * 1000 + (transparent ? 100 : 0) + int(direction) + 7));
         // Drawn apart, so that the default cases stay the ones they always were.
         QRandomGenerator controls(quint32(bpp * 7 + int(direction) + 3));
