@@ -71,6 +71,9 @@ private Q_SLOTS:
     void on_refOpacity_sliderReleased();
     void on_refGap_sliderReleased();
     void on_refBlur_sliderReleased();
+    void on_txtOpacity_editingFinished();
+    void on_txtGap_editingFinished();
+    void on_txtBlur_editingFinished();
     void on_checkBoxTop_toggled(bool checked);
     void on_checkBoxLeft_toggled(bool checked);
     void on_checkBoxBottom_toggled(bool checked);
@@ -133,6 +136,9 @@ private:
     // Checks or unchecks `box`; a checked one unchecks the other direction
     // boxes. Renders once, with the new direction.
     void ToggleDirection(QCheckBox* box, bool checked);
+    // A typed opacity, gap or blur renders when its field is left or Return
+    // pressed, unless the result already shows it.
+    void RenderTypedControl();
     // A fitted view shows the whole current result again.
     void KeepFitted();
 
@@ -164,6 +170,8 @@ private:
     // Renders asked for while a handler changes several controls are skipped;
     // the handler renders once at the end.
     int renderHold = 0;
+    // The settings of the last full render.
+    ReflectionParams shownParams;
     QGraphicsScene* scene;
     QGraphicsPixmapItem* pixmapItem;
     _RGB reflectionColor;

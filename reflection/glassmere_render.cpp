@@ -71,7 +71,8 @@ void Glassmere::RunReflection()
     if (!sourceImage.isValid())
         return;
     // Into memory kept between renders: a result of a new size costs no fresh pages.
-    renderReflection(sourceImage, resultImage, currentParams(), &resultMemory);
+    shownParams = currentParams();
+    renderReflection(sourceImage, resultImage, shownParams, &resultMemory);
     ShowImage(&resultImage);
     if (viewFitted)
         KeepFitted();

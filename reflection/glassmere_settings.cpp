@@ -93,6 +93,31 @@ void Glassmere::on_refBlur_sliderReleased()
     RunReflection();
 }
 
+// Unlike Size and Depth, whose typed values wait for the next render, the
+// newer controls show a typed value at once, as designers expect of them.
+void Glassmere::on_txtOpacity_editingFinished()
+{
+    RenderTypedControl();
+}
+
+void Glassmere::on_txtGap_editingFinished()
+{
+    RenderTypedControl();
+}
+
+void Glassmere::on_txtBlur_editingFinished()
+{
+    RenderTypedControl();
+}
+
+void Glassmere::RenderTypedControl()
+{
+    const ReflectionParams now = currentParams();
+    if (now.opacity != shownParams.opacity || now.gap != shownParams.gap ||
+        now.blur != shownParams.blur)
+        RunReflection();
+}
+
 // The four boxes act as a group of which at most one is checked, but the
 // checked one may be unchecked. A switch renders once: unchecking the other
 // box emits its own toggled signal, whose render is held back.

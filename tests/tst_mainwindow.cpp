@@ -160,9 +160,10 @@ private Q_SLOTS:
         QCOMPARE(A::result(window).getHeight(), 14u);
         Q_EMIT ui.refSize->sliderReleased();
         QCOMPARE(A::result(window).getHeight(), 20u);
+        // A typed gap renders when Return is pressed.
         ui.txtGap->setText("5");
         QCOMPARE(A::result(window).getHeight(), 20u);
-        Q_EMIT ui.refGap->sliderReleased();
+        QTest::keyClick(ui.txtGap, Qt::Key_Return);
         QCOMPARE(A::result(window).getHeight(), 25u);
         ui.txtGap->setText("0");
 
