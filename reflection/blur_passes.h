@@ -22,13 +22,20 @@ void passAlong(const Byte* extended, Sum* prefix, Byte* out, int count, int lane
 // One pass across the lines of a band of `lanes` bytes: line t of the band
 // starts at in + t * inStep, and its result at out + t * outStep; line t has
 // the half-width h256[t]. `prefix` has room for (lines + 2 * pad + 1) * lanes
-// sums.
+// sums. With `unpremultiplied`, the pixels (of four bytes) are brought back
+// from premultiplied as they are written.
 void passAcross(const Byte* in, std::ptrdiff_t inStep, Byte* out, std::ptrdiff_t outStep,
-                Sum* prefix, int lines, int lanes, int pad, const int* h256);
+                Sum* prefix, int lines, int lanes, int pad, const int* h256,
+                bool unpremultiplied = false);
 
 // `width` pixels of blue, green, red, alpha from `in` to `out` (which may be
 // `in`), colours weighted by their alpha, and back.
 void premultiply(const Byte* in, Byte* out, int width);
 void unpremultiply(Byte* line, int width);
+
+// Whether premultiply() and unpremultiply() may use AVX-512 where the processor
+// has it (they give the same bytes without); tests turn it off to check the
+// other path.
+extern bool wideVectors;
 
 } // namespace blur_passes

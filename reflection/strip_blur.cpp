@@ -237,7 +237,8 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch)
         Sum* prefix = scratch.prefix;
         passAcross(strip + first, step, a, band, prefix, lines, band, pad_, h256_.data());
         passAcross(a, band, b, band, prefix, lines, band, pad_, h256_.data());
-        passAcross(b, band, strip + first, step, prefix, lines, band, pad_, h256_.data());
+        passAcross(b, band, strip + first, step, prefix, lines, band, pad_, h256_.data(),
+                   channels_ == 4);
     }
 }
 
@@ -261,8 +262,9 @@ void StripBlur::copyColumns(int from, int to, bool in)
         copyOut<4, 4, 3>(mirror_, strip_, lines, from, to);
 }
 
-// Lines from..to-1: unpremultiplied, line 0 put back as it was, and lines
-// worked on elsewhere copied into the strip.
+// Lines from..to-1: line 0 put back as it was (the passes across lines have
+// brought the others back from premultiplied), and lines worked on elsewhere
+// copied into the strip.
 void StripBlur::finishLines(int from, int to)
 {
     const int width = strip_.width;
@@ -271,8 +273,6 @@ void StripBlur::finishLines(int from, int to)
         Byte* line = line_[std::size_t(t)];
         if (channels_ == 4 && t == 0)
             std::memcpy(line, firstLine_.data(), firstLine_.size());
-        else if (channels_ == 4)
-            unpremultiply(line, width);
         if (rows && !inPlace_) {
             // Three bytes a pixel into four.
             Byte* target = stripLine(t);
