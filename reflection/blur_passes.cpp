@@ -6,13 +6,14 @@
 #include <emmintrin.h>
 #endif
 
-// Every box pass is a running sum: prefix sums of the values (plus the edge
-// repeated), so a pass costs the same at any radius. The prefix sums are
-// 16-bit and wrap; a window's sum, a difference of two of them, is exact
-// while it is below 2^16: at most 2 * 99 + 1 values of 255 at the largest
-// blur. 16 bits keep a line's sums in the first-level cache and twice as many
-// in a vector. The inner loops run over independent bytes and are written for
-// the compiler's vectoriser (this file is built with -O3).
+// Every box pass is a running sum, so a pass costs the same at any radius:
+// along a line, prefix sums of the values (plus the edge repeated); across
+// lines, each window's sum is the last one's plus the lines entering minus
+// those leaving. The sums are 16-bit and wrap; a window's sum is exact while
+// it is below 2^16: at most 2 * 99 + 1 values of 255 at the largest blur.
+// 16 bits keep a line's sums in the first-level cache and twice as many in a
+// vector. The inner loops run over independent bytes and are written for the
+// compiler's vectoriser (this file is built with -O3).
 
 // The passes are built three times where the compiler can: for processors
 // with AVX-512 (four times the lanes of SSE2), with AVX2, and for all others,
@@ -50,9 +51,11 @@ struct Weights {
 };
 
 // out = (inner * W + tails * V + 32768) >> 16 for the window sums
-// high - low and the tails before + after, in 16-bit lanes: the high halves
-// of both products, plus the carries out of their low halves and the 32768.
-// The sum is below 2^24, so the result is a byte.
+// high - low (high alone without `low`) and the tails before + after, in
+// 16-bit lanes: the high halves of both products, plus the carries out of
+// their low halves and the 32768. The sum is below 2^24, so the result is a
+// byte.
+template <bool Difference>
 inline void weigh(const Sum* __restrict high, const Sum* __restrict low,
                   const Byte* __restrict before, const Byte* __restrict after, Byte* __restrict out,
                   int count, Weights weights)
@@ -60,7 +63,7 @@ inline void weigh(const Sum* __restrict high, const Sum* __restrict low,
     const std::uint32_t w = weights.inner;
     const std::uint32_t v = weights.tails;
     for (int j = 0; j < count; ++j) {
-        const Sum inner = Sum(high[j] - low[j]);
+        const Sum inner = Difference ? Sum(high[j] - low[j]) : high[j];
         const Sum tails = Sum(before[j] + after[j]);
         const Sum innerLow = Sum(inner * w);
         const Sum sum = Sum(innerLow + Sum(tails * v));
@@ -126,38 +129,108 @@ BLUR_KERNEL void passAlong(const Byte* extended, Sum* prefix, Byte* out, int cou
     else
         prefixSums<4>(extended, prefix, positions);
     const int n = h256 >> 8;
-    weigh(prefix + (pad + n + 1) * lanes, prefix + (pad - n) * lanes,
-          extended + (pad - n - 1) * lanes, extended + (pad + n + 1) * lanes, out, count * lanes,
-          Weights(h256));
+    weigh<true>(prefix + (pad + n + 1) * lanes, prefix + (pad - n) * lanes,
+                extended + (pad - n - 1) * lanes, extended + (pad + n + 1) * lanes, out,
+                count * lanes, Weights(h256));
 }
 
-BLUR_KERNEL void passAcross(const Byte* in, std::ptrdiff_t inStep, Byte* out,
-                            std::ptrdiff_t outStep, Sum* prefix, int lines, int lanes, int pad,
-                            const int* h256, bool unpremultiplied)
+int acrossRingLines(const int* h256, int lines)
 {
-    const auto row = [&](int t) {
-        return in + std::ptrdiff_t(std::clamp(t, 0, lines - 1)) * inStep;
-    };
-    for (int j = 0; j < lanes; ++j)
-        prefix[j] = 0;
-    for (int k = 0; k < lines + 2 * pad; ++k) {
-        const Byte* values = row(k - pad);
-        const Sum* previous = prefix + std::ptrdiff_t(k) * lanes;
-        Sum* next = prefix + std::ptrdiff_t(k + 1) * lanes;
-        for (int j = 0; j < lanes; ++j)
-            next[j] = previous[j] + values[j];
-    }
+    int most = 1;
     for (int t = 0; t < lines; ++t) {
-        Byte* target = out + std::ptrdiff_t(t) * outStep;
-        if (h256[t] == 0) {
-            std::memcpy(target, row(t), std::size_t(lanes));
-        } else {
-            const int n = h256[t] >> 8;
-            weigh(prefix + std::ptrdiff_t(t + pad + n + 1) * lanes,
-                  prefix + std::ptrdiff_t(t + pad - n) * lanes, row(t - n - 1), row(t + n + 1),
-                  target, lanes, Weights(h256[t]));
+        const int n = h256[t] >> 8;
+        most = std::max(most, std::min(lines - 1, t + n + 1) - std::max(0, t - n - 1) + 1);
+    }
+    // A power of two: a line's place in its ring is a mask away.
+    int ring = 1;
+    while (ring < most)
+        ring *= 2;
+    return ring;
+}
+
+std::size_t acrossScratchBytes(int ringLines, int lanes)
+{
+    return acrossWindowsBytes(lanes) + 3 * std::size_t(ringLines) * std::size_t(lanes);
+}
+
+// Line r of pass k (1..3) from the lines `in` gives of the pass before, into
+// `target`: the window's sums move to lines r - n .. r + n, then are weighed.
+// The window holds lines low..high-1; its high end only moves on (n does not
+// shrink as r grows), its low end moves back where n grows by more than a
+// line a line, and an empty one starts where it is needed.
+template <typename Lines>
+[[gnu::always_inline]] inline void acrossLine(const Lines& in, Sum* window, int& low, int& high,
+                                              int r, int h256, int lanes, Byte* target)
+{
+    if (h256 == 0) {
+        std::memcpy(target, in(r), std::size_t(lanes));
+        return;
+    }
+    const int n = h256 >> 8;
+    const auto add = [&](int t) {
+        const Byte* values = in(t);
+        for (int j = 0; j < lanes; ++j)
+            window[j] = Sum(window[j] + values[j]);
+    };
+    if (low == high)
+        low = high = r - n;
+    for (; high < r + n + 1; ++high)
+        add(high);
+    for (; low < r - n; ++low) {
+        const Byte* values = in(low);
+        for (int j = 0; j < lanes; ++j)
+            window[j] = Sum(window[j] - values[j]);
+    }
+    while (low > r - n)
+        add(--low);
+    weigh<false>(window, nullptr, in(r - n - 1), in(r + n + 1), target, lanes, Weights(h256));
+}
+
+BLUR_KERNEL void blurAcross(Byte* band, std::ptrdiff_t step, int lines, int lanes, const int* h256,
+                            int ringLines, Byte* scratch, bool unpremultiplied)
+{
+    Sum* windows = reinterpret_cast<Sum*>(scratch);
+    Byte* const rings = scratch + acrossWindowsBytes(lanes);
+    std::memset(windows, 0, 3 * std::size_t(lanes) * sizeof(Sum));
+    int low[3] = {0, 0, 0};
+    int high[3] = {0, 0, 0};
+    // Line t (held to the band, as lines beyond it repeat its edge) of the
+    // band as read (k = 0) and of passes 1 and 2, in their rings.
+    const auto ring = [&](int k) {
+        return [=](int t) -> const Byte* {
+            t = std::clamp(t, 0, lines - 1);
+            return rings + (std::ptrdiff_t(k) * ringLines + (t & (ringLines - 1))) * lanes;
+        };
+    };
+    const auto in0 = ring(0);
+    const auto in1 = ring(1);
+    const auto in2 = ring(2);
+    // The last line of the pass before that line r of a pass needs.
+    const auto reach = [&](int r) { return std::min(lines - 1, r + (h256[r] >> 8) + 1); };
+    int read = 0; // lines read, and done by passes 1 and 2
+    int done1 = 0;
+    int done2 = 0;
+    for (int t = 0; t < lines; ++t) {
+        for (const int need2 = reach(t); done2 <= need2; ++done2) {
+            for (const int need1 = reach(done2); done1 <= need1; ++done1) {
+                for (const int need0 = reach(done1); read <= need0; ++read) {
+                    // Lines lie far apart: the processor does not fetch
+                    // ahead by itself.
+                    const Byte* ahead = band + std::min(lines - 1, read + 16) * step;
+                    for (int j = 0; j < lanes; j += 64)
+                        __builtin_prefetch(ahead + j);
+                    std::memcpy(const_cast<Byte*>(in0(read)), band + read * step,
+                                std::size_t(lanes));
+                }
+                acrossLine(in0, windows, low[0], high[0], done1, h256[done1], lanes,
+                           const_cast<Byte*>(in1(done1)));
+            }
+            acrossLine(in1, windows + lanes, low[1], high[1], done2, h256[done2], lanes,
+                       const_cast<Byte*>(in2(done2)));
         }
-        // While the row is in the first-level cache.
+        Byte* target = band + t * step;
+        acrossLine(in2, windows + 2 * lanes, low[2], high[2], t, h256[t], lanes, target);
+        // While the line is in the first-level cache.
         if (unpremultiplied)
             unpremultiply(target, lanes / 4);
     }

@@ -12,6 +12,12 @@ namespace blur_passes {
 using Byte = std::uint8_t;
 using Sum = std::uint16_t;
 
+// The three passes' window sums, ahead of their rings in blurAcross's scratch.
+constexpr std::size_t acrossWindowsBytes(int lanes)
+{
+    return (3 * std::size_t(lanes) * sizeof(Sum) + 63) / 64 * 64;
+}
+
 // One pass along a line of `count` positions, `lanes` (3 or 4) bytes each,
 // with one half-width for the whole line. `extended` is the line with `pad`
 // positions of its edge values repeated on both sides, plus one spare byte;
@@ -19,14 +25,18 @@ using Sum = std::uint16_t;
 void passAlong(const Byte* extended, Sum* prefix, Byte* out, int count, int lanes, int pad,
                int h256);
 
-// One pass across the lines of a band of `lanes` bytes: line t of the band
-// starts at in + t * inStep, and its result at out + t * outStep; line t has
-// the half-width h256[t]. `prefix` has room for (lines + 2 * pad + 1) * lanes
-// sums. With `unpremultiplied`, the pixels (of four bytes) are brought back
-// from premultiplied as they are written.
-void passAcross(const Byte* in, std::ptrdiff_t inStep, Byte* out, std::ptrdiff_t outStep,
-                Sum* prefix, int lines, int lanes, int pad, const int* h256,
-                bool unpremultiplied = false);
+// The three passes across the lines of a band of `lanes` bytes, in one sweep
+// and in place: line t of the band starts at band + t * step and has the
+// half-width h256[t]. Each pass keeps the lines that the next one still needs
+// in a ring of `ringLines` lines (acrossRingLines() says how many), so that
+// the band's lines are read and written once and all else stays in the
+// first-level cache. `scratch` has acrossScratchBytes() bytes, aligned to 64.
+// With `unpremultiplied`, the pixels (of four bytes) are brought back from
+// premultiplied as they are written.
+int acrossRingLines(const int* h256, int lines);
+std::size_t acrossScratchBytes(int ringLines, int lanes);
+void blurAcross(Byte* band, std::ptrdiff_t step, int lines, int lanes, const int* h256,
+                int ringLines, Byte* scratch, bool unpremultiplied);
 
 // `width` pixels of blue, green, red, alpha from `in` to `out` (which may be
 // `in`), colours weighted by their alpha, and back.

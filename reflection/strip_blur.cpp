@@ -20,8 +20,8 @@ namespace {
 using namespace blur_passes;
 using namespace strip_lines;
 
-// Lanes per band of the passes across lines: the band's prefix sums stay in
-// the second-level cache for strips of a few thousand lines.
+// Lanes per band of the passes across lines: two cache lines of each line,
+// and the passes' rings stay in the first-level cache.
 constexpr int bandLanes = 128;
 
 } // namespace
@@ -134,10 +134,10 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
             rounded(std::size_t(width + 2 * pad_) * std::size_t(channels_) + 1);
         const std::size_t along =
             std::size_t(lanes) + std::size_t(2 * pad_ + 1) * std::size_t(channels_) + 1;
-        const std::size_t across = std::size_t(bandLanes) * std::size_t(lines + 2 * pad_ + 1);
-        const std::size_t prefixBytes = rounded(std::max(along, across) * sizeof(Sum));
-        const std::size_t bandBytes = rounded(std::size_t(lines) * bandLanes);
-        const std::size_t scratchBytes = 2 * extendedBytes + prefixBytes + 2 * bandBytes;
+        const std::size_t prefixBytes = rounded(along * sizeof(Sum));
+        ringLines_ = acrossRingLines(h256_.data(), lines);
+        const std::size_t acrossBytes = rounded(acrossScratchBytes(ringLines_, bandLanes));
+        const std::size_t scratchBytes = 2 * extendedBytes + prefixBytes + acrossBytes;
         if (!memory_.reserve(copyBytes + std::size_t(threads) * scratchBytes))
             throw std::bad_alloc();
 
@@ -157,8 +157,7 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
             scratch.extended[0] = take(extendedBytes);
             scratch.extended[1] = take(extendedBytes);
             scratch.prefix = reinterpret_cast<Sum*>(take(prefixBytes));
-            scratch.bandA = take(bandBytes);
-            scratch.bandB = take(bandBytes);
+            scratch.across = take(acrossBytes);
         }
     } catch (const std::bad_alloc&) {
         return false;
@@ -226,20 +225,12 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
 void StripBlur::blurBands(int from, int to, Scratch& scratch)
 {
     const int lines = strip_.lines;
-    // The first pass reads the strip's lines and the last writes them: no
-    // copies of the band.
+    // Bands are blurred where they lie.
     Byte* const strip = line_[0];
     const std::ptrdiff_t step = lines > 1 ? line_[1] - line_[0] : 0;
-    for (int first = from; first < to; first += bandLanes) {
-        const int band = std::min(bandLanes, to - first);
-        Byte* a = scratch.bandA;
-        Byte* b = scratch.bandB;
-        Sum* prefix = scratch.prefix;
-        passAcross(strip + first, step, a, band, prefix, lines, band, pad_, h256_.data());
-        passAcross(a, band, b, band, prefix, lines, band, pad_, h256_.data());
-        passAcross(b, band, strip + first, step, prefix, lines, band, pad_, h256_.data(),
-                   channels_ == 4);
-    }
+    for (int first = from; first < to; first += bandLanes)
+        blurAcross(strip + first, step, lines, std::min(bandLanes, to - first), h256_.data(),
+                   ringLines_, scratch.across, channels_ == 4);
 }
 
 void StripBlur::copyColumns(int from, int to, bool in)

@@ -73,6 +73,7 @@ private:
     bool inPlace_ = true;
     bool active_ = false;
     int pad_ = 0;
+    int ringLines_ = 1;
     std::vector<int> h256_;
     // The lines, where the strip's pixels do not lie as they need, and the
     // threads' scratch memory.
@@ -84,8 +85,7 @@ private:
     struct Scratch {
         std::uint8_t* extended[2]; // a line with its edges repeated
         std::uint16_t* prefix;
-        std::uint8_t* bandA;
-        std::uint8_t* bandB;
+        std::uint8_t* across; // the passes across lines' rings
     };
     std::vector<Scratch> scratch_;
     std::thread background_;
