@@ -30,7 +30,7 @@ void passAlong(const Byte* extended, Sum* prefix, Byte* out, int count, int lane
 // half-width h256[t]. Each pass keeps the lines that the next one still needs
 // in a ring of `ringLines` lines (acrossRingLines() says how many), so that
 // the band's lines are read and written once and all else stays in the
-// first-level cache. `scratch` has acrossScratchBytes() bytes, aligned to 64.
+// cache. `scratch` has acrossScratchBytes() bytes, aligned to 64.
 // With `unpremultiplied`, the pixels (of four bytes) are brought back from
 // premultiplied as they are written.
 int acrossRingLines(const int* h256, int lines);
