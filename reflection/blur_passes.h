@@ -43,9 +43,15 @@ void blurAcross(Byte* band, std::ptrdiff_t step, int lines, int lanes, const int
 void premultiply(const Byte* in, Byte* out, int width);
 void unpremultiply(Byte* line, int width);
 
-// Whether premultiply() and unpremultiply() may use AVX-512 where the processor
-// has it (they give the same bytes without); tests turn it off to check the
-// other path.
+// `width` pixels of four bytes made three, the fourth left out, and back, the
+// fourth byte from the pixels of four bytes at `alpha`, or 255 where it is
+// null.
+void dropAlpha(const Byte* in, Byte* out, int width);
+void addAlpha(const Byte* in, const Byte* alpha, Byte* out, int width);
+
+// Whether the pixel loops above may use AVX-512 where the processor has it
+// (they give the same bytes without); tests turn it off to check the other
+// path.
 extern bool wideVectors;
 
 } // namespace blur_passes

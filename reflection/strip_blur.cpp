@@ -202,8 +202,7 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
         if (c == 4)
             premultiply(source, into, width);
         else if (rows && mirror_.channels == 4)
-            for (int u = 0; u < width; ++u)
-                std::memcpy(into + u * 3, source + u * 4, 3);
+            dropAlpha(source, into, width);
         else if (into != source)
             std::memcpy(into, source, std::size_t(lanes));
         if (h == 0)
@@ -265,16 +264,8 @@ void StripBlur::finishLines(int from, int to)
         Byte* line = line_[std::size_t(t)];
         if (channels_ == 4 && t == 0)
             std::memcpy(line, firstLine_.data(), firstLine_.size());
-        if (rows && !inPlace_) {
-            // Three bytes a pixel into four.
-            Byte* target = stripLine(t);
-            const Byte* alpha = mirrorLine(t) + 3;
-            const bool opaque = mirror_.channels == 3;
-            for (int u = 0; u < width; ++u, alpha += mirror_.channels) {
-                std::memcpy(target + u * 4, line + u * 3, 3);
-                target[u * 4 + 3] = opaque ? 255 : *alpha;
-            }
-        }
+        if (rows && !inPlace_)
+            addAlpha(line, mirror_.channels == 4 ? mirrorLine(t) : nullptr, stripLine(t), width);
     }
     if (!rows)
         copyColumns(from, to, false);
