@@ -360,6 +360,15 @@ BLUR_WIDE int unpremultiplyWide(Byte* line, int width)
 #pragma GCC diagnostic pop
 #endif
 
+bool bytePermutes()
+{
+#if defined(BLUR_WIDE)
+    return useBytePermutes();
+#else
+    return false;
+#endif
+}
+
 void dropAlpha(const Byte* in, Byte* out, int width)
 {
     int u = 0;

@@ -53,5 +53,7 @@ void addAlpha(const Byte* in, const Byte* alpha, Byte* out, int width);
 // (they give the same bytes without); tests turn it off to check the other
 // path.
 extern bool wideVectors;
+// Whether AVX-512's byte permutes are there to be used.
+bool bytePermutes();
 
 } // namespace blur_passes
