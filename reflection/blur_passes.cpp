@@ -55,6 +55,17 @@ struct Weights {
 // 16-bit lanes: the high halves of both products, plus the carries out of
 // their low halves and the 32768. The sum is below 2^24, so the result is a
 // byte.
+inline Byte weighed(Sum inner, Sum tails, std::uint32_t w, std::uint32_t v)
+{
+    const Sum innerLow = Sum(inner * w);
+    const Sum sum = Sum(innerLow + Sum(tails * v));
+    const Sum carries = Sum((sum < innerLow) + (sum >> 15));
+    const Sum result = Sum(((inner * w) >> 16) + ((tails * v) >> 16) + carries);
+    // The sum is at most 255; the minimum keeps the compiler from narrowing
+    // each of its terms to bytes on their own.
+    return Byte(std::min<Sum>(result, 255));
+}
+
 template <bool Difference>
 inline void weigh(const Sum* __restrict high, const Sum* __restrict low,
                   const Byte* __restrict before, const Byte* __restrict after, Byte* __restrict out,
@@ -64,14 +75,22 @@ inline void weigh(const Sum* __restrict high, const Sum* __restrict low,
     const std::uint32_t v = weights.tails;
     for (int j = 0; j < count; ++j) {
         const Sum inner = Difference ? Sum(high[j] - low[j]) : high[j];
-        const Sum tails = Sum(before[j] + after[j]);
-        const Sum innerLow = Sum(inner * w);
-        const Sum sum = Sum(innerLow + Sum(tails * v));
-        const Sum carries = Sum((sum < innerLow) + (sum >> 15));
-        const Sum result = Sum(((inner * w) >> 16) + ((tails * v) >> 16) + carries);
-        // The sum is at most 255; the minimum keeps the compiler from
-        // narrowing each of its terms to bytes on their own.
-        out[j] = Byte(std::min<Sum>(result, 255));
+        out[j] = weighed(inner, Sum(before[j] + after[j]), w, v);
+    }
+}
+
+// weigh() for a window that moves on by one line: `entering` joins it and
+// `before`, the line below it, leaves it.
+inline void weighMoving(Sum* __restrict window, const Byte* __restrict entering,
+                        const Byte* __restrict before, const Byte* __restrict after,
+                        Byte* __restrict out, int count, Weights weights)
+{
+    const std::uint32_t w = weights.inner;
+    const std::uint32_t v = weights.tails;
+    for (int j = 0; j < count; ++j) {
+        const Sum inner = Sum(window[j] + entering[j] - before[j]);
+        window[j] = inner;
+        out[j] = weighed(inner, Sum(before[j] + after[j]), w, v);
     }
 }
 
@@ -172,6 +191,12 @@ template <typename Lines>
         for (int j = 0; j < lanes; ++j)
             window[j] = Sum(window[j] + values[j]);
     };
+    if (low < high && high == r + n && low == r - n - 1) {
+        weighMoving(window, in(r + n), in(r - n - 1), in(r + n + 1), target, lanes, Weights(h256));
+        ++high;
+        ++low;
+        return;
+    }
     if (low == high)
         low = high = r - n;
     for (; high < r + n + 1; ++high)
