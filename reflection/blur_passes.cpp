@@ -55,6 +55,59 @@ struct Weights {
 // 16-bit lanes: the high halves of both products, plus the carries out of
 // their low halves and the 32768. The sum is below 2^24, so the result is a
 // byte.
+#if defined(BLUR_WIDE)
+bool useWideVectors();
+
+// What weigh() and weighMoving() below do, 64 lanes a round, with AVX-512's
+// masked addition for the carry and one saturating pack for the bytes (the
+// results are bytes already). With `Moving`, `entering` and `before` move the
+// window on by a line; with neither, `high` is the window's sums; else they
+// are high - low. Returns the lanes done.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+BLUR_WIDE inline __m512i bytes(const Byte* at)
+{
+    return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+}
+
+template <bool Difference, bool Moving>
+BLUR_WIDE int weighWide(Sum* high, const Sum* low, const Byte* entering, const Byte* before,
+                        const Byte* after, Byte* out, int count, Weights weights)
+{
+    const __m512i w = _mm512_set1_epi16(short(weights.inner));
+    const __m512i v = _mm512_set1_epi16(short(weights.tails));
+    const __m512i one = _mm512_set1_epi16(1);
+    // packus interleaves the quarters of its two vectors.
+    const __m512i order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+    int j = 0;
+    for (; j + 64 <= count; j += 64) {
+        __m512i result[2];
+        for (int h = 0; h < 2; ++h) {
+            const int at = j + 32 * h;
+            __m512i inner = _mm512_loadu_si512(high + at);
+            const __m512i first = bytes(before + at);
+            if constexpr (Difference)
+                inner = _mm512_sub_epi16(inner, _mm512_loadu_si512(low + at));
+            if constexpr (Moving) {
+                inner = _mm512_sub_epi16(_mm512_add_epi16(inner, bytes(entering + at)), first);
+                _mm512_storeu_si512(high + at, inner);
+            }
+            const __m512i tails = _mm512_add_epi16(first, bytes(after + at));
+            const __m512i innerLow = _mm512_mullo_epi16(inner, w);
+            const __m512i sum = _mm512_add_epi16(innerLow, _mm512_mullo_epi16(tails, v));
+            __m512i r =
+                _mm512_add_epi16(_mm512_mulhi_epu16(inner, w), _mm512_mulhi_epu16(tails, v));
+            r = _mm512_add_epi16(r, _mm512_srli_epi16(sum, 15));
+            result[h] = _mm512_mask_add_epi16(r, _mm512_cmplt_epu16_mask(sum, innerLow), r, one);
+        }
+        _mm512_storeu_si512(
+            out + j, _mm512_permutexvar_epi64(order, _mm512_packus_epi16(result[0], result[1])));
+    }
+    return j;
+}
+#pragma GCC diagnostic pop
+#endif
+
 inline Byte weighed(Sum inner, Sum tails, std::uint32_t w, std::uint32_t v)
 {
     const Sum innerLow = Sum(inner * w);
@@ -73,7 +126,13 @@ inline void weigh(const Sum* __restrict high, const Sum* __restrict low,
 {
     const std::uint32_t w = weights.inner;
     const std::uint32_t v = weights.tails;
-    for (int j = 0; j < count; ++j) {
+    int j = 0;
+#if defined(BLUR_WIDE)
+    if (useWideVectors())
+        j = weighWide<Difference, false>(const_cast<Sum*>(high), low, nullptr, before, after, out,
+                                         count, weights);
+#endif
+    for (; j < count; ++j) {
         const Sum inner = Difference ? Sum(high[j] - low[j]) : high[j];
         out[j] = weighed(inner, Sum(before[j] + after[j]), w, v);
     }
@@ -87,7 +146,12 @@ inline void weighMoving(Sum* __restrict window, const Byte* __restrict entering,
 {
     const std::uint32_t w = weights.inner;
     const std::uint32_t v = weights.tails;
-    for (int j = 0; j < count; ++j) {
+    int j = 0;
+#if defined(BLUR_WIDE)
+    if (useWideVectors())
+        j = weighWide<false, true>(window, nullptr, entering, before, after, out, count, weights);
+#endif
+    for (; j < count; ++j) {
         const Sum inner = Sum(window[j] + entering[j] - before[j]);
         window[j] = inner;
         out[j] = weighed(inner, Sum(before[j] + after[j]), w, v);

@@ -49,9 +49,9 @@ void unpremultiply(Byte* line, int width);
 void dropAlpha(const Byte* in, Byte* out, int width);
 void addAlpha(const Byte* in, const Byte* alpha, Byte* out, int width);
 
-// Whether the pixel loops above may use AVX-512 where the processor has it
-// (they give the same bytes without); tests turn it off to check the other
-// path.
+// Whether the pixel loops above, the passes' weighing and the column copies
+// may use AVX-512 where the processor has it (they give the same bytes
+// without); tests turn it off to check the other path.
 extern bool wideVectors;
 // Whether AVX-512's byte permutes are there to be used.
 bool bytePermutes();
