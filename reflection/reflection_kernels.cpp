@@ -89,24 +89,52 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     }
 
     // With a blur, the blur writes the strip's rows from the picture, then
-    // gives each its opacity and fade, while the other rows are written here.
+    // gives pieces of them their opacity and fade, while the other rows are
+    // written here. Where the wide fade runs, a line's opacity and fade are
+    // one table of changes, made before the first byte is written.
+    const bool lineTables = f.blur > 0 && wide_fade::available() && (f.faded == 0 || fader.wide) &&
+                            (!opacity.active || opacity.fader.wide);
+    std::vector<Byte> tables(lineTables ? std::size_t(f.strip) * 256 : 0);
+    std::vector<bool> tabled(lineTables ? std::size_t(f.strip) : 0);
+#if defined(__SSE2__)
+    for (std::size_t t = 0; t < tabled.size(); ++t) {
+        const int s = f.strip - 1 - int(t);
+        Byte* table = tables.data() + t * 256;
+        tabled[t] = s < f.faded || opacity.active;
+        if (s < f.faded)
+            fadeTable<fade>(fader, strength<fade>(s, f.faded), opacity.beforeFade(), table);
+        else if (opacity.active)
+            fadeTable<fade>(opacity.fader, opacity.k, -1, table);
+    }
+#endif
+    const wide_fade::Shape& shape = fader.wide ? fader.shape : opacity.fader.shape;
     if (f.blur > 0) {
-        const auto finishRows = [&](int from, int to) {
+        const int lineBytes = f.width * DB;
+        const auto finishPieces = [&](int from, int to, int fromByte, int toByte) {
             for (int t = from; t < to; ++t) {
                 const int y = top ? f.strip - 1 - t : stripTop + t;
                 Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+                Byte* piece = line + fromByte;
+                const int bytes = toByte - fromByte;
                 const int s = f.strip - 1 - t;
-                const bool fused = s < f.faded && opacity.beforeFade() >= 0;
-                if (opacity.active && !fused)
-                    opacity.apply(line, line, f.width * DB);
-                if (s < f.faded)
-                    fadeBytes<DB, fade, false>(fader, line, line, f.width * DB,
-                                               strength<fade>(s, f.faded), 0, nullptr, nullptr,
-                                               opacity.beforeFade());
-                zeroPadding<DB>(line, f);
+                if (lineTables) {
+                    if (tabled[std::size_t(t)])
+                        wide_fade::fade(shape, piece, piece, std::size_t(bytes),
+                                        tables.data() + std::size_t(t) * 256, nullptr, false);
+                } else {
+                    const bool fused = s < f.faded && opacity.beforeFade() >= 0;
+                    if (opacity.active && !fused)
+                        opacity.apply(piece, piece, bytes);
+                    if (s < f.faded)
+                        fadeBytes<DB, fade, false>(fader, piece, piece, bytes,
+                                                   strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                                   opacity.beforeFade());
+                }
+                if (toByte == lineBytes)
+                    zeroPadding<DB>(line, f);
             }
         };
-        blur.then(f.strip, finishRows, true);
+        blur.thenByPiece(finishPieces);
         blur.start();
     }
 

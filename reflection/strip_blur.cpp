@@ -20,10 +20,11 @@ namespace {
 using namespace blur_passes;
 using namespace strip_lines;
 
-// Lanes per band of the passes across lines: eight cache lines of each line,
+// Lanes per band of the passes across lines: nine cache lines of each line,
 // and the passes' rings stay in the second-level cache (128 lanes cost a
-// third more: more time goes to each line's start than to its lanes).
-constexpr int bandLanes = 512;
+// third more: more time goes to each line's start than to its lanes). A
+// multiple of 3 and 4, so that a band holds whole pixels.
+constexpr int bandLanes = 576;
 
 } // namespace
 
@@ -222,15 +223,21 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
 }
 
 // Bands of columns, from byte lane `from` to `to`, blurred across the lines.
-void StripBlur::blurBands(int from, int to, Scratch& scratch)
+// Bands of columns, from byte lane `from` to `to`, blurred across the lines;
+// with `pieces`, each band but its line 0 (put back later) is handed on.
+void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
 {
     const int lines = strip_.lines;
     // Bands are blurred where they lie.
     Byte* const strip = line_[0];
     const std::ptrdiff_t step = lines > 1 ? line_[1] - line_[0] : 0;
-    for (int first = from; first < to; first += bandLanes)
-        blurAcross(strip + first, step, lines, std::min(bandLanes, to - first), h256_.data(),
-                   ringLines_, scratch.across, channels_ == 4);
+    for (int first = from; first < to; first += bandLanes) {
+        const int band = std::min(bandLanes, to - first);
+        blurAcross(strip + first, step, lines, band, h256_.data(), ringLines_, scratch.across,
+                   channels_ == 4);
+        if (pieces)
+            piece_(1, lines, first, first + band);
+    }
 }
 
 void StripBlur::copyColumns(int from, int to, bool in)
@@ -271,18 +278,25 @@ void StripBlur::finishLines(int from, int to)
         copyColumns(from, to, false);
 }
 
-void StripBlur::then(int count, std::function<void(int, int)> work, bool byLine)
+void StripBlur::then(int count, std::function<void(int, int)> work)
 {
     afterCount_ = count;
     after_ = std::move(work);
-    afterByLine_ = byLine;
+}
+
+void StripBlur::thenByPiece(std::function<void(int, int, int, int)> work)
+{
+    piece_ = std::move(work);
 }
 
 void StripBlur::run()
 {
+    const int stripBytes = strip_.width * strip_.channels;
     if (!active_) {
         if (after_)
             after_(0, afterCount_);
+        if (piece_)
+            piece_(0, strip_.lines, 0, stripBytes);
         return;
     }
     const int lines = strip_.lines;
@@ -315,16 +329,20 @@ void StripBlur::run()
     };
     share(lines, 1,
           [this](int from, int to, Scratch& scratch) { prepareLines(from, to, scratch); });
-    share(lanes, bandLanes,
-          [this](int from, int to, Scratch& scratch) { blurBands(from, to, scratch); });
-    // Work by line follows each line while it is still in the cache.
-    const bool byLine = after_ && afterByLine_;
-    share(lines, 1, [this, byLine](int from, int to, Scratch&) {
-        finishLines(from, to);
-        if (byLine)
-            after_(from, to);
+    // Pieces follow each band where the bands are the strip's own rows;
+    // otherwise each line, once it is in the strip.
+    const bool byBand = piece_ && inPlace_ && strip_.pixelStep == strip_.channels;
+    share(lanes, bandLanes, [this, byBand](int from, int to, Scratch& scratch) {
+        blurBands(from, to, scratch, byBand);
     });
-    if (after_ && !byLine)
+    share(lines, 1, [this, byBand, stripBytes](int from, int to, Scratch&) {
+        finishLines(from, to);
+        if (piece_ && !byBand)
+            piece_(from, to, 0, stripBytes);
+        else if (piece_ && from == 0)
+            piece_(0, 1, 0, stripBytes);
+    });
+    if (after_)
         share(afterCount_, 1, [this](int from, int to, Scratch&) { after_(from, to); });
 }
 

@@ -50,10 +50,13 @@ public:
     void start();
     void finish();
     // Work that follows the blur, shared out between the blur's threads in
-    // ranges of 0..count-1; set before run() or start(). With `byLine`, count
-    // is the strip's lines, and the work on lines from..to-1 may start as
-    // soon as those lines are in the strip.
-    void then(int count, std::function<void(int from, int to)> work, bool byLine = false);
+    // ranges of 0..count-1; set before run() or start().
+    void then(int count, std::function<void(int from, int to)> work);
+    // Or work on pieces of the strip's lines: lines from..to-1, bytes
+    // fromByte..toByte-1 of each (whole pixels of the strip), each piece
+    // handed over as soon as it is blurred, while it is still in the cache.
+    // The pieces cover every line once.
+    void thenByPiece(std::function<void(int from, int to, int fromByte, int toByte)> work);
     ~StripBlur() { finish(); }
 
 private:
@@ -90,13 +93,13 @@ private:
     std::vector<Scratch> scratch_;
     std::thread background_;
     int afterCount_ = 0;
-    bool afterByLine_ = false;
     std::function<void(int, int)> after_;
+    std::function<void(int, int, int, int)> piece_;
 
     std::uint8_t* stripLine(int t) const;
     const std::uint8_t* mirrorLine(int t) const;
     void prepareLines(int from, int to, Scratch& scratch);
-    void blurBands(int from, int to, Scratch& scratch);
+    void blurBands(int from, int to, Scratch& scratch, bool pieces);
     void finishLines(int from, int to);
     void copyColumns(int from, int to, bool in);
 };
