@@ -165,10 +165,59 @@ inline void weighMoving(Sum* __restrict window, const Byte* __restrict entering,
 // reads the next position's first byte (or the byte after `values`) and is
 // written where the next position's first sum goes (or one past `prefix`'s
 // sums), so both buffers have one spare element.
+#if defined(BLUR_WIDE)
+// The same sums read as one stream: sum i (after the first C) is value i plus
+// sum i - C. Thirty-two of them a round: within the round by shifts of C,
+// 2C, 4C, ... lanes, then each lane adds the last sum of its channel from the
+// round before. The rounds wait for each other by one addition and one
+// permute only, where the positions one at a time wait for every load.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int C> BLUR_WIDE void prefixSumsWide(const Byte* values, Sum* prefix, int positions)
+{
+    alignas(64) std::uint16_t before[5][32];
+    alignas(64) std::uint16_t last[32];
+    __mmask32 shifted[5];
+    int steps = 0;
+    for (int shift = C; shift < 32; shift *= 2, ++steps) {
+        for (int j = 0; j < 32; ++j)
+            before[steps][j] = std::uint16_t(std::max(0, j - shift));
+        shifted[steps] = __mmask32(~0u << shift);
+    }
+    for (int j = 0; j < 32; ++j)
+        last[j] = std::uint16_t(32 - C + j % C);
+    __m512i index[5];
+    for (int k = 0; k < steps; ++k)
+        index[k] = _mm512_load_si512(before[k]);
+    const __m512i lastOfChannel = _mm512_load_si512(last);
+    const int count = positions * C;
+    Sum* sums = prefix + C;
+    __m512i previous = _mm512_setzero_si512();
+    for (int b = 0; b < count; b += 32) {
+        const __mmask32 present =
+            count - b >= 32 ? ~__mmask32(0) : (__mmask32(1) << (count - b)) - 1;
+        __m512i sum = _mm512_cvtepu8_epi16(
+            _mm512_castsi512_si256(_mm512_maskz_loadu_epi8(__mmask64(present), values + b)));
+        for (int k = 0; k < steps; ++k)
+            sum = _mm512_add_epi16(sum, _mm512_maskz_permutexvar_epi16(shifted[k], index[k], sum));
+        sum = _mm512_add_epi16(sum, _mm512_permutexvar_epi16(lastOfChannel, previous));
+        _mm512_mask_storeu_epi16(sums + b, present, sum);
+        previous = sum;
+    }
+}
+#pragma GCC diagnostic pop
+#endif
+
 template <int C> void prefixSums(const Byte* values, Sum* prefix, int positions)
 {
     for (int c = 0; c < C; ++c)
         prefix[c] = 0;
+#if defined(BLUR_WIDE)
+    if (useWideVectors()) {
+        prefixSumsWide<C>(values, prefix, positions);
+        return;
+    }
+#endif
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const auto load = [&](const Byte* at) {
