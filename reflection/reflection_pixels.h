@@ -430,14 +430,25 @@ template <int DB, Fade fade> struct Opacity {
         // 0 in colour mode (k = F = 100) takes the scalar one.
         fader.vector = fader.vector && k < 100;
         fader.wide = fader.wide && fader.vector;
+#if defined(__SSE2__)
+        if (fader.wide) // made once, not for every run of bytes
+            fadeTable<fade>(fader, k, -1, table);
+#endif
     }
     // The strength a fade takes to give the opacity in the same step, -1 when
     // the opacity is its own step (none, or opacity 0 in colour mode).
-    int beforeFade() const { return active && k < 100 ? k : -1; }
+    int beforeFade() const
+    {
+        return active && k < 100 ? k : -1;
+    }
     template <bool stream = false> void apply(const Byte* src, Byte* dst, int bytes) const
     {
-        fadeBytes<DB, fade, false, stream>(fader, src, dst, bytes, k, 0, nullptr, nullptr);
+        if (fader.wide)
+            wide_fade::fade(fader.shape, src, dst, std::size_t(bytes), table, nullptr, stream);
+        else
+            fadeBytes<DB, fade, false, stream>(fader, src, dst, bytes, k, 0, nullptr, nullptr);
     }
+    alignas(64) Byte table[256]{};
 };
 
 // `count` pixels of the gap: the background colour, opaque, in colour mode;

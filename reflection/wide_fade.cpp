@@ -11,6 +11,8 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 // Only these functions use the instructions; the rest of the program runs anywhere.
 #define WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// Vectors passed to a call that is not inlined go through memory.
+#define WIDE_INLINE WIDE inline __attribute__((always_inline))
 #else
 #define HAS_WIDE_FADE 0
 #endif
@@ -75,7 +77,7 @@ struct Context {
 };
 
 // table[d] for 64 bytes d: two lookups in 128 entries, chosen by d's top bit.
-WIDE inline __m512i lookUp(const Context& c, __m512i d)
+WIDE_INLINE __m512i lookUp(const Context& c, __m512i d)
 {
     const __m512i low = _mm512_permutex2var_epi8(c.table[0], d, c.table[1]);
     const __m512i high = _mm512_permutex2var_epi8(c.table[2], d, c.table[3]);
@@ -83,7 +85,7 @@ WIDE inline __m512i lookUp(const Context& c, __m512i d)
 }
 
 // floor(k * x / F) in 16-bit lanes, as the SSE2 path computes it.
-WIDE inline __m512i fadeWords(const Context& c, __m512i x, __m512i k, __m512i m)
+WIDE_INLINE __m512i fadeWords(const Context& c, __m512i x, __m512i k, __m512i m)
 {
     const __m512i q0 = _mm512_mulhi_epu16(x, m);
     if (c.shortFade)
@@ -95,7 +97,7 @@ WIDE inline __m512i fadeWords(const Context& c, __m512i x, __m512i k, __m512i m)
 
 // The opacity's change first, then the fade's share of what is left (colour
 // mode) or of the alpha the opacity left.
-WIDE inline __m512i changeWords(const Context& c, __m512i d, __m512i k, __m512i m)
+WIDE_INLINE __m512i changeWords(const Context& c, __m512i d, __m512i k, __m512i m)
 {
     if (c.lanes->opacityMultiplier < 0)
         return fadeWords(c, d, k, m);
@@ -106,7 +108,7 @@ WIDE inline __m512i changeWords(const Context& c, __m512i d, __m512i k, __m512i 
 }
 
 // The change of the 64 bytes d that start at byte j; `mask` has the ones that exist.
-WIDE inline __m512i change(const Context& c, __m512i d, std::size_t j, __mmask64 mask)
+WIDE_INLINE __m512i change(const Context& c, __m512i d, std::size_t j, __mmask64 mask)
 {
     if (!c.lanes)
         return lookUp(c, d);
@@ -125,7 +127,7 @@ WIDE inline __m512i change(const Context& c, __m512i d, std::size_t j, __mmask64
 }
 
 // 64 bytes v starting at byte j, whose first byte is byte `phase` of its pixel.
-WIDE inline __m512i fadeBlock(const Context& c, __m512i v, int phase, std::size_t j, __mmask64 mask)
+WIDE_INLINE __m512i fadeBlock(const Context& c, __m512i v, int phase, std::size_t j, __mmask64 mask)
 {
     const __mmask64 active = c.shape->active[phase];
     if (c.shape->alphaFades)
