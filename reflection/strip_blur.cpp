@@ -307,13 +307,23 @@ void StripBlur::run()
     // a few per thread, as the threads ask for them: on a busy machine a
     // thread that runs late takes fewer. A thread that cannot be started
     // leaves its pieces to the others.
+    // The pieces shrink as the work runs out (each takes a share of what is
+    // left), so that the threads finish a step together.
     const auto share = [&](int count, int unit, const auto& work) {
-        const int units = (count + unit - 1) / unit;
-        const int piece = unit * std::max(1, units / (threads * 4));
         std::atomic<int> next{0};
         const auto worker = [&](Scratch& scratch) {
-            for (int from = next.fetch_add(piece); from < count; from = next.fetch_add(piece))
+            int from = next.load();
+            for (;;) {
+                int piece = 0;
+                do {
+                    if (from >= count)
+                        return;
+                    const int unitsLeft = (count - from + unit - 1) / unit;
+                    piece = unit * std::max(1, unitsLeft / (threads * 3));
+                } while (!next.compare_exchange_weak(from, from + piece));
                 work(from, std::min(count, from + piece), scratch);
+                from = next.load();
+            }
         };
         std::vector<std::thread> helpers;
         for (int index = 1; index < threads; ++index) {
