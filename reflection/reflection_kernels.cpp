@@ -95,12 +95,10 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     const bool lineTables = f.blur > 0 && wide_fade::available() && (f.faded == 0 || fader.wide) &&
                             (!opacity.active || opacity.fader.wide);
     std::vector<Byte> tables(lineTables ? std::size_t(f.strip) * 256 : 0);
-    std::vector<bool> tabled(lineTables ? std::size_t(f.strip) : 0);
 #if defined(__SSE2__)
-    for (std::size_t t = 0; t < tabled.size(); ++t) {
-        const int s = f.strip - 1 - int(t);
-        Byte* table = tables.data() + t * 256;
-        tabled[t] = s < f.faded || opacity.active;
+    for (int t = 0; lineTables && t < f.strip; ++t) {
+        const int s = f.strip - 1 - t;
+        Byte* table = tables.data() + std::size_t(t) * 256;
         if (s < f.faded)
             fadeTable<fade>(fader, strength<fade>(s, f.faded), opacity.beforeFade(), table);
         else if (opacity.active)
@@ -118,7 +116,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                 const int bytes = toByte - fromByte;
                 const int s = f.strip - 1 - t;
                 if (lineTables) {
-                    if (tabled[std::size_t(t)])
+                    if (s < f.faded || opacity.active)
                         wide_fade::fade(shape, piece, piece, std::size_t(bytes),
                                         tables.data() + std::size_t(t) * 256, nullptr, false);
                 } else {

@@ -431,7 +431,7 @@ template <int DB, Fade fade> struct Opacity {
         fader.vector = fader.vector && k < 100;
         fader.wide = fader.wide && fader.vector;
 #if defined(__SSE2__)
-        if (fader.wide) // made once, not for every run of bytes
+        if (fader.wide && active) // made once, not for every run of bytes
             fadeTable<fade>(fader, k, -1, table);
 #endif
     }
