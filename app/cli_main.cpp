@@ -3,10 +3,10 @@
 
 #include "app/huge_pages.h"
 #include "batch/batch_engine.h"
-#include "imaging/image_io.h"
-#include "imaging/picture_saving.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/saving/picture_saving.h"
 #include "product.h"
-#include "reflection/reflection_renderer.h"
+#include "reflection/renderer/reflection_renderer.h"
 
 #include <FreeImagePlus.h>
 #include <QCommandLineParser>

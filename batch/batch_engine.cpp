@@ -1,7 +1,7 @@
 #include "batch_engine.h"
 
-#include "imaging/image_io.h"
-#include "imaging/picture_saving.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/saving/picture_saving.h"
 
 #include <FreeImagePlus.h>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reflection/reflection_renderer.h"
+#include "reflection/renderer/reflection_renderer.h"
 
 #include <QList>
 #include <QString>

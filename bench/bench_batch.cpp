@@ -18,8 +18,8 @@
 
 #include "batch/batch_engine.h"
 #include "fastest_runs.h"
-#include "imaging/image_io.h"
-#include "imaging/picture_saving.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/saving/picture_saving.h"
 #include "natural_picture.h"
 
 #include <QCoreApplication>

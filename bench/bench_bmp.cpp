@@ -8,7 +8,7 @@
 //             the picture is not 24-bit already
 // N is the file's bits per pixel (16: 5-6-5 masks).
 
-#include "imaging/picture_decoding.h"
+#include "imaging/decoding/picture_decoding.h"
 
 #include <FreeImagePlus.h>
 #include <QByteArray>

@@ -13,9 +13,9 @@
 // minus InProcess).
 
 #include "batch/batch_engine.h"
-#include "imaging/decoder_process.h"
-#include "imaging/image_io.h"
-#include "imaging/picture_decoding.h"
+#include "imaging/decoder/decoder_process.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/decoding/picture_decoding.h"
 
 #include <FreeImagePlus.h>
 #include <QDir>

@@ -31,9 +31,9 @@
 // FreeImage pipeline's, and the size against FreeImage's default writer.
 
 #include "fastest_runs.h"
-#include "imaging/png_writer.h"
+#include "imaging/png/png_writer.h"
 #include "natural_picture.h"
-#include "reflection/reflection_renderer.h"
+#include "reflection/renderer/reflection_renderer.h"
 
 #include <QCoreApplication>
 #include <QDir>

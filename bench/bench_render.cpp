@@ -31,10 +31,10 @@
 // Counters: peak_MiB is the resident memory a single run adds at its peak,
 // measured by resetting the kernel's high-water mark; MiB is the result's size.
 
-#include "imaging/preview_image.h"
+#include "imaging/preview/preview_image.h"
 #include "random_picture.h"
-#include "reflection/live_preview.h"
-#include "reflection/reflection_renderer.h"
+#include "reflection/renderer/live_preview.h"
+#include "reflection/renderer/reflection_renderer.h"
 #include "tests/support/reflection_oracle.h"
 
 #include <QGuiApplication>

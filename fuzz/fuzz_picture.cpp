@@ -12,12 +12,12 @@
 // it writes the picture an input stands for, under its name, into the folder
 // and prints the file's path (to replay a finding through the program).
 
-#include "imaging/image_io.h"
-#include "imaging/picture_decoding.h"
-#include "imaging/picture_saving.h"
-#include "imaging/preview_image.h"
-#include "imaging/standard_bitmap.h"
-#include "reflection/reflection_renderer.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/decoding/picture_decoding.h"
+#include "imaging/pixels/standard_bitmap.h"
+#include "imaging/preview/preview_image.h"
+#include "imaging/saving/picture_saving.h"
+#include "reflection/renderer/reflection_renderer.h"
 
 #include <FreeImagePlus.h>
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "mainwindow/glassmere.h"
 
-#include "imaging/image_io.h"
+#include "imaging/decoder/image_io.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #include "mainwindow/glassmere.h"
 
-#include "imaging/preview_image.h"
+#include "imaging/preview/preview_image.h"
 
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>

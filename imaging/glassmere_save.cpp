@@ -1,7 +1,7 @@
 #include "mainwindow/glassmere.h"
 
-#include "imaging/image_io.h"
-#include "imaging/picture_saving.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/saving/picture_saving.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "imaging/preview_image.h"
-#include "reflection/live_preview.h"
-#include "reflection/reflection_renderer.h"
-#include "reflection/result_memory.h"
+#include "imaging/pixels/result_memory.h"
+#include "imaging/preview/preview_image.h"
+#include "reflection/renderer/live_preview.h"
+#include "reflection/renderer/reflection_renderer.h"
 #include "ui_glassmere.h"
 
 #include <FreeImagePlus.h>

@@ -1,6 +1,6 @@
-#include "imaging/image_io.h"
-#include "imaging/picture_saving.h"
-#include "reflection/reflection_renderer.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/saving/picture_saving.h"
+#include "reflection/renderer/reflection_renderer.h"
 #include "support/testpictures.h"
 
 #include <QDir>

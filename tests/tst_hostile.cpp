@@ -5,11 +5,11 @@
 // show it). The program must survive each file, finish within a bound, fail the
 // broken ones with a reason, decode the valid ones exactly, and change no input.
 
-#include "imaging/decoder_process.h"
-#include "imaging/image_io.h"
-#include "imaging/picture_saving.h"
-#include "imaging/preview_image.h"
-#include "reflection/reflection_renderer.h"
+#include "imaging/decoder/decoder_process.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/preview/preview_image.h"
+#include "imaging/saving/picture_saving.h"
+#include "reflection/renderer/reflection_renderer.h"
 #include "support/dialogdriver.h"
 #include "support/hostile_files.h"
 #include "support/imagecompare.h"

@@ -1,10 +1,10 @@
 // Opening and saving through the window, with the real dialogs driven by the
 // test and real files written by FreeImage.
 
-#include "imaging/deflate_bands.h"
-#include "imaging/image_io.h"
-#include "imaging/picture_saving.h"
-#include "imaging/png_writer.h"
+#include "imaging/decoder/image_io.h"
+#include "imaging/png/deflate_bands.h"
+#include "imaging/png/png_writer.h"
+#include "imaging/saving/picture_saving.h"
 #include "support/carriedpictures.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"

@@ -1,4 +1,4 @@
-#include "allocation_watch.h"
+#include "imaging/decoder/allocation_watch.h"
 
 #include <atomic>
 #include <cerrno>

@@ -8,8 +8,8 @@
 //   glassmere-decoder --check FILE...                   (by hand: what each file gives)
 
 #include "imaging/decoder/allocation_watch.h"
-#include "imaging/decoder_protocol.h"
-#include "imaging/picture_decoding.h"
+#include "imaging/decoder/decoder_protocol.h"
+#include "imaging/decoding/picture_decoding.h"
 
 #include <QByteArray>
 #include <QFileInfo>

@@ -7,7 +7,7 @@
 //
 // Header-only, so that both the tests and the benchmarks can use it.
 
-#include "reflection/reflection_renderer.h"
+#include "reflection/renderer/reflection_renderer.h"
 
 #include <FreeImagePlus.h>
 

@@ -1,0 +1,96 @@
+#pragma once
+
+// What the program and its glassmere-decoder process say to each other over
+// the socket that is the decoder's standard input. Both are built from the
+// same tree, so the structures go as they are, in the machine's byte order;
+// the version tells a decoder left over from another build.
+//
+//   program -> decoder   DecodeRequest, the open file attached (SCM_RIGHTS),
+//                        then nameLength bytes of the file's name
+//   decoder -> program   for formats that tell their size up front, a
+//                        DecodeReply of kind Header (no text follows); then
+//                        the DecodeReply of kind Answer, messageLength bytes
+//                        of UTF-8 text and profileLength bytes of the
+//                        picture's ICC profile (at most maxProfileLength,
+//                        picture_metadata.h)
+//
+// A decoded picture's scan lines wait in the pixel memory, without padding,
+// from offset 0, until the next request. The program creates that memory
+// file sealed so it can grow but never shrink (a shrinking file would crash
+// the program's reads with SIGBUS). Two wake-ups per picture, whatever its size.
+//
+// The decoder serves one request after another until its socket closes.
+
+#include "imaging/decoding/picture_decoding.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+namespace decoder {
+
+constexpr std::uint32_t requestMagic = 0x47444d52; // "RMDG"
+constexpr std::uint32_t replyMagic = 0x47444d41;   // "AMDG"
+constexpr std::uint32_t protocolVersion = 2;
+
+// The decoder's descriptor for the pixel memory; its standard input is the socket.
+constexpr int pixelMemory = 3;
+
+// Longest file name and message that cross the socket.
+constexpr std::uint32_t maxNameLength = 4096;
+constexpr std::uint32_t maxMessageLength = 4096;
+
+struct DecodeRequest {
+    std::uint32_t magic = requestMagic;
+    std::uint32_t version = protocolVersion;
+    DecodeLimits limits;
+    std::uint32_t nameLength = 0;
+    std::uint32_t reserved = 0;
+};
+
+enum class ReplyKind : std::uint32_t {
+    // Not an answer yet: the header claims width × height, so the decode may
+    // take the time a picture of that size needs.
+    Header = 1,
+    Answer = 2,
+};
+
+struct DecodeReply {
+    std::uint32_t magic = replyMagic;
+    std::uint32_t version = protocolVersion;
+    ReplyKind kind = ReplyKind::Answer;
+    DecodeFailure failure = DecodeFailure::Unreadable;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t bitsPerPixel = 0; // 24 or 32
+    std::uint32_t messageLength = 0;
+    std::uint32_t profileLength = 0; // only with a decoded picture
+    std::uint32_t dotsPerMeterX = 0;
+    std::uint32_t dotsPerMeterY = 0;
+    std::uint32_t reserved = 0;
+};
+
+// Every byte of these is a field: no padding, whose stale contents would
+// cross the socket, and nothing that cannot be copied as bytes.
+template <typename Wire>
+constexpr bool plainWire =
+    std::is_trivially_copyable_v<Wire>&& std::has_unique_object_representations_v<Wire>;
+static_assert(plainWire<DecodeLimits> && sizeof(DecodeLimits) == 32);
+static_assert(plainWire<DecodeRequest> && sizeof(DecodeRequest) == 48);
+static_assert(plainWire<DecodeReply> && sizeof(DecodeReply) == 48);
+
+// The decoder's exit code when it was started wrongly or its input is not a
+// socket; any other end of the process counts as a crash.
+constexpr int usageExitCode = 64;
+
+// Writes all of `size` bytes to the socket; false when it closed or failed.
+bool sendAll(int socket, const void* data, std::size_t size);
+
+} // namespace decoder
+
+// "512 MB", "1.5 GB".
+QString describeBytes(std::uint64_t bytes);
+// The C library's text for `error` (an errno value).
+QString systemError(int error);

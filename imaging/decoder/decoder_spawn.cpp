@@ -1,0 +1,101 @@
+#include "imaging/decoder/decoder_spawn.h"
+
+#include "imaging/decoder/decoder_protocol.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+bool spawnDecoder(const QByteArray& program, std::uint64_t memoryLimit, SpawnedDecoder* decoder,
+                  QString* error)
+{
+    int ends[2];
+    // Close-on-exec everywhere, so that no other child started meanwhile
+    // holds one open; the decoder's copies are its stdin and descriptor 3.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
+        return false;
+    }
+    // The pixel memory may grow, never shrink, and takes no further seals.
+    const int pixels = memfd_create("glassmere-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (pixels < 0 || fcntl(pixels, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+        *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
+        if (pixels >= 0)
+            close(pixels);
+        close(ends[0]);
+        close(ends[1]);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pixels, decoder::pixelMemory);
+    // The readers' own chatter on a damaged file ("libpng error: ...") would
+    // land in glassmere-cli's report and output; what matters comes back
+    // as the failure's reason.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Nothing else of the program's: FreeImage opens files without
+    // close-on-exec, and a decoder would hold a file being saved meanwhile.
+    posix_spawn_file_actions_addclosefrom_np(&actions, decoder::pixelMemory + 1);
+
+    // Signal handlers and masks of the program (ignored SIGPIPE, blocked
+    // signals of Qt's threads) are not the decoder's business.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    const QByteArray limit = QByteArray::number(qulonglong(memoryLimit));
+    QByteArray programCopy = program;
+    char serve[] = "--serve";
+    char memoryOption[] = "--memory-limit";
+    QByteArray limitText = limit;
+    char* arguments[] = {programCopy.data(), serve, memoryOption, limitText.data(), nullptr};
+    // Transparent huge pages for the decoder's large allocations: a
+    // picture's bitmap is then faulted in, and read across, a few 2 MB
+    // pages at a time instead of thousands of 4 KB ones (a third off the
+    // cost of handing a photograph over). Older C libraries ignore it.
+    QByteArray tunables = qgetenv("GLIBC_TUNABLES");
+    if (!tunables.contains("glibc.malloc.hugetlb"))
+        tunables += (tunables.isEmpty() ? "" : ":") + QByteArray("glibc.malloc.hugetlb=1");
+    tunables.prepend("GLIBC_TUNABLES=");
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::strncmp(*variable, "GLIBC_TUNABLES=", 15) != 0)
+            environment.push_back(*variable);
+    }
+    environment.push_back(tunables.data());
+    environment.push_back(nullptr);
+
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, programCopy.constData(), &actions, &attributes, arguments,
+                                    environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(ends[1]);
+    if (spawned != 0) {
+        close(ends[0]);
+        close(pixels);
+        *error = QStringLiteral("Cannot start the picture decoder %1: %2")
+                     .arg(QString::fromLocal8Bit(program), systemError(spawned));
+        return false;
+    }
+    decoder->pid = pid;
+    decoder->socket = ends[0];
+    decoder->pixelMemory = pixels;
+    return true;
+}

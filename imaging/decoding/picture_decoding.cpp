@@ -1,0 +1,359 @@
+#include "imaging/decoding/picture_decoding.h"
+
+#include "imaging/decoder/decoder_protocol.h"
+#include "imaging/decoding/bmp_reading.h"
+#include "imaging/decoding/picture_metadata.h"
+#include "imaging/decoding/png_reader.h"
+#include "imaging/decoding/reader_corrections.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QColorSpace>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QStringList>
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+namespace {
+
+thread_local QStringList freeImageLog;
+
+void recordFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
+{
+    // A damaged file can make a reader repeat itself for every line.
+    const QString text = QString::fromLocal8Bit(message).trimmed();
+    if (text.isEmpty() || freeImageLog.contains(text))
+        return;
+    if (freeImageLog.size() < 6)
+        freeImageLog.append(text);
+}
+
+// The formats whose Qt readers may stand in for FreeImage. Vector formats
+// stay out: they have no size of their own.
+bool qtMayRead(const QByteArray& format)
+{
+    // BMPs have a reader of their own (bmp_reading.h).
+    static const QByteArray formats[] = {"png", "jpeg", "gif", "ico", "cur", "pbm", "pgm", "ppm"};
+    return std::find(std::begin(formats), std::end(formats), format) != std::end(formats);
+}
+
+// Bytes of a bitmap of this size and depth as FreeImage lays it out (lines
+// padded to 4 bytes), in 64 bits so a hostile header cannot wrap it.
+std::uint64_t bitmapBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel)
+{
+    const std::uint64_t line = (width * bitsPerPixel + 7) / 8;
+    return ((line + 3) & ~std::uint64_t(3)) * height;
+}
+
+QString withMessages(const QString& what)
+{
+    const QString said = freeImageMessages();
+    return said.isEmpty() ? what : what + QStringLiteral(" (") + said + QLatin1Char(')');
+}
+
+// Qt's image, top-down 0xAARRGGBB words, as a FreeImage bitmap: bottom-up
+// lines of blue, green, red(, alpha) bytes.
+BitmapPtr bitmapFromQImage(QImage image)
+{
+    const bool alpha = image.hasAlphaChannel();
+    image = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull())
+        return nullptr;
+    const int width = image.width();
+    const int height = image.height();
+    BitmapPtr dib(FreeImage_Allocate(width, height, alpha ? 32 : 24));
+    if (!dib)
+        return nullptr;
+    for (int y = 0; y < height; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        BYTE* out = FreeImage_GetScanLine(dib.get(), height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            out[FI_RGBA_BLUE] = BYTE(qBlue(in[x]));
+            out[FI_RGBA_GREEN] = BYTE(qGreen(in[x]));
+            out[FI_RGBA_RED] = BYTE(qRed(in[x]));
+            if (alpha)
+                out[FI_RGBA_ALPHA] = BYTE(qAlpha(in[x]));
+            out += alpha ? 4 : 3;
+        }
+    }
+    return dib;
+}
+
+// Qt's turn, for data FreeImage refused. The size is read from the header
+// and checked before any pixel is decoded.
+DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const DecodeLimits& limits,
+                           const HeaderRead& headerRead)
+{
+    DecodeOutcome outcome;
+    outcome.failure = DecodeFailure::Unreadable;
+    if (size > std::size_t(std::numeric_limits<qsizetype>::max()))
+        return outcome;
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return outcome;
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true); // upright, as FreeImage's pictures are turned
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead())
+        return outcome;
+    // Taken before reading: a failed read forgets it.
+    const QByteArray format = reader.format();
+    if (!qtMayRead(format))
+        return outcome;
+
+    const QSize declared = reader.size();
+    if (declared.isValid()) {
+        if (headerRead)
+            headerRead(std::uint64_t(declared.width()), std::uint64_t(declared.height()));
+        // Qt decodes to at most 64 bits per pixel before the conversion.
+        const QString refusal = sizeRefusal(std::uint64_t(declared.width()),
+                                            std::uint64_t(declared.height()), 64, limits);
+        if (!refusal.isEmpty()) {
+            outcome.failure = DecodeFailure::TooLarge;
+            outcome.reason = refusal;
+            return outcome;
+        }
+    }
+    // Qt's own allocation ceiling (256 MB by default) would refuse pictures
+    // the limits allow; it stays as a second guard at their size.
+    const std::uint64_t megabytes = limits.decoderMemory / (1024 * 1024) + 1;
+    reader.setAllocationLimit(int(std::min<std::uint64_t>(megabytes, 1u << 30)));
+
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        outcome.reason = QStringLiteral("Qt's %1 reader: %2")
+                             .arg(QString::fromLatin1(format).toUpper(), reader.errorString());
+        return outcome;
+    }
+    outcome.bitmap = bitmapFromQImage(image);
+    const QByteArray profile = image.colorSpace().iccProfile();
+    if (isCarriableProfile(profile))
+        outcome.profile = profile;
+    if (!outcome.bitmap) {
+        outcome.failure = DecodeFailure::Unconverted;
+        outcome.reason = QStringLiteral("The picture's pixel format could not be converted");
+        return outcome;
+    }
+    outcome.failure = DecodeFailure::None;
+    return outcome;
+}
+
+// Releases a FreeImage memory stream.
+struct MemoryDeleter {
+    void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
+};
+
+} // namespace
+
+void captureFreeImageMessages()
+{
+    static const bool installed = [] {
+        FreeImage_SetOutputMessage(recordFreeImageMessage);
+        return true;
+    }();
+    (void)installed;
+}
+
+void clearFreeImageMessages()
+{
+    freeImageLog.clear();
+}
+
+QString freeImageMessages()
+{
+    return freeImageLog.join(QStringLiteral("; "));
+}
+
+QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                    const DecodeLimits& limits)
+{
+    // Both sides come from the file; within maxPictureSide their products fit in 64 bits.
+    if (width > maxPictureSide || height > maxPictureSide)
+        return QStringLiteral("%1 × %2 pixels: a side longer than %3 pixels is more than "
+                              "Glassmere can handle")
+            .arg(width)
+            .arg(height)
+            .arg(maxPictureSide);
+    const std::uint64_t needed = programBytes(width, height, bitsPerPixel, limits);
+    if (needed > limits.memoryAvailable)
+        return memoryRefusal(width, height, needed, limits.memoryAvailable);
+    // The decoded bitmap and its standard 32-bit copy exist together.
+    const std::uint64_t decoded =
+        bitmapBytes(width, height, bitsPerPixel) + bitmapBytes(width, height, 32);
+    if (decoded > limits.decoderMemory)
+        return QStringLiteral("%1 × %2 pixels at %3 bits per pixel need %4 to decode, more than "
+                              "the %5 Glassmere can use here")
+            .arg(width)
+            .arg(height)
+            .arg(bitsPerPixel)
+            .arg(describeBytes(decoded), describeBytes(limits.decoderMemory));
+    return {};
+}
+
+std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                           const DecodeLimits& limits)
+{
+    const std::uint64_t perPixel =
+        bitsPerPixel >= 32 ? limits.bytesPerPixel32 : limits.bytesPerPixel24;
+    return width * height * perPixel; // sides up to 2^20 each: no overflow
+}
+
+QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
+                      std::uint64_t available)
+{
+    return QStringLiteral("%1 × %2 pixels need %3 of memory, more than the %4 available")
+        .arg(width)
+        .arg(height)
+        .arg(describeBytes(needed), describeBytes(available));
+}
+
+int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels)
+{
+    constexpr std::uint64_t mostPixelsPerByte = 8 * 1032;
+    const std::uint64_t honestPixels =
+        std::min(claimedPixels, std::min(fileBytes, std::uint64_t(1) << 40) * mostPixelsPerByte);
+    const std::uint64_t seconds =
+        std::uint64_t(std::max(floorSeconds, 1)) + fileBytes / (8u << 20) + honestPixels / 4000000;
+    return int(std::min<std::uint64_t>(seconds, 3600));
+}
+
+DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, const QString& name,
+                                const DecodeLimits& fileLimits, const HeaderRead& headerRead)
+{
+    captureFreeImageMessages();
+    clearFreeImageMessages();
+    DecodeOutcome outcome;
+    auto fail = [&outcome](DecodeFailure failure, const QString& why) {
+        outcome.bitmap.reset();
+        outcome.failure = failure;
+        outcome.reason = why;
+        return std::move(outcome);
+    };
+    if (size == 0)
+        return fail(DecodeFailure::Unreadable, QStringLiteral("The file is empty"));
+    if (size > std::numeric_limits<DWORD>::max())
+        return fail(DecodeFailure::TooLarge,
+                    QStringLiteral("The file is larger than the 4 GB FreeImage can read"));
+    // The file's own bytes are held while it is decoded.
+    DecodeLimits limits = fileLimits;
+    if (size >= limits.decoderMemory)
+        return fail(DecodeFailure::TooLarge,
+                    QStringLiteral("The file is larger than the %1 Glassmere can use here")
+                        .arg(describeBytes(limits.decoderMemory)));
+    limits.decoderMemory -= size;
+
+    // FreeImage only reads the memory it is given; the cast is its API's.
+    std::unique_ptr<FIMEMORY, MemoryDeleter> memory(
+        FreeImage_OpenMemory(const_cast<BYTE*>(data), DWORD(size)));
+    if (!memory)
+        return fail(DecodeFailure::Unreadable, QStringLiteral("Out of memory"));
+
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), int(size));
+    if (format == FIF_UNKNOWN)
+        format = FreeImage_GetFIFFromFilename(QFile::encodeName(name).constData());
+    const bool freeImageReads = format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
+    // BMPs are read by Glassmere's own reader, which checks the size itself.
+    const bool ownBmp = looksLikeBmp(data, size);
+
+    bool sizeChecked = false;
+    if (freeImageReads && !ownBmp && FreeImage_FIFSupportsNoPixels(format)) {
+        // The header alone, so a few bytes cannot make the reader allocate gigabytes.
+        BitmapPtr header(FreeImage_LoadFromMemory(format, memory.get(), FIF_LOAD_NOPIXELS));
+        if (header) {
+            if (headerRead)
+                headerRead(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()));
+            const QString refusal =
+                sizeRefusal(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
+                            FreeImage_GetBPP(header.get()), limits);
+            if (!refusal.isEmpty())
+                return fail(DecodeFailure::TooLarge, refusal);
+            sizeChecked = true;
+        }
+        FreeImage_SeekMemory(memory.get(), 0, SEEK_SET);
+    }
+
+    try {
+        if (ownBmp) {
+            DecodeOutcome bmp = decodeBmp(data, size, limits, headerRead);
+            if (bmp.failure != DecodeFailure::None)
+                return bmp;
+            outcome.bitmap = std::move(bmp.bitmap);
+        } else {
+            // Most PNGs are plain 8-bit RGB(A): those are read without FreeImage,
+            // faster, once the header has passed the size check.
+            if (format == FIF_PNG && sizeChecked)
+                outcome.bitmap = readPlainPng(data, size);
+            if (!outcome.bitmap && freeImageReads)
+                outcome.bitmap.reset(FreeImage_LoadFromMemory(format, memory.get(),
+                                                              readerFlags(format, data, size)));
+        }
+        if (outcome.bitmap && !FreeImage_HasPixels(outcome.bitmap.get()))
+            outcome.bitmap.reset();
+        if (outcome.bitmap && !ownBmp)
+            correctDecodedPicture(format, data, size, outcome.bitmap.get());
+        if (!outcome.bitmap) {
+            const QString refused = withMessages(
+                format == FIF_UNKNOWN ? QStringLiteral("Unknown or unsupported picture format")
+                                      : QStringLiteral("The picture could not be decoded"));
+            DecodeOutcome second = decodeWithQt(data, size, limits, headerRead);
+            if (second.failure == DecodeFailure::Unreadable) {
+                // Qt's complaint matters only when Qt was the one that knew the format.
+                return fail(DecodeFailure::Unreadable,
+                            second.reason.isEmpty() ? refused : refused + "; " + second.reason);
+            }
+            if (second.failure != DecodeFailure::None)
+                return second;
+            outcome.bitmap = std::move(second.bitmap);
+            outcome.profile = second.profile;
+        } else {
+            outcome.profile =
+                format == FIF_PNG ? pngProfile(data, size) : carriableProfile(outcome.bitmap.get());
+        }
+
+        // Formats without a header-only read are checked once decoded: the
+        // program must not take what it cannot hold.
+        FIBITMAP* dib = outcome.bitmap.get();
+        const QString refusal = sizeRefusal(FreeImage_GetWidth(dib), FreeImage_GetHeight(dib),
+                                            FreeImage_GetBPP(dib), limits);
+        if (!refusal.isEmpty())
+            return fail(DecodeFailure::TooLarge, refusal);
+
+        // What goes with the pixels is read before the conversion, which need not keep it.
+        const int orientation = pictureOrientation(dib);
+        const bool resolutionKnown = format != FIF_TIFF || tiffStatesResolution(data, size);
+        const unsigned dotsPerMeterX = resolutionKnown ? FreeImage_GetDotsPerMeterX(dib) : 0;
+        const unsigned dotsPerMeterY = resolutionKnown ? FreeImage_GetDotsPerMeterY(dib) : 0;
+
+        // 24 bits unless the picture has transparency; palettes, 16-bit and
+        // float pictures are brought to 8 bits per channel.
+        const bool transparent = FreeImage_IsTransparent(dib);
+        if (!isStandardBitmap(dib) || FreeImage_GetBPP(dib) != (transparent ? 32u : 24u)) {
+            BitmapPtr standard = convertToStandardBitmap(dib, transparent);
+            if (!standard)
+                return fail(DecodeFailure::Unconverted,
+                            withMessages(QStringLiteral(
+                                "The picture's pixel format could not be converted")));
+            outcome.bitmap = std::move(standard);
+        }
+        FreeImage_SetDotsPerMeterX(outcome.bitmap.get(), dotsPerMeterX);
+        FreeImage_SetDotsPerMeterY(outcome.bitmap.get(), dotsPerMeterY);
+        if (orientation != 1) {
+            outcome.bitmap = turnUpright(std::move(outcome.bitmap), orientation);
+            if (!outcome.bitmap)
+                return fail(DecodeFailure::TooLarge,
+                            QStringLiteral("Out of memory while turning the picture upright"));
+        }
+    } catch (const std::bad_alloc&) {
+        // Readers in C++ throw where C readers return null.
+        return fail(DecodeFailure::TooLarge, QStringLiteral("Out of memory while decoding"));
+    }
+    outcome.failure = DecodeFailure::None;
+    return outcome;
+}

@@ -1,0 +1,373 @@
+#include "imaging/png/png_writer.h"
+#include "imaging/png/deflate_bands.h"
+#include "imaging/png/png_filters.h"
+
+#include <FreeImagePlus.h>
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Bytes kept free before each raw row: the left neighbours of the first
+// pixel, which the filters read as 0.
+constexpr std::size_t rowLead = 32;
+
+struct PictureShape {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned sourceBytes = 3; // per pixel in the bitmap: 3 or 4
+    unsigned channels = 3;    // per pixel in the file: 3 (RGB) or 4 (RGBA)
+    std::size_t rowBytes() const { return std::size_t(width) * channels; }
+};
+
+// FreeImage's scan line `line` (blue, green, red, alpha) as the file's RGB(A) bytes.
+void convertRow(const fipImage& image, const PictureShape& shape, unsigned line, std::uint8_t* out)
+{
+    const std::uint8_t* in = image.getScanLine(line);
+    const unsigned step = shape.sourceBytes;
+    if (shape.channels == 4) {
+        for (unsigned x = 0; x < shape.width; ++x, in += 4, out += 4) {
+            out[0] = in[FI_RGBA_RED];
+            out[1] = in[FI_RGBA_GREEN];
+            out[2] = in[FI_RGBA_BLUE];
+            out[3] = in[FI_RGBA_ALPHA];
+        }
+    } else {
+        for (unsigned x = 0; x < shape.width; ++x, in += step, out += 3) {
+            out[0] = in[FI_RGBA_RED];
+            out[1] = in[FI_RGBA_GREEN];
+            out[2] = in[FI_RGBA_BLUE];
+        }
+    }
+}
+
+// Filters the file's rows [first, end) (counted from the top) into `out`,
+// each as its filter byte and the filtered bytes, row `first` at the start.
+void filterRows(const fipImage& image, const PictureShape& shape, unsigned first, unsigned end,
+                const FilterKernels& kernels, std::uint8_t* out)
+{
+    const std::size_t length = shape.rowBytes();
+    const std::size_t bpp = shape.channels;
+    std::vector<std::uint8_t> buffers(2 * (rowLead + length), 0);
+    std::uint8_t* above = buffers.data() + rowLead;
+    std::uint8_t* row = above + length + rowLead;
+    // The first row of the file is filtered against a row of zeros.
+    if (first > 0)
+        convertRow(image, shape, shape.height - first, above);
+    for (unsigned y = first; y < end; ++y) {
+        convertRow(image, shape, shape.height - 1 - y, row);
+        std::uint64_t sums[5];
+        kernels.sum(row, above, length, bpp, sums);
+        const int best = int(std::min_element(sums, sums + 5) - sums);
+        std::uint8_t* target = out + std::size_t(y - first) * (length + 1);
+        target[0] = std::uint8_t(best);
+        kernels.apply(best, row, above, length, bpp, target + 1);
+        std::swap(row, above);
+    }
+}
+
+bool everyAlphaOpaque(const fipImage& image)
+{
+    const unsigned width = image.getWidth();
+    for (unsigned line = 0; line < image.getHeight(); ++line) {
+        const std::uint8_t* pixel = image.getScanLine(line) + FI_RGBA_ALPHA;
+        std::uint8_t all = 0xFF;
+        for (unsigned x = 0; x < width; ++x)
+            all &= pixel[4 * x];
+        if (all != 0xFF)
+            return false;
+    }
+    return true;
+}
+
+void appendChunk(QByteArray& file, const char* type, const void* data, std::size_t size)
+{
+    std::uint8_t head[8];
+    putBigEndian(head, std::uint32_t(size));
+    std::memcpy(head + 4, type, 4);
+    file.append(reinterpret_cast<const char*>(head), 8);
+    file.append(static_cast<const char*>(data), qsizetype(size));
+    std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+    if (size > 0) // libdeflate takes a null buffer as a request for the initial value
+        crc = libdeflate_crc32(crc, data, size);
+    std::uint8_t tail[4];
+    putBigEndian(tail, crc);
+    file.append(reinterpret_cast<const char*>(tail), 4);
+}
+
+void appendChunk(QByteArray& file, const char* type, const QByteArray& data)
+{
+    appendChunk(file, type, data.constData(), std::size_t(data.size()));
+}
+
+// The chunks between IHDR and the pixels, in the order libpng writes them
+// for FreeImage: iCCP, bKGD, pHYs, tIME, iTXt.
+void appendAncillaryChunks(QByteArray& file, const fipImage& image)
+{
+    FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
+    const FIICCPROFILE* profile = FreeImage_GetICCProfile(dib);
+    if (profile && profile->size > 0 && profile->data) {
+        QByteArray body("Embedded Profile");
+        body.append('\0').append('\0'); // the name ends; compression method 0 (zlib)
+        body.append(zlibCompress(profile->data, profile->size, 6));
+        appendChunk(file, "iCCP", body);
+    }
+    RGBQUAD background;
+    if (FreeImage_HasBackgroundColor(dib) && FreeImage_GetBackgroundColor(dib, &background)) {
+        const std::uint8_t body[6] = {0, background.rgbRed, 0, background.rgbGreen,
+                                      0, background.rgbBlue};
+        appendChunk(file, "bKGD", body, sizeof body);
+    }
+    const unsigned dotsX = FreeImage_GetDotsPerMeterX(dib);
+    const unsigned dotsY = FreeImage_GetDotsPerMeterY(dib);
+    if (dotsX > 0 && dotsY > 0) {
+        std::uint8_t body[9];
+        putBigEndian(body, dotsX);
+        putBigEndian(body + 4, dotsY);
+        body[8] = 1; // the unit is the metre
+        appendChunk(file, "pHYs", body, sizeof body);
+    }
+    FITAG* tag = nullptr;
+    if (FreeImage_GetMetadata(FIMD_EXIF_MAIN, dib, "DateTime", &tag) && tag &&
+        FreeImage_GetTagLength(tag) > 0) {
+        int year, month, day, hour, minute, second;
+        const char* value = static_cast<const char*>(FreeImage_GetTagValue(tag));
+        if (std::sscanf(value, "%4d:%02d:%02d %2d:%02d:%02d", &year, &month, &day, &hour, &minute,
+                        &second) == 6 &&
+            year >= 0 && year <= 65535 && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+            hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 60) {
+            const std::uint8_t body[7] = {std::uint8_t(year >> 8), std::uint8_t(year),
+                                          std::uint8_t(month),     std::uint8_t(day),
+                                          std::uint8_t(hour),      std::uint8_t(minute),
+                                          std::uint8_t(second)};
+            appendChunk(file, "tIME", body, sizeof body);
+        }
+    }
+    // Uncompressed iTXt: keyword, compression flag and method, empty language and translation.
+    auto appendText = [&file](const char* keyword, FITAG* text) {
+        const std::size_t keywordLength = std::strlen(keyword);
+        if (keywordLength == 0 || keywordLength > 79)
+            return;
+        const char* value = static_cast<const char*>(FreeImage_GetTagValue(text));
+        const std::size_t length = value ? strnlen(value, FreeImage_GetTagLength(text)) : 0;
+        QByteArray body(keyword, qsizetype(keywordLength));
+        body.append(5, '\0');
+        body.append(value, qsizetype(length));
+        appendChunk(file, "iTXt", body);
+    };
+    FIMETADATA* comments = FreeImage_FindFirstMetadata(FIMD_COMMENTS, dib, &tag);
+    if (comments) {
+        do
+            appendText(FreeImage_GetTagKey(tag), tag);
+        while (FreeImage_FindNextMetadata(comments, &tag));
+        FreeImage_FindCloseMetadata(comments);
+    }
+    tag = nullptr;
+    if (FreeImage_GetMetadata(FIMD_XMP, dib, "XMLPacket", &tag) && tag &&
+        FreeImage_GetTagLength(tag) > 0)
+        appendText("XML:com.adobe.xmp", tag);
+}
+
+// Rows filtered and deflated together, apart from the others.
+struct RowBand {
+    unsigned first = 0;
+    unsigned end = 0;
+};
+
+unsigned writerThreads(const PngEncoding& how)
+{
+    return how.threads > 0 ? unsigned(how.threads)
+                           : std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Bands of about 4 MB of filtered bytes, deflated apart and on every core.
+// Each costs a few hundred bytes of file (its deflate starts with no history)
+// and a walk of its deflate: a tenth of the deflate at level 6, but about as
+// much as the deflate itself at level 1, which only a large picture earns
+// back (smaller ones are one band, its rows still filtered on every core).
+// The plan depends on the picture alone, so a picture gives the same file on
+// any number of cores.
+std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level)
+{
+    constexpr std::size_t bandBytes = std::size_t(4) << 20;
+    constexpr std::size_t smallestBandedAtFastLevels = std::size_t(16) << 20;
+    const std::size_t total = lineBytes * height;
+    std::size_t count = (total + bandBytes - 1) / bandBytes;
+    if (level < 6 && total < smallestBandedAtFastLevels)
+        count = 1;
+    count = std::clamp<std::size_t>(count, 1, height);
+    std::vector<RowBand> bands(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        bands[i].first = unsigned(std::uint64_t(height) * i / count);
+        bands[i].end = unsigned(std::uint64_t(height) * (i + 1) / count);
+    }
+    return bands;
+}
+
+// Runs task(index, worker) for every index below `count` on up to `threads`
+// threads, each free worker taking the next index; a thread that cannot be
+// started leaves its share to the others. The first failure is thrown here.
+template <typename Task> void runTasks(std::size_t count, unsigned threads, const Task& task)
+{
+    threads = unsigned(std::clamp<std::size_t>(threads, 1, count));
+    std::atomic<std::size_t> next{0};
+    std::vector<std::exception_ptr> failures(threads);
+    auto work = [&](unsigned worker) {
+        try {
+            for (std::size_t i; (i = next++) < count;)
+                task(i, worker);
+        } catch (...) {
+            failures[worker] = std::current_exception();
+            next = count; // the others stop at their next task
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned worker = 1; worker < threads; ++worker) {
+        try {
+            workers.emplace_back(work, worker);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work(0);
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+}
+
+// The filtered rows as one zlib stream. Bands are filtered and deflated by
+// whichever thread is free; the rows of a single band are filtered on every
+// thread and deflated in one piece.
+QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
+                            const std::vector<RowBand>& bands, int level, unsigned threads,
+                            bool avx2)
+{
+    const FilterKernels& kernels = filterKernels(avx2);
+    const std::size_t lineBytes = shape.rowBytes() + 1;
+    std::vector<DeflatedBand> deflated(bands.size());
+    if (bands.size() == 1) {
+        const std::size_t total = lineBytes * shape.height;
+        std::unique_ptr<std::uint8_t[]> rows(new std::uint8_t[total]);
+        const std::size_t slices =
+            total < (std::size_t(1) << 20) ? 1 : std::max(1u, std::min(threads, shape.height / 16));
+        runTasks(slices, threads, [&](std::size_t i, unsigned) {
+            const auto first = unsigned(std::uint64_t(shape.height) * i / slices);
+            const auto end = unsigned(std::uint64_t(shape.height) * (i + 1) / slices);
+            filterRows(image, shape, first, end, kernels, rows.get() + first * lineBytes);
+        });
+        ScratchBuffer scratch;
+        deflated[0] = deflateBand(makeCompressor(level).get(), rows.get(), total, true, scratch);
+    } else {
+        struct Worker {
+            Compressor compressor;
+            ScratchBuffer filtered;
+            ScratchBuffer deflated;
+        };
+        std::vector<Worker> workers(threads);
+        runTasks(bands.size(), threads, [&](std::size_t i, unsigned index) {
+            Worker& worker = workers[index];
+            if (!worker.compressor)
+                worker.compressor = makeCompressor(level);
+            const RowBand& band = bands[i];
+            const std::size_t size = lineBytes * (band.end - band.first);
+            std::uint8_t* rows = worker.filtered.reserve(size);
+            filterRows(image, shape, band.first, band.end, kernels, rows);
+            deflated[i] = deflateBand(worker.compressor.get(), rows, size, i + 1 == bands.size(),
+                                      worker.deflated);
+        });
+    }
+    return joinZlibStream(deflated, level);
+}
+
+} // namespace
+
+int defaultPngLevel(int channels)
+{
+    return channels == 4 ? 6 : 1;
+}
+
+bool pngWriterTakes(const fipImage& image)
+{
+    if (!image.isValid() || image.getImageType() != FIT_BITMAP)
+        return false;
+    const unsigned bpp = image.getBitsPerPixel();
+    if (bpp == 24)
+        return true;
+    // FreeImage refuses a 32-bit picture marked CMYK; leave that to it.
+    const FIICCPROFILE* profile =
+        FreeImage_GetICCProfile(static_cast<FIBITMAP*>(const_cast<fipImage&>(image)));
+    return bpp == 32 && !(profile && (profile->flags & FIICC_COLOR_IS_CMYK));
+}
+
+bool encodePng(const fipImage& image, QByteArray* out, QString* error)
+{
+    return encodePng(image, out, error, PngEncoding{});
+}
+
+bool encodePng(const fipImage& image, QByteArray* out, QString* error, const PngEncoding& how)
+{
+    out->clear();
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!pngWriterTakes(image))
+        return fail(QStringLiteral("The PNG writer takes 24- and 32-bit pictures only"));
+
+    PictureShape shape;
+    shape.width = image.getWidth();
+    shape.height = image.getHeight();
+    shape.sourceBytes = image.getBitsPerPixel() / 8;
+    shape.channels = shape.sourceBytes == 4 && !everyAlphaOpaque(image) ? 4 : 3;
+    const int level = how.level > 0 ? how.level : defaultPngLevel(int(shape.channels));
+
+    try {
+        const std::size_t lineBytes = shape.rowBytes() + 1;
+        const std::vector<RowBand> bands = planBands(shape.height, lineBytes, level);
+        const QByteArray stream =
+            filterAndDeflate(image, shape, bands, level, writerThreads(how), how.avx2);
+        if (stream.isEmpty())
+            return fail(QStringLiteral("The PNG compressor could not be set up"));
+
+        QByteArray file;
+        file.reserve(stream.size() + stream.size() / 4096 + 4096);
+        file.append("\x89PNG\r\n\x1a\n", 8);
+        std::uint8_t header[13];
+        putBigEndian(header, shape.width);
+        putBigEndian(header + 4, shape.height);
+        header[8] = 8;                            // bits per sample
+        header[9] = shape.channels == 4 ? 6 : 2;  // RGBA or RGB
+        header[10] = header[11] = header[12] = 0; // deflate, adaptive filters, not interlaced
+        appendChunk(file, "IHDR", header, sizeof header);
+        appendAncillaryChunks(file, image);
+        constexpr qsizetype idatBytes = 1 << 18;
+        for (qsizetype at = 0; at < stream.size(); at += idatBytes)
+            appendChunk(file, "IDAT", stream.constData() + at,
+                        std::size_t(std::min(idatBytes, stream.size() - at)));
+        appendChunk(file, "IEND", nullptr, 0);
+        *out = std::move(file);
+        return true;
+    } catch (const std::bad_alloc&) {
+        out->clear();
+        return fail(QStringLiteral("Not enough memory to encode the picture as PNG"));
+    } catch (const std::runtime_error&) {
+        out->clear();
+        return fail(QStringLiteral("The PNG compressor failed"));
+    }
+}

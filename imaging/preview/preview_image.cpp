@@ -1,0 +1,205 @@
+#include "imaging/preview/preview_image.h"
+
+#include "imaging/pixels/standard_bitmap.h"
+
+#include <FreeImagePlus.h>
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+using Word = std::uint32_t;
+
+// FreeImage's 32-bit pixel (blue, green, red, alpha bytes) read as a
+// little-endian word is Qt's 0xAARRGGBB, so words move across unchanged.
+static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_ALPHA == 3, "little-endian pixel layout expected");
+
+inline Word load32(const uchar* p)
+{
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// 24-bit line to Qt's RGB32: each pixel gains the 0xFF byte RGB32 requires.
+void expandLine(const uchar* src, Word* dst, int width)
+{
+    int x = 0;
+    for (; x + 4 <= width; x += 4, src += 12, dst += 4) {
+        const Word w0 = load32(src);
+        const Word w1 = load32(src + 4);
+        const Word w2 = load32(src + 8);
+        dst[0] = w0 | 0xFF000000u;
+        dst[1] = (w0 >> 24) | (w1 << 8) | 0xFF000000u;
+        dst[2] = (w1 >> 16) | (w2 << 16) | 0xFF000000u;
+        dst[3] = (w2 >> 8) | 0xFF000000u;
+    }
+    for (; x < width; ++x, src += 3, ++dst)
+        *dst = Word(src[0]) | Word(src[1]) << 8 | Word(src[2]) << 16 | 0xFF000000u;
+}
+
+// 32-bit line to premultiplied ARGB, rounded exactly as qPremultiply rounds:
+// c * a / 255 as (t + (t >> 8) + 0x80) >> 8 with t = c * a. Returns the AND of
+// all the line's words: its top byte is 0xFF only when every pixel is opaque.
+Word premultiplyLine(const uchar* src, Word* dst, int width)
+{
+    Word all = ~Word(0);
+    int x = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time in 16-bit lanes, where t + (t >> 8) + 0x80 stays
+    // below 65536. The alpha lane is multiplied by 255, which the same
+    // rounding maps back to alpha itself.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i keepAlpha = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    const __m128i half = _mm_set1_epi16(0x80);
+    __m128i allVector = _mm_set1_epi32(-1);
+    const auto premultiply = [&](__m128i pixels) {
+        __m128i factors = _mm_shufflelo_epi16(pixels, _MM_SHUFFLE(3, 3, 3, 3));
+        factors = _mm_shufflehi_epi16(factors, _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128i t = _mm_mullo_epi16(pixels, _mm_or_si128(factors, keepAlpha));
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), half), 8);
+    };
+    for (; x + 4 <= width; x += 4, src += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        allVector = _mm_and_si128(allVector, v);
+        const __m128i low = premultiply(_mm_unpacklo_epi8(v, zero));
+        const __m128i high = premultiply(_mm_unpackhi_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(low, high));
+    }
+    alignas(16) Word lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), allVector);
+    all = lanes[0] & lanes[1] & lanes[2] & lanes[3];
+#endif
+    for (; x < width; ++x, src += 4) {
+        const Word p = load32(src);
+        all &= p;
+        dst[x] = qPremultiply(p);
+    }
+    return all;
+}
+
+// Asks for 2 MiB pages for a large buffer that has not been touched yet: its
+// first write then faults once per 2 MiB instead of once per 4 KiB, which is
+// most of the cost of filling fresh memory.
+void preferLargePages(uchar* bits, qsizetype bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t large = 2 * 1024 * 1024;
+    const std::uintptr_t begin =
+        (reinterpret_cast<std::uintptr_t>(bits) + large - 1) & ~(large - 1);
+    const std::uintptr_t end =
+        (reinterpret_cast<std::uintptr_t>(bits) + std::uintptr_t(bytes)) & ~(large - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)bits;
+    (void)bytes;
+#endif
+}
+
+} // namespace
+
+struct PreviewMemory::Block {
+    uchar* bits = nullptr;
+    std::size_t bytes = 0;
+    ~Block()
+    {
+#if defined(__linux__)
+        munmap(bits, bytes);
+#else
+        ::operator delete(bits);
+#endif
+    }
+};
+
+QImage PreviewMemory::image(int width, int height, QImage::Format format)
+{
+    const qsizetype stride = qsizetype(width) * 4; // both formats: 32 bits, no padding
+    const std::size_t bytes = std::size_t(stride) * std::size_t(height);
+    // In use while an image over it lives: the block and every image hold it.
+    if (!block || block.use_count() > 1 || block->bytes < bytes) {
+        auto fresh = std::make_shared<Block>();
+        // A little room to grow: the next result is often a little larger.
+        const std::size_t reserved = bytes + bytes / 4 + 4096;
+#if defined(__linux__)
+        void* bits = mmap(nullptr, reserved, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (bits == MAP_FAILED)
+            return {};
+        fresh->bits = static_cast<uchar*>(bits);
+        fresh->bytes = reserved;
+        preferLargePages(fresh->bits, qsizetype(reserved));
+#else
+        fresh->bits = static_cast<uchar*>(::operator new(reserved, std::nothrow));
+        if (!fresh->bits)
+            return {};
+        fresh->bytes = reserved;
+#endif
+        block = std::move(fresh);
+    }
+    auto* holder = new std::shared_ptr<Block>(block);
+    QImage shown(
+        block->bits, width, height, stride, format,
+        [](void* info) { delete static_cast<std::shared_ptr<Block>*>(info); }, holder);
+    if (shown.isNull())
+        delete holder;
+    return shown;
+}
+
+QImage previewImage(const fipImage& image, PreviewMemory* memory)
+{
+    FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
+    if (!dib || !FreeImage_HasPixels(dib))
+        return {};
+
+    // Other depths and types are shown through a standard copy; the
+    // transparent ones (a palette with a transparency table, for instance)
+    // keep their alpha, and so their premultiplied format.
+    BitmapPtr converted;
+    bool alphaFormat = false;
+    if (!isStandardBitmap(dib)) {
+        alphaFormat = FreeImage_IsTransparent(dib);
+        converted = convertToStandardBitmap(dib, alphaFormat);
+        if (!converted)
+            return {};
+        dib = converted.get();
+    }
+
+    const int width = int(FreeImage_GetWidth(dib));
+    const int height = int(FreeImage_GetHeight(dib));
+    const bool wide = FreeImage_GetBPP(dib) == 32;
+    const QImage::Format format = wide ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage shown = memory ? memory->image(width, height, format) : QImage(width, height, format);
+    if (shown.isNull())
+        return {};
+
+    // Scan line 0 is the bottom row; Qt's first line is the top one.
+    uchar* bits = shown.bits();
+    const qsizetype stride = shown.bytesPerLine();
+    if (!memory)
+        preferLargePages(bits, shown.sizeInBytes());
+    Word all = ~Word(0);
+    for (int y = 0; y < height; ++y) {
+        const uchar* src = FreeImage_GetScanLine(dib, height - 1 - y);
+        Word* dst = reinterpret_cast<Word*>(bits + y * stride);
+        if (wide)
+            all &= premultiplyLine(src, dst, width);
+        else
+            expandLine(src, dst, width);
+    }
+
+    // A 32-bit picture whose alpha is 255 throughout is not transparent: its
+    // premultiplied pixels are already valid RGB32 pixels, which the pixmap
+    // takes without a conversion.
+    if (wide && !alphaFormat && (all >> 24) == 0xFF)
+        shown.reinterpretAsFormat(QImage::Format_RGB32);
+    return shown;
+}

@@ -1,0 +1,244 @@
+#include "imaging/saving/picture_saving.h"
+
+#include "imaging/decoder/decoder_protocol.h"
+#include "imaging/decoding/picture_decoding.h"
+#include "imaging/png/png_writer.h"
+
+#include <FreeImagePlus.h>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+FREE_IMAGE_FORMAT formatOf(const QString& path)
+{
+    return FreeImage_GetFIFFromFilename(QFile::encodeName(path).constData());
+}
+
+// A trial encode of a small picture in memory, once per format and depth.
+bool encoderTakes(FREE_IMAGE_FORMAT format, unsigned bitsPerPixel)
+{
+    static std::mutex mutex;
+    static std::map<std::pair<int, unsigned>, bool> known;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto key = std::make_pair(int(format), bitsPerPixel);
+    if (const auto found = known.find(key); found != known.end())
+        return found->second;
+
+    bool takes = false;
+    // 16 x 16: the icon writer refuses smaller pictures.
+    if (FIBITMAP* trial = FreeImage_Allocate(16, 16, int(bitsPerPixel))) {
+        if (FIMEMORY* memory = FreeImage_OpenMemory()) {
+            takes = FreeImage_SaveToMemory(format, trial, memory, 0) == TRUE;
+            FreeImage_CloseMemory(memory);
+        }
+        FreeImage_Unload(trial);
+    }
+    known.emplace(key, takes);
+    return takes;
+}
+
+// write(2) until everything is written; false with errno set on the first error.
+bool writeAll(int file, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(file, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0) { // no progress and no error: treat as a full disk
+            errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// A new, empty file with a short random name in `folder`, created as every
+// program creates files (mode 0666, which the kernel narrows by the umask or
+// the folder's default ACL); -1 with errno set on failure.
+int createTemporary(const QByteArray& folder, QByteArray* name)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray candidate = folder + "/.glassmere-";
+        for (int i = 0; i < 8; ++i)
+            candidate += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+        candidate += ".tmp";
+        const int file =
+            ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file >= 0 || errno != EEXIST) {
+            *name = candidate;
+            return file;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// fsync, where the file system has one: some (a few FUSE ones) answer EINVAL.
+bool flushToDisk(int file)
+{
+    return ::fsync(file) == 0 || errno == EINVAL;
+}
+
+} // namespace
+
+bool formatStores(const fipImage& image, const QString& path, QString* why)
+{
+    auto refuse = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    if (!image.isValid())
+        return refuse(QStringLiteral("there is no picture"));
+    const FREE_IMAGE_FORMAT format = formatOf(path);
+    const QString suffix = QFileInfo(path).suffix();
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format))
+        return refuse(
+            QStringLiteral("no format that Glassmere writes has the extension \"%1\"").arg(suffix));
+    if (!FreeImage_FIFSupportsExportType(format, image.getImageType()) ||
+        !FreeImage_FIFSupportsExportBPP(format, image.getBitsPerPixel()) ||
+        !encoderTakes(format, image.getBitsPerPixel()))
+        return refuse(QStringLiteral("%1 cannot store a %2-bit picture")
+                          .arg(suffix.toUpper())
+                          .arg(image.getBitsPerPixel()));
+    return true;
+}
+
+bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error,
+                   int threads)
+{
+    captureFreeImageMessages();
+    clearFreeImageMessages();
+    auto fail = [error](QString reason) {
+        const QString said = freeImageMessages();
+        if (!said.isEmpty())
+            reason += QStringLiteral(" (%1)").arg(said);
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!image.isValid())
+        return fail(QStringLiteral("There is no picture to save"));
+    // The pictures Glassmere renders go through its own, faster PNG writer.
+    if (formatOf(path) == FIF_PNG && pngWriterTakes(image)) {
+        PngEncoding how;
+        how.threads = threads;
+        return encodePng(image, bytes, error, how);
+    }
+
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    if (!memory)
+        return fail(QStringLiteral("Out of memory while encoding the picture"));
+    struct MemoryCloser {
+        FIMEMORY* memory;
+        ~MemoryCloser() { FreeImage_CloseMemory(memory); }
+    } closer{memory};
+
+    auto* bitmap = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
+    if (!FreeImage_SaveToMemory(formatOf(path), bitmap, memory, 0))
+        return fail(QStringLiteral("%1 cannot store this %2 × %3, %4-bit picture")
+                        .arg(QFileInfo(path).suffix().toUpper())
+                        .arg(image.getWidth())
+                        .arg(image.getHeight())
+                        .arg(image.getBitsPerPixel()));
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    if (!FreeImage_AcquireMemory(memory, &data, &size) || size == 0)
+        return fail(QStringLiteral("The encoder wrote nothing"));
+    *bytes = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
+    return true;
+}
+
+bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error)
+{
+    // Replace what the name points at, not the link itself.
+    const QFileInfo named(path);
+    const QString targetPath = named.isSymLink() ? named.symLinkTarget() : named.absoluteFilePath();
+    const QByteArray target = QFile::encodeName(targetPath);
+    const QByteArray folder = QFile::encodeName(QFileInfo(targetPath).absolutePath());
+
+    QByteArray temporary;
+    const int file = createTemporary(folder, &temporary);
+    if (file < 0) {
+        if (error)
+            *error = QStringLiteral("Cannot write in %1: %2")
+                         .arg(QFile::decodeName(folder), systemError(errno));
+        return false;
+    }
+
+    // Every step up to the rename may fail; the target is untouched until then.
+    const char* failedStep = nullptr;
+    int failure = 0;
+    auto check = [&](bool done, const char* step) {
+        if (!done && !failedStep) {
+            failedStep = step;
+            failure = errno;
+        }
+        return done;
+    };
+    if (check(writeAll(file, bytes.data(), bytes.size()), "Cannot write %1: %2")) {
+        // Best effort: file systems without Unix modes (FAT) refuse it.
+        struct stat existing;
+        if (::stat(target.constData(), &existing) == 0)
+            (void)::fchmod(file, existing.st_mode & 07777);
+        check(flushToDisk(file), "Cannot write %1 to the disk: %2");
+    }
+    // Network file systems may report a failed write only here.
+    check(::close(file) == 0, "Cannot write %1: %2");
+    if (!failedStep)
+        check(::rename(temporary.constData(), target.constData()) == 0, "Cannot replace %1: %2");
+    if (failedStep) {
+        ::unlink(temporary.constData());
+        if (error)
+            *error = QString::fromLatin1(failedStep).arg(targetPath, systemError(failure));
+        return false;
+    }
+
+    // The rename is durable only once the folder's entry is on the disk.
+    const int directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool flushed = directory >= 0 && flushToDisk(directory);
+    const int flushError = errno;
+    if (directory >= 0)
+        ::close(directory);
+    if (!flushed) {
+        if (error)
+            *error = QStringLiteral("%1 was written, but its folder could not be flushed to the "
+                                    "disk: %2")
+                         .arg(targetPath, systemError(flushError));
+        return false;
+    }
+    return true;
+}
+
+bool savePicture(const fipImage& image, const QString& path, QString* error)
+{
+    if (!image.isValid()) {
+        if (error)
+            *error = QStringLiteral("There is no picture to save");
+        return false;
+    }
+    QString why;
+    if (!formatStores(image, path, &why)) {
+        if (error)
+            *error = QStringLiteral("This format cannot store the picture: %1: %2")
+                         .arg(QFileInfo(path).fileName(), why);
+        return false;
+    }
+    QByteArray bytes;
+    return encodePicture(image, path, &bytes, error) && writeFileSafely(path, bytes, error);
+}

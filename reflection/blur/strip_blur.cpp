@@ -1,0 +1,376 @@
+#include "reflection/blur/strip_blur.h"
+
+#include "imaging/pixels/large_pages.h"
+#include "reflection/blur/blur_passes.h"
+#include "reflection/blur/strip_lines.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <sys/mman.h>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace blur_passes;
+using namespace strip_lines;
+
+// Lanes per band of the passes across lines: nine cache lines of each line,
+// and the passes' rings stay in the second-level cache (128 lanes cost a
+// third more: more time goes to each line's start than to its lanes). A
+// multiple of 3 and 4, so that a band holds whole pixels.
+constexpr int bandLanes = 576;
+
+} // namespace
+
+int blurHalfWidth256(int t, int lines, int blur)
+{
+    if (lines < 2 || t <= 0 || blur <= 0)
+        return 0;
+    const double radius = double(blur) * t / (lines - 1);
+    return int(std::lround(256.0 * (std::sqrt(1.0 + radius * radius) - 1.0) / 2.0));
+}
+
+namespace {
+
+// The memory of the last blur, kept for the next one: fresh memory
+// costs a page fault and the clearing of every page, a tenth of a blur's time
+// (a window rendering as a slider moves blurs one picture again and again).
+struct Spare {
+    std::mutex mutex;
+    Byte* data = nullptr;
+    std::size_t bytes = 0;
+};
+
+Spare& spare()
+{
+    static Spare kept;
+    return kept;
+}
+
+} // namespace
+
+// The larger of this memory and the spare one is kept as the spare.
+StripBlur::Buffer::~Buffer()
+{
+    if (!bytes)
+        return;
+    Spare& kept = spare();
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (bytes > kept.bytes) {
+            std::swap(data, kept.data);
+            std::swap(bytes, kept.bytes);
+        }
+    }
+    if (bytes)
+        munmap(data, bytes);
+}
+
+// The blur's memory: the spare memory when it is large enough, or
+// fresh memory in 2 MiB pages (with 4 KiB pages its first writes cost more
+// than a pass of the blur).
+bool StripBlur::Buffer::reserve(std::size_t wanted)
+{
+    if (wanted <= bytes)
+        return true;
+    {
+        Spare& kept = spare();
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (kept.bytes >= wanted) {
+            std::swap(data, kept.data);
+            std::swap(bytes, kept.bytes);
+            return true;
+        }
+    }
+    void* fresh = mapLargePages(&wanted);
+    if (!fresh)
+        return false;
+    if (bytes)
+        munmap(data, bytes);
+    data = static_cast<Byte*>(fresh);
+    bytes = wanted;
+    return true;
+}
+
+bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blur, BlurAlpha alpha)
+{
+    mirror_ = mirror;
+    strip_ = strip;
+    active_ = false;
+    const int lines = strip.lines;
+    const int width = strip.width;
+    const int c = strip.channels;
+    // Alpha left alone is not blurred at all: three bytes a pixel.
+    channels_ = c == 4 && alpha == BlurAlpha::Premultiplied ? 4 : 3;
+    const int lanes = width * channels_;
+    if (lines < 2 || width < 1 || blur <= 0)
+        return true;
+    blur = std::min(blur, largestStripBlur);
+    try {
+        h256_.assign(std::size_t(lines), 0);
+        for (int t = 0; t < lines; ++t)
+            h256_[std::size_t(t)] = blurHalfWidth256(t, lines, blur);
+        pad_ = (h256_.back() >> 8) + 1;
+
+        // Lines whose pixels lie side by side as the blur takes them are
+        // worked on where they are; others are copied into lines and back.
+        // A line copied in may be written a byte beyond its end.
+        inPlace_ = strip.pixelStep == c && c == channels_;
+        const auto rounded = [](std::size_t bytes) { return (bytes + 63) / 64 * 64; };
+        const std::size_t lineBytes = rounded(std::size_t(lanes) + 1);
+        const std::size_t copyBytes = inPlace_ ? 0 : std::size_t(lines) * lineBytes;
+
+        // A small strip is not worth a thread's start.
+        const std::size_t values = std::size_t(lines) * std::size_t(lanes);
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(cores, 8u));
+        // Each thread's lines with their edges (one spare byte each for
+        // passAlong), running sums and bands.
+        const std::size_t extendedBytes =
+            rounded(std::size_t(width + 2 * pad_) * std::size_t(channels_) + 1);
+        const std::size_t along =
+            std::size_t(lanes) + std::size_t(2 * pad_ + 1) * std::size_t(channels_) + 1;
+        const std::size_t prefixBytes = rounded(along * sizeof(Sum));
+        ringLines_ = acrossRingLines(h256_.data(), lines);
+        const std::size_t acrossBytes = rounded(acrossScratchBytes(ringLines_, bandLanes));
+        const std::size_t scratchBytes = 2 * extendedBytes + prefixBytes + acrossBytes;
+        if (!memory_.reserve(copyBytes + std::size_t(threads) * scratchBytes))
+            throw std::bad_alloc();
+
+        line_.resize(std::size_t(lines));
+        for (int t = 0; t < lines; ++t)
+            line_[std::size_t(t)] = inPlace_ ? strip.first + t * strip.lineStep
+                                             : memory_.data + std::size_t(t) * lineBytes;
+        firstLine_.resize(std::size_t(lanes));
+        scratch_.resize(std::size_t(threads));
+        Byte* next = memory_.data + copyBytes;
+        const auto take = [&](std::size_t bytes) {
+            Byte* taken = next;
+            next += bytes;
+            return taken;
+        };
+        for (Scratch& scratch : scratch_) {
+            scratch.extended[0] = take(extendedBytes);
+            scratch.extended[1] = take(extendedBytes);
+            scratch.prefix = reinterpret_cast<Sum*>(take(prefixBytes));
+            scratch.across = take(acrossBytes);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    active_ = true;
+    return true;
+}
+
+// Line t of the strip and of the mirror where their lines are rows of pixels.
+Byte* StripBlur::stripLine(int t) const
+{
+    return strip_.first + std::ptrdiff_t(t) * strip_.lineStep;
+}
+
+const Byte* StripBlur::mirrorLine(int t) const
+{
+    return mirror_.first + std::ptrdiff_t(t) * mirror_.lineStep;
+}
+
+// Lines from..to-1: brought from the mirror, premultiplied, then blurred
+// along, the passes going between the two extended lines and the last into
+// place.
+void StripBlur::prepareLines(int from, int to, Scratch& scratch)
+{
+    const int width = strip_.width;
+    const int c = channels_;
+    const int lanes = width * c;
+    const int pad = pad_;
+    const bool rows = strip_.pixelStep == strip_.channels;
+    if (!rows)
+        copyColumns(from, to, true);
+    for (int t = from; t < to; ++t) {
+        Byte* line = line_[std::size_t(t)];
+        const Byte* source = rows ? mirrorLine(t) : line;
+        // The line touching the picture is not blurred; premultiplying would
+        // still lose the colour of its transparent pixels.
+        if (t == 0 && c == 4)
+            std::memcpy(firstLine_.data(), source, std::size_t(lanes));
+        const int h = h256_[std::size_t(t)];
+        Byte* into = h == 0 ? line : scratch.extended[0] + pad * c;
+        if (c == 4)
+            premultiply(source, into, width);
+        else if (rows && mirror_.channels == 4)
+            dropAlpha(source, into, width);
+        else if (into != source)
+            std::memcpy(into, source, std::size_t(lanes));
+        if (h == 0)
+            continue;
+        for (int pass = 0; pass < 3; ++pass) {
+            Byte* extended = scratch.extended[pass % 2];
+            const Byte* first = extended + pad * c;
+            const Byte* last = first + lanes - c;
+            for (int k = 0; k < pad; ++k) {
+                std::memcpy(extended + k * c, first, std::size_t(c));
+                std::memcpy(extended + (pad + width + k) * c, last, std::size_t(c));
+            }
+            Byte* out = pass == 2 ? line : scratch.extended[(pass + 1) % 2] + pad * c;
+            passAlong(extended, scratch.prefix, out, width, c, pad, h);
+        }
+    }
+}
+
+// Bands of columns, from byte lane `from` to `to`, blurred across the lines.
+// Bands of columns, from byte lane `from` to `to`, blurred across the lines;
+// with `pieces`, each band but its line 0 (put back later) is handed on.
+void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
+{
+    const int lines = strip_.lines;
+    // Bands are blurred where they lie.
+    Byte* const strip = line_[0];
+    const std::ptrdiff_t step = lines > 1 ? line_[1] - line_[0] : 0;
+    for (int first = from; first < to; first += bandLanes) {
+        const int band = std::min(bandLanes, to - first);
+        blurAcross(strip + first, step, lines, band, h256_.data(), ringLines_, scratch.across,
+                   channels_ == 4);
+        if (pieces)
+            piece_(1, lines, first, first + band);
+    }
+}
+
+void StripBlur::copyColumns(int from, int to, bool in)
+{
+    Byte* const* lines = line_.data();
+    const int source = mirror_.channels;
+    if (in && source == 3)
+        copyIn<3, 3>(mirror_, lines, from, to);
+    else if (in && channels_ == 3)
+        copyIn<4, 3>(mirror_, lines, from, to);
+    else if (in)
+        copyIn<4, 4>(mirror_, lines, from, to);
+    else if (strip_.channels == 3)
+        copyOut<3, 3, 3>(mirror_, strip_, lines, from, to);
+    else if (channels_ == 4)
+        copyOut<4, 4, 4>(mirror_, strip_, lines, from, to);
+    else if (source == 3)
+        copyOut<3, 4, 3>(mirror_, strip_, lines, from, to);
+    else
+        copyOut<4, 4, 3>(mirror_, strip_, lines, from, to);
+}
+
+// Lines from..to-1: line 0 put back as it was (the passes across lines have
+// brought the others back from premultiplied), and lines worked on elsewhere
+// copied into the strip.
+void StripBlur::finishLines(int from, int to)
+{
+    const int width = strip_.width;
+    const bool rows = strip_.pixelStep == strip_.channels;
+    for (int t = from; t < to; ++t) {
+        Byte* line = line_[std::size_t(t)];
+        if (channels_ == 4 && t == 0)
+            std::memcpy(line, firstLine_.data(), firstLine_.size());
+        if (rows && !inPlace_)
+            addAlpha(line, mirror_.channels == 4 ? mirrorLine(t) : nullptr, stripLine(t), width);
+    }
+    if (!rows)
+        copyColumns(from, to, false);
+}
+
+void StripBlur::then(int count, std::function<void(int, int)> work)
+{
+    afterCount_ = count;
+    after_ = std::move(work);
+}
+
+void StripBlur::thenByPiece(std::function<void(int, int, int, int)> work)
+{
+    piece_ = std::move(work);
+}
+
+void StripBlur::run()
+{
+    const int stripBytes = strip_.width * strip_.channels;
+    if (!active_) {
+        if (after_)
+            after_(0, afterCount_);
+        if (piece_)
+            piece_(0, strip_.lines, 0, stripBytes);
+        return;
+    }
+    const int lines = strip_.lines;
+    const int lanes = strip_.width * channels_;
+    const int threads = int(scratch_.size());
+
+    // Each step hands its lines (or its bands, in whole bands) out in pieces,
+    // a few per thread, as the threads ask for them: on a busy machine a
+    // thread that runs late takes fewer. A thread that cannot be started
+    // leaves its pieces to the others.
+    // The pieces shrink as the work runs out (each takes a share of what is
+    // left), so that the threads finish a step together.
+    const auto share = [&](int count, int unit, const auto& work) {
+        std::atomic<int> next{0};
+        const auto worker = [&](Scratch& scratch) {
+            int from = next.load();
+            for (;;) {
+                int piece = 0;
+                do {
+                    if (from >= count)
+                        return;
+                    const int unitsLeft = (count - from + unit - 1) / unit;
+                    piece = unit * std::max(1, unitsLeft / (threads * 3));
+                } while (!next.compare_exchange_weak(from, from + piece));
+                work(from, std::min(count, from + piece), scratch);
+                from = next.load();
+            }
+        };
+        std::vector<std::thread> helpers;
+        for (int index = 1; index < threads; ++index) {
+            try {
+                helpers.emplace_back(worker, std::ref(scratch_[std::size_t(index)]));
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+        worker(scratch_[0]);
+        for (std::thread& helper : helpers)
+            helper.join();
+    };
+    share(lines, 1,
+          [this](int from, int to, Scratch& scratch) { prepareLines(from, to, scratch); });
+    // Pieces follow each band where the bands are the strip's own rows;
+    // otherwise each line, once it is in the strip.
+    const bool byBand = piece_ && inPlace_ && strip_.pixelStep == strip_.channels;
+    share(lanes, bandLanes, [this, byBand](int from, int to, Scratch& scratch) {
+        blurBands(from, to, scratch, byBand);
+    });
+    share(lines, 1, [this, byBand, stripBytes](int from, int to, Scratch&) {
+        finishLines(from, to);
+        if (piece_ && !byBand)
+            piece_(from, to, 0, stripBytes);
+        else if (piece_ && from == 0)
+            piece_(0, 1, 0, stripBytes);
+    });
+    if (after_)
+        share(afterCount_, 1, [this](int from, int to, Scratch&) { after_(from, to); });
+}
+
+void StripBlur::start()
+{
+    if (!active_) {
+        run();
+        return;
+    }
+    try {
+        background_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        run();
+    }
+}
+
+void StripBlur::finish()
+{
+    if (background_.joinable())
+        background_.join();
+}

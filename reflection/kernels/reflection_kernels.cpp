@@ -1,0 +1,339 @@
+#include "reflection/kernels/reflection_kernels.h"
+
+#include "reflection/blur/strip_blur.h"
+#include "reflection/kernels/reflection_pixels.h"
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <limits>
+#include <new>
+#include <vector>
+
+// Every line of the result is written once, straight from the source: rows for
+// top and bottom, mirrored runs of columns for left and right, 24-bit pixels
+// widened on the way in transparency mode, the opacity and the fade applied
+// on the way. Nothing is turned, cloned or converted first; FreeImage's
+// bottom-up scan lines are handled by index arithmetic. A blur needs the
+// whole mirror first: then StripBlur writes the blurred strip from the picture
+// and gives it its opacity and fade, on threads of its own, while the rest is
+// written.
+
+namespace {
+
+using namespace reflection_pixels;
+
+// Where the picture, the gap and the strip begin along the axis across the
+// reflecting edge (rows for top and bottom, columns for left and right), with
+// the strip first (top, left) or last; `extent` is the picture's along it.
+struct Layout {
+    int picture;
+    int gap;
+    int strip;
+};
+
+Layout layoutAcross(const Frame& f, bool stripFirst, int extent)
+{
+    if (stripFirst)
+        return {f.strip + f.gap, f.strip, 0};
+    return {f.extraLines, f.extraLines + extent, f.extraLines + extent + f.gap};
+}
+
+// Transparency mode blurs premultiplied; a 24-bit picture's alpha is 255
+// everywhere, where premultiplying changes nothing.
+template <int SB, Fade fade> BlurAlpha blurAlpha()
+{
+    return fade == Fade::Alpha && SB == 4 ? BlurAlpha::Premultiplied : BlurAlpha::Untouched;
+}
+
+// Top and bottom: every result row is a zero row, a picture row, a gap row or
+// a strip row, given its opacity and faded with one strength along the row.
+template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
+{
+    Fader fader;
+    fader.prepare<DB>(f.faded, f.colour, fade);
+    const Opacity<DB, fade> opacity(f);
+    const bool top = f.direction == Direction::Top;
+    const Layout across = layoutAcross(f, top, f.height);
+    const int pictureTop = across.picture;
+    const int gapTop = across.gap;
+    const int stripTop = across.strip;
+    // Allocated before the first byte is written, so that running out of
+    // memory leaves a reused result as it was.
+    std::vector<Byte> gapLine = gapPixels<DB, fade>(f, f.width);
+    gapLine.resize(std::size_t(f.outPitch), 0);
+    std::vector<Byte> opaqueLine(opacity.active ? std::size_t(f.width) * DB : 0);
+    StripBlur blur;
+    if (f.blur > 0) {
+        StripView view;
+        view.lines = f.strip;
+        view.width = f.width;
+        view.channels = DB;
+        view.pixelStep = DB;
+        // Strip line t is result row stripTop + t (bottom) or R - 1 - t (top),
+        // and the mirror of picture row H - 1 - t (bottom) or t (top).
+        const int firstRow = top ? f.strip - 1 : stripTop;
+        view.first = f.outBits + std::ptrdiff_t(f.outHeight - 1 - firstRow) * f.outPitch;
+        view.lineStep = top ? f.outPitch : -f.outPitch;
+        StripView mirror = view;
+        mirror.channels = SB;
+        mirror.pixelStep = SB;
+        mirror.first = const_cast<Byte*>(f.srcBits) + (top ? f.height - 1 : 0) * f.srcPitch;
+        mirror.lineStep = top ? -f.srcPitch : f.srcPitch;
+        if (!blur.prepare(mirror, view, f.blur, blurAlpha<SB, fade>()))
+            throw std::bad_alloc();
+    }
+
+    // With a blur, the blur writes the strip's rows from the picture, then
+    // gives pieces of them their opacity and fade, while the other rows are
+    // written here. Where the wide fade runs, a line's opacity and fade are
+    // one table of changes, made before the first byte is written.
+    const bool lineTables = f.blur > 0 && wide_fade::available() && (f.faded == 0 || fader.wide) &&
+                            (!opacity.active || opacity.fader.wide);
+    std::vector<Byte> tables(lineTables ? std::size_t(f.strip) * 256 : 0);
+#if defined(__SSE2__)
+    for (int t = 0; lineTables && t < f.strip; ++t) {
+        const int s = f.strip - 1 - t;
+        Byte* table = tables.data() + std::size_t(t) * 256;
+        if (s < f.faded)
+            fadeTable<fade>(fader, strength<fade>(s, f.faded), opacity.beforeFade(), table);
+        else if (opacity.active)
+            fadeTable<fade>(opacity.fader, opacity.k, -1, table);
+    }
+#endif
+    const wide_fade::Shape& shape = fader.wide ? fader.shape : opacity.fader.shape;
+    if (f.blur > 0) {
+        const int lineBytes = f.width * DB;
+        const auto finishPieces = [&](int from, int to, int fromByte, int toByte) {
+            for (int t = from; t < to; ++t) {
+                const int y = top ? f.strip - 1 - t : stripTop + t;
+                Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+                Byte* piece = line + fromByte;
+                const int bytes = toByte - fromByte;
+                const int s = f.strip - 1 - t;
+                if (lineTables) {
+                    if (s < f.faded || opacity.active)
+                        wide_fade::fade(shape, piece, piece, std::size_t(bytes),
+                                        tables.data() + std::size_t(t) * 256, nullptr, false);
+                } else {
+                    const bool fused = s < f.faded && opacity.beforeFade() >= 0;
+                    if (opacity.active && !fused)
+                        opacity.apply(piece, piece, bytes);
+                    if (s < f.faded)
+                        fadeBytes<DB, fade, false>(fader, piece, piece, bytes,
+                                                   strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                                   opacity.beforeFade());
+                }
+                if (toByte == lineBytes)
+                    zeroPadding<DB>(line, f);
+            }
+        };
+        blur.thenByPiece(finishPieces);
+        blur.start();
+    }
+
+    // At the same depth and pitch (a view into a larger picture has that
+    // picture's pitch) the picture's rows are one block of scan lines in both
+    // bitmaps: one copy, which the C library makes with stores that bypass the
+    // cache. Only the padding needs fixing after it.
+    const int pictureScan = f.outHeight - pictureTop - f.height; // its bottom row
+    const bool blockCopy = SB == DB && f.srcPitch == f.outPitch;
+    if (blockCopy) {
+        Byte* block = f.outBits + pictureScan * f.outPitch;
+        std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
+        if (f.outPitch > std::ptrdiff_t(f.width) * DB) {
+            for (int i = 0; i < f.height; ++i)
+                zeroPadding<DB>(block + i * f.outPitch, f);
+        }
+    }
+    for (int i = 0; i < f.outHeight; ++i) { // scan line i: i = 0 is the bottom row
+        Byte* line = f.outBits + i * f.outPitch;
+        const int y = f.outHeight - 1 - i; // counted from the top
+        int row;                           // picture row, counted from the top
+        int t = -1;                        // strip line, -1 for a picture row
+        if (y >= pictureTop && y < pictureTop + f.height) {
+            if (blockCopy)
+                continue;
+            row = y - pictureTop;
+        } else if (y >= stripTop && y < stripTop + f.strip) {
+            if (f.blur > 0)
+                continue;
+            t = top ? f.strip - 1 - y : y - stripTop;
+            row = top ? t : f.height - 1 - t;
+        } else if (y >= gapTop && y < gapTop + f.gap) {
+            streamCopy(line, gapLine.data(), std::size_t(f.outPitch));
+            continue;
+        } else {
+            std::memset(line, 0, std::size_t(f.outPitch));
+            continue;
+        }
+        const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
+        const int s = f.strip - 1 - t;
+        if (t < 0) {
+            copyRun<SB, DB, true>(src, line, f.width);
+        } else if constexpr (SB != DB) {
+            // 24-bit picture, transparency mode: the row's alpha is one value.
+            const int alpha = 255 * f.opacity / 100;
+            copyRun<SB, DB, true>(src, line, f.width,
+                                  Byte(s < f.faded ? alpha * s / f.faded : alpha));
+        } else {
+            const Byte* from = src;
+            if (opacity.active) {
+                if (s >= f.faded) {
+                    opacity.template apply<true>(src, line, f.width * DB);
+                    zeroPadding<DB>(line, f);
+                    continue;
+                }
+                if (opacity.beforeFade() < 0) {
+                    opacity.apply(src, opaqueLine.data(), f.width * DB);
+                    from = opaqueLine.data();
+                }
+            }
+            if (s >= f.faded)
+                copyRun<SB, DB, true>(from, line, f.width);
+            else
+                fadeBytes<DB, fade, false, true>(fader, from, line, f.width * DB,
+                                                 strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                                 from == src ? opacity.beforeFade() : -1);
+        }
+        zeroPadding<DB>(line, f);
+    }
+    blur.finish();
+}
+
+// Left and right: every result row is the source row, its mirrored columns,
+// the gap and zeros. The strip is given its opacity and faded in place right
+// after the mirrored copy, while the row is in the first-level cache, each
+// faded byte with the strength of its column.
+template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
+{
+    Fader fader;
+    fader.prepare<DB>(f.faded, f.colour, fade);
+    const Opacity<DB, fade> opacity(f);
+    const bool left = f.direction == Direction::Left;
+
+    // Result columns where the picture, the gap, the strip, its faded part and
+    // the zero columns begin. Left: result column x < R shows source column
+    // R - 1 - x, the faded ones are x = 0 .. F - 1 with s = x. Right: result
+    // column X + W + G + t shows source column W - 1 - t, faded
+    // t = R - F .. R - 1 with s = R - 1 - t.
+    const Layout across = layoutAcross(f, left, f.width);
+    const int pictureLeft = across.picture;
+    const int gapLeft = across.gap;
+    const int stripLeft = across.strip;
+    const int stripFirstSource = left ? f.strip - 1 : f.width - 1;
+    const int fadedLeft = left ? 0 : stripLeft + f.strip - f.faded;
+    const int zeroLeft = left ? f.strip + f.gap + f.width : 0;
+    // Strength of the first faded result column and its step to the next.
+    const int firstS = left ? 0 : f.faded - 1;
+    const int kFirst = strength<fade>(firstS, f.faded);
+    const int kStep = (left ? 1 : -1) * (fade == Fade::Colour ? -1 : 1);
+
+    std::vector<std::uint16_t> kLanes;
+    std::vector<std::uint16_t> mLanes;
+    if (fader.vector) {
+        kLanes.resize(std::size_t(f.faded) * DB);
+        mLanes.resize(kLanes.size());
+        for (int x = 0; x < f.faded; ++x) {
+            const int k = kFirst + x * kStep;
+            for (int b = 0; b < DB; ++b) {
+                kLanes[std::size_t(x) * DB + b] = std::uint16_t(k);
+                mLanes[std::size_t(x) * DB + b] = multiplier(k, f.faded);
+            }
+        }
+    }
+    const std::vector<Byte> gapRun = gapPixels<DB, fade>(f, f.gap);
+    StripBlur blur;
+    if (f.blur > 0) {
+        StripView view;
+        view.lines = f.strip;
+        view.width = f.outHeight;
+        view.channels = DB;
+        // Strip line t is result column R - 1 - t (left) or stripLeft + t (right).
+        view.first = f.outBits + std::ptrdiff_t(left ? f.strip - 1 : stripLeft) * DB;
+        view.lineStep = left ? -DB : DB;
+        view.pixelStep = f.outPitch;
+        // ... and the mirror of source column t (left) or W - 1 - t (right).
+        StripView mirror = view;
+        mirror.channels = SB;
+        mirror.first = const_cast<Byte*>(f.srcBits) + (left ? 0 : (f.width - 1) * SB);
+        mirror.lineStep = left ? SB : -SB;
+        mirror.pixelStep = f.srcPitch;
+        if (!blur.prepare(mirror, view, f.blur, blurAlpha<SB, fade>()))
+            throw std::bad_alloc();
+    }
+    // The strip's opacity and fade, in place.
+    const auto finishStrip = [&](Byte* line) {
+        // The faded part takes the opacity in its fade's step, the rest alone.
+        const bool fused = f.faded > 0 && opacity.beforeFade() >= 0;
+        if (opacity.active) {
+            const int from = fused ? (left ? f.faded : 0) : 0;
+            const int count = fused ? f.strip - f.faded : f.strip;
+            Byte* part = line + std::size_t(stripLeft + from) * DB;
+            opacity.apply(part, part, count * DB);
+        }
+        if (f.faded > 0) {
+            Byte* faded = line + std::size_t(fadedLeft) * DB;
+            fadeBytes<DB, fade, true>(fader, faded, faded, f.faded * DB, kFirst, kStep,
+                                      kLanes.data(), mLanes.data(),
+                                      fused ? opacity.beforeFade() : -1);
+        }
+    };
+
+    // With a blur, the blur writes the strip from the picture, then gives it
+    // its opacity and fade, while the rest of each row is written here.
+    if (f.blur > 0) {
+        blur.then(f.outHeight, [&](int from, int to) {
+            for (int i = from; i < to; ++i)
+                finishStrip(f.outBits + i * f.outPitch);
+        });
+        blur.start();
+    }
+    for (int i = 0; i < f.outHeight; ++i) {
+        const Byte* src = f.srcBits + i * f.srcPitch;
+        Byte* line = f.outBits + i * f.outPitch;
+        std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.extraLines) * DB);
+        copyRun<SB, DB, true>(src, line + std::size_t(pictureLeft) * DB, f.width);
+        if (f.gap > 0)
+            std::memcpy(line + std::size_t(gapLeft) * DB, gapRun.data(), gapRun.size());
+        if (f.strip > 0 && f.blur == 0) {
+            copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
+                                    line + std::size_t(stripLeft) * DB, f.strip);
+            finishStrip(line);
+        }
+        zeroPadding<DB>(line, f);
+    }
+    blur.finish();
+}
+
+template <int SB, int DB, Fade fade> void render(const Frame& f)
+{
+    if (f.direction == Direction::Top || f.direction == Direction::Bottom)
+        renderRows<SB, DB, fade>(f);
+    else
+        renderColumns<SB, DB, fade>(f);
+}
+
+} // namespace
+
+void renderReflectionFrame(const ReflectionFrame& f, int sourceBytes, bool transparent)
+{
+    if (!transparent) {
+        if (sourceBytes == 3)
+            render<3, 3, Fade::Colour>(f);
+        else
+            render<4, 4, Fade::Colour>(f);
+    } else {
+        if (sourceBytes == 3)
+            render<3, 4, Fade::Alpha>(f);
+        else
+            render<4, 4, Fade::Alpha>(f);
+    }
+#if defined(__SSE2__)
+    _mm_sfence(); // streaming stores are done before anyone reads the result
+#endif
+}

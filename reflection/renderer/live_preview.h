@@ -1,0 +1,46 @@
+#pragma once
+
+#include "imaging/pixels/result_memory.h"
+#include "reflection/renderer/reflection_renderer.h"
+
+#include <FreeImagePlus.h>
+#include <QImage>
+#include <QRectF>
+#include <QSize>
+
+// The preview of a setting that changes continuously (a slider being
+// dragged). A frame costs about as many pixels as the screen shows, whatever
+// the picture's size: it is rendered from a copy of the picture at the scale
+// the view shows it (point-sampled as the view samples the full result, so
+// it looks the same), and only across the part of the result in view; at
+// full scale the picture itself is read.
+class LivePreview {
+public:
+    struct Frame {
+        QImage image;     // what to show, top-down
+        QRectF target;    // where it lies, in pixels of the full result
+        QSize resultSize; // the full result's size for these settings
+    };
+
+    // One frame of `source` rendered with `params`. `scale` is how many
+    // device pixels a pixel of the full result covers (1 at actual size;
+    // values above 1 act as 1), `visible` the part of the full result in
+    // view, in its pixels. A null image when the picture is empty or memory
+    // runs out.
+    Frame render(const fipImage& source, const ReflectionParams& params, double scale,
+                 const QRectF& visible);
+
+    // Drops the scaled copy; the next frame makes a new one. Needed whenever
+    // the picture changes.
+    void forget();
+
+private:
+    // The picture to render from: the source, or a copy at `copyScale`.
+    FIBITMAP* sourceAt(const fipImage& source, double scale);
+
+    fipImage copy;        // the picture at copyScale, or a standard copy at scale 1
+    double copyScale = 0; // 0: no copy
+    FIBITMAP* copiedFrom = nullptr;
+    ResultMemory memory; // the frames' render target, kept between frames
+    fipImage output;     // the latest frame's render, over `memory`
+};
