@@ -10,7 +10,8 @@ include(GNUInstallDirs)
 # there: AddressSanitizer's shadow memory does not fit under its address-space cap.
 if(GLASSMERE_FUZZ)
     add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp
-        imaging/decoder/allocation_watch.cpp ${GLASSMERE_DECODING_SOURCES})
+        imaging/decoder/allocation_watch.cpp ${GLASSMERE_DECODING_SOURCES}
+        ${GLASSMERE_PIXELS_SOURCES})
     target_include_directories(glassmere-decoder PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
     target_link_libraries(glassmere-decoder PRIVATE Qt6::Gui FreeImage::FreeImagePlus
         PkgConfig::libdeflate)

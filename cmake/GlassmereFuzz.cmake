@@ -14,7 +14,7 @@ endif()
 # normalising, rendering, preview and saving code. FreeImage and Qt come from the system, uninstrumented: crashes inside
 # them are caught, their memory errors only where they pass through
 # AddressSanitizer's checked calls (memcpy, memset, ...).
-foreach(_library glassmere_core glassmere_decoding)
+foreach(_library glassmere_core glassmere_decoding glassmere_pixels)
     target_compile_options(${_library} PRIVATE -fsanitize=fuzzer-no-link,address
         -fno-omit-frame-pointer)
 endforeach()

@@ -14,6 +14,7 @@
 
 #include "imaging/decoder/image_io.h"
 #include "imaging/decoding/picture_decoding.h"
+#include "imaging/pixels/messages.h"
 #include "imaging/pixels/standard_bitmap.h"
 #include "imaging/preview/preview_image.h"
 #include "imaging/saving/picture_saving.h"

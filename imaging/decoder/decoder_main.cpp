@@ -10,6 +10,7 @@
 #include "imaging/decoder/allocation_watch.h"
 #include "imaging/decoder/decoder_protocol.h"
 #include "imaging/decoding/picture_decoding.h"
+#include "imaging/pixels/messages.h"
 
 #include <QByteArray>
 #include <QFileInfo>

@@ -1,7 +1,6 @@
 #include "imaging/decoder/decoder_protocol.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/socket.h>
 
 namespace decoder {
@@ -23,16 +22,3 @@ bool sendAll(int socket, const void* data, std::size_t size)
 }
 
 } // namespace decoder
-
-QString describeBytes(std::uint64_t bytes)
-{
-    constexpr double giga = 1024.0 * 1024.0 * 1024.0;
-    if (bytes >= std::uint64_t(giga))
-        return QStringLiteral("%1 GB").arg(double(bytes) / giga, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
-}
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}

@@ -22,6 +22,7 @@
 // The decoder serves one request after another until its socket closes.
 
 #include "imaging/decoding/picture_decoding.h"
+#include "imaging/pixels/messages.h"
 
 #include <QString>
 
@@ -89,8 +90,3 @@ constexpr int usageExitCode = 64;
 bool sendAll(int socket, const void* data, std::size_t size);
 
 } // namespace decoder
-
-// "512 MB", "1.5 GB".
-QString describeBytes(std::uint64_t bytes);
-// The C library's text for `error` (an errno value).
-QString systemError(int error);

@@ -3,6 +3,7 @@
 #include "imaging/decoder/decoder_process.h"
 #include "imaging/decoder/decoder_protocol.h"
 #include "imaging/decoding/picture_decoding.h"
+#include "imaging/pixels/messages.h"
 #include "imaging/pixels/standard_bitmap.h"
 
 #include <FreeImagePlus.h>

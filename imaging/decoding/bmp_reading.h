@@ -19,7 +19,7 @@
 // - pixels the file does not define (cut off, skipped or left out by an RLE
 //   stream) are transparent black, the same on every run.
 
-#include "imaging/decoding/picture_decoding.h"
+#include "imaging/decoding/decode_vocabulary.h"
 
 #include <cstddef>
 

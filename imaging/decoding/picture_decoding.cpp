@@ -1,10 +1,10 @@
 #include "imaging/decoding/picture_decoding.h"
 
-#include "imaging/decoder/decoder_protocol.h"
 #include "imaging/decoding/bmp_reading.h"
 #include "imaging/decoding/picture_metadata.h"
 #include "imaging/decoding/png_reader.h"
 #include "imaging/decoding/reader_corrections.h"
+#include "imaging/pixels/messages.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -20,18 +20,6 @@
 
 namespace {
 
-thread_local QStringList freeImageLog;
-
-void recordFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
-{
-    // A damaged file can make a reader repeat itself for every line.
-    const QString text = QString::fromLocal8Bit(message).trimmed();
-    if (text.isEmpty() || freeImageLog.contains(text))
-        return;
-    if (freeImageLog.size() < 6)
-        freeImageLog.append(text);
-}
-
 // The formats whose Qt readers may stand in for FreeImage. Vector formats
 // stay out: they have no size of their own.
 bool qtMayRead(const QByteArray& format)
@@ -39,14 +27,6 @@ bool qtMayRead(const QByteArray& format)
     // BMPs have a reader of their own (bmp_reading.h).
     static const QByteArray formats[] = {"png", "jpeg", "gif", "ico", "cur", "pbm", "pgm", "ppm"};
     return std::find(std::begin(formats), std::end(formats), format) != std::end(formats);
-}
-
-// Bytes of a bitmap of this size and depth as FreeImage lays it out (lines
-// padded to 4 bytes), in 64 bits so a hostile header cannot wrap it.
-std::uint64_t bitmapBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel)
-{
-    const std::uint64_t line = (width * bitsPerPixel + 7) / 8;
-    return ((line + 3) & ~std::uint64_t(3)) * height;
 }
 
 QString withMessages(const QString& what)
@@ -151,78 +131,6 @@ struct MemoryDeleter {
 };
 
 } // namespace
-
-void captureFreeImageMessages()
-{
-    static const bool installed = [] {
-        FreeImage_SetOutputMessage(recordFreeImageMessage);
-        return true;
-    }();
-    (void)installed;
-}
-
-void clearFreeImageMessages()
-{
-    freeImageLog.clear();
-}
-
-QString freeImageMessages()
-{
-    return freeImageLog.join(QStringLiteral("; "));
-}
-
-QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
-                    const DecodeLimits& limits)
-{
-    // Both sides come from the file; within maxPictureSide their products fit in 64 bits.
-    if (width > maxPictureSide || height > maxPictureSide)
-        return QStringLiteral("%1 × %2 pixels: a side longer than %3 pixels is more than "
-                              "Glassmere can handle")
-            .arg(width)
-            .arg(height)
-            .arg(maxPictureSide);
-    const std::uint64_t needed = programBytes(width, height, bitsPerPixel, limits);
-    if (needed > limits.memoryAvailable)
-        return memoryRefusal(width, height, needed, limits.memoryAvailable);
-    // The decoded bitmap and its standard 32-bit copy exist together.
-    const std::uint64_t decoded =
-        bitmapBytes(width, height, bitsPerPixel) + bitmapBytes(width, height, 32);
-    if (decoded > limits.decoderMemory)
-        return QStringLiteral("%1 × %2 pixels at %3 bits per pixel need %4 to decode, more than "
-                              "the %5 Glassmere can use here")
-            .arg(width)
-            .arg(height)
-            .arg(bitsPerPixel)
-            .arg(describeBytes(decoded), describeBytes(limits.decoderMemory));
-    return {};
-}
-
-std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
-                           const DecodeLimits& limits)
-{
-    const std::uint64_t perPixel =
-        bitsPerPixel >= 32 ? limits.bytesPerPixel32 : limits.bytesPerPixel24;
-    return width * height * perPixel; // sides up to 2^20 each: no overflow
-}
-
-QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
-                      std::uint64_t available)
-{
-    return QStringLiteral("%1 × %2 pixels need %3 of memory, more than the %4 available")
-        .arg(width)
-        .arg(height)
-        .arg(describeBytes(needed), describeBytes(available));
-}
-
-int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels)
-{
-    constexpr std::uint64_t mostPixelsPerByte = 8 * 1032;
-    const std::uint64_t honestPixels =
-        std::min(claimedPixels, std::min(fileBytes, std::uint64_t(1) << 40) * mostPixelsPerByte);
-    const std::uint64_t seconds =
-        std::uint64_t(std::max(floorSeconds, 1)) + fileBytes / (8u << 20) + honestPixels / 4000000;
-    return int(std::min<std::uint64_t>(seconds, 3600));
-}
 
 DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, const QString& name,
                                 const DecodeLimits& fileLimits, const HeaderRead& headerRead)

@@ -18,18 +18,6 @@ constexpr std::uint32_t signature(const char (&text)[5])
 }
 
 // What FreeImage_Allocate gives a new bitmap: the writers store it as 72 dpi.
-struct DefaultResolution {
-    unsigned x = 0;
-    unsigned y = 0;
-    DefaultResolution()
-    {
-        if (FIBITMAP* probe = FreeImage_Allocate(1, 1, 24)) {
-            x = FreeImage_GetDotsPerMeterX(probe);
-            y = FreeImage_GetDotsPerMeterY(probe);
-            FreeImage_Unload(probe);
-        }
-    }
-};
 
 } // namespace
 
@@ -163,20 +151,4 @@ BitmapPtr turnUpright(BitmapPtr dib, int orientation)
         (mirrorRows && !FreeImage_FlipVertical(dib.get())))
         return nullptr;
     return dib;
-}
-
-void carryProfileAndResolution(FIBITMAP* source, FIBITMAP* result)
-{
-    static const DefaultResolution fresh;
-    const unsigned x = FreeImage_GetDotsPerMeterX(source);
-    const unsigned y = FreeImage_GetDotsPerMeterY(source);
-    const bool known = x != 0 && y != 0;
-    FreeImage_SetDotsPerMeterX(result, known ? x : fresh.x);
-    FreeImage_SetDotsPerMeterY(result, known ? y : fresh.y);
-
-    const FIICCPROFILE* icc = FreeImage_GetICCProfile(source);
-    if (icc && icc->data && icc->size > 0)
-        FreeImage_CreateICCProfile(result, icc->data, icc->size);
-    else
-        FreeImage_DestroyICCProfile(result);
 }

@@ -41,7 +41,3 @@ int pictureOrientation(FIBITMAP* dib);
 // picture upright; a turn by a quarter swaps the resolution's axes. Null when
 // memory runs out.
 BitmapPtr turnUpright(BitmapPtr dib, int orientation);
-
-// Gives `result` `source`'s ICC profile (or none) and resolution, replacing
-// its own. A source without a resolution leaves the one a new bitmap has.
-void carryProfileAndResolution(FIBITMAP* source, FIBITMAP* result);

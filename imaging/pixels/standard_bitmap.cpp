@@ -12,6 +12,20 @@ bool isStandardBitmap(FIBITMAP* dib)
 
 namespace {
 
+// The resolution FreeImage gives a new bitmap.
+struct DefaultResolution {
+    unsigned x = 0;
+    unsigned y = 0;
+    DefaultResolution()
+    {
+        if (FIBITMAP* probe = FreeImage_Allocate(1, 1, 24)) {
+            x = FreeImage_GetDotsPerMeterX(probe);
+            y = FreeImage_GetDotsPerMeterY(probe);
+            FreeImage_Unload(probe);
+        }
+    }
+};
+
 BYTE floatToByte(float value)
 {
     // NaN fails both comparisons and ends as 0.
@@ -90,4 +104,20 @@ BitmapPtr convertToStandardBitmap(FIBITMAP* dib, bool want32)
         return grey ? convertBitmap(grey.get(), want32) : nullptr;
     }
     }
+}
+
+void carryProfileAndResolution(FIBITMAP* source, FIBITMAP* result)
+{
+    static const DefaultResolution fresh;
+    const unsigned x = FreeImage_GetDotsPerMeterX(source);
+    const unsigned y = FreeImage_GetDotsPerMeterY(source);
+    const bool known = x != 0 && y != 0;
+    FreeImage_SetDotsPerMeterX(result, known ? x : fresh.x);
+    FreeImage_SetDotsPerMeterY(result, known ? y : fresh.y);
+
+    const FIICCPROFILE* icc = FreeImage_GetICCProfile(source);
+    if (icc && icc->data && icc->size > 0)
+        FreeImage_CreateICCProfile(result, icc->data, icc->size);
+    else
+        FreeImage_DestroyICCProfile(result);
 }

@@ -21,3 +21,7 @@ bool isStandardBitmap(FIBITMAP* dib);
 // 0..1. Returns null when FreeImage cannot convert the picture or memory runs
 // out.
 BitmapPtr convertToStandardBitmap(FIBITMAP* dib, bool want32);
+
+// Gives `result` `source`'s ICC profile (or none) and resolution, replacing
+// its own. A source without a resolution leaves the one a new bitmap has.
+void carryProfileAndResolution(FIBITMAP* source, FIBITMAP* result);

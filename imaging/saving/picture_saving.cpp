@@ -1,7 +1,6 @@
 #include "imaging/saving/picture_saving.h"
 
-#include "imaging/decoder/decoder_protocol.h"
-#include "imaging/decoding/picture_decoding.h"
+#include "imaging/pixels/messages.h"
 #include "imaging/png/png_writer.h"
 
 #include <FreeImagePlus.h>

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "imaging/decoding/decode_vocabulary.h"
+
+#include "imaging/pixels/messages.h"
+
+#include <algorithm>
+
+namespace {
+
+// Bytes of a bitmap of this size and depth as FreeImage lays it out (lines
+// padded to 4 bytes), in 64 bits so a hostile header cannot wrap it.
+std::uint64_t bitmapBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel)
+{
+    const std::uint64_t line = (width * bitsPerPixel + 7) / 8;
+    return ((line + 3) & ~std::uint64_t(3)) * height;
+}
+
+} // namespace
+
+QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                    const DecodeLimits& limits)
+{
+    // Both sides come from the file; within maxPictureSide their products fit in 64 bits.
+    if (width > maxPictureSide || height > maxPictureSide)
+        return QStringLiteral("%1 × %2 pixels: a side longer than %3 pixels is more than "
+                              "Glassmere can handle")
+            .arg(width)
+            .arg(height)
+            .arg(maxPictureSide);
+    const std::uint64_t needed = programBytes(width, height, bitsPerPixel, limits);
+    if (needed > limits.memoryAvailable)
+        return memoryRefusal(width, height, needed, limits.memoryAvailable);
+    // The decoded bitmap and its standard 32-bit copy exist together.
+    const std::uint64_t decoded =
+        bitmapBytes(width, height, bitsPerPixel) + bitmapBytes(width, height, 32);
+    if (decoded > limits.decoderMemory)
+        return QStringLiteral("%1 × %2 pixels at %3 bits per pixel need %4 to decode, more than "
+                              "the %5 Glassmere can use here")
+            .arg(width)
+            .arg(height)
+            .arg(bitsPerPixel)
+            .arg(describeBytes(decoded), describeBytes(limits.decoderMemory));
+    return {};
+}
+
+std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                           const DecodeLimits& limits)
+{
+    const std::uint64_t perPixel =
+        bitsPerPixel >= 32 ? limits.bytesPerPixel32 : limits.bytesPerPixel24;
+    return width * height * perPixel; // sides up to 2^20 each: no overflow
+}
+
+QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
+                      std::uint64_t available)
+{
+    return QStringLiteral("%1 × %2 pixels need %3 of memory, more than the %4 available")
+        .arg(width)
+        .arg(height)
+        .arg(describeBytes(needed), describeBytes(available));
+}
+
+int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels)
+{
+    constexpr std::uint64_t mostPixelsPerByte = 8 * 1032;
+    const std::uint64_t honestPixels =
+        std::min(claimedPixels, std::min(fileBytes, std::uint64_t(1) << 40) * mostPixelsPerByte);
+    const std::uint64_t seconds =
+        std::uint64_t(std::max(floorSeconds, 1)) + fileBytes / (8u << 20) + honestPixels / 4000000;
+    return int(std::min<std::uint64_t>(seconds, 3600));
+}

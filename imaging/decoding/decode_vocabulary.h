@@ -1,0 +1,77 @@
+#pragma once
+
+// The words every reader and both sides of the decoder speak: the limits a
+// decode runs under, how it can fail, and what it hands back. A leaf: the
+// readers include it, and it includes none of them.
+
+#include "imaging/pixels/standard_bitmap.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// How large a picture may be and how long its decode may take: set by the
+// program (pictureLimits), sent to the decoder as they are, and checked on
+// both sides. Fixed-width fields without padding: they cross the socket.
+struct DecodeLimits {
+    // Memory the program can give a picture now, and what it holds per pixel
+    // of a 24-bit and of a 32-bit picture: the picture, its result and the
+    // window's preview of that result.
+    std::uint64_t memoryAvailable = 0;
+    // Address space a decoder may use beyond its start-up size: the file, the
+    // decoded bitmap and its standard copy must fit in it.
+    std::uint64_t decoderMemory = 0;
+    std::uint32_t bytesPerPixel24 = 0;
+    std::uint32_t bytesPerPixel32 = 0;
+    std::uint32_t timeLimitSeconds = 0; // the floor of decodeTimeLimit
+    std::uint32_t reserved = 0;
+};
+
+// The longest side Glassmere takes: the renderer's and the preview's
+// arithmetic on lines and percentages stays within 32 bits below it.
+constexpr std::uint64_t maxPictureSide = 1u << 20;
+
+enum class DecodeFailure : std::uint32_t {
+    None,
+    Unreadable,  // no reader knows the data, or the data is damaged
+    TooLarge,    // refused by DecodeLimits
+    Unconverted, // decoded, but not to 24 or 32 bits
+    OutOfMemory, // an allocation failed at the decoder's memory limit
+};
+
+struct DecodeOutcome {
+    BitmapPtr bitmap;   // standard 24-bit, or 32-bit when the picture has transparency, upright,
+                        // with the picture's resolution
+    QByteArray profile; // the picture's ICC profile when it can go with the result
+    DecodeFailure failure = DecodeFailure::None;
+    QString reason; // why it failed, with the image library's own messages
+};
+
+// Learns the size a header claims before the pixels are decoded.
+using HeaderRead = std::function<void(std::uint64_t width, std::uint64_t height)>;
+
+// The wall time a decode may honestly need: `floorSeconds`, plus a second for
+// every 8 MB of the file and for every 4 megapixels of the picture. Only as
+// many pixels count as a file of this size can hold (deflate at its best
+// packs about 1032 pixels of one bit each into a bit), so a small file cannot
+// buy itself minutes by claiming a huge size.
+int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels);
+
+// "30000 × 30000 pixels need 14.2 GB of memory, more than the 3.1 GB
+// available": the refusal for a picture over `limits` or maxPictureSide, or an
+// empty text when the size is within them. `bitsPerPixel` is the depth the
+// reader decodes to.
+QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                    const DecodeLimits& limits);
+
+// What the program holds for a picture of this size once decoded at
+// `bitsPerPixel` (24 or 32; more means 32 after normalising).
+std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                           const DecodeLimits& limits);
+
+// "6000 × 4000 pixels need 391 MB of memory, more than the 300 MB available":
+// the message for a picture the program has no room for.
+QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
+                      std::uint64_t available);
