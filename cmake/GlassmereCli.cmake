@@ -2,7 +2,13 @@
 # It links the core library only, so it needs no display and no widgets.
 include(GNUInstallDirs)
 
-qt_add_executable(glassmere-cli app/cli_main.cpp app/huge_pages.h)
+qt_add_executable(glassmere-cli
+    app/cli/cli_main.cpp
+    app/cli/cli_options.h app/cli/cli_options.cpp app/cli/cli_help.cpp
+    app/cli/cli_single.h app/cli/cli_single.cpp
+    app/cli/cli_batch.h app/cli/cli_batch.cpp
+    app/cli/cli_output.h app/cli/cli_output.cpp
+    app/huge_pages.h)
 target_link_libraries(glassmere-cli PRIVATE glassmere_core Qt6::Core)
 set_target_properties(glassmere-cli PROPERTIES AUTOUIC OFF AUTORCC OFF)
 

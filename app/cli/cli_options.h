@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// glassmere-cli's command line: the options with their --help texts
+// (cli_help.cpp) and their reading into one request (cli_options.cpp).
+
+#include "reflection/renderer/reflection_renderer.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What one run does: on which files, with which settings.
+struct CliRequest {
+    ReflectionParams params; // the window's start-up settings unless an option changes them
+    int jobs = 1;
+    bool batch = false; // input and output are a picture folder and a result folder
+    QString input;
+    QString output;
+};
+
+// Every option glassmere-cli takes, with its --help text and default.
+struct CliOptions {
+    CliOptions();
+    QCommandLineOption direction;
+    QCommandLineOption size;
+    QCommandLineOption depth;
+    QCommandLineOption opacity;
+    QCommandLineOption gap;
+    QCommandLineOption blur;
+    QCommandLineOption color;
+    QCommandLineOption transparent;
+    QCommandLineOption jobs;
+    QCommandLineOption batch;
+};
+
+// Sets up the parser: description, usage and exit codes, the options and the
+// two positional arguments.
+void describeCommandLine(QCommandLineParser& parser, const CliOptions& options);
+
+// Reads the arguments into request. Returns the exit code when the run ends
+// here (a usage error, after its message on stderr); --help and --version
+// print and end the program themselves.
+std::optional<int> readCommandLine(const QStringList& arguments, CliRequest& request);
