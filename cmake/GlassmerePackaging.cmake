@@ -28,7 +28,27 @@ install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/resources/icons/glassmere.svg"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps"
     RENAME "${GLASSMERE_APP_ID}.svg")
 
-# --- the Debian package: cpack -G DEB in the build folder
+# --- the documents: copyright, changelog and manual pages, compressed as
+# Debian compresses them (gzip -9n: no file name, no time stamp)
+set(GLASSMERE_DOC_DIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/glassmere")
+set(_packed "${CMAKE_CURRENT_BINARY_DIR}/packed")
+set(_packed_files)
+foreach(document IN ITEMS packaging/changelog docs/glassmere.1 docs/glassmere-cli.1)
+    get_filename_component(_name "${document}" NAME)
+    add_custom_command(OUTPUT "${_packed}/${_name}.gz"
+        COMMAND "${CMAKE_COMMAND}" -E make_directory "${_packed}"
+        COMMAND gzip -9nc "${CMAKE_CURRENT_SOURCE_DIR}/${document}" > "${_packed}/${_name}.gz"
+        DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${document}"
+        VERBATIM)
+    list(APPEND _packed_files "${_packed}/${_name}.gz")
+endforeach()
+add_custom_target(glassmere_documents ALL DEPENDS ${_packed_files})
+install(FILES packaging/copyright "${_packed}/changelog.gz" DESTINATION "${GLASSMERE_DOC_DIR}")
+install(FILES "${_packed}/glassmere.1.gz" "${_packed}/glassmere-cli.1.gz"
+    DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+
+# --- the Debian package: cpack -G DEB in the build folder (scripts/package.sh
+# builds it with Debian's compiler and linker flags and runs lintian on it)
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "glassmere")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
@@ -37,8 +57,10 @@ set(CPACK_PACKAGE_CONTACT "The Glassmere developers <${GLASSMERE_SUPPORT_ADDRESS
 set(CPACK_PACKAGE_HOMEPAGE_URL "${GLASSMERE_HOME_PAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "mirror reflections for pictures")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
-# Debug information stays in the build tree; the package carries stripped programs.
-set(CPACK_STRIP_FILES ON)
+# Debug information stays in the build tree; the package carries programs
+# stripped as Debian strips them, the .comment and .note sections included.
+set(CPACK_STRIP_FILES OFF)
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/GlassmereStrip.cmake")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")

@@ -13,6 +13,7 @@ packages=(
     libdeflate-dev pkg-config zlib1g-dev
     libbenchmark-dev libvips-dev pngcheck
     xvfb xauth
+    dpkg-dev lintian
 )
 if [[ "${1:-}" == "--fuzz" ]]; then
     packages+=(clang-14 libclang-rt-14-dev)

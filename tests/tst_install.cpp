@@ -54,6 +54,9 @@ private Q_SLOTS:
         QTest::newRow("command line") << "bin/glassmere-cli" << true;
         if (QFile::exists(buildDir + "/bin/glassmere-decoder"))
             QTest::newRow("decoder") << "libexec/glassmere/glassmere-decoder" << true;
+        QTest::newRow("copyright") << "share/doc/glassmere/copyright" << false;
+        QTest::newRow("changelog") << "share/doc/glassmere/changelog.gz" << false;
+        QTest::newRow("manual page") << "share/man/man1/glassmere-cli.1.gz" << false;
         QTest::newRow("48x48 icon") << "share/icons/hicolor/48x48/apps/" + appId + ".png" << false;
     }
 
