@@ -31,9 +31,23 @@ void initialiseFreeImage()
     std::call_once(once, [] { FreeImage_Initialise(FALSE); });
 }
 
+// Whether a picture format goes by the name's extension: a file that does not
+// read as a picture under such a name is a damaged picture, under any other
+// (notes.txt, Thumbs.db) a file that is no picture at all.
+bool namedAsPicture(const QString& name)
+{
+    const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();
+    if (suffix.isEmpty())
+        return false;
+    if (FreeImage_GetFIFFromFilename(("picture." + suffix).constData()) != FIF_UNKNOWN)
+        return true;
+    static const QSet<QByteArray> others = {"heic", "heif", "avif", "jxl", "svg"};
+    return others.contains(suffix);
+}
+
 // One listed file's fate, filled by whichever job took the file.
 struct Outcome {
-    enum Kind { Written, Skipped, Failed } kind = Skipped;
+    enum Kind { Written, Skipped, NotPicture, Failed } kind = Skipped;
     QString output;
     QString usualOutput;
     QStringList renameReasons;
@@ -91,8 +105,9 @@ public:
         for (int i = 0; i < files.size(); ++i) {
             const Outcome& outcome = outcomes[size_t(i)];
             const QString& input = files[i];
-            if (outcome.kind == Outcome::Skipped) {
-                report.skipped.append({input, outcome.reason});
+            if (outcome.kind == Outcome::Skipped || outcome.kind == Outcome::NotPicture) {
+                (outcome.kind == Outcome::Skipped ? report.skipped : report.notPictures)
+                    .append({input, outcome.reason});
                 continue;
             }
             if (!outcome.output.isEmpty() && outcome.output != outcome.usualOutput)
@@ -116,19 +131,32 @@ private:
         QString error;
         QByteArray encoded;
         QString name;
+        // Results go into the same sub-folder of the result folder as the picture's.
+        const QString relative = QDir(QFileInfo(request.pictureDir).absoluteFilePath())
+                                     .relativeFilePath(info.absolutePath());
+        const QString folder = relative == QLatin1String(".") ? QString() : relative + '/';
         if (!loadPicture(input, source, &error)) {
-            outcome.kind = Outcome::Skipped;
+            outcome.kind = namedAsPicture(info.fileName()) ? Outcome::Skipped : Outcome::NotPicture;
             outcome.reason = error;
         } else if (!renderReflection(source, result, request.params)) {
             outcome.kind = Outcome::Failed;
             outcome.reason = QStringLiteral("The reflection could not be rendered: %1")
                                  .arg(memoryShortage(source.getWidth(), source.getHeight(),
                                                      source.getBitsPerPixel()));
+        } else if (!request.format.isEmpty()) {
+            name = folder + info.baseName() + '.' + request.format;
+            outcome.usualOutput = joinPath(request.resultDir, name);
+            if (!formatStores(result, name, &error) ||
+                !encodePicture(result, name, &encoded, &error, encoderThreads)) {
+                outcome.kind = Outcome::Failed;
+                outcome.reason = error;
+                name.clear();
+            }
         } else {
             // Transparency survives only in PNG; an opaque result keeps the input's name and
             // format, unless that format cannot store it (its depth, or its size: icons).
-            const QString png = info.baseName() + QLatin1String(".png");
-            name = result.isTransparent() ? png : info.fileName();
+            const QString png = folder + info.baseName() + QLatin1String(".png");
+            name = result.isTransparent() ? png : folder + info.fileName();
             outcome.usualOutput = joinPath(request.resultDir, name);
             QString refusal;
             if (!formatStores(result, name, &refusal) ||
@@ -168,7 +196,11 @@ private:
     void write(Outcome& outcome)
     {
         QString error;
-        if (writeFileSafely(outcome.output, outcome.bytes, &error)) {
+        const QString folder = QFileInfo(outcome.output).path();
+        if (!QDir().mkpath(folder)) {
+            outcome.kind = Outcome::Failed;
+            outcome.reason = QStringLiteral("The folder %1 could not be made").arg(folder);
+        } else if (writeFileSafely(outcome.output, outcome.bytes, &error)) {
             outcome.kind = Outcome::Written;
         } else {
             outcome.kind = Outcome::Failed;
@@ -184,11 +216,11 @@ private:
         if (const QString why = conflict(chosen); !why.isEmpty()) {
             reasons.append(why);
             const QFileInfo parts(name);
+            const QString folder =
+                parts.path() == QLatin1String(".") ? QString() : parts.path() + '/';
             for (int n = 2; !conflict(chosen).isEmpty(); ++n)
-                chosen = QStringLiteral("%1-%2.%3")
-                             .arg(parts.completeBaseName())
-                             .arg(n)
-                             .arg(parts.suffix());
+                chosen = folder + parts.completeBaseName() + '-' + QString::number(n) + '.' +
+                         parts.suffix();
         }
         claimedNames.insert(chosen);
         return chosen;
@@ -224,7 +256,7 @@ private:
 
 } // namespace
 
-QStringList listPictures(const QString& folder)
+QStringList listPictures(const QString& folder, bool recursive)
 {
     const QStringList names = QDir(folder).entryList(QStringList(QStringLiteral("*.*")),
                                                      QDir::Files, QDir::Name | QDir::Reversed);
@@ -232,10 +264,23 @@ QStringList listPictures(const QString& folder)
     paths.reserve(names.size());
     for (const QString& name : names)
         paths.append(joinPath(folder, name));
+    if (recursive)
+        for (const QString& subFolder : listSubFolders(folder))
+            paths += listPictures(subFolder, true);
     return paths;
 }
 
-QString batchRefusal(const QString& pictureDir, const QString& resultDir)
+QStringList listSubFolders(const QString& folder)
+{
+    const QStringList names = QDir(folder).entryList(
+        QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name | QDir::Reversed);
+    QStringList paths;
+    for (const QString& name : names)
+        paths.append(joinPath(folder, name));
+    return paths;
+}
+
+QString batchRefusal(const QString& pictureDir, const QString& resultDir, bool recursive)
 {
     if (!QFileInfo(pictureDir).isDir())
         return QStringLiteral("The picture folder \"%1\" does not exist or is not a folder.")
@@ -249,6 +294,12 @@ QString batchRefusal(const QString& pictureDir, const QString& resultDir)
                               "mix with the pictures, and a later run would take them for "
                               "pictures. Choose another result folder.")
             .arg(canonical);
+    const QString result = QFileInfo(resultDir).canonicalFilePath();
+    if (recursive && result.startsWith(canonical + '/'))
+        return QStringLiteral("The result folder %1 lies inside the picture folder %2: with its "
+                              "sub-folders entered, the results would be taken for pictures. "
+                              "Choose a result folder outside it.")
+            .arg(result, canonical);
     return {};
 }
 
@@ -293,6 +344,8 @@ QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& 
     QStringList lines;
     for (const BatchReport::Skipped& file : report.skipped)
         describe(lines, forms.skipped, file.input, {}, {}, file.reason);
+    for (const BatchReport::Skipped& file : report.notPictures)
+        describe(lines, forms.notPicture, file.input, {}, {}, file.reason);
     for (const BatchReport::Failed& file : report.failed)
         describe(lines, forms.failed, file.input, file.output, {}, file.reason);
     for (const BatchReport::Renamed& file : report.renamed)
@@ -304,7 +357,7 @@ BatchReport runBatch(const BatchRequest& request, const QStringList& files,
                      const BatchProgress& progress)
 {
     BatchReport report;
-    report.refusal = batchRefusal(request.pictureDir, request.resultDir);
+    report.refusal = batchRefusal(request.pictureDir, request.resultDir, request.recursive);
     if (report.refused())
         return report;
     initialiseFreeImage();
@@ -328,5 +381,5 @@ BatchReport runBatch(const BatchRequest& request, const QStringList& files,
 BatchReport runBatch(const BatchRequest& request, const BatchProgress& progress)
 {
     // A missing folder lists nothing, and the run refuses it.
-    return runBatch(request, listPictures(request.pictureDir), progress);
+    return runBatch(request, listPictures(request.pictureDir, request.recursive), progress);
 }

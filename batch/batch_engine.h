@@ -15,6 +15,12 @@ struct BatchRequest {
     QString resultDir;
     ReflectionParams params;
     int jobs = 1; // pictures worked on at a time
+    // The extension of the one format every result is written in (NAME.EXT,
+    // NAME up to the first dot); empty: each result's usual name and format.
+    QString format = {};
+    // Sub-folders too (not hidden ones, not links), each picture's result
+    // written into the same sub-folder of resultDir, created as needed.
+    bool recursive = false;
 };
 
 // What happened to the files of a run, each list in listing order.
@@ -43,7 +49,8 @@ struct BatchReport {
     QString refusal; // set when the run was refused; then nothing was read or written
     int total = 0;   // files listed
     QList<Written> written;
-    QList<Skipped> skipped;
+    QList<Skipped> skipped;     // pictures that could not be read
+    QList<Skipped> notPictures; // files no picture format names, that did not read as pictures
     QList<Renamed> renamed;
     QList<Failed> failed;
 
@@ -51,7 +58,8 @@ struct BatchReport {
     // Every listed file was written under its usual name.
     bool clean() const
     {
-        return !refused() && skipped.isEmpty() && renamed.isEmpty() && failed.isEmpty();
+        return !refused() && skipped.isEmpty() && notPictures.isEmpty() && renamed.isEmpty() &&
+               failed.isEmpty();
     }
 };
 
@@ -63,15 +71,22 @@ using BatchProgress = std::function<void(int index, int total)>;
 // The folder's files in processing order: the names that hold a dot, files
 // only (no sub-folders, no hidden or system entries), in descending
 // case-sensitive name order, each appended to the folder text with a '/'
-// put between when the text lacks one.
-QStringList listPictures(const QString& folder);
+// put between when the text lacks one. With `recursive`, each sub-folder's
+// files follow, sub-folder by sub-folder as listSubFolders gives them.
+QStringList listPictures(const QString& folder, bool recursive = false);
+
+// The folder's sub-folders that a recursive listing enters: not hidden, not
+// links (a link may lead back up), in the same order and form as the files.
+QStringList listSubFolders(const QString& folder);
 
 // Why a run over these folders must not start, or an empty text: a folder
 // that is missing, or a result folder that is the picture folder (the
 // results would mix with the pictures; no picture is ever written over).
 // Folders count as the same by canonical path, so links and "dir/." do too.
+// With `recursive`, a result folder inside the picture folder is refused as
+// well: its results would be listed as pictures.
 // runBatch asks this itself; the window asks it first to give its own message.
-QString batchRefusal(const QString& pictureDir, const QString& resultDir);
+QString batchRefusal(const QString& pictureDir, const QString& resultDir, bool recursive = false);
 
 // How to write one line per file in describeBatchFiles. In a form, %1 stands
 // for the input's path, %2 the output's path, %3 the input's file name, %4
@@ -81,10 +96,12 @@ struct BatchLineForms {
     QString skipped;
     QString failed;
     QString renamed;
+    QString notPicture = {};
 };
 
 // One line for each file of `report` that did not go the usual way: the
-// skipped ones, then those not written, then the renamed ones, each in
+// skipped ones, the files that are not pictures, then those not written, then
+// the renamed ones, each in
 // listing order. The window's box and glassmere-cli's report are both written
 // with it.
 QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& forms);

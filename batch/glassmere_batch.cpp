@@ -143,20 +143,22 @@ void Glassmere::on_btCovPics_clicked()
                          tr("... and %1 more").arg(names.size() - namesShown));
     };
     const QString name = QStringLiteral("%3");
-    listFiles(tr("Not read as pictures, skipped: %1"), report.skipped.size(), {name, {}, {}});
-    listFiles(tr("Results not written: %1"), report.failed.size(), {{}, name, {}});
+    listFiles(tr("Not read as pictures, skipped: %1"), report.skipped.size(), {name, {}, {}, {}});
+    listFiles(tr("Not pictures, left alone: %1"), report.notPictures.size(), {{}, {}, {}, name});
+    listFiles(tr("Results not written: %1"), report.failed.size(), {{}, name, {}, {}});
     listFiles(tr("Results written under another name: %1"), report.renamed.size(),
-              {{}, {}, tr("%3 as %4")});
-    const QStringList details =
-        describeBatchFiles(report, {tr("%1: skipped: %6"), tr("%1: not written: %6"),
-                                    tr("%1: written as %2 instead of %5: %6")});
+              {{}, {}, tr("%3 as %4"), {}});
+    const QStringList details = describeBatchFiles(
+        report, {tr("%1: skipped: %6"), tr("%1: not written: %6"),
+                 tr("%1: written as %2 instead of %5: %6"), tr("%1: not a picture: %6")});
 
     const int notWritten = int(report.skipped.size() + report.failed.size());
-    QMessageBox box(QMessageBox::Warning, notWritten > 0 ? tr("Failure") : tr("Notice"),
-                    notWritten > 0
-                        ? tr("%1 of %2 files were not written.").arg(notWritten).arg(report.total)
-                        : tr("Every file was written, some under another name."),
-                    QMessageBox::Ok, this);
+    QMessageBox box(
+        QMessageBox::Warning, notWritten > 0 ? tr("Failure") : tr("Notice"),
+        notWritten > 0 ? tr("%1 of %2 files were not written.").arg(notWritten).arg(report.total)
+        : report.renamed.isEmpty() ? tr("Every picture was written; some files were not pictures.")
+                                   : tr("Every file was written, some under another name."),
+        QMessageBox::Ok, this);
     box.setDefaultButton(QMessageBox::NoButton);
     box.setInformativeText(lines.join(QLatin1Char('\n')));
     box.setDetailedText(details.join(QLatin1Char('\n')));

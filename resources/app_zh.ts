@@ -16,16 +16,16 @@
     <message>
         <location filename="../batch/glassmere_batch.cpp" line="75"/>
         <location filename="../batch/glassmere_batch.cpp" line="87"/>
-        <location filename="../batch/glassmere_batch.cpp" line="128"/>
-        <location filename="../batch/glassmere_batch.cpp" line="163"/>
-        <location filename="../imaging/glassmere_open.cpp" line="33"/>
+        <location filename="../batch/glassmere_batch.cpp" line="120"/>
+        <location filename="../batch/glassmere_batch.cpp" line="157"/>
+        <location filename="../imaging/glassmere_open.cpp" line="30"/>
         <location filename="../imaging/glassmere_save.cpp" line="40"/>
         <source>Failure</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <location filename="../batch/glassmere_batch.cpp" line="75"/>
-        <location filename="../batch/glassmere_batch.cpp" line="128"/>
+        <location filename="../batch/glassmere_batch.cpp" line="120"/>
         <source>Selected directory error.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -35,72 +35,87 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="151"/>
+        <location filename="../batch/glassmere_batch.cpp" line="143"/>
         <source>... and %1 more</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="154"/>
+        <location filename="../batch/glassmere_batch.cpp" line="146"/>
         <source>Not read as pictures, skipped: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="157"/>
+        <location filename="../batch/glassmere_batch.cpp" line="147"/>
+        <source>Not pictures, left alone: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="150"/>
         <source>%3 as %4</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="159"/>
+        <location filename="../batch/glassmere_batch.cpp" line="152"/>
         <source>%1: skipped: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="159"/>
+        <location filename="../batch/glassmere_batch.cpp" line="152"/>
         <source>%1: not written: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="160"/>
+        <location filename="../batch/glassmere_batch.cpp" line="153"/>
         <source>%1: written as %2 instead of %5: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="155"/>
+        <location filename="../batch/glassmere_batch.cpp" line="148"/>
         <source>Results not written: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="156"/>
+        <location filename="../batch/glassmere_batch.cpp" line="149"/>
         <source>Results written under another name: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="163"/>
+        <location filename="../batch/glassmere_batch.cpp" line="153"/>
+        <source>%1: not a picture: %6</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="157"/>
         <source>Notice</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="165"/>
+        <location filename="../batch/glassmere_batch.cpp" line="158"/>
         <source>%1 of %2 files were not written.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="166"/>
+        <location filename="../batch/glassmere_batch.cpp" line="159"/>
+        <source>Every picture was written; some files were not pictures.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="160"/>
         <source>Every file was written, some under another name.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_open.cpp" line="14"/>
+        <location filename="../imaging/glassmere_open.cpp" line="15"/>
         <source>All Images</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_open.cpp" line="18"/>
+        <location filename="../imaging/glassmere_open.cpp" line="19"/>
         <source>Load a picture</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../imaging/glassmere_open.cpp" line="33"/>
+        <location filename="../imaging/glassmere_open.cpp" line="30"/>
         <source>Image loads error.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -371,6 +386,11 @@
         <source>Glassmere</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <location filename="../widgets/about.cpp" line="14"/>
+        <source>Glassmere is free software under the GNU General Public License, version 3 or later, and comes with no warranty.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>aboutClass</name>
@@ -402,6 +422,11 @@
     <message>
         <location filename="../widgets/about.ui" line="113"/>
         <source>Web site</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../widgets/about.ui" line="126"/>
+        <source>Licence</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -56,6 +56,8 @@ QString events(const BatchReport& report)
         lines << name(w.output);
     for (const auto& s : report.skipped)
         lines << "skipped " + name(s.input);
+    for (const auto& s : report.notPictures)
+        lines << "not a picture " + name(s.input);
     for (const auto& r : report.renamed)
         lines << name(r.input) + ">" + name(r.output);
     return lines.join(", ");
@@ -162,7 +164,7 @@ private Q_SLOTS:
         Glassmere window;
         QString details;
         QCOMPARE(pressGenerate(window, folders.pictures, folders.results, &details),
-                 QString("Failure|3 of 3 files were not written.|Not read as pictures, skipped: "
+                 QString("Failure|2 of 3 files were not written.|Not pictures, left alone: "
                          "1\n    notes.txt\nResults not written: 2\n    b.png\n    a.jpg"));
         QVERIFY2(details.contains(folders.pictures + "/b.png: not written: "), qPrintable(details));
         QCOMPARE(folderSnapshot(folders.results), resultsBefore);
@@ -181,19 +183,20 @@ private Q_SLOTS:
         // case-sensitive, so A.txt is last.
         const QStringList mixed{"holiday.2011.jpg", "b.png", "A.txt", "README",
                                 ".hidden.png",      "c.bmp", "Z.bmp", "sub.d/z.png"};
-        const QString skipped =
-            "Failure|1 of 5 files were not written.|Not read as pictures, skipped: 1\n    A.txt";
+        const QString notPictures = "Notice|Every picture was written; some files were not "
+                                    "pictures.|Not pictures, left alone: 1\n    A.txt";
         const QString renamed = "Notice|Every file was written, some under another name.|Results "
                                 "written under another name: ";
         QTest::newRow("colour mode: own names")
-            << mixed << settings(false) << "holiday.2011.jpg, c.bmp, b.png, Z.bmp, skipped A.txt"
-            << skipped;
+            << mixed << settings(false)
+            << "holiday.2011.jpg, c.bmp, b.png, Z.bmp, not a picture A.txt" << notPictures;
         ReflectionParams controls = settings(true, Direction::Left);
         controls.opacity = 60;
         controls.gap = 3;
         controls.blur = 5;
         QTest::newRow("transparency with opacity, gap, blur: base name + .png")
-            << mixed << controls << "holiday.png, c.png, b.png, Z.png, skipped A.txt" << skipped;
+            << mixed << controls << "holiday.png, c.png, b.png, Z.png, not a picture A.txt"
+            << notPictures;
         QTest::newRow("GIF cannot store 24 bits: PNG instead")
             << QStringList{"logo.gif"} << settings(false, Direction::Top)
             << "logo.png, logo.gif>logo.png" << renamed + "1\n    logo.gif as logo.png";

@@ -1,15 +1,56 @@
 #include "imaging/decoder/image_io.h"
 #include "imaging/saving/picture_saving.h"
+#include "product.h"
 #include "reflection/renderer/reflection_renderer.h"
 #include "support/testpictures.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(ReflectionParams)
 
 const QString cli = QStringLiteral(GLASSMERE_BIN_DIR "/glassmere-cli");
+
+// How a picture reaches glassmere-cli in `streams`.
+enum class Feed { None, File, Pipe, Fifo };
+Q_DECLARE_METATYPE(Feed)
+
+// glassmere-cli fed `input` on stdin (a file, or a pipe written to), or as
+// the FIFO `fifo` written by a thread; `out` gets stdout's bytes.
+ProgramRun runFed(const QStringList& arguments, Feed feed, const QString& input,
+                  const QString& fifo, QByteArray* out)
+{
+    QProcess process;
+    if (feed == Feed::File)
+        process.setStandardInputFile(input);
+    std::thread writer;
+    if (feed == Feed::Fifo) {
+        mkfifo(QFile::encodeName(fifo).constData(), 0600);
+        writer = std::thread([&] { writeBytes(fifo, fileBytes(input)); });
+    }
+    process.start(cli, arguments);
+    if (feed == Feed::Pipe) {
+        process.write(fileBytes(input));
+        process.closeWriteChannel();
+    }
+    process.waitForFinished(60000);
+    if (writer.joinable())
+        writer.join();
+    *out = process.readAllStandardOutput();
+    return {process.exitCode(), {}, QString::fromLocal8Bit(process.readAllStandardError())};
+}
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -50,6 +91,12 @@ private Q_SLOTS:
             "--blur must be a whole number from 0 to 200, not \"201\"");
         row("colour and transparency", "--color #000000 --transparent" + io, 2,
             "--color and --transparent exclude each other");
+        row("colour channel above 255", "--color rgb(300,0,0)" + io, 2,
+            "--color must be #rrggbb, #rgb, rgb(r,g,b) or a colour name");
+        row("colour with transparency", "--color transparent" + io, 2, "not \"transparent\"");
+        row("standard output without --format", "@/opaque.png -", 2, "needs --format");
+        row("an unknown --format", "--format xyz @/opaque.png @/out.png", 2, "\"xyz\"");
+        row("--help-all with files", "--help-all" + io, 0, "");
         row("input not a picture", "@/notes.txt @/out.png", 1, "cannot read @/notes.txt");
         row("transparency into an existing JPEG", "--transparent @/opaque.png @/kept.jpg", 1,
             "cannot write @/kept.jpg: the format of the extension \"jpg\" cannot store a 32-bit "
@@ -79,7 +126,7 @@ private Q_SLOTS:
         // Usage errors point at --help; a success says nothing.
         QVERIFY2(exitCode != 2 || outcome.err.contains("--help"), outcome.describe());
         QVERIFY2(exitCode != 0 || outcome.err.isEmpty(), outcome.describe());
-        QCOMPARE(QFile::exists(root + "/out.png"), exitCode == 0);
+        QCOMPARE(QFile::exists(root + "/out.png"), exitCode == 0 && !arguments.contains("help"));
         QCOMPARE(fileBytes(root + "/kept.jpg"), QByteArray("an older file"));
     }
 
@@ -91,6 +138,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("options");
         QTest::addColumn<ReflectionParams>("params");
+        QTest::newRow("colour #rgb")
+            << "--color #f80" << ReflectionParams{Direction::Bottom, 40, 30, 0, {255, 136, 0}};
+        QTest::newRow("colour by name")
+            << "--color steelblue"
+            << ReflectionParams{Direction::Bottom, 40, 30, 0, {70, 130, 180}};
+        QTest::newRow("colour rgb()")
+            << "--color rgb(10,20,30)"
+            << ReflectionParams{Direction::Bottom, 40, 30, 0, {10, 20, 30}};
         QTest::newRow("every control")
             << "--direction left --size 55 --depth 20 --color #3366cc --opacity 70 --gap 6 --blur 9"
             << ReflectionParams{Direction::Left, 55, 20, 0, {0x33, 0x66, 0xcc}, false, 70, 6, 9};
@@ -120,6 +175,193 @@ private Q_SLOTS:
         QVERIFY(loadPicture(input, source) && renderReflection(source, expected, params) &&
                 savePicture(expected, root + "/reference.png"));
         QCOMPARE(fileBytes(output), fileBytes(root + "/reference.png"));
+    }
+
+    void information_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("outHas");
+        QTest::newRow("--help-all")
+            << "--help-all" << QStringList{"--recursive", "--qmljsdebugger"};
+        QTest::newRow("--version") << "--version"
+                                   << QStringList{"glassmere-cli " GLASSMERE_VERSION,
+                                                  "GPL-3.0-or-later",
+                                                  "FreeImage 3.",
+                                                  "libdeflate 1.",
+                                                  "Qt 6.",
+                                                  "zlib 1."};
+    }
+
+    void information()
+    {
+        QFETCH(QString, option);
+        QFETCH(QStringList, outHas);
+        const ProgramRun outcome = runProgram(cli, {option});
+        QVERIFY2(outcome.exitCode == 0 && outcome.err.isEmpty(), outcome.describe());
+        for (const QString& text : outHas)
+            QVERIFY2(outcome.out.contains(text), outcome.describe());
+    }
+
+    // The manual page keeps up with --help: every option it lists.
+    void manualPageNamesEveryOption()
+    {
+        const ProgramRun help = runProgram(cli, {"--help"});
+        const QString page =
+            QString::fromUtf8(fileBytes(GLASSMERE_SOURCE_DIR "/docs/glassmere-cli.1"));
+        static const QRegularExpression option("^\\s+(?:-\\w, )?(--[a-z-]+)",
+                                               QRegularExpression::MultilineOption);
+        int options = 0;
+        for (const QRegularExpressionMatch& match : option.globalMatch(help.out)) {
+            ++options;
+            QVERIFY2(page.contains(match.captured(1).replace("-", "\\-")),
+                     qPrintable(match.captured(1) + " is not in docs/glassmere-cli.1"));
+        }
+        QVERIFY(options > 15);
+    }
+
+    // Pictures through standard input, pipes and FIFOs, results to standard
+    // output: the bytes a file-to-file run writes.
+    void streams_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "@" is the temporary folder
+        QTest::addColumn<Feed>("feed");
+        QTest::addColumn<QString>("result"); // "-": stdout
+        const QString out = "@/streamed.png";
+        QTest::newRow("- reads a redirected file") << QStringList{"-", out} << Feed::File << out;
+        QTest::newRow("- reads a pipe") << QStringList{"-", out} << Feed::Pipe << out;
+        QTest::newRow("/dev/stdin as a pipe")
+            << QStringList{"/dev/stdin", out} << Feed::Pipe << out;
+        QTest::newRow("a FIFO") << QStringList{"@/fifo", out} << Feed::Fifo << out;
+        QTest::newRow("- writes standard output")
+            << QStringList{"--format", "png", "@/opaque.png", "-"} << Feed::None << "-";
+        QTest::newRow("from a pipe to a pipe")
+            << QStringList{"--format", ".PNG", "-", "-"} << Feed::Pipe << "-";
+    }
+
+    void streams()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(Feed, feed);
+        QFETCH(QString, result);
+        QFile::remove(root + "/streamed.png");
+        QFile::remove(root + "/fifo");
+        arguments.replaceInStrings("@", root);
+        QByteArray out;
+        const ProgramRun outcome =
+            runFed(arguments, feed, root + "/opaque.png", root + "/fifo", &out);
+        QVERIFY2(outcome.exitCode == 0 && outcome.err.isEmpty(), outcome.describe());
+        fipImage source, expected;
+        QVERIFY(loadPicture(root + "/opaque.png", source) &&
+                renderReflection(source, expected, ReflectionParams{}) &&
+                savePicture(expected, root + "/reference.png"));
+        QCOMPARE(result == "-" ? out : fileBytes(result.replace("@", root)),
+                 fileBytes(root + "/reference.png"));
+    }
+
+    // A picture folder with a sub-folder two deep, files that are no
+    // pictures, a hidden file and, in some rows, a damaged picture.
+    void batch_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("results"); // the result folder's files, sorted
+        QTest::addColumn<QString>("outHas");  // JSON rows: "name:outcome" in listing order
+        QTest::addColumn<QString>("errHas");
+        const auto row = [](const char* name, const QString& options, bool damaged, int exitCode,
+                            const QString& results, const QString& outHas, const QString& errHas) {
+            QTest::newRow(name) << options << damaged << exitCode << results << outHas << errHas;
+        };
+        row("not pictures do not fail the run", "", false, 0, "a.png",
+            "1 of 3 files written, 0 skipped, 0 not written, 0 renamed. 2 not pictures, left "
+            "alone. 1 sub-folders not entered",
+            "not a picture: @/pictures/readme.txt");
+        row("a damaged picture does", "", true, 1, "a.png", "2 not pictures",
+            "skipped: @/pictures/broken.png");
+        row("--recursive", "--recursive", false, 0, "a.png sub/b.png sub/deeper/c.png",
+            "3 of 5 files written", "");
+        row("--format webp, recursive", "--format webp --recursive", false, 0,
+            "a.webp sub/b.webp sub/deeper/c.webp", "", "");
+        row("--format jpg with --transparent", "--format jpg --transparent", false, 2, "", "",
+            "--format jpg cannot store the transparency");
+        row("--recursive into a folder inside", "--recursive into-sub", false, 2, "", "",
+            "lies inside the picture folder");
+        row("--quiet", "--quiet", false, 0, "a.png", "", "");
+        row("--quiet tells of a damaged picture", "--quiet", true, 1, "a.png", "",
+            "skipped: @/pictures/broken.png");
+        row("--report json", "--report json", true, 1, "a.png",
+            "readme.txt:not a picture broken.png:skipped a.png:written Thumbs.db:not a picture",
+            "");
+    }
+
+    void batch()
+    {
+        QFETCH(QString, options);
+        QFETCH(bool, damaged);
+        QFETCH(int, exitCode);
+        QFETCH(QString, results);
+        QFETCH(QString, outHas);
+        QFETCH(QString, errHas);
+        QTemporaryDir folder;
+        const QString pictures = folder.path() + "/pictures";
+        QString into = folder.path() + "/results";
+        QVERIFY(QDir().mkpath(pictures + "/sub/deeper") && QDir().mkpath(into));
+        writePicture(makeGradientPicture(12, 9, 24), pictures + "/a.png");
+        writePicture(makeGradientPicture(12, 9, 24), pictures + "/sub/b.png");
+        writePicture(makeGradientPicture(12, 9, 24), pictures + "/sub/deeper/c.png");
+        for (const char* name : {"readme.txt", "Thumbs.db", ".DS_Store"})
+            writeBytes(pictures + "/" + name, "no picture");
+        if (damaged)
+            writeBytes(pictures + "/broken.png", "\x89PNG\r\n\x1a\n cut short");
+        if (options.contains("into-sub"))
+            into = pictures + "/sub";
+        QStringList arguments = options.remove("into-sub").split(' ', Qt::SkipEmptyParts);
+        const ProgramRun outcome = runProgram(cli, arguments << "--batch" << pictures << into);
+        QVERIFY2(outcome.exitCode == exitCode, outcome.describe());
+        QVERIFY2(outcome.err.contains(errHas.replace("@", folder.path())), outcome.describe());
+        QVERIFY2(!options.contains("quiet") || outcome.out.isEmpty(), outcome.describe());
+        if (options.contains("json")) {
+            QStringList rows;
+            for (const QJsonValue entry : QJsonDocument::fromJson(outcome.out.toUtf8()).array()) {
+                const QJsonObject object = entry.toObject();
+                QCOMPARE(object.keys(), (QStringList{"input", "outcome", "output", "reason"}));
+                rows << QFileInfo(object["input"].toString()).fileName() + ":" +
+                            object["outcome"].toString();
+            }
+            QCOMPARE(rows.join(' '), outHas);
+        } else {
+            QVERIFY2(outcome.out.contains(outHas), outcome.describe());
+        }
+        QStringList written;
+        for (QDirIterator it(folder.path() + "/results", QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();)
+            written << QDir(folder.path() + "/results").relativeFilePath(it.next());
+        written.sort();
+        QCOMPARE(written.join(' '), results);
+    }
+
+    // Started in the background, the program ignores the terminal's Ctrl+C;
+    // its decoders must too, or each Ctrl+C costs a picture.
+    void decodersKeepAnIgnoredInterrupt()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.path() + "/pictures") &&
+                QDir().mkpath(folder.path() + "/out"));
+        for (int i = 0; i < 16; ++i)
+            writePicture(makeGradientPicture(300, 200, 24),
+                         folder.path() + QString("/pictures/p%1.png").arg(i));
+        QProcess process;
+        process.setChildProcessModifier([] {
+            std::signal(SIGINT, SIG_IGN);
+            setpgid(0, 0); // a group of its own, as a job of the shell's
+        });
+        process.start(
+            cli, {"--jobs", "2", "--batch", folder.path() + "/pictures", folder.path() + "/out"});
+        QVERIFY(process.waitForStarted());
+        while (!process.waitForFinished(5))
+            kill(-pid_t(process.processId()), SIGINT);
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        QCOMPARE(QDir(folder.path() + "/out").entryList(QDir::Files).size(), 16);
     }
 };
 

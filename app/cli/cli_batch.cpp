@@ -5,8 +5,49 @@
 #include "batch/batch_engine.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <unistd.h>
+
+namespace {
+
+// The report for scripts: a JSON array, one object per listed file in
+// listing order, each on a line of its own.
+QString jsonReport(const QStringList& files, const BatchReport& report)
+{
+    QHash<QString, QJsonObject> entries;
+    auto entry = [&entries](const QString& input, const QString& output, const char* outcome,
+                            const QString& reason) {
+        entries[input] = QJsonObject{
+            {QStringLiteral("input"), input},
+            {QStringLiteral("output"), output.isEmpty() ? QJsonValue() : QJsonValue(output)},
+            {QStringLiteral("outcome"), QLatin1String(outcome)},
+            {QStringLiteral("reason"), reason.isEmpty() ? QJsonValue() : QJsonValue(reason)}};
+    };
+    for (const BatchReport::Written& file : report.written)
+        entry(file.input, file.output, "written", {});
+    // Written under another name; one that was then not written at all says so below.
+    for (const BatchReport::Renamed& file : report.renamed)
+        if (entries.value(file.input).value(QStringLiteral("outcome")) == QLatin1String("written"))
+            entry(file.input, file.output, "renamed", file.reason);
+    for (const BatchReport::Failed& file : report.failed)
+        entry(file.input, file.output, "not written", file.reason);
+    for (const BatchReport::Skipped& file : report.skipped)
+        entry(file.input, {}, "skipped", file.reason);
+    for (const BatchReport::Skipped& file : report.notPictures)
+        entry(file.input, {}, "not a picture", file.reason);
+
+    QString text = QStringLiteral("[");
+    for (qsizetype i = 0; i < files.size(); ++i)
+        text += QLatin1String(i == 0 ? "\n" : ",\n") +
+                QString::fromUtf8(
+                    QJsonDocument(entries.value(files[i])).toJson(QJsonDocument::Compact));
+    return text + QStringLiteral("\n]\n");
+}
+
+} // namespace
 
 int runFolder(const CliRequest& cli)
 {
@@ -15,9 +56,11 @@ int runFolder(const CliRequest& cli)
     request.resultDir = cli.output;
     request.params = cli.params;
     request.jobs = cli.jobs;
+    request.format = cli.format;
+    request.recursive = cli.recursive;
 
-    const QStringList files = listPictures(request.pictureDir);
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const QStringList files = listPictures(request.pictureDir, request.recursive);
+    const bool terminal = ::isatty(STDERR_FILENO) == 1 && !cli.quiet;
     BatchProgress progress;
     if (terminal)
         progress = [&files](int index, int total) {
@@ -33,18 +76,38 @@ int runFolder(const CliRequest& cli)
     if (terminal && !files.isEmpty())
         printTo(stderr, QStringLiteral("\r\33[K"));
 
-    const QStringList lines = describeBatchFiles(
-        report, {QStringLiteral("skipped: %1: %6"), QStringLiteral("not written: %1: %6"),
-                 QStringLiteral("renamed: %1 written as %2 (%6)")});
+    // What went wrong always; what only went otherwise than usual, unless quiet.
+    BatchLineForms forms{QStringLiteral("skipped: %1: %6"), QStringLiteral("not written: %1: %6"),
+                         QStringLiteral("renamed: %1 written as %2 (%6)"),
+                         QStringLiteral("not a picture: %1: %6")};
+    if (cli.quiet)
+        forms.renamed = forms.notPicture = QString();
+    const QStringList lines = describeBatchFiles(report, forms);
     for (const QString& line : lines)
         printTo(stderr, line + QLatin1Char('\n'));
 
-    printTo(stdout, QStringLiteral("%1 of %2 files written, %3 skipped, %4 not written, %5 "
-                                   "renamed.\n")
-                        .arg(report.written.size())
-                        .arg(report.total)
-                        .arg(report.skipped.size())
-                        .arg(report.failed.size())
-                        .arg(report.renamed.size()));
+    const qsizetype notEntered = request.recursive ? 0 : listSubFolders(request.pictureDir).size();
+    if (cli.jsonReport) {
+        printTo(stdout, jsonReport(files, report));
+        if (notEntered > 0 && !cli.quiet)
+            printTo(stderr, QStringLiteral("glassmere-cli: %1 sub-folders not entered "
+                                           "(--recursive enters them)\n")
+                                .arg(notEntered));
+    } else if (!cli.quiet) {
+        QString counts = QStringLiteral("%1 of %2 files written, %3 skipped, %4 not written, %5 "
+                                        "renamed.")
+                             .arg(report.written.size())
+                             .arg(report.total)
+                             .arg(report.skipped.size())
+                             .arg(report.failed.size())
+                             .arg(report.renamed.size());
+        if (!report.notPictures.isEmpty())
+            counts +=
+                QStringLiteral(" %1 not pictures, left alone.").arg(report.notPictures.size());
+        if (notEntered > 0)
+            counts += QStringLiteral(" %1 sub-folders not entered (--recursive enters them).")
+                          .arg(notEntered);
+        printTo(stdout, counts + QLatin1Char('\n'));
+    }
     return report.skipped.isEmpty() && report.failed.isEmpty() ? AllWritten : SomeFailed;
 }

@@ -31,8 +31,9 @@ CliOptions::CliOptions()
                .arg(maximumBlur),
            QStringLiteral("pixels"), QStringLiteral("0")),
       color(QStringLiteral("color"),
-            QStringLiteral("Colour the reflection fades into, as #rrggbb (default: #ffffff)."),
-            QStringLiteral("#rrggbb"), QStringLiteral("#ffffff")),
+            QStringLiteral("Colour the reflection fades into: #rrggbb, #rgb, rgb(r,g,b) or a "
+                           "name such as white or steelblue (default: #ffffff)."),
+            QStringLiteral("colour"), QStringLiteral("#ffffff")),
       transparent(QStringLiteral("transparent"),
                   QStringLiteral("Fade the reflection into transparency instead of a colour.")),
       jobs(QStringLiteral("jobs"),
@@ -41,7 +42,23 @@ CliOptions::CliOptions()
                .arg(QThread::idealThreadCount()),
            QStringLiteral("N")),
       batch(QStringLiteral("batch"),
-            QStringLiteral("Take the two arguments as a picture folder and a result folder."))
+            QStringLiteral("Take the two arguments as a picture folder and a result folder.")),
+      format(QStringLiteral("format"),
+             QStringLiteral("Write in the format of this extension (png, jpg, webp, tiff, ...): "
+                            "required when OUTPUT is -; with --batch every result as "
+                            "NAME.EXT."),
+             QStringLiteral("EXT")),
+      recursive(QStringLiteral("recursive"),
+                QStringLiteral("With --batch, also the pictures of PICTURE_DIR's sub-folders, "
+                               "each result into the same sub-folder of RESULT_DIR.")),
+      quiet(QStringLiteral("quiet"),
+            QStringLiteral("No progress and no counts: only what went wrong.")),
+      report(QStringLiteral("report"),
+             QStringLiteral("With --batch, the report as text or as json: one object per file "
+                            "with input, output, outcome and reason (default: text)."),
+             QStringLiteral("text|json"), QStringLiteral("text")),
+      version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+              QStringLiteral("Displays the version, the licence and the libraries' versions."))
 {
 }
 
@@ -52,18 +69,22 @@ void describeCommandLine(QCommandLineParser& parser, const CliOptions& options)
                        "\n"
                        "  glassmere-cli [options] INPUT OUTPUT\n"
                        "      writes INPUT with its reflection to OUTPUT, in the format that\n"
-                       "      OUTPUT's extension selects.\n"
+                       "      OUTPUT's extension (or --format) selects. INPUT - reads the\n"
+                       "      picture from standard input, OUTPUT - writes the result to\n"
+                       "      standard output in the format --format names.\n"
                        "  glassmere-cli [options] --batch PICTURE_DIR RESULT_DIR\n"
                        "      reflects every picture of PICTURE_DIR into RESULT_DIR: results with\n"
                        "      transparency as NAME.png, others under the picture's own name.\n"
+                       "      Files that are not pictures are listed and left alone.\n"
                        "\n"
                        "Exit status: 0 when everything was written, 1 when some file was not,\n"
                        "2 for a usage error."));
     parser.addHelpOption();
-    parser.addVersionOption();
+    parser.addOption(options.version);
     parser.addOptions({options.direction, options.size, options.depth, options.opacity, options.gap,
-                       options.blur, options.color, options.transparent, options.jobs,
-                       options.batch});
+                       options.blur, options.color, options.transparent, options.format,
+                       options.jobs, options.batch, options.recursive, options.quiet,
+                       options.report});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
                                  QStringLiteral("The picture, or with --batch the picture folder."),
                                  QStringLiteral("INPUT|PICTURE_DIR"));

@@ -5,9 +5,14 @@
 #include "app/cli/cli_options.h"
 
 #include "app/cli/cli_output.h"
+#include "imaging/saving/picture_saving.h"
 
+#include <QColor>
 #include <QRegularExpression>
 #include <QThread>
+
+#include <FreeImagePlus.h>
+#include <unistd.h>
 
 namespace {
 
@@ -67,14 +72,85 @@ std::optional<int> readBackground(const QCommandLineParser& parser, const CliOpt
     if (parser.isSet(options.color) && parser.isSet(options.transparent))
         return usageError(QStringLiteral("--color and --transparent exclude each other"));
     params.transparent = parser.isSet(options.transparent);
-    const QString colorText = parser.value(options.color);
-    static const QRegularExpression colorPattern(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
-    if (!colorPattern.match(colorText).hasMatch())
-        return usageError(
-            QStringLiteral("--color must be written #rrggbb, as in #ff8000, not \"%1\"")
-                .arg(colorText));
-    const uint rgb = colorText.mid(1).toUInt(nullptr, 16);
-    params.color = {int((rgb >> 16) & 0xff), int((rgb >> 8) & 0xff), int(rgb & 0xff)};
+    const QString colorText = parser.value(options.color).trimmed();
+    // rgb(r,g,b) as in CSS; #rgb, #rrggbb and the names (red, steelblue) as Qt reads them.
+    static const QRegularExpression rgbForm(
+        QStringLiteral("^rgb\\(\\s*(\\d{1,3})\\s*,\\s*(\\d{1,3})\\s*,\\s*(\\d{1,3})\\s*\\)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch rgb = rgbForm.match(colorText);
+    QColor color;
+    if (rgb.hasMatch()) {
+        const int red = rgb.captured(1).toInt(), green = rgb.captured(2).toInt(),
+                  blue = rgb.captured(3).toInt();
+        if (red <= 255 && green <= 255 && blue <= 255)
+            color = QColor(red, green, blue);
+    } else if (!colorText.startsWith(QLatin1String("rgb"), Qt::CaseInsensitive)) {
+        color = QColor::fromString(colorText);
+    }
+    // The background is opaque: transparency is --transparent's.
+    if (!color.isValid() || color.alpha() != 255)
+        return usageError(QStringLiteral("--color must be #rrggbb, #rgb, rgb(r,g,b) or a colour "
+                                         "name such as white or steelblue, not \"%1\"")
+                              .arg(colorText));
+    params.color = {color.red(), color.green(), color.blue()};
+    return std::nullopt;
+}
+
+// Whether the format of `extension` stores a picture of `bits` bits (32: with
+// transparency).
+bool formatTakes(const QString& extension, unsigned bits)
+{
+    fipImage picture(FIT_BITMAP, 8, 8, bits);
+    return formatStores(picture, QStringLiteral("picture.") + extension);
+}
+
+std::optional<int> readOutput(const QCommandLineParser& parser, const CliOptions& options,
+                              CliRequest& request)
+{
+    request.format = parser.value(options.format).trimmed().toLower();
+    if (request.format.startsWith('.'))
+        request.format.remove(0, 1);
+    if (parser.isSet(options.format) && !formatTakes(request.format, 24) &&
+        !formatTakes(request.format, 32))
+        return usageError(QStringLiteral("--format: no format to write goes by the extension "
+                                         "\"%1\"; png, jpg, webp and tiff do")
+                              .arg(parser.value(options.format)));
+    if (!request.format.isEmpty() && request.params.transparent && !formatTakes(request.format, 32))
+        return usageError(QStringLiteral("--format %1 cannot store the transparency that "
+                                         "--transparent gives; choose png, webp or tiff")
+                              .arg(request.format));
+    const QString report = parser.value(options.report);
+    if (report != QLatin1String("text") && report != QLatin1String("json"))
+        return usageError(QStringLiteral("--report must be text or json, not \"%1\"").arg(report));
+    request.jsonReport = report == QLatin1String("json");
+    request.recursive = parser.isSet(options.recursive);
+    request.quiet = parser.isSet(options.quiet);
+    return std::nullopt;
+}
+
+// The files' names against the kind of run.
+std::optional<int> checkFiles(const QCommandLineParser& parser, const CliOptions& options,
+                              const CliRequest& request)
+{
+    const QString dash = QStringLiteral("-");
+    if (request.batch) {
+        if (request.input == dash || request.output == dash)
+            return usageError(QStringLiteral("--batch takes folders; - is for one picture"));
+        return std::nullopt;
+    }
+    for (const QCommandLineOption* batchOnly : {&options.recursive, &options.report})
+        if (parser.isSet(*batchOnly))
+            return usageError(
+                QStringLiteral("--%1 is for --batch").arg(batchOnly->names().constLast()));
+    if (request.output == dash && request.format.isEmpty())
+        return usageError(QStringLiteral("writing to standard output (-) needs --format, as in "
+                                         "--format png"));
+    if (request.output == dash && ::isatty(STDOUT_FILENO) == 1)
+        return usageError(QStringLiteral("standard output is a terminal; send it to a file or a "
+                                         "pipe"));
+    if (request.input == dash && ::isatty(STDIN_FILENO) == 1)
+        return usageError(QStringLiteral("standard input is a terminal; give it a picture from "
+                                         "a file or a pipe"));
     return std::nullopt;
 }
 
@@ -91,14 +167,21 @@ std::optional<int> readCommandLine(const QStringList& arguments, CliRequest& req
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(AllWritten);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    // process() shows the help with Qt's own options and ends the program.
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(arguments);
+    if (parser.isSet(options.version)) {
+        printTo(stdout, versionText());
+        return AllWritten;
+    }
 
     if (const auto code = readDirection(parser.value(options.direction), request.params))
         return code;
     if (const auto code = readNumbers(parser, options, request.params))
         return code;
     if (const auto code = readBackground(parser, options, request.params))
+        return code;
+    if (const auto code = readOutput(parser, options, request))
         return code;
 
     request.jobs = QThread::idealThreadCount();
@@ -117,5 +200,5 @@ std::optional<int> readCommandLine(const QStringList& arguments, CliRequest& req
         return usageError(QStringLiteral("an empty name was given"));
     request.input = files[0];
     request.output = files[1];
-    return std::nullopt;
+    return checkFiles(parser, options, request);
 }

@@ -18,8 +18,12 @@ struct CliRequest {
     ReflectionParams params; // the window's start-up settings unless an option changes them
     int jobs = 1;
     bool batch = false; // input and output are a picture folder and a result folder
-    QString input;
-    QString output;
+    QString input;      // "-": standard input
+    QString output;     // "-": standard output
+    QString format;     // the extension of the format to write; empty: the output's own
+    bool recursive = false;
+    bool quiet = false;      // no progress, no lines about files that went well, no counts
+    bool jsonReport = false; // the batch's report as JSON on stdout
 };
 
 // Every option glassmere-cli takes, with its --help text and default.
@@ -35,6 +39,11 @@ struct CliOptions {
     QCommandLineOption transparent;
     QCommandLineOption jobs;
     QCommandLineOption batch;
+    QCommandLineOption format;
+    QCommandLineOption recursive;
+    QCommandLineOption quiet;
+    QCommandLineOption report;
+    QCommandLineOption version;
 };
 
 // Sets up the parser: description, usage and exit codes, the options and the
@@ -45,3 +54,6 @@ void describeCommandLine(QCommandLineParser& parser, const CliOptions& options);
 // here (a usage error, after its message on stderr); --help and --version
 // print and end the program themselves.
 std::optional<int> readCommandLine(const QStringList& arguments, CliRequest& request);
+
+// What --version prints: the version, the licence and the libraries' versions.
+QString versionText();

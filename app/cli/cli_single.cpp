@@ -3,38 +3,92 @@
 
 #include "app/cli/cli_output.h"
 #include "imaging/decoder/image_io.h"
+#include "imaging/pixels/messages.h"
 #include "imaging/saving/picture_saving.h"
 #include "reflection/renderer/reflection_renderer.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <FreeImagePlus.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The picture of `input`: "-" is standard input; a pipe or FIFO by name is
+// read as a stream too (a FIFO blocks until its writer comes, as it should here).
+bool loadInput(const QString& input, fipImage& picture, QString* error)
+{
+    if (input == QLatin1String("-"))
+        return loadPictureStream(STDIN_FILENO, QStringLiteral("standard input"), picture, error);
+    const QByteArray name = QFile::encodeName(input);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)))
+        return loadPicture(input, picture, error);
+    const int stream = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (stream < 0) {
+        *error = QStringLiteral("Cannot open %1: %2").arg(input, systemError(errno));
+        return false;
+    }
+    const bool loaded = loadPictureStream(stream, input, picture, error);
+    ::close(stream);
+    return loaded;
+}
+
+bool writeToStandardOutput(const QByteArray& bytes, QString* error)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t put =
+            ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            *error = systemError(errno);
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
+
+} // namespace
 
 int runSingle(const CliRequest& request)
 {
     const QString& input = request.input;
     const QString& output = request.output;
+    const bool toStandardOutput = output == QLatin1String("-");
+    const QString shownOutput = toStandardOutput ? QStringLiteral("standard output") : output;
+    // The name whose extension selects the format.
+    const QString formatName =
+        request.format.isEmpty() ? output : QStringLiteral("picture.") + request.format;
     fipImage source;
     fipImage result;
     QString error;
-    if (!loadPicture(input, source, &error))
+    if (!loadInput(input, source, &error))
         return failure(QStringLiteral("cannot read %1: %2").arg(input, error));
     if (!renderReflection(source, result, request.params))
         return failure(QStringLiteral("cannot render %1: %2")
                            .arg(input, memoryShortage(source.getWidth(), source.getHeight(),
                                                       source.getBitsPerPixel())));
-    if (!formatStores(result, output)) {
-        const QString suffix = QFileInfo(output).suffix();
+    if (!formatStores(result, formatName)) {
+        const QString suffix = QFileInfo(formatName).suffix();
         const QString what = result.isTransparent()
                                  ? QStringLiteral("a %1-bit picture with transparency")
                                  : QStringLiteral("a %1-bit picture");
         return failure(
             QStringLiteral("cannot write %1: the format of the extension \"%2\" cannot store %3; "
                            "choose another extension (.png stores every result)")
-                .arg(output, suffix.isEmpty() ? QStringLiteral("(none)") : suffix,
+                .arg(shownOutput, suffix.isEmpty() ? QStringLiteral("(none)") : suffix,
                      what.arg(result.getBitsPerPixel())));
     }
-    if (!savePicture(result, output, &error))
-        return failure(QStringLiteral("cannot write %1: %2").arg(output, error));
+    QByteArray bytes;
+    if (!encodePicture(result, formatName, &bytes, &error) ||
+        !(toStandardOutput ? writeToStandardOutput(bytes, &error)
+                           : writeFileSafely(output, bytes, &error)))
+        return failure(QStringLiteral("cannot write %1: %2").arg(shownOutput, error));
     return AllWritten;
 }

@@ -47,14 +47,23 @@ bool spawnDecoder(const QByteArray& program, std::uint64_t memoryLimit, SpawnedD
     // close-on-exec, and a decoder would hold a file being saved meanwhile.
     posix_spawn_file_actions_addclosefrom_np(&actions, decoder::pixelMemory + 1);
 
-    // Signal handlers and masks of the program (ignored SIGPIPE, blocked
-    // signals of Qt's threads) are not the decoder's business.
+    // Signal handlers and masks of the program (blocked signals of Qt's
+    // threads) are not the decoder's business. A signal the program ignores
+    // stays ignored, though: started in the background, the program ignores
+    // the terminal's Ctrl+C, and its decoders must not die of it while it
+    // goes on. SIGPIPE is the exception: a decoder whose program is gone ends.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t all;
     sigset_t none;
     sigfillset(&all);
     sigemptyset(&none);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction current;
+        if (signal != SIGPIPE && sigaction(signal, nullptr, &current) == 0 &&
+            !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN)
+            sigdelset(&all, signal);
+    }
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);

@@ -16,11 +16,18 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+// Decodes `file` (a regular file or memory in that form, `size` bytes) in a
+// decoder process; `name` guides the format guess from its extension.
+bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImage& picture,
+                      QString* error);
 
 // The first number after `key` in a "/proc"-style text file, times `unit`; 0 if absent.
 std::uint64_t readNumber(const char* path, const QByteArray& key, std::uint64_t unit)
@@ -222,7 +229,65 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error)
         return fail(QString("Not a regular file: %1").arg(path));
     if (info.st_size == 0)
         return fail(QStringLiteral("The file is empty"));
+    return decodeOpenedFile(file, std::uint64_t(info.st_size), QFileInfo(path).fileName(), picture,
+                            error);
+}
 
+bool loadPictureStream(int stream, const QString& name, fipImage& picture, QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    // The decoder maps a regular file: the stream's bytes are gathered in
+    // memory that has the form of one, up to what a decoder may hold.
+    const int file = memfd_create("glassmere-input", MFD_CLOEXEC);
+    if (file < 0)
+        return fail(QString("Cannot read %1: %2").arg(name, systemError(errno)));
+    struct FileCloser {
+        int file;
+        ~FileCloser() { close(file); }
+    } closer{file};
+    const std::uint64_t limit = pictureLimits().decoderMemory;
+    std::uint64_t size = 0;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = read(stream, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return fail(QString("Cannot read %1: %2").arg(name, systemError(errno)));
+        if (got == 0)
+            break;
+        size += std::uint64_t(got);
+        if (size >= limit)
+            return fail(QStringLiteral("%1 holds more than the %2 Glassmere can use here")
+                            .arg(name, describeBytes(limit)));
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = write(file, buffer.data() + done, size_t(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return fail(QString("Cannot read %1: %2").arg(name, systemError(errno)));
+            done += put;
+        }
+    }
+    if (size == 0)
+        return fail(QStringLiteral("%1 held no bytes").arg(name));
+    return decodeOpenedFile(file, size, QString(), picture, error);
+}
+
+namespace {
+
+bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImage& picture,
+                      QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     QStringList searched;
     const QString program = pictureDecoderProgram(&searched);
     if (program.isEmpty())
@@ -239,8 +304,8 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error)
     }
     DecoderJob job;
     job.file = file;
-    job.fileBytes = std::uint64_t(info.st_size);
-    job.name = QFile::encodeName(QFileInfo(path).fileName());
+    job.fileBytes = size;
+    job.name = QFile::encodeName(name);
 
     QString reason;
     BitmapPtr bitmap = decodeInDecoderProcess(setup, pictureLimits(), job, &reason);
@@ -249,3 +314,5 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error)
     picture = bitmap.release(); // takes ownership without a copy
     return true;
 }
+
+} // namespace

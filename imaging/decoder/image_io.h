@@ -26,6 +26,13 @@ class fipImage;
 // the 300 MB available"). Safe to call from several threads at once.
 bool loadPicture(const QString& path, fipImage& picture, QString* error = nullptr);
 
+// loadPicture for a stream: standard input, a pipe, a FIFO. The stream is
+// read to its end (at most what a decoder may hold) and its bytes decoded as
+// a file's, in a decoder process; the format is told by the bytes alone.
+// `name` names the stream in messages ("standard input").
+bool loadPictureStream(int stream, const QString& name, fipImage& picture,
+                       QString* error = nullptr);
+
 // What the program holds per pixel of a picture, measured on the window's
 // road with a full-size strip (source, result, and the preview's pixmap,
 // which takes the preview image's memory): 3 + 6 + 8 bytes at 24 bits,
