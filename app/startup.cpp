@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTranslator>
@@ -15,6 +16,19 @@
 QPoint centredPosition(const QSize& screen, const QSize& window)
 {
     return {(screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2};
+}
+
+bool wantsChinese(const QLocale& locale)
+{
+    // The first of the user's languages that the program has: English, its
+    // own texts, or Chinese, its one translation.
+    for (const QString& language : locale.uiLanguages()) {
+        if (language.startsWith(QLatin1String("zh")))
+            return true;
+        if (language.startsWith(QLatin1String("en")))
+            return false;
+    }
+    return false;
 }
 
 int runGlassmere(QApplication& app, const QString& folder)
@@ -32,9 +46,12 @@ int runGlassmere(QApplication& app, const QString& folder)
     }
 
     // Parentless, declared before the window so it outlives it.
+    // The translation must be there, but speaks only to those who read Chinese.
     QTranslator translator;
-    (void)translator.load(translationFile);
-    app.installTranslator(&translator);
+    if (wantsChinese(QLocale())) {
+        (void)translator.load(translationFile);
+        app.installTranslator(&translator);
+    }
 
     int result = 0;
     {

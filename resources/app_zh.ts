@@ -388,7 +388,7 @@
     </message>
     <message>
         <location filename="../widgets/about.cpp" line="14"/>
-        <source>Glassmere is free software under the GNU General Public License, version 3 or later, and comes with no warranty.</source>
+        <source>Free software under the GNU General Public License, version 3 or later, without any warranty.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
@@ -442,10 +443,26 @@ private Q_SLOTS:
             QVERIFY(!qobject_cast<Glassmere*>(widget));
     }
 
-    // The window is built with the translation installed, the exit code is the
-    // event loop's, and the translator goes with the window.
+    // The window is built with the translation installed for a user who
+    // reads Chinese, the exit code is the event loop's, and the translator
+    // goes with the window.
+    void startsTranslated_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("Chinese desktop") << "zh_CN" << QString::fromUtf8("设置");
+        QTest::newRow("English desktop") << "en_GB"
+                                         << "Setting";
+        QTest::newRow("German desktop: English, not Chinese") << "de_DE"
+                                                              << "Setting";
+    }
+
     void startsTranslated()
     {
+        QFETCH(QString, locale);
+        QFETCH(QString, title);
+        QLocale::setDefault(QLocale(locale));
+        auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
         QTemporaryDir folder;
         QVERIFY(QFile(folder.filePath("skin")).open(QIODevice::WriteOnly));
         QVERIFY(QFile::copy(TEST_TRANSLATION, folder.filePath("app_zh.qm")));
@@ -458,7 +475,7 @@ private Q_SLOTS:
         });
         QCOMPARE(runGlassmere(*qApp, folder.path()), 7);
         qApp->setStyleSheet(QString());
-        QCOMPARE(settingTitle, QString::fromUtf8("设置"));
+        QCOMPARE(settingTitle, title);
         QVERIFY(sink.urls.isEmpty());
         QCOMPARE(skinFile, folder.filePath("skin"));
         QCOMPARE(QCoreApplication::translate("GlassmereClass", "Setting"), QString("Setting"));

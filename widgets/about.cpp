@@ -11,8 +11,8 @@ about::about(QWidget* parent) : QDialog(parent, Qt::WindowFlags())
     ui.lbTitle->setText(tr("Glassmere") + " " + QString::fromUtf8(versionString));
     ui.lbUrl->setText("<font color=gray>" + QString::fromUtf8(noticeText) + "</font>");
     ui.lbLicense->setText("<font color=gray>" +
-                          tr("Glassmere is free software under the GNU General Public License, "
-                             "version 3 or later, and comes with no warranty.") +
+                          tr("Free software under the GNU General Public License, version 3 or "
+                             "later, without any warranty.") +
                           "</font>");
 
     const QString home = QString::fromUtf8(homePageAddress);
