@@ -1,4 +1,3 @@
-#include "app/huge_pages.h"
 #include "app/startup.h"
 #include "product.h"
 
@@ -6,7 +5,6 @@
 
 int main(int argc, char* argv[])
 {
-    restartWithHugePages(argv);
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(GLASSMERE_APP_ID);
     return runGlassmere(app, QCoreApplication::applicationDirPath());

@@ -1,6 +1,8 @@
 #include "batch_engine.h"
 
 #include "imaging/decoder/image_io.h"
+#include "imaging/pixels/pixel_memory.h"
+#include "imaging/pixels/work_share.h"
 #include "imaging/saving/picture_saving.h"
 
 #include <FreeImagePlus.h>
@@ -80,8 +82,14 @@ public:
         }
     }
 
-    void work(fipImage& source, fipImage& result)
+    // One job: its share of the cores for the blur and the PNG writer, and
+    // its blocks, kept from picture to picture.
+    void work()
     {
+        const WorkBudget share(unsigned(encoderThreads));
+        PixelMemory memory; // outlives the pictures over it
+        fipImage source;
+        fipImage result;
         for (;;) {
             int index;
             {
@@ -94,7 +102,7 @@ public:
                 if (progress)
                     progress(index, int(files.size()));
             }
-            process(index, source, result);
+            process(index, source, result, memory);
         }
     }
 
@@ -122,7 +130,7 @@ public:
     }
 
 private:
-    void process(int index, fipImage& source, fipImage& result)
+    void process(int index, fipImage& source, fipImage& result, PixelMemory& memory)
     {
         Outcome& outcome = outcomes[size_t(index)];
         const QString& input = files[index];
@@ -135,10 +143,10 @@ private:
         const QString relative = QDir(QFileInfo(request.pictureDir).absoluteFilePath())
                                      .relativeFilePath(info.absolutePath());
         const QString folder = relative == QLatin1String(".") ? QString() : relative + '/';
-        if (!loadPicture(input, source, &error)) {
+        if (!loadPicture(input, source, &error, &memory)) {
             outcome.kind = namedAsPicture(info.fileName()) ? Outcome::Skipped : Outcome::NotPicture;
             outcome.reason = error;
-        } else if (!renderReflection(source, result, request.params)) {
+        } else if (!renderReflection(source, result, request.params, &memory)) {
             outcome.kind = Outcome::Failed;
             outcome.reason = QStringLiteral("The reflection could not be rendered: %1")
                                  .arg(memoryShortage(source.getWidth(), source.getHeight(),
@@ -160,12 +168,12 @@ private:
             outcome.usualOutput = joinPath(request.resultDir, name);
             QString refusal;
             if (!formatStores(result, name, &refusal) ||
-                !encodePicture(result, name, &encoded, &refusal, encoderThreads)) {
+                !encodePicture(result, name, &encoded, &refusal)) {
                 if (name != png) {
                     outcome.renameReasons.append(refusal);
                     name = png;
                 }
-                if (!encodePicture(result, name, &encoded, &error, encoderThreads)) {
+                if (!encodePicture(result, name, &encoded, &error)) {
                     outcome.kind = Outcome::Failed;
                     outcome.reason = error;
                     name.clear();
@@ -243,7 +251,7 @@ private:
     const QStringList& files;
     const BatchProgress& progress;
     std::vector<Outcome> outcomes;
-    const int encoderThreads;   // the jobs share the cores; each encodes on its share
+    const int encoderThreads;   // the jobs share the cores; each works on its share
     QSet<QString> inputs;       // canonical paths of the listed files
     QSet<QString> claimedNames; // output names given out so far
 
@@ -364,11 +372,7 @@ BatchReport runBatch(const BatchRequest& request, const QStringList& files,
 
     const int jobs = std::max(1, std::min(request.jobs, int(files.size())));
     Run run(request, files, progress, jobs);
-    auto job = [&run] {
-        fipImage source;
-        fipImage result;
-        run.work(source, result);
-    };
+    auto job = [&run] { run.work(); };
     std::vector<std::thread> helpers;
     for (int i = 1; i < jobs; ++i)
         helpers.emplace_back(job);

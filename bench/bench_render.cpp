@@ -31,6 +31,7 @@
 // Counters: peak_MiB is the resident memory a single run adds at its peak,
 // measured by resetting the kernel's high-water mark; MiB is the result's size.
 
+#include "imaging/pixels/pixel_memory.h"
 #include "imaging/preview/preview_image.h"
 #include "random_picture.h"
 #include "reflection/renderer/live_preview.h"
@@ -117,14 +118,15 @@ void renderBenchmark(benchmark::State& state, int bpp, Direction direction, bool
     params.opacity = opacity;
     params.gap = gap;
     params.blur = blur;
+    PixelMemory memory; // a reused result's block, kept from render to render
     fipImage result;
-    if (way == Way::Reused && !renderReflection(source, result, params)) {
+    if (way == Way::Reused && !renderReflection(source, result, params, &memory)) {
         state.SkipWithError("render failed");
         return;
     }
     for (auto _ : state) {
         if (way == Way::Reused) {
-            renderReflection(source, result, params);
+            renderReflection(source, result, params, &memory);
             benchmark::DoNotOptimize(result.accessPixels());
         } else {
             fipImage output;
@@ -137,7 +139,7 @@ void renderBenchmark(benchmark::State& state, int bpp, Direction direction, bool
     }
     state.counters["peak_MiB"] = peakMiB([&] {
         if (way == Way::Reused) {
-            renderReflection(source, result, params);
+            renderReflection(source, result, params, &memory);
         } else {
             fipImage output;
             if (way == Way::Fresh)

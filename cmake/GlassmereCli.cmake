@@ -8,8 +8,7 @@ qt_add_executable(glassmere-cli
     app/cli/cli_single.h app/cli/cli_single.cpp
     app/cli/cli_batch.h app/cli/cli_batch.cpp
     app/cli/cli_output.h app/cli/cli_output.cpp
-    app/cli/cli_version.cpp
-    app/huge_pages.h)
+    app/cli/cli_version.cpp)
 # libdeflate and zlib for the versions --version names.
 target_link_libraries(glassmere-cli PRIVATE glassmere_core Qt6::Core PkgConfig::libdeflate
     ZLIB::ZLIB)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/pixels/result_memory.h"
+#include "imaging/pixels/pixel_memory.h"
 #include "imaging/preview/preview_image.h"
 #include "reflection/renderer/live_preview.h"
 #include "reflection/renderer/reflection_renderer.h"
@@ -157,7 +157,7 @@ private:
     QRect savedGeometry;
     fipImage sourceImage;
     // Declared before the result, which may use it, so that it goes last.
-    ResultMemory resultMemory;
+    PixelMemory resultMemory;
     fipImage resultImage;
     LivePreview livePreview;
     PreviewMemory previewMemory;

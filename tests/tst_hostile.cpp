@@ -180,7 +180,8 @@ private Q_SLOTS:
              QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
             targets.append(fd + " " +
                            QFile::symLinkTarget(fds + fd).section('/', -1).section(':', 0, 0));
-        QCOMPARE(targets, (QStringList{"0 socket", "1 null", "2 null", "3 memfd"}));
+        // The memory file a picture goes into comes with its request and goes with its answer.
+        QCOMPARE(targets, (QStringList{"0 socket", "1 null", "2 null"}));
     }
 
     void seedPicturesDecode()

@@ -239,7 +239,7 @@ private Q_SLOTS:
                                 : kind == 2 ? random() % 7 * 5
                                 : kind == 3 ? "glassmere "[random() % 10]
                                             : 0);
-        ScratchBuffer scratch;
+        PixelBlock scratch;
         const DeflatedBand band =
             deflateBand(makeCompressor(level).get(), data.data(), data.size(), false, scratch);
 

@@ -1,4 +1,5 @@
-#include "imaging/pixels/result_memory.h"
+#include "imaging/pixels/pixel_memory.h"
+
 #include "imaging/preview/preview_image.h"
 #include "reflection/blur/blur_passes.h"
 #include "reflection/kernels/wide_fade.h"
@@ -7,6 +8,7 @@
 #include "support/imagecompare.h"
 #include "support/reflection_oracle.h"
 #include "support/testpictures.h"
+#include <unistd.h>
 
 #include <QPixmap>
 #include <QRandomGenerator>
@@ -359,8 +361,9 @@ private Q_SLOTS:
         QTest::addColumn<ReflectionParams>("second");
         QTest::addColumn<bool>("sameBitmap");
         const ReflectionParams atBottom = makeParams(bottom, 40, 30, 0, false);
+        // Without kept memory every render has pixels of its own.
         QTest::newRow("then top in another colour")
-            << 24 << "" << makeParams(top, 40, 70, 0, false, {10, 200, 30}) << true;
+            << 24 << "" << makeParams(top, 40, 70, 0, false, {10, 200, 30}) << false;
         QTest::newRow("then transparency, new depth")
             << 24 << "" << makeParams(bottom, 40, 30, 0, true) << false;
         QTest::newRow("then left, new size")
@@ -377,7 +380,50 @@ private Q_SLOTS:
             << 24 << "memory" << makeParams(left, 40, 30, 0, false) << true;
         QTest::newRow("kept memory, then transparency")
             << 24 << "memory" << makeParams(bottom, 40, 30, 0, true) << true;
-        QTest::newRow("both carry a profile") << 24 << "profile" << atBottom << true;
+        QTest::newRow("both carry a profile") << 24 << "profile" << atBottom << false;
+    }
+
+    // A picture in a memory file of the memory's, as the decoder leaves it: a
+    // result laid around it where its lines are whole lines of the result,
+    // apart elsewhere; the same pixels either way, the picture untouched.
+    void resultAroundPicture_data()
+    {
+        QTest::addColumn<int>("bpp");
+        QTest::addColumn<ReflectionParams>("params");
+        QTest::addColumn<bool>("around");
+        QTest::newRow("bottom, gap, extra lines, blur")
+            << 24 << makeParams(bottom, 60, 30, 5, false, {255, 255, 255}, 100, 3) << true;
+        QTest::newRow("top, 32 bits") << 32 << makeParams(top, 100, 50, 2, false) << true;
+        QTest::newRow("top, transparency from 24 bits")
+            << 24 << makeParams(top, 40, 30, 0, true) << false;
+        QTest::newRow("left") << 24 << makeParams(left, 40, 30, 0, false) << false;
+    }
+    void resultAroundPicture()
+    {
+        QFETCH(int, bpp);
+        QFETCH(ReflectionParams, params);
+        QFETCH(bool, around);
+        params.blur = 7;
+        QRandomGenerator random(5);
+        const fipImage picture = randomPicture(333, 101, bpp, random);
+        const std::size_t bytes = std::size_t(picture.getScanWidth()) * picture.getHeight();
+        PixelMemory memory;
+        for (int turn = 0; turn < 3; ++turn) { // the files take turns, the previous one kept
+            fipImage source;
+            const int file = memory.pictureFile(source);
+            QVERIFY(file >= 0);
+            QCOMPARE(pwrite(file, picture.accessPixels(), bytes, 0), ssize_t(bytes));
+            source = memory.pictureBitmap(file, 333, 101, bpp);
+            QVERIFY(source.isValid() && memory.holds(source.accessPixels()));
+            fipImage result;
+            QVERIFY(renderReflection(source, result, params, &memory));
+            COMPARE_IMAGES(result, expectedResult(picture, params));
+            COMPARE_IMAGES(source, picture);
+            const int strip = 101 * params.sizePercent / 100;
+            const int line =
+                params.direction == Direction::Bottom ? strip + params.gap : params.extraLines;
+            QCOMPARE(result.getScanLine(line) == source.accessPixels(), around);
+        }
     }
 
     // A reused result equals a fresh render, every byte of it rewritten.
@@ -403,8 +449,8 @@ private Q_SLOTS:
                 FreeImage_CreateICCProfile(dib, profile.data(), profile.size());
         };
         decorate(source);
-        ResultMemory memory; // outlives the result over it
-        ResultMemory* kept = previous == "memory" ? &memory : nullptr;
+        PixelMemory memory; // outlives the result over it
+        PixelMemory* kept = previous == "memory" ? &memory : nullptr;
         fipImage result;
         QVERIFY(renderReflection(source, result, makeParams(bottom, 40, 30, 0, false), kept));
         if (previous == "view") {

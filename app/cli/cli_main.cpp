@@ -5,14 +5,12 @@
 #include "app/cli/cli_batch.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_single.h"
-#include "app/huge_pages.h"
 #include "product.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char* argv[])
 {
-    restartWithHugePages(argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("glassmere-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(GLASSMERE_VERSION));

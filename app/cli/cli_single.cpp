@@ -4,6 +4,7 @@
 #include "app/cli/cli_output.h"
 #include "imaging/decoder/image_io.h"
 #include "imaging/pixels/messages.h"
+#include "imaging/pixels/pixel_memory.h"
 #include "imaging/saving/picture_saving.h"
 #include "reflection/renderer/reflection_renderer.h"
 
@@ -20,20 +21,21 @@ namespace {
 
 // The picture of `input`: "-" is standard input; a pipe or FIFO by name is
 // read as a stream too (a FIFO blocks until its writer comes, as it should here).
-bool loadInput(const QString& input, fipImage& picture, QString* error)
+bool loadInput(const QString& input, fipImage& picture, QString* error, PixelMemory* memory)
 {
     if (input == QLatin1String("-"))
-        return loadPictureStream(STDIN_FILENO, QStringLiteral("standard input"), picture, error);
+        return loadPictureStream(STDIN_FILENO, QStringLiteral("standard input"), picture, error,
+                                 memory);
     const QByteArray name = QFile::encodeName(input);
     struct stat info;
     if (::stat(name.constData(), &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)))
-        return loadPicture(input, picture, error);
+        return loadPicture(input, picture, error, memory);
     const int stream = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (stream < 0) {
         *error = QStringLiteral("Cannot open %1: %2").arg(input, systemError(errno));
         return false;
     }
-    const bool loaded = loadPictureStream(stream, input, picture, error);
+    const bool loaded = loadPictureStream(stream, input, picture, error, memory);
     ::close(stream);
     return loaded;
 }
@@ -65,12 +67,13 @@ int runSingle(const CliRequest& request)
     // The name whose extension selects the format.
     const QString formatName =
         request.format.isEmpty() ? output : QStringLiteral("picture.") + request.format;
+    PixelMemory memory; // outlives the pictures over it
     fipImage source;
     fipImage result;
     QString error;
-    if (!loadInput(input, source, &error))
+    if (!loadInput(input, source, &error, &memory))
         return failure(QStringLiteral("cannot read %1: %2").arg(input, error));
-    if (!renderReflection(source, result, request.params))
+    if (!renderReflection(source, result, request.params, &memory))
         return failure(QStringLiteral("cannot render %1: %2")
                            .arg(input, memoryShortage(source.getWidth(), source.getHeight(),
                                                       source.getBitsPerPixel())));

@@ -76,13 +76,15 @@ bool sendAll(const void* data, size_t size)
     return decoder::sendAll(channel, data, size);
 }
 
-// Reads exactly `size` bytes; the first descriptor that comes along lands in `*file`.
-bool receiveAll(void* data, size_t size, int* file)
+// Reads exactly `size` bytes; the descriptors that come along land in
+// `files[0]` (the picture file) and `files[1]` (the memory file the picture
+// goes into), others are closed.
+bool receiveAll(void* data, size_t size, int* files = nullptr)
 {
     char* bytes = static_cast<char*>(data);
     while (size > 0) {
         iovec part{bytes, size};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+        alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))];
         msghdr message{};
         message.msg_iov = &part;
         message.msg_iovlen = 1;
@@ -95,11 +97,17 @@ bool receiveAll(void* data, size_t size, int* file)
             return false;
         for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
              header = CMSG_NXTHDR(&message, header)) {
-            if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
+            if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS)
+                continue;
+            const size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (size_t i = 0; i < count; ++i) {
                 int passed;
-                std::memcpy(&passed, CMSG_DATA(header), sizeof passed);
-                if (file && *file < 0)
-                    *file = passed;
+                std::memcpy(&passed, CMSG_DATA(header) + i * sizeof(int), sizeof passed);
+                int* free = files && files[0] < 0   ? &files[0]
+                            : files && files[1] < 0 ? &files[1]
+                                                    : nullptr;
+                if (free)
+                    *free = passed;
                 else
                     close(passed);
             }
@@ -160,51 +168,76 @@ DecodeOutcome decodeFile(int file, const QString& name, const DecodeLimits& limi
     return decodePictureData(mapped.data, mapped.size, name, limits, headerRead);
 }
 
-// The pixel memory as this process sees it: mapped once, again only when a
-// larger picture makes it grow.
-struct PixelMemory {
+// The program's memory file for the picture in hand, mapped while it is
+// decoded and handed over; readers that can write their picture straight
+// into it get their bitmap there (setPictureDestination).
+struct PictureFile {
+    int file = -1;
     unsigned char* base = nullptr;
     size_t mapped = 0;
 
-    bool reserve(size_t size)
+    unsigned char* reserve(size_t size)
     {
         if (size <= mapped)
-            return true;
+            return base;
+        unmap();
         struct stat info;
-        if (fstat(decoder::pixelMemory, &info) != 0)
-            return false;
-        if (size_t(info.st_size) < size && ftruncate(decoder::pixelMemory, off_t(size)) != 0)
-            return false;
+        if (fstat(file, &info) != 0)
+            return nullptr;
+        if (size_t(info.st_size) < size && ftruncate(file, off_t(size)) != 0)
+            return nullptr;
+        void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
+        if (view == MAP_FAILED)
+            return nullptr;
+        base = static_cast<unsigned char*>(view);
+        mapped = size;
+        return base;
+    }
+    void unmap()
+    {
         if (base)
             munmap(base, mapped);
         base = nullptr;
         mapped = 0;
-        void* view =
-            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, decoder::pixelMemory, 0);
-        if (view == MAP_FAILED)
-            return false;
-        base = static_cast<unsigned char*>(view);
-        mapped = size;
-        return true;
+    }
+    void done()
+    {
+        unmap();
+        if (file >= 0)
+            close(file);
+        file = -1;
     }
 };
 
-PixelMemory pixelMemory;
+PictureFile pictureFile;
 
-// The scan lines, without padding, into the pixel memory.
+size_t standardBytes(int width, int height, int bpp)
+{
+    return (size_t(width) * size_t(bpp) + 31) / 32 * 4 * size_t(height);
+}
+
+FIBITMAP* bitmapInPictureFile(int width, int height, int bpp, size_t bytes)
+{
+    const size_t pitch = (size_t(width) * size_t(bpp) + 31) / 32 * 4;
+    unsigned char* at = pictureFile.reserve(std::max(bytes, standardBytes(width, height, bpp)));
+    if (!at)
+        return nullptr;
+    return FreeImage_ConvertFromRawBitsEx(FALSE, at, FIT_BITMAP, width, height, int(pitch),
+                                          unsigned(bpp), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                          FI_RGBA_BLUE_MASK, FALSE);
+}
+
+// The scan lines, bottom-up with FreeImage's pitch, into the memory file,
+// unless the reader wrote them there itself.
 bool placePixels(FIBITMAP* dib)
 {
-    const unsigned height = FreeImage_GetHeight(dib);
-    const size_t line = size_t(FreeImage_GetLine(dib));
-    const size_t pitch = FreeImage_GetPitch(dib);
-    if (!pixelMemory.reserve(line * height))
-        return false;
-    if (line == pitch) {
-        std::memcpy(pixelMemory.base, FreeImage_GetBits(dib), line * height);
+    if (FreeImage_GetBits(dib) == pictureFile.base)
         return true;
-    }
-    for (unsigned y = 0; y < height; ++y)
-        std::memcpy(pixelMemory.base + y * line, FreeImage_GetScanLine(dib, int(y)), line);
+    const size_t bytes = standardBytes(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)),
+                                       int(FreeImage_GetBPP(dib)));
+    if (!pictureFile.reserve(bytes))
+        return false;
+    std::memcpy(pictureFile.base, FreeImage_GetBits(dib), bytes);
     return true;
 }
 
@@ -271,32 +304,34 @@ private:
 int serve()
 {
     struct stat info;
-    struct stat memoryInfo;
-    if (fstat(channel, &info) != 0 || !S_ISSOCK(info.st_mode) ||
-        fstat(decoder::pixelMemory, &memoryInfo) != 0 || !S_ISREG(memoryInfo.st_mode)) {
-        std::fprintf(stderr, "glassmere-decoder: --serve needs a socket as standard input and "
-                             "a memory file as descriptor 3; Glassmere starts it so\n");
+    if (fstat(channel, &info) != 0 || !S_ISSOCK(info.st_mode)) {
+        std::fprintf(stderr, "glassmere-decoder: --serve needs a socket as standard input; "
+                             "Glassmere starts it so\n");
         return decoder::usageExitCode;
     }
     limitResources();
-    // The last picture stays until the next request: the program may still be reading it.
-    DecodeOutcome outcome;
+    setPictureDestination(bitmapInPictureFile);
     for (;;) {
         DecodeRequest request;
-        int file = -1;
-        if (!receiveAll(&request, sizeof request, &file))
+        int files[2] = {-1, -1};
+        int& file = files[0];
+        pictureFile.done();
+        if (!receiveAll(&request, sizeof request, files))
             return 0; // the program closed the socket: nothing more to do
         if (request.magic != decoder::requestMagic || request.version != decoder::protocolVersion ||
             request.nameLength > decoder::maxNameLength)
             return decoder::usageExitCode;
         QByteArray name(int(request.nameLength), '\0');
-        if (!receiveAll(name.data(), size_t(name.size()), &file))
+        if (!receiveAll(name.data(), size_t(name.size()), files))
             return 0;
+        pictureFile.file = files[1];
 
-        outcome = DecodeOutcome();
-        if (file < 0) {
+        DecodeOutcome outcome;
+        if (file < 0 || pictureFile.file < 0) {
             outcome.failure = DecodeFailure::Unreadable;
             outcome.reason = QStringLiteral("No file was passed to the decoder");
+            if (file >= 0)
+                close(file);
         } else {
             struct stat fileInfo;
             const std::uint64_t fileBytes =

@@ -4,6 +4,7 @@
 #include "imaging/decoder/decoder_spawn.h"
 #include "imaging/decoder/image_io.h"
 #include "imaging/decoding/picture_metadata.h"
+#include "imaging/pixels/pixel_memory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -45,8 +45,8 @@ public:
         SpawnedDecoder spawned;
         if (!spawnDecoder(setup.program, memoryLimit, &spawned, error))
             return nullptr;
-        return std::unique_ptr<DecoderProcess>(new DecoderProcess(
-            setup, memoryLimit, spawned.pid, spawned.socket, spawned.pixelMemory));
+        return std::unique_ptr<DecoderProcess>(
+            new DecoderProcess(setup, memoryLimit, spawned.pid, spawned.socket));
     }
 
     ~DecoderProcess() { end(); }
@@ -99,7 +99,13 @@ public:
         request.limits = limits;
         request.nameLength =
             std::uint32_t(std::min<qsizetype>(job.name.size(), decoder::maxNameLength));
-        if (!sendRequest(request, job.file) ||
+        PixelMemory& memory = job.memory ? *job.memory : own;
+        const int pictureFile = memory.pictureFile(job.keep);
+        if (pictureFile < 0) {
+            *reason = QStringLiteral("No memory for the picture: %1").arg(systemError(errno));
+            return Exchange::Done;
+        }
+        if (!sendRequest(request, job.file, pictureFile) ||
             !decoder::sendAll(socket, job.name.constData(), request.nameLength)) {
             end();
             return Exchange::Retry;
@@ -144,13 +150,20 @@ public:
             !sizeRefusal(reply.width, reply.height, reply.bitsPerPixel, limits).isEmpty())
             return malformed(reason);
 
-        BitmapPtr received(
-            FreeImage_Allocate(int(reply.width), int(reply.height), int(reply.bitsPerPixel)));
+        // The memory file cannot shrink, so every byte up to the size seen
+        // here stays readable.
+        BitmapPtr received(memory.pictureBitmap(pictureFile, int(reply.width), int(reply.height),
+                                                int(reply.bitsPerPixel)));
         if (!received)
-            return broken(reason, memoryShortage(reply.width, reply.height, reply.bitsPerPixel));
-        if (!copyPixels(received.get())) // a pixel memory too small for the picture
-            return malformed(reason);
-        lastPictureBytes = size_t(FreeImage_GetLine(received.get())) * reply.height;
+            return malformed(reason); // a memory file too small for the picture
+        if (!job.memory) {
+            lastPictureBytes = std::max(lastPictureBytes,
+                                        size_t(FreeImage_GetPitch(received.get())) * reply.height);
+            received.reset(FreeImage_Clone(received.get()));
+            if (!received)
+                return broken(reason,
+                              memoryShortage(reply.width, reply.height, reply.bitsPerPixel));
+        }
         FreeImage_SetDotsPerMeterX(received.get(), reply.dotsPerMeterX);
         FreeImage_SetDotsPerMeterY(received.get(), reply.dotsPerMeterY);
         if (!profile.isEmpty())
@@ -160,10 +173,9 @@ public:
     }
 
 private:
-    DecoderProcess(const DecoderSetup& setup, std::uint64_t limit, pid_t process, int channel,
-                   int pixels)
+    DecoderProcess(const DecoderSetup& setup, std::uint64_t limit, pid_t process, int channel)
         : program(setup.program), memoryLimit(limit), generation(setup.generation), pid(process),
-          socket(channel), pixelMemory(pixels)
+          socket(channel)
     {
     }
 
@@ -173,15 +185,6 @@ private:
         if (socket >= 0) {
             close(socket);
             socket = -1;
-        }
-        if (pixelView) {
-            munmap(pixelView, pixelViewSize);
-            pixelView = nullptr;
-            pixelViewSize = 0;
-        }
-        if (pixelMemory >= 0) {
-            close(pixelMemory);
-            pixelMemory = -1;
         }
         int status = -1;
         if (pid > 0) {
@@ -235,10 +238,11 @@ private:
         return QStringLiteral("Decoding took longer than %1 s and was stopped").arg(timeLimit);
     }
 
-    bool sendRequest(const DecodeRequest& request, int file)
+    bool sendRequest(const DecodeRequest& request, int file, int pictureFile)
     {
         iovec part{const_cast<DecodeRequest*>(&request), sizeof request};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        const int files[2] = {file, pictureFile};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof files)] = {};
         msghdr message{};
         message.msg_iov = &part;
         message.msg_iovlen = 1;
@@ -247,8 +251,8 @@ private:
         cmsghdr* header = CMSG_FIRSTHDR(&message);
         header->cmsg_level = SOL_SOCKET;
         header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &file, sizeof file);
+        header->cmsg_len = CMSG_LEN(sizeof files);
+        std::memcpy(CMSG_DATA(header), files, sizeof files);
         ssize_t sent;
         do
             sent = sendmsg(socket, &message, MSG_NOSIGNAL);
@@ -297,43 +301,10 @@ private:
         return true;
     }
 
-    // Copies the scan lines from the pixel memory into `dib`. The memory
-    // cannot shrink, so every byte up to the size seen here stays readable.
-    bool copyPixels(FIBITMAP* dib)
-    {
-        const unsigned height = FreeImage_GetHeight(dib);
-        const size_t line = FreeImage_GetLine(dib);
-        const size_t pitch = FreeImage_GetPitch(dib);
-        const size_t size = line * height;
-        struct stat info;
-        if (fstat(pixelMemory, &info) != 0 || size_t(info.st_size) < size)
-            return false;
-        if (pixelViewSize < size) {
-            if (pixelView)
-                munmap(pixelView, pixelViewSize);
-            pixelViewSize = 0;
-            void* view = mmap(nullptr, size, PROT_READ, MAP_SHARED, pixelMemory, 0);
-            pixelView = view == MAP_FAILED ? nullptr : static_cast<unsigned char*>(view);
-            if (!pixelView)
-                return false;
-            pixelViewSize = size;
-        }
-        if (line == pitch) {
-            std::memcpy(FreeImage_GetBits(dib), pixelView, size);
-        } else {
-            for (unsigned y = 0; y < height; ++y)
-                std::memcpy(FreeImage_GetScanLine(dib, int(y)), pixelView + y * line, line);
-        }
-        return true;
-    }
-
 public:
-    // A decoder keeps its last picture, and its pixel memory the largest
-    // one's size, while it lives: one that held a large picture is not kept.
-    bool holdsLittle() const
-    {
-        return pixelViewSize <= (64u << 20) && lastPictureBytes <= (64u << 20);
-    }
+    // A decoder's own memory file keeps the largest picture's size while it
+    // lives: one that held a large picture is not kept.
+    bool holdsLittle() const { return lastPictureBytes <= (64u << 20); }
 
 private:
     const QByteArray program;
@@ -341,9 +312,7 @@ private:
     const std::uint64_t generation;
     pid_t pid;
     int socket;
-    int pixelMemory;
-    unsigned char* pixelView = nullptr; // the pixel memory, mapped read-only
-    size_t pixelViewSize = 0;
+    PixelMemory own; // pictures copied out for callers without memory of their own
     size_t lastPictureBytes = 0;
     int timeLimit = 0; // seconds the picture in hand may take
 };

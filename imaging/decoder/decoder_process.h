@@ -16,13 +16,20 @@ struct DecoderSetup {
     std::uint64_t generation = 0; // decoders of an older generation are not reused
 };
 
+class PixelMemory;
+
 struct DecoderJob {
     int file = -1;               // an open regular file, mapped whole by the decoder; stays open
     std::uint64_t fileBytes = 0; // its size, for the time limit
     QByteArray name;             // the file's name, for a format guess from its extension
+    // The memory the picture is decoded into, and the bitmap over it that must
+    // stay whole; without it, the picture is copied into a bitmap of its own.
+    PixelMemory* memory = nullptr;
+    FIBITMAP* keep = nullptr;
 };
 
-// The picture of `job`, normalised to a standard 24/32-bit bitmap, or null with
+// The picture of `job`, normalised to a standard 24/32-bit bitmap (over
+// `job.memory` when given), or null with
 // the reason in `*reason`. `limits` go to the decoder as they are and are
 // checked again on what comes back.
 BitmapPtr decodeInDecoderProcess(const DecoderSetup& setup, const DecodeLimits& limits,

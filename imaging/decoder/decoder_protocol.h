@@ -5,8 +5,9 @@
 // same tree, so the structures go as they are, in the machine's byte order;
 // the version tells a decoder left over from another build.
 //
-//   program -> decoder   DecodeRequest, the open file attached (SCM_RIGHTS),
-//                        then nameLength bytes of the file's name
+//   program -> decoder   DecodeRequest, the open file and the memory file the
+//                        picture goes into attached (SCM_RIGHTS), then
+//                        nameLength bytes of the file's name
 //   decoder -> program   for formats that tell their size up front, a
 //                        DecodeReply of kind Header (no text follows); then
 //                        the DecodeReply of kind Answer, messageLength bytes
@@ -14,10 +15,12 @@
 //                        picture's ICC profile (at most maxProfileLength,
 //                        picture_metadata.h)
 //
-// A decoded picture's scan lines wait in the pixel memory, without padding,
-// from offset 0, until the next request. The program creates that memory
-// file sealed so it can grow but never shrink (a shrinking file would crash
-// the program's reads with SIGBUS). Two wake-ups per picture, whatever its size.
+// A decoded picture's scan lines are in the memory file, bottom-up with
+// FreeImage's pitch, from offset 0: as the program's bitmap lays them out, so
+// that the program takes the file's pages as its picture without a copy. The
+// program creates that file sealed so it can grow but never shrink (a
+// shrinking file would crash the program's reads with SIGBUS). Two wake-ups
+// per picture, whatever its size.
 //
 // The decoder serves one request after another until its socket closes.
 
@@ -34,10 +37,7 @@ namespace decoder {
 
 constexpr std::uint32_t requestMagic = 0x47444d52; // "RMDG"
 constexpr std::uint32_t replyMagic = 0x47444d41;   // "AMDG"
-constexpr std::uint32_t protocolVersion = 2;
-
-// The decoder's descriptor for the pixel memory; its standard input is the socket.
-constexpr int pixelMemory = 3;
+constexpr std::uint32_t protocolVersion = 3;
 
 // Longest file name and message that cross the socket.
 constexpr std::uint32_t maxNameLength = 4096;

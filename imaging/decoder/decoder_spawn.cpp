@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -19,25 +18,14 @@ bool spawnDecoder(const QByteArray& program, std::uint64_t memoryLimit, SpawnedD
 {
     int ends[2];
     // Close-on-exec everywhere, so that no other child started meanwhile
-    // holds one open; the decoder's copies are its stdin and descriptor 3.
+    // holds one open; the decoder's copy is its stdin.
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
-        return false;
-    }
-    // The pixel memory may grow, never shrink, and takes no further seals.
-    const int pixels = memfd_create("glassmere-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (pixels < 0 || fcntl(pixels, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
-        *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
-        if (pixels >= 0)
-            close(pixels);
-        close(ends[0]);
-        close(ends[1]);
         return false;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pixels, decoder::pixelMemory);
     // The readers' own chatter on a damaged file ("libpng error: ...") would
     // land in glassmere-cli's report and output; what matters comes back
     // as the failure's reason.
@@ -45,7 +33,7 @@ bool spawnDecoder(const QByteArray& program, std::uint64_t memoryLimit, SpawnedD
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     // Nothing else of the program's: FreeImage opens files without
     // close-on-exec, and a decoder would hold a file being saved meanwhile.
-    posix_spawn_file_actions_addclosefrom_np(&actions, decoder::pixelMemory + 1);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
 
     // Signal handlers and masks of the program (blocked signals of Qt's
     // threads) are not the decoder's business. A signal the program ignores
@@ -98,13 +86,11 @@ bool spawnDecoder(const QByteArray& program, std::uint64_t memoryLimit, SpawnedD
     close(ends[1]);
     if (spawned != 0) {
         close(ends[0]);
-        close(pixels);
         *error = QStringLiteral("Cannot start the picture decoder %1: %2")
                      .arg(QString::fromLocal8Bit(program), systemError(spawned));
         return false;
     }
     decoder->pid = pid;
     decoder->socket = ends[0];
-    decoder->pixelMemory = pixels;
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// Starting a glassmere-decoder process: its socket, its pixel memory and
-// nothing else of the program's. decoder_process.cpp passes the messages and
+// Starting a glassmere-decoder process: its socket and nothing else of the
+// program's. decoder_process.cpp passes the messages and
 // keeps the pool of decoders.
 
 #include <QByteArray>
@@ -12,8 +12,7 @@
 
 struct SpawnedDecoder {
     pid_t pid = -1;
-    int socket = -1;      // the program's end of the request/reply socket
-    int pixelMemory = -1; // the sealed shared memory the pixels come back through
+    int socket = -1; // the program's end of the request/reply socket
 };
 
 // Starts `program` as a decoder that may use `memoryLimit` bytes of address

@@ -26,7 +26,7 @@ namespace {
 // Decodes `file` (a regular file or memory in that form, `size` bytes) in a
 // decoder process; `name` guides the format guess from its extension.
 bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImage& picture,
-                      QString* error);
+                      QString* error, PixelMemory* memory = nullptr);
 
 // The first number after `key` in a "/proc"-style text file, times `unit`; 0 if absent.
 std::uint64_t readNumber(const char* path, const QByteArray& key, std::uint64_t unit)
@@ -202,7 +202,7 @@ void setPictureDecoderProgram(const QString& program)
     endIdleDecoders();
 }
 
-bool loadPicture(const QString& path, fipImage& picture, QString* error)
+bool loadPicture(const QString& path, fipImage& picture, QString* error, PixelMemory* memory)
 {
     auto fail = [error](const QString& why) {
         if (error)
@@ -229,10 +229,11 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error)
     if (info.st_size == 0)
         return fail(QStringLiteral("The file is empty"));
     return decodeOpenedFile(file, std::uint64_t(info.st_size), QFileInfo(path).fileName(), picture,
-                            error);
+                            error, memory);
 }
 
-bool loadPictureStream(int stream, const QString& name, fipImage& picture, QString* error)
+bool loadPictureStream(int stream, const QString& name, fipImage& picture, QString* error,
+                       PixelMemory* memory)
 {
     auto fail = [error](const QString& why) {
         if (error)
@@ -275,13 +276,13 @@ bool loadPictureStream(int stream, const QString& name, fipImage& picture, QStri
     }
     if (size == 0)
         return fail(QStringLiteral("%1 held no bytes").arg(name));
-    return decodeOpenedFile(file, size, QString(), picture, error);
+    return decodeOpenedFile(file, size, QString(), picture, error, memory);
 }
 
 namespace {
 
 bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImage& picture,
-                      QString* error)
+                      QString* error, PixelMemory* memory)
 {
     auto fail = [error](const QString& why) {
         if (error)
@@ -306,6 +307,8 @@ bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImag
     job.file = file;
     job.fileBytes = size;
     job.name = QFile::encodeName(name);
+    job.memory = memory;
+    job.keep = static_cast<FIBITMAP*>(picture);
 
     QString reason;
     BitmapPtr bitmap = decodeInDecoderProcess(setup, pictureLimits(), job, &reason);

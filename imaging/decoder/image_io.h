@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+class PixelMemory;
 class fipImage;
 
 // Decodes `path` and normalises it for rendering: 24 bits per pixel when the
@@ -24,14 +25,20 @@ class fipImage;
 // ..."), and a picture too large to hold is refused from its header before its
 // pixels are decoded ("6000 × 4000 pixels need 391 MB of memory, more than
 // the 300 MB available"). Safe to call from several threads at once.
-bool loadPicture(const QString& path, fipImage& picture, QString* error = nullptr);
+//
+// With `memory`, the decoder writes the picture straight into that memory
+// (PixelMemory::pictureFile) and `picture` becomes a bitmap over it, without a
+// copy: it must not outlive `memory`, and a result rendered with the same
+// memory may take the picture's lines as its own.
+bool loadPicture(const QString& path, fipImage& picture, QString* error = nullptr,
+                 PixelMemory* memory = nullptr);
 
 // loadPicture for a stream: standard input, a pipe, a FIFO. The stream is
 // read to its end (at most what a decoder may hold) and its bytes decoded as
 // a file's, in a decoder process; the format is told by the bytes alone.
 // `name` names the stream in messages ("standard input").
 bool loadPictureStream(int stream, const QString& name, fipImage& picture,
-                       QString* error = nullptr);
+                       QString* error = nullptr, PixelMemory* memory = nullptr);
 
 // What the program holds per pixel of a picture, measured on the window's
 // road with a full-size strip (source, result, and the preview's pixmap,

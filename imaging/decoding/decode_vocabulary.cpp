@@ -15,7 +15,27 @@ std::uint64_t bitmapBytes(std::uint64_t width, std::uint64_t height, unsigned bi
     return ((line + 3) & ~std::uint64_t(3)) * height;
 }
 
+PictureDestination& destination()
+{
+    static PictureDestination given;
+    return given;
+}
+
 } // namespace
+
+void setPictureDestination(PictureDestination given)
+{
+    destination() = std::move(given);
+}
+
+BitmapPtr allocatePicture(int width, int height, int bpp, std::size_t bytes)
+{
+    if (destination())
+        return BitmapPtr(destination()(width, height, bpp, bytes));
+    if (bytes > bitmapBytes(std::uint64_t(width), std::uint64_t(height), unsigned(bpp)))
+        return nullptr;
+    return BitmapPtr(FreeImage_Allocate(width, height, bpp));
+}
 
 QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
                     const DecodeLimits& limits)

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -48,6 +49,18 @@ struct DecodeOutcome {
     DecodeFailure failure = DecodeFailure::None;
     QString reason; // why it failed, with the image library's own messages
 };
+
+// Where a reader that can put its picture straight into the memory the
+// program reads it from gets the picture's bitmap: a standard bitmap whose
+// block holds at least `bytes` from its first pixel on, or null. Set by the
+// decoder around each decode; unset, allocatePicture gives memory of its own.
+using PictureDestination =
+    std::function<FIBITMAP*(int width, int height, int bpp, std::size_t bytes)>;
+void setPictureDestination(PictureDestination destination);
+// A standard bitmap for a decoded picture whose block holds at least `bytes`
+// (0: its pixels alone); null when memory runs out or, without a
+// destination, when `bytes` is more than its pixels.
+BitmapPtr allocatePicture(int width, int height, int bpp, std::size_t bytes = 0);
 
 // Learns the size a header claims before the pixels are decoded.
 using HeaderRead = std::function<void(std::uint64_t width, std::uint64_t height)>;

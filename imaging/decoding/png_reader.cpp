@@ -1,5 +1,7 @@
 #include "imaging/decoding/png_reader.h"
 
+#include "imaging/decoding/decode_vocabulary.h"
+
 #include <libdeflate.h>
 
 #include <cstdint>
@@ -30,40 +32,50 @@ struct DecompressorDeleter {
     }
 };
 
-// Undoes row `row`'s filter in place against the row above (zeros for the first row).
-bool unfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* above,
-                 std::size_t length, std::size_t bpp)
+// Undoes a row's filter: `in` holds the filtered bytes, `out` gets the row
+// (zeros above the first row). `out` may be `in` or lie before it: each byte
+// is read before any byte after it is written.
+bool unfilterRow(std::uint8_t filter, const std::uint8_t* in, std::uint8_t* out,
+                 const std::uint8_t* above, std::size_t length, std::size_t bpp)
 {
     switch (filter) {
     case 0:
+        std::memmove(out, in, length);
         return true;
     case 1:
-        for (std::size_t i = bpp; i < length; ++i)
-            row[i] = std::uint8_t(row[i] + row[i - bpp]);
+        for (std::size_t i = 0; i < length; ++i)
+            out[i] = std::uint8_t(in[i] + (i >= bpp ? out[i - bpp] : 0));
         return true;
     case 2:
         for (std::size_t i = 0; i < length; ++i)
-            row[i] = std::uint8_t(row[i] + above[i]);
+            out[i] = std::uint8_t(in[i] + above[i]);
         return true;
     case 3:
         for (std::size_t i = 0; i < bpp; ++i)
-            row[i] = std::uint8_t(row[i] + (above[i] >> 1));
+            out[i] = std::uint8_t(in[i] + (above[i] >> 1));
         for (std::size_t i = bpp; i < length; ++i)
-            row[i] = std::uint8_t(row[i] + ((row[i - bpp] + above[i]) >> 1));
+            out[i] = std::uint8_t(in[i] + ((out[i - bpp] + above[i]) >> 1));
         return true;
     case 4:
         for (std::size_t i = 0; i < bpp; ++i) // Paeth of (0, b, 0) is b
-            row[i] = std::uint8_t(row[i] + above[i]);
+            out[i] = std::uint8_t(in[i] + above[i]);
         for (std::size_t i = bpp; i < length; ++i) {
-            const int a = row[i - bpp], b = above[i], c = above[i - bpp];
+            const int a = out[i - bpp], b = above[i], c = above[i - bpp];
             const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
             const int predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-            row[i] = std::uint8_t(row[i] + predicted);
+            out[i] = std::uint8_t(in[i] + predicted);
         }
         return true;
     default:
         return false; // FreeImage's reader refuses such a row too
     }
+}
+
+// The file's red, green, blue order as FreeImage's blue, green, red.
+void swapRedAndBlue(std::uint8_t* row, std::uint32_t width, unsigned channels)
+{
+    for (std::uint32_t x = 0; x < width; ++x, row += channels)
+        std::swap(row[0], row[2]);
 }
 
 } // namespace
@@ -144,47 +156,66 @@ BitmapPtr readPlainPng(const unsigned char* data, std::size_t size)
                 joined.insert(joined.end(), part, part + bytes);
             stream = joined.data();
         }
+        // The rows are inflated into the bitmap's own block where it has room
+        // for them (the decoder's memory the program reads the picture from),
+        // far enough in that each row, unfiltered top-down into the place of
+        // line y, never overtakes the filtered rows still to come; then the
+        // lines are turned bottom-up. Elsewhere they are inflated apart.
         const std::size_t rowBytes = std::size_t(width) * channels;
         const std::size_t rawBytes = (rowBytes + 1) * height;
-        std::unique_ptr<std::uint8_t[]> raw(new std::uint8_t[rawBytes]);
+        const std::size_t pitch = (rowBytes + 3) / 4 * 4;
+        const std::size_t lead = pitch > rowBytes + 1 ? (pitch - rowBytes - 1) * (height - 1) : 0;
+        const int bpp = int(channels * 8);
+        BitmapPtr dib = allocatePicture(int(width), int(height), bpp, lead + rawBytes);
+        std::unique_ptr<std::uint8_t[]> apart;
+        std::uint8_t* raw = nullptr;
+        if (dib) {
+            raw = FreeImage_GetBits(dib.get()) + lead;
+        } else {
+            dib = allocatePicture(int(width), int(height), bpp);
+            apart.reset(new std::uint8_t[rawBytes]);
+            raw = apart.get();
+        }
+        if (!dib)
+            return nullptr;
         std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
             libdeflate_alloc_decompressor());
         if (!decompressor ||
-            libdeflate_zlib_decompress(decompressor.get(), stream, compressedBytes, raw.get(),
-                                       rawBytes, nullptr) != LIBDEFLATE_SUCCESS)
+            libdeflate_zlib_decompress(decompressor.get(), stream, compressedBytes, raw, rawBytes,
+                                       nullptr) != LIBDEFLATE_SUCCESS)
             return nullptr;
         joined = {};
 
-        BitmapPtr dib(FreeImage_Allocate(int(width), int(height), int(channels * 8),
-                                         FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
-        if (!dib)
-            return nullptr;
+        std::uint8_t* const bits = FreeImage_GetBits(dib.get());
         const std::vector<std::uint8_t> zeros(rowBytes, 0);
         const std::uint8_t* above = zeros.data();
-        bool opaque = true;
         for (std::uint32_t y = 0; y < height; ++y) {
-            std::uint8_t* row = raw.get() + std::size_t(y) * (rowBytes + 1);
-            if (!unfilterRow(row[0], row + 1, above, rowBytes, channels))
+            const std::uint8_t* row = raw + std::size_t(y) * (rowBytes + 1);
+            std::uint8_t* out = bits + std::size_t(y) * pitch;
+            if (!unfilterRow(row[0], row + 1, out, above, rowBytes, channels))
                 return nullptr;
-            above = row + 1;
-            const std::uint8_t* in = row + 1;
-            BYTE* out = FreeImage_GetScanLine(dib.get(), int(height - 1 - y));
+            above = out;
+        }
+        apart.reset();
+        bool opaque = true;
+        std::vector<std::uint8_t> spare(pitch);
+        for (std::uint32_t y = 0; y < (height + 1) / 2; ++y) {
+            std::uint8_t* top = bits + std::size_t(y) * pitch;
+            std::uint8_t* bottom = bits + std::size_t(height - 1 - y) * pitch;
+            std::memset(top + rowBytes, 0, pitch - rowBytes);
+            std::memset(bottom + rowBytes, 0, pitch - rowBytes);
+            swapRedAndBlue(top, width, channels);
+            if (bottom != top) {
+                swapRedAndBlue(bottom, width, channels);
+                std::memcpy(spare.data(), top, pitch);
+                std::memcpy(top, bottom, pitch);
+                std::memcpy(bottom, spare.data(), pitch);
+            }
             if (channels == 4) {
                 std::uint8_t alphas = 0xff;
-                for (std::uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
-                    out[FI_RGBA_RED] = in[0];
-                    out[FI_RGBA_GREEN] = in[1];
-                    out[FI_RGBA_BLUE] = in[2];
-                    out[FI_RGBA_ALPHA] = in[3];
-                    alphas &= in[3];
-                }
+                for (std::uint32_t x = 0; x < width; ++x)
+                    alphas &= top[4 * x + 3] & bottom[4 * x + 3];
                 opaque = opaque && alphas == 0xff;
-            } else {
-                for (std::uint32_t x = 0; x < width; ++x, in += 3, out += 3) {
-                    out[FI_RGBA_RED] = in[0];
-                    out[FI_RGBA_GREEN] = in[1];
-                    out[FI_RGBA_BLUE] = in[2];
-                }
             }
         }
         if (channels == 4)

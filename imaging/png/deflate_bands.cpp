@@ -30,12 +30,14 @@ Compressor makeCompressor(int level)
 }
 
 DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* data,
-                         std::size_t size, bool lastOfStream, ScratchBuffer& scratch)
+                         std::size_t size, bool lastOfStream, PixelBlock& scratch)
 {
     DeflatedBand band;
     band.size = size;
     const std::size_t bound = libdeflate_deflate_compress_bound(compressor, size);
-    std::uint8_t* out = scratch.reserve(bound);
+    if (!scratch.reserve(bound))
+        throw std::bad_alloc();
+    std::uint8_t* out = scratch.data();
     const std::size_t written = libdeflate_deflate_compress(compressor, data, size, out, bound);
     if (written == 0)
         throw std::runtime_error("band did not deflate");
@@ -54,48 +56,37 @@ DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* 
     return band;
 }
 
-QByteArray joinZlibStream(const std::vector<DeflatedBand>& bands, int level)
+void ZlibJoin::add(const DeflatedBand& band, bool last, std::vector<std::uint8_t>& out)
 {
+    if (!started_) {
+        // Deflate with a 32 KB window, and the level as zlib names it.
+        const int levelClass = level_ < 2 ? 0 : level_ < 6 ? 1 : level_ == 6 ? 2 : 3;
+        const std::uint8_t first = 0x78;
+        std::uint8_t second = std::uint8_t(levelClass << 6);
+        second = std::uint8_t(second + 31 - (first * 256 + second) % 31);
+        out.push_back(first);
+        out.push_back(second);
+        started_ = true;
+    }
     // After each band but the last, an empty stored block (three zero bits, the
     // padding to a byte, then length 0 and its complement) brings the stream
     // to a byte boundary, where the next band's blocks begin as they were
     // made: a stored block among them only reads right at its own alignment.
-    auto joinedBytes = [&bands](std::size_t i) {
-        const DeflatedBand& band = bands[i];
-        return i + 1 < bands.size() ? std::size_t((band.endBit + 3 + 7) / 8) + 4
-                                    : std::size_t((band.endBit + 7) / 8);
-    };
-    std::size_t deflateBytes = 0;
-    for (std::size_t i = 0; i < bands.size(); ++i)
-        deflateBytes += joinedBytes(i);
-    QByteArray stream(qsizetype(2 + deflateBytes + 4), Qt::Uninitialized);
-    auto* out = reinterpret_cast<std::uint8_t*>(stream.data());
-
-    // The header: deflate with a 32 KB window, and the level as zlib names it.
-    const int levelClass = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
-    out[0] = 0x78;
-    out[1] = std::uint8_t(levelClass << 6);
-    out[1] = std::uint8_t(out[1] + 31 - (out[0] * 256 + out[1]) % 31);
-
-    std::uint8_t* at = out + 2;
-    std::uint32_t adler = 1;
-    for (std::size_t i = 0; i < bands.size(); ++i) {
-        const DeflatedBand& band = bands[i];
-        const std::size_t bytes = std::size_t((band.endBit + 7) / 8);
-        std::memcpy(at, band.deflated.data(), bytes);
-        if (band.endBit % 8) // the padding after the last block, zero for the stored block's header
-            at[bytes - 1] &= std::uint8_t((1u << (band.endBit % 8)) - 1);
-        if (i + 1 < bands.size()) {
-            at[band.lastBlockBit / 8] &= std::uint8_t(~(1u << (band.lastBlockBit % 8)));
-            std::uint8_t* length = at + joinedBytes(i) - 4;
-            std::memset(at + bytes, 0, std::size_t(length - (at + bytes)) + 2);
-            length[2] = length[3] = 0xFF;
-        }
-        at += joinedBytes(i);
-        adler = std::uint32_t(adler32_combine(adler, band.adler, z_off_t(band.size)));
+    const std::size_t bytes = std::size_t((band.endBit + 7) / 8);
+    const std::size_t joined = last ? bytes : std::size_t((band.endBit + 3 + 7) / 8) + 4;
+    const std::size_t at = out.size();
+    out.resize(at + joined + (last ? 4 : 0), 0);
+    std::uint8_t* into = out.data() + at;
+    std::memcpy(into, band.deflated.data(), bytes);
+    if (band.endBit % 8) // the padding after the last block, zero for the stored block's header
+        into[bytes - 1] &= std::uint8_t((1u << (band.endBit % 8)) - 1);
+    if (!last) {
+        into[band.lastBlockBit / 8] &= std::uint8_t(~(1u << (band.lastBlockBit % 8)));
+        into[joined - 2] = into[joined - 1] = 0xFF;
     }
-    putBigEndian(at, adler);
-    return stream;
+    adler_ = std::uint32_t(adler32_combine(adler_, band.adler, z_off_t(band.size)));
+    if (last)
+        putBigEndian(into + joined, adler_);
 }
 
 QByteArray zlibCompress(const void* data, std::size_t size, int level)

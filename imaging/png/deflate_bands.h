@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/pixels/pixel_memory.h"
+
 #include <QByteArray>
 
 #include <cstddef>
@@ -20,23 +22,6 @@ struct libdeflate_compressor;
 // Each band starts with an empty history, which costs a few hundred bytes per
 // band, and all but the last are walked once (deflate_walk.h) to find where
 // their last block starts and where their last bit lies.
-// A buffer that grows without clearing, for bytes written before they are read.
-class ScratchBuffer {
-public:
-    std::uint8_t* reserve(std::size_t size)
-    {
-        if (size > capacity) {
-            bytes.reset(new std::uint8_t[size]);
-            capacity = size;
-        }
-        return bytes.get();
-    }
-
-private:
-    std::unique_ptr<std::uint8_t[]> bytes;
-    std::size_t capacity = 0;
-};
-
 struct DeflatedBand {
     std::vector<std::uint8_t> deflated; // raw deflate, its last block marked final
     std::uint64_t lastBlockBit = 0;     // where the last block's header starts
@@ -49,10 +34,23 @@ struct DeflatedBand {
 // when memory is short and std::runtime_error when the band cannot be walked.
 // The stream's last band is not walked: its blocks end the stream as they are.
 DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* data,
-                         std::size_t size, bool lastOfStream, ScratchBuffer& scratch);
+                         std::size_t size, bool lastOfStream, PixelBlock& scratch);
 
-// The bands, in order, as one zlib stream; its header names `level`.
-QByteArray joinZlibStream(const std::vector<DeflatedBand>& bands, int level);
+// The bands, in order, as one zlib stream whose header names `level`: each
+// band's bytes are made as soon as it is its turn, so that the stream can go
+// to its file while later bands are still deflated.
+class ZlibJoin {
+public:
+    explicit ZlibJoin(int level) : level_(level) {}
+    // Appends to `out` what `band` adds to the stream: the header before the
+    // first band, the checksum after the last.
+    void add(const DeflatedBand& band, bool last, std::vector<std::uint8_t>& out);
+
+private:
+    int level_;
+    bool started_ = false;
+    std::uint32_t adler_ = 1;
+};
 
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* compressor) const;

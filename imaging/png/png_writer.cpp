@@ -1,4 +1,5 @@
 #include "imaging/png/png_writer.h"
+#include "imaging/pixels/work_share.h"
 #include "imaging/png/deflate_bands.h"
 #include "imaging/png/png_filters.h"
 
@@ -13,10 +14,9 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -93,29 +93,56 @@ bool everyAlphaOpaque(const fipImage& image)
     return true;
 }
 
-void appendChunk(QByteArray& file, const char* type, const void* data, std::size_t size)
-{
-    std::uint8_t head[8];
-    putBigEndian(head, std::uint32_t(size));
-    std::memcpy(head + 4, type, 4);
-    file.append(reinterpret_cast<const char*>(head), 8);
-    file.append(static_cast<const char*>(data), qsizetype(size));
-    std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
-    if (size > 0) // libdeflate takes a null buffer as a request for the initial value
-        crc = libdeflate_crc32(crc, data, size);
-    std::uint8_t tail[4];
-    putBigEndian(tail, crc);
-    file.append(reinterpret_cast<const char*>(tail), 4);
-}
+// The sink failed: the file's writer knows why.
+struct SinkFailed {};
 
-void appendChunk(QByteArray& file, const char* type, const QByteArray& data)
-{
-    appendChunk(file, type, data.constData(), std::size_t(data.size()));
-}
+// The file's bytes as they are made, each chunk as soon as it is complete;
+// the pixels' stream in IDAT chunks of 256 KiB.
+class PngOutput {
+public:
+    explicit PngOutput(const PngSink& sink) : sink_(sink) {}
+
+    void chunk(const char* type, const void* data, std::size_t size)
+    {
+        std::uint8_t head[8];
+        putBigEndian(head, std::uint32_t(size));
+        std::memcpy(head + 4, type, 4);
+        std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+        if (size > 0) // libdeflate takes a null buffer as a request for the initial value
+            crc = libdeflate_crc32(crc, data, size);
+        std::uint8_t tail[4];
+        putBigEndian(tail, crc);
+        put(head, 8);
+        put(data, size);
+        put(tail, 4);
+    }
+    void chunk(const char* type, const QByteArray& data)
+    {
+        chunk(type, data.constData(), std::size_t(data.size()));
+    }
+    void put(const void* data, std::size_t size)
+    {
+        if (size > 0 && !sink_(static_cast<const char*>(data), size))
+            throw SinkFailed();
+    }
+    // The stream's bytes so far: every whole IDAT chunk of them goes out.
+    void stream(std::vector<std::uint8_t>& pending, bool end)
+    {
+        constexpr std::size_t idatBytes = 1 << 18;
+        std::size_t at = 0;
+        for (; pending.size() - at >= idatBytes || (end && at < pending.size());
+             at += std::min(idatBytes, pending.size() - at))
+            chunk("IDAT", pending.data() + at, std::min(idatBytes, pending.size() - at));
+        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(at));
+    }
+
+private:
+    const PngSink& sink_;
+};
 
 // The chunks between IHDR and the pixels, in the order libpng writes them
 // for FreeImage: iCCP, bKGD, pHYs, tIME, iTXt.
-void appendAncillaryChunks(QByteArray& file, const fipImage& image)
+void writeAncillaryChunks(PngOutput& file, const fipImage& image)
 {
     FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
     const FIICCPROFILE* profile = FreeImage_GetICCProfile(dib);
@@ -123,13 +150,13 @@ void appendAncillaryChunks(QByteArray& file, const fipImage& image)
         QByteArray body("Embedded Profile");
         body.append('\0').append('\0'); // the name ends; compression method 0 (zlib)
         body.append(zlibCompress(profile->data, profile->size, 6));
-        appendChunk(file, "iCCP", body);
+        file.chunk("iCCP", body);
     }
     RGBQUAD background;
     if (FreeImage_HasBackgroundColor(dib) && FreeImage_GetBackgroundColor(dib, &background)) {
         const std::uint8_t body[6] = {0, background.rgbRed, 0, background.rgbGreen,
                                       0, background.rgbBlue};
-        appendChunk(file, "bKGD", body, sizeof body);
+        file.chunk("bKGD", body, sizeof body);
     }
     const unsigned dotsX = FreeImage_GetDotsPerMeterX(dib);
     const unsigned dotsY = FreeImage_GetDotsPerMeterY(dib);
@@ -138,7 +165,7 @@ void appendAncillaryChunks(QByteArray& file, const fipImage& image)
         putBigEndian(body, dotsX);
         putBigEndian(body + 4, dotsY);
         body[8] = 1; // the unit is the metre
-        appendChunk(file, "pHYs", body, sizeof body);
+        file.chunk("pHYs", body, sizeof body);
     }
     FITAG* tag = nullptr;
     if (FreeImage_GetMetadata(FIMD_EXIF_MAIN, dib, "DateTime", &tag) && tag &&
@@ -153,7 +180,7 @@ void appendAncillaryChunks(QByteArray& file, const fipImage& image)
                                           std::uint8_t(month),     std::uint8_t(day),
                                           std::uint8_t(hour),      std::uint8_t(minute),
                                           std::uint8_t(second)};
-            appendChunk(file, "tIME", body, sizeof body);
+            file.chunk("tIME", body, sizeof body);
         }
     }
     // Uncompressed iTXt: keyword, compression flag and method, empty language and translation.
@@ -166,7 +193,7 @@ void appendAncillaryChunks(QByteArray& file, const fipImage& image)
         QByteArray body(keyword, qsizetype(keywordLength));
         body.append(5, '\0');
         body.append(value, qsizetype(length));
-        appendChunk(file, "iTXt", body);
+        file.chunk("iTXt", body);
     };
     FIMETADATA* comments = FreeImage_FindFirstMetadata(FIMD_COMMENTS, dib, &tag);
     if (comments) {
@@ -189,8 +216,7 @@ struct RowBand {
 
 unsigned writerThreads(const PngEncoding& how)
 {
-    return how.threads > 0 ? unsigned(how.threads)
-                           : std::max(1u, std::thread::hardware_concurrency());
+    return how.threads > 0 ? unsigned(how.threads) : workBudget();
 }
 
 // Bands of about 4 MB of filtered bytes, deflated apart and on every core.
@@ -218,14 +244,14 @@ std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level
 }
 
 // Runs task(index, worker) for every index below `count` on up to `threads`
-// threads, each free worker taking the next index; a thread that cannot be
-// started leaves its share to the others. The first failure is thrown here.
+// threads (work_share.h), each free worker taking the next index. The first
+// failure is thrown here.
 template <typename Task> void runTasks(std::size_t count, unsigned threads, const Task& task)
 {
     threads = unsigned(std::clamp<std::size_t>(threads, 1, count));
     std::atomic<std::size_t> next{0};
     std::vector<std::exception_ptr> failures(threads);
-    auto work = [&](unsigned worker) {
+    shareWork(threads, [&](unsigned worker) {
         try {
             for (std::size_t i; (i = next++) < count;)
                 task(i, worker);
@@ -233,65 +259,73 @@ template <typename Task> void runTasks(std::size_t count, unsigned threads, cons
             failures[worker] = std::current_exception();
             next = count; // the others stop at their next task
         }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned worker = 1; worker < threads; ++worker) {
-        try {
-            workers.emplace_back(work, worker);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    work(0);
-    for (std::thread& worker : workers)
-        worker.join();
+    });
     for (const std::exception_ptr& failure : failures)
         if (failure)
             std::rethrow_exception(failure);
 }
 
-// The filtered rows as one zlib stream. Bands are filtered and deflated by
+// The filtered rows as one zlib stream into `file`'s IDAT chunks, each band
+// as soon as those before it are out. Bands are filtered and deflated by
 // whichever thread is free; the rows of a single band are filtered on every
 // thread and deflated in one piece.
-QByteArray filterAndDeflate(const fipImage& image, const PictureShape& shape,
-                            const std::vector<RowBand>& bands, int level, unsigned threads,
-                            bool avx2)
+void filterAndDeflate(const fipImage& image, const PictureShape& shape,
+                      const std::vector<RowBand>& bands, int level, unsigned threads, bool avx2,
+                      PngOutput& file)
 {
     const FilterKernels& kernels = filterKernels(avx2);
     const std::size_t lineBytes = shape.rowBytes() + 1;
-    std::vector<DeflatedBand> deflated(bands.size());
+    ZlibJoin join(level);
+    std::vector<std::uint8_t> pending;
     if (bands.size() == 1) {
         const std::size_t total = lineBytes * shape.height;
-        std::unique_ptr<std::uint8_t[]> rows(new std::uint8_t[total]);
+        PixelBlock rows;
+        if (!rows.reserve(total))
+            throw std::bad_alloc();
         const std::size_t slices =
             total < (std::size_t(1) << 20) ? 1 : std::max(1u, std::min(threads, shape.height / 16));
         runTasks(slices, threads, [&](std::size_t i, unsigned) {
             const auto first = unsigned(std::uint64_t(shape.height) * i / slices);
             const auto end = unsigned(std::uint64_t(shape.height) * (i + 1) / slices);
-            filterRows(image, shape, first, end, kernels, rows.get() + first * lineBytes);
+            filterRows(image, shape, first, end, kernels, rows.data() + first * lineBytes);
         });
-        ScratchBuffer scratch;
-        deflated[0] = deflateBand(makeCompressor(level).get(), rows.get(), total, true, scratch);
-    } else {
-        struct Worker {
-            Compressor compressor;
-            ScratchBuffer filtered;
-            ScratchBuffer deflated;
-        };
-        std::vector<Worker> workers(threads);
-        runTasks(bands.size(), threads, [&](std::size_t i, unsigned index) {
-            Worker& worker = workers[index];
-            if (!worker.compressor)
-                worker.compressor = makeCompressor(level);
-            const RowBand& band = bands[i];
-            const std::size_t size = lineBytes * (band.end - band.first);
-            std::uint8_t* rows = worker.filtered.reserve(size);
-            filterRows(image, shape, band.first, band.end, kernels, rows);
-            deflated[i] = deflateBand(worker.compressor.get(), rows, size, i + 1 == bands.size(),
-                                      worker.deflated);
-        });
+        PixelBlock scratch;
+        join.add(deflateBand(makeCompressor(level).get(), rows.data(), total, true, scratch), true,
+                 pending);
+        file.stream(pending, true);
+        return;
     }
-    return joinZlibStream(deflated, level);
+    struct Worker {
+        Compressor compressor;
+        PixelBlock filtered;
+        PixelBlock deflated;
+    };
+    std::vector<Worker> workers(threads);
+    std::vector<DeflatedBand> done(bands.size());
+    std::vector<char> ready(bands.size(), 0);
+    std::size_t next = 0; // the first band not yet in the file
+    std::mutex order;
+    runTasks(bands.size(), threads, [&](std::size_t i, unsigned index) {
+        Worker& worker = workers[index];
+        if (!worker.compressor)
+            worker.compressor = makeCompressor(level);
+        const RowBand& band = bands[i];
+        const std::size_t size = lineBytes * (band.end - band.first);
+        if (!worker.filtered.reserve(size))
+            throw std::bad_alloc();
+        filterRows(image, shape, band.first, band.end, kernels, worker.filtered.data());
+        DeflatedBand deflated = deflateBand(worker.compressor.get(), worker.filtered.data(), size,
+                                            i + 1 == bands.size(), worker.deflated);
+        const std::lock_guard<std::mutex> lock(order);
+        done[i] = std::move(deflated);
+        ready[i] = 1;
+        for (; next < bands.size() && ready[next]; ++next) {
+            const bool last = next + 1 == bands.size();
+            join.add(done[next], last, pending);
+            done[next] = DeflatedBand();
+            file.stream(pending, last);
+        }
+    });
 }
 
 } // namespace
@@ -322,6 +356,20 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error)
 bool encodePng(const fipImage& image, QByteArray* out, QString* error, const PngEncoding& how)
 {
     out->clear();
+    const bool encoded = encodePng(
+        image,
+        [out](const char* data, std::size_t size) {
+            out->append(data, qsizetype(size));
+            return true;
+        },
+        error, how);
+    if (!encoded)
+        out->clear();
+    return encoded;
+}
+
+bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const PngEncoding& how)
+{
     auto fail = [error](const QString& why) {
         if (error)
             *error = why;
@@ -338,36 +386,26 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error, const Png
     const int level = how.level > 0 ? how.level : defaultPngLevel(int(shape.channels));
 
     try {
-        const std::size_t lineBytes = shape.rowBytes() + 1;
-        const std::vector<RowBand> bands = planBands(shape.height, lineBytes, level);
-        const QByteArray stream =
-            filterAndDeflate(image, shape, bands, level, writerThreads(how), how.avx2);
-        if (stream.isEmpty())
-            return fail(QStringLiteral("The PNG compressor could not be set up"));
-
-        QByteArray file;
-        file.reserve(stream.size() + stream.size() / 4096 + 4096);
-        file.append("\x89PNG\r\n\x1a\n", 8);
+        PngOutput file(sink);
+        file.put("\x89PNG\r\n\x1a\n", 8);
         std::uint8_t header[13];
         putBigEndian(header, shape.width);
         putBigEndian(header + 4, shape.height);
         header[8] = 8;                            // bits per sample
         header[9] = shape.channels == 4 ? 6 : 2;  // RGBA or RGB
         header[10] = header[11] = header[12] = 0; // deflate, adaptive filters, not interlaced
-        appendChunk(file, "IHDR", header, sizeof header);
-        appendAncillaryChunks(file, image);
-        constexpr qsizetype idatBytes = 1 << 18;
-        for (qsizetype at = 0; at < stream.size(); at += idatBytes)
-            appendChunk(file, "IDAT", stream.constData() + at,
-                        std::size_t(std::min(idatBytes, stream.size() - at)));
-        appendChunk(file, "IEND", nullptr, 0);
-        *out = std::move(file);
+        file.chunk("IHDR", header, sizeof header);
+        writeAncillaryChunks(file, image);
+        const std::size_t lineBytes = shape.rowBytes() + 1;
+        filterAndDeflate(image, shape, planBands(shape.height, lineBytes, level), level,
+                         writerThreads(how), how.avx2, file);
+        file.chunk("IEND", nullptr, 0);
         return true;
     } catch (const std::bad_alloc&) {
-        out->clear();
         return fail(QStringLiteral("Not enough memory to encode the picture as PNG"));
     } catch (const std::runtime_error&) {
-        out->clear();
         return fail(QStringLiteral("The PNG compressor failed"));
+    } catch (const SinkFailed&) {
+        return fail(QStringLiteral("The PNG file could not be written"));
     }
 }

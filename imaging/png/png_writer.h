@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+#include <functional>
+
 class fipImage;
 
 // Whether encodePng takes `image`: a standard 24- or 32-bit bitmap, the
@@ -25,10 +28,16 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error = nullptr)
 // How encodePng works, for benchmarks that compare levels and thread counts.
 struct PngEncoding {
     int level = 0;    // libdeflate level 1..12; 0: the default for the picture's channels
-    int threads = 0;  // threads that filter and deflate; 0: one per core. The file is the same.
+    int threads = 0;  // threads that filter and deflate; 0: workBudget(). The file is the same.
     bool avx2 = true; // where the processor has it; false tests the SSE2 filters
 };
 bool encodePng(const fipImage& image, QByteArray* out, QString* error, const PngEncoding& how);
+
+// The same, the file's bytes handed to `sink` piece by piece as they are made
+// (the pixels' stream band by band), so that a large file need not be held
+// whole; a sink that returns false ends the encoding.
+using PngSink = std::function<bool(const char* data, std::size_t size)>;
+bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const PngEncoding& how);
 
 // The default level: the fastest whose files stay within 3 % of FreeImage's
 // default size on photographs (bench_png measures it).

@@ -1,5 +1,6 @@
 #include "imaging/preview/preview_image.h"
 
+#include "imaging/pixels/pixel_memory.h"
 #include "imaging/pixels/standard_bitmap.h"
 
 #include <FreeImagePlus.h>
@@ -9,9 +10,6 @@
 #include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-#if defined(__linux__)
-#include <sys/mman.h>
 #endif
 
 namespace {
@@ -86,38 +84,10 @@ Word premultiplyLine(const uchar* src, Word* dst, int width)
     return all;
 }
 
-// Asks for 2 MiB pages for a large buffer that has not been touched yet: its
-// first write then faults once per 2 MiB instead of once per 4 KiB, which is
-// most of the cost of filling fresh memory.
-void preferLargePages(uchar* bits, qsizetype bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t large = 2 * 1024 * 1024;
-    const std::uintptr_t begin =
-        (reinterpret_cast<std::uintptr_t>(bits) + large - 1) & ~(large - 1);
-    const std::uintptr_t end =
-        (reinterpret_cast<std::uintptr_t>(bits) + std::uintptr_t(bytes)) & ~(large - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)bits;
-    (void)bytes;
-#endif
-}
-
 } // namespace
 
 struct PreviewMemory::Block {
-    uchar* bits = nullptr;
-    std::size_t bytes = 0;
-    ~Block()
-    {
-#if defined(__linux__)
-        munmap(bits, bytes);
-#else
-        ::operator delete(bits);
-#endif
-    }
+    PixelBlock memory;
 };
 
 QImage PreviewMemory::image(int width, int height, QImage::Format format)
@@ -125,29 +95,16 @@ QImage PreviewMemory::image(int width, int height, QImage::Format format)
     const qsizetype stride = qsizetype(width) * 4; // both formats: 32 bits, no padding
     const std::size_t bytes = std::size_t(stride) * std::size_t(height);
     // In use while an image over it lives: the block and every image hold it.
-    if (!block || block.use_count() > 1 || block->bytes < bytes) {
+    if (!block || block.use_count() > 1 || block->memory.size() < bytes) {
         auto fresh = std::make_shared<Block>();
         // A little room to grow: the next result is often a little larger.
-        const std::size_t reserved = bytes + bytes / 4 + 4096;
-#if defined(__linux__)
-        void* bits = mmap(nullptr, reserved, PROT_READ | PROT_WRITE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (bits == MAP_FAILED)
+        if (!fresh->memory.reserve(bytes + bytes / 4 + 4096))
             return {};
-        fresh->bits = static_cast<uchar*>(bits);
-        fresh->bytes = reserved;
-        preferLargePages(fresh->bits, qsizetype(reserved));
-#else
-        fresh->bits = static_cast<uchar*>(::operator new(reserved, std::nothrow));
-        if (!fresh->bits)
-            return {};
-        fresh->bytes = reserved;
-#endif
         block = std::move(fresh);
     }
     auto* holder = new std::shared_ptr<Block>(block);
     QImage shown(
-        block->bits, width, height, stride, format,
+        block->memory.data(), width, height, stride, format,
         [](void* info) { delete static_cast<std::shared_ptr<Block>*>(info); }, holder);
     if (shown.isNull())
         delete holder;
@@ -177,15 +134,14 @@ QImage previewImage(const fipImage& image, PreviewMemory* memory)
     const int height = int(FreeImage_GetHeight(dib));
     const bool wide = FreeImage_GetBPP(dib) == 32;
     const QImage::Format format = wide ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    QImage shown = memory ? memory->image(width, height, format) : QImage(width, height, format);
+    PreviewMemory own; // the image keeps its block
+    QImage shown = (memory ? memory : &own)->image(width, height, format);
     if (shown.isNull())
         return {};
 
     // Scan line 0 is the bottom row; Qt's first line is the top one.
     uchar* bits = shown.bits();
     const qsizetype stride = shown.bytesPerLine();
-    if (!memory)
-        preferLargePages(bits, shown.sizeInBytes());
     Word all = ~Word(0);
     for (int y = 0; y < height; ++y) {
         const uchar* src = FreeImage_GetScanLine(dib, height - 1 - y);

@@ -118,8 +118,7 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
     return true;
 }
 
-bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error,
-                   int threads)
+bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error)
 {
     captureFreeImageMessages();
     clearFreeImageMessages();
@@ -134,11 +133,8 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
     if (!image.isValid())
         return fail(QStringLiteral("There is no picture to save"));
     // The pictures Glassmere renders go through its own, faster PNG writer.
-    if (formatOf(path) == FIF_PNG && pngWriterTakes(image)) {
-        PngEncoding how;
-        how.threads = threads;
-        return encodePng(image, bytes, error, how);
-    }
+    if (formatOf(path) == FIF_PNG && pngWriterTakes(image))
+        return encodePng(image, bytes, error);
 
     FIMEMORY* memory = FreeImage_OpenMemory();
     if (!memory)
@@ -165,6 +161,13 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
 
 bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error)
 {
+    return writeFileSafely(
+        path, [bytes](const FileSink& sink, QString*) { return sink(bytes.data(), bytes.size()); },
+        error);
+}
+
+bool writeFileSafely(const QString& path, const FileProducer& produce, QString* error)
+{
     // Replace what the name points at, not the link itself.
     const QFileInfo named(path);
     const QString targetPath = named.isSymLink() ? named.symLinkTarget() : named.absoluteFilePath();
@@ -190,7 +193,14 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error)
         }
         return done;
     };
-    if (check(writeAll(file, bytes.data(), bytes.size()), "Cannot write %1: %2")) {
+    QString produceError;
+    const FileSink sink = [&](const char* data, qsizetype size) {
+        return check(writeAll(file, data, size), "Cannot write %1: %2");
+    };
+    const bool produced = produce(sink, &produceError);
+    if (!produced && !failedStep)
+        failedStep = "";
+    if (produced) {
         // Best effort: file systems without Unix modes (FAT) refuse it.
         struct stat existing;
         if (::stat(target.constData(), &existing) == 0)
@@ -204,7 +214,9 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error)
     if (failedStep) {
         ::unlink(temporary.constData());
         if (error)
-            *error = QString::fromLatin1(failedStep).arg(targetPath, systemError(failure));
+            *error = *failedStep
+                         ? QString::fromLatin1(failedStep).arg(targetPath, systemError(failure))
+                         : produceError;
         return false;
     }
 
@@ -238,6 +250,20 @@ bool savePicture(const fipImage& image, const QString& path, QString* error)
                          .arg(QFileInfo(path).fileName(), why);
         return false;
     }
+    // Glassmere's own PNG writer hands the file over band by band as it is
+    // deflated: a large result is never held encoded as a whole.
+    if (formatOf(path) == FIF_PNG && pngWriterTakes(image))
+        return writeFileSafely(
+            path,
+            [&image](const FileSink& sink, QString* why) {
+                return encodePng(
+                    image,
+                    [&sink](const char* data, std::size_t size) {
+                        return sink(data, qsizetype(size));
+                    },
+                    why, PngEncoding{});
+            },
+            error);
     QByteArray bytes;
     return encodePicture(image, path, &bytes, error) && writeFileSafely(path, bytes, error);
 }

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 class fipImage;
 
 // Whether the format that `path`'s extension selects can store `image`: a
@@ -17,9 +19,9 @@ bool formatStores(const fipImage& image, const QString& path, QString* why = nul
 
 // Encodes `image` at its own depth, in the format of `path`'s extension, into
 // `bytes` (the whole file). Nothing is written to disk. The PNG writer works
-// on `threads` threads (0: on every core).
+// on the calling thread's budget of threads (work_share.h).
 bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes,
-                   QString* error = nullptr, int threads = 0);
+                   QString* error = nullptr);
 
 // Writes `bytes` as the file `path` so that the file is either replaced whole
 // or left as it was: the bytes go to a temporary file in the same folder
@@ -29,6 +31,12 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
 // usual permissions (0666 less the umask), a replaced one keeps its mode. A
 // symbolic link is followed: the file it names is replaced.
 bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error = nullptr);
+// The same for a file made piece by piece: `produce` hands every piece to the
+// sink it is given, and says why when it fails (the sink's own failures are
+// told as above).
+using FileSink = std::function<bool(const char* data, qsizetype size)>;
+using FileProducer = std::function<bool(const FileSink& sink, QString* error)>;
+bool writeFileSafely(const QString& path, const FileProducer& produce, QString* error = nullptr);
 
 // formatStores, encodePicture and writeFileSafely: `image` written at its own
 // depth in the format that the name's extension selects. A refused or failed

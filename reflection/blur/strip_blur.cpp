@@ -1,6 +1,6 @@
 #include "reflection/blur/strip_blur.h"
 
-#include "imaging/pixels/large_pages.h"
+#include "imaging/pixels/work_share.h"
 #include "reflection/blur/blur_passes.h"
 #include "reflection/blur/strip_lines.h"
 
@@ -8,9 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -34,68 +32,6 @@ int blurHalfWidth256(int t, int lines, int blur)
         return 0;
     const double radius = double(blur) * t / (lines - 1);
     return int(std::lround(256.0 * (std::sqrt(1.0 + radius * radius) - 1.0) / 2.0));
-}
-
-namespace {
-
-// The memory of the last blur, kept for the next one: fresh memory
-// costs a page fault and the clearing of every page, a tenth of a blur's time
-// (a window rendering as a slider moves blurs one picture again and again).
-struct Spare {
-    std::mutex mutex;
-    Byte* data = nullptr;
-    std::size_t bytes = 0;
-};
-
-Spare& spare()
-{
-    static Spare kept;
-    return kept;
-}
-
-} // namespace
-
-// The larger of this memory and the spare one is kept as the spare.
-StripBlur::Buffer::~Buffer()
-{
-    if (!bytes)
-        return;
-    Spare& kept = spare();
-    {
-        const std::lock_guard<std::mutex> lock(kept.mutex);
-        if (bytes > kept.bytes) {
-            std::swap(data, kept.data);
-            std::swap(bytes, kept.bytes);
-        }
-    }
-    if (bytes)
-        munmap(data, bytes);
-}
-
-// The blur's memory: the spare memory when it is large enough, or
-// fresh memory in 2 MiB pages (with 4 KiB pages its first writes cost more
-// than a pass of the blur).
-bool StripBlur::Buffer::reserve(std::size_t wanted)
-{
-    if (wanted <= bytes)
-        return true;
-    {
-        Spare& kept = spare();
-        const std::lock_guard<std::mutex> lock(kept.mutex);
-        if (kept.bytes >= wanted) {
-            std::swap(data, kept.data);
-            std::swap(bytes, kept.bytes);
-            return true;
-        }
-    }
-    void* fresh = mapLargePages(&wanted);
-    if (!fresh)
-        return false;
-    if (bytes)
-        munmap(data, bytes);
-    data = static_cast<Byte*>(fresh);
-    bytes = wanted;
-    return true;
 }
 
 bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blur, BlurAlpha alpha)
@@ -128,8 +64,7 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
 
         // A small strip is not worth a thread's start.
         const std::size_t values = std::size_t(lines) * std::size_t(lanes);
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(cores, 8u));
+        const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(workBudget(), 8u));
         // Each thread's lines with their edges (one spare byte each for
         // passAlong), running sums and bands.
         const std::size_t extendedBytes =
@@ -146,10 +81,10 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         line_.resize(std::size_t(lines));
         for (int t = 0; t < lines; ++t)
             line_[std::size_t(t)] = inPlace_ ? strip.first + t * strip.lineStep
-                                             : memory_.data + std::size_t(t) * lineBytes;
+                                             : memory_.data() + std::size_t(t) * lineBytes;
         firstLine_.resize(std::size_t(lanes));
         scratch_.resize(std::size_t(threads));
-        Byte* next = memory_.data + copyBytes;
+        Byte* next = memory_.data() + copyBytes;
         const auto take = [&](std::size_t bytes) {
             Byte* taken = next;
             next += bytes;
@@ -306,7 +241,7 @@ void StripBlur::run()
     // Each step hands its lines (or its bands, in whole bands) out in pieces,
     // a few per thread, as the threads ask for them: on a busy machine a
     // thread that runs late takes fewer. A thread that cannot be started
-    // leaves its pieces to the others.
+    // leaves its pieces to the others (work_share.h).
     // The pieces shrink as the work runs out (each takes a share of what is
     // left), so that the threads finish a step together.
     const auto share = [&](int count, int unit, const auto& work) {
@@ -325,17 +260,7 @@ void StripBlur::run()
                 from = next.load();
             }
         };
-        std::vector<std::thread> helpers;
-        for (int index = 1; index < threads; ++index) {
-            try {
-                helpers.emplace_back(worker, std::ref(scratch_[std::size_t(index)]));
-            } catch (const std::system_error&) {
-                break;
-            }
-        }
-        worker(scratch_[0]);
-        for (std::thread& helper : helpers)
-            helper.join();
+        shareWork(unsigned(threads), [&](unsigned index) { worker(scratch_[index]); });
     };
     share(lines, 1,
           [this](int from, int to, Scratch& scratch) { prepareLines(from, to, scratch); });

@@ -3,6 +3,8 @@
 // The blur of the reflection strip, the renderer's one pass beyond its single
 // sweep over the result. reflection_renderer.h gives the blur's definition.
 
+#include "imaging/pixels/pixel_memory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -60,16 +62,6 @@ public:
     ~StripBlur() { finish(); }
 
 private:
-    // Memory that is not filled before it is used.
-    struct Buffer {
-        std::uint8_t* data = nullptr;
-        std::size_t bytes = 0;
-        Buffer() = default;
-        Buffer(const Buffer&) = delete;
-        Buffer& operator=(const Buffer&) = delete;
-        ~Buffer();
-        bool reserve(std::size_t wanted);
-    };
     StripView mirror_;
     StripView strip_;
     int channels_ = 3; // of the lines blurred: 4 only when alpha is blurred too
@@ -80,7 +72,7 @@ private:
     std::vector<int> h256_;
     // The lines, where the strip's pixels do not lie as they need, and the
     // threads' scratch memory.
-    Buffer memory_;
+    PixelBlock memory_;
     std::vector<std::uint8_t*> line_;
     std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
     // What each thread works with: the strip's lines, then its bands of

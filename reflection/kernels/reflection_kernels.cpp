@@ -144,7 +144,8 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     const bool blockCopy = SB == DB && f.srcPitch == f.outPitch;
     if (blockCopy) {
         Byte* block = f.outBits + pictureScan * f.outPitch;
-        std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
+        if (block != f.srcBits) // a result laid around the picture holds it already
+            std::memcpy(block, f.srcBits, std::size_t(f.outPitch) * std::size_t(f.height));
         if (f.outPitch > std::ptrdiff_t(f.width) * DB) {
             for (int i = 0; i < f.height; ++i)
                 zeroPadding<DB>(block + i * f.outPitch, f);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/pixels/result_memory.h"
+#include "imaging/pixels/pixel_memory.h"
 #include "reflection/renderer/reflection_renderer.h"
 
 #include <FreeImagePlus.h>
@@ -41,6 +41,6 @@ private:
     fipImage copy;        // the picture at copyScale, or a standard copy at scale 1
     double copyScale = 0; // 0: no copy
     FIBITMAP* copiedFrom = nullptr;
-    ResultMemory memory; // the frames' render target, kept between frames
+    PixelMemory memory; // the frames' render target, kept between frames
     fipImage output;     // the latest frame's render, over `memory`
 };

@@ -1,7 +1,7 @@
 #include "reflection/renderer/reflection_renderer.h"
 
 #include "imaging/decoding/picture_metadata.h"
-#include "imaging/pixels/result_memory.h"
+#include "imaging/pixels/pixel_memory.h"
 #include "imaging/pixels/standard_bitmap.h"
 #include "reflection/kernels/reflection_kernels.h"
 
@@ -35,51 +35,6 @@
 // The pixel work itself is in reflection_kernels.cpp.
 
 namespace {
-
-// True when `dib` owns its pixels; a dynamic view or a bitmap over outside
-// memory does not, and writing into it would change another picture. FreeImage
-// keeps its own pixels right after the info header (and, for some bitmaps,
-// three colour masks), aligned to 16 bytes: no other block can start there.
-bool ownsPixels(FIBITMAP* dib)
-{
-    constexpr std::uintptr_t alignment = 16;
-    const auto aligned = [](std::uintptr_t p) {
-        return (p + alignment - 1) / alignment * alignment;
-    };
-    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(FreeImage_GetInfoHeader(dib)) +
-                               sizeof(BITMAPINFOHEADER) +
-                               sizeof(RGBQUAD) * FreeImage_GetColorsUsed(dib);
-    const std::uintptr_t bits = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(dib));
-    return bits == aligned(end) || bits == aligned(end + 3 * sizeof(DWORD));
-}
-
-// A previous result may take the new one only when, once every pixel byte is
-// rewritten and the source's profile and resolution are set, nothing tells it
-// from a new bitmap: same size and depth, own pixels, standard masks, no
-// palette, transparency table, background colour, thumbnail or metadata.
-bool isReusable(FIBITMAP* dib, int width, int height, int bpp)
-{
-    if (!dib || !FreeImage_HasPixels(dib) || FreeImage_GetImageType(dib) != FIT_BITMAP)
-        return false;
-    if (FreeImage_GetWidth(dib) != unsigned(width) ||
-        FreeImage_GetHeight(dib) != unsigned(height) || FreeImage_GetBPP(dib) != unsigned(bpp))
-        return false;
-    if (FreeImage_GetRedMask(dib) != FI_RGBA_RED_MASK ||
-        FreeImage_GetGreenMask(dib) != FI_RGBA_GREEN_MASK ||
-        FreeImage_GetBlueMask(dib) != FI_RGBA_BLUE_MASK)
-        return false;
-    if (FreeImage_GetColorsUsed(dib) != 0 || FreeImage_GetTransparencyCount(dib) != 0 ||
-        FreeImage_HasBackgroundColor(dib) || FreeImage_GetThumbnail(dib))
-        return false;
-    const FIICCPROFILE* icc = FreeImage_GetICCProfile(dib);
-    if (icc && icc->flags)
-        return false;
-    for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; ++model) {
-        if (FreeImage_GetMetadataCount(FREE_IMAGE_MDMODEL(model), dib) != 0)
-            return false;
-    }
-    return ownsPixels(dib);
-}
 
 // The strip's lines, its faded lines, the gap and the extra lines, with
 // out-of-range settings held to their meaningful range: a strip of more than
@@ -120,7 +75,7 @@ QSize reflectionResultSize(int width, int height, const ReflectionParams& params
 }
 
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
-                      ResultMemory* memory)
+                      PixelMemory* memory)
 {
     // fipImage hands out its bitmap only through a non-const conversion; the
     // source is only read.
@@ -128,8 +83,6 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     if (!srcDib || !FreeImage_HasPixels(srcDib))
         return false;
     FIBITMAP* const picture = srcDib; // its profile and resolution go with the result
-    FIBITMAP* oldDib = static_cast<FIBITMAP*>(result);
-    const bool aliased = &source == &result || srcDib == oldDib;
 
     BitmapPtr converted;
     if (!isStandardBitmap(srcDib)) {
@@ -165,21 +118,18 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     f.outWidth = outSize.width();
     f.outHeight = outSize.height();
 
-    FIBITMAP* outDib = nullptr;
-    BitmapPtr fresh;
-    if (!aliased && isReusable(oldDib, f.outWidth, f.outHeight, outBytes * 8)) {
-        outDib = oldDib;
-    } else {
-        // The memory's block may hold the previous result, which is replaced,
-        // but never the picture being read.
-        if (memory && !memory->holds(f.srcBits))
-            fresh.reset(memory->bitmap(f.outWidth, f.outHeight, outBytes * 8));
-        else
-            fresh.reset(FreeImage_AllocateT(FIT_BITMAP, f.outWidth, f.outHeight, outBytes * 8));
-        if (!fresh)
-            return false;
-        outDib = fresh.get();
-    }
+    // In memory of its own, or over the memory's block, which may hold the
+    // previous result (replaced) and may lie around the picture's own lines.
+    const bool vertical = f.direction == Direction::Top || f.direction == Direction::Bottom;
+    const int pictureLine = !vertical || outBytes != srcBytes  ? -1
+                            : f.direction == Direction::Bottom ? f.strip + f.gap
+                                                               : f.extraLines;
+    BitmapPtr fresh(
+        memory ? memory->bitmap(f.outWidth, f.outHeight, outBytes * 8, f.srcBits, pictureLine)
+               : FreeImage_AllocateT(FIT_BITMAP, f.outWidth, f.outHeight, outBytes * 8));
+    if (!fresh)
+        return false;
+    FIBITMAP* const outDib = fresh.get();
     f.outBits = FreeImage_GetBits(outDib);
     f.outPitch = std::ptrdiff_t(FreeImage_GetPitch(outDib));
 
@@ -193,11 +143,8 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     }
 
     carryProfileAndResolution(picture, outDib);
-    if (fresh)
-        result = fresh.release(); // releases the previous bitmap, and a source it aliased
-    else
-        FreeImage_SetTransparent(outDib, FALSE);
+    result = fresh.release(); // releases the previous bitmap, and a source it aliased
     if (memory)
-        memory->release(static_cast<FIBITMAP*>(result));
+        memory->release(outDib);
     return true;
 }

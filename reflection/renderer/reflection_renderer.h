@@ -3,7 +3,7 @@
 #include <FreeImagePlus.h>
 #include <QSize>
 
-class ResultMemory;
+class PixelMemory;
 
 // The reflection's background colour: three signed words, each 0..255.
 struct _RGB {
@@ -95,18 +95,18 @@ constexpr int maximumBlur = 200;
 // (size 0, or a picture too small for the size) gives the picture itself, the
 // gap and the extra lines.
 //
-// `result` keeps its bitmap when the new result has the same size and depth and
-// that bitmap carries nothing a new one would not; every byte of it, padding
-// included, is rewritten. `source` and `result` may be the same object.
-// Returns false and leaves `result` untouched when `source` is empty, cannot be
-// converted or memory runs out.
+// `result` gets a new bitmap, replacing (and releasing) the one it held;
+// `source` and `result` may be the same object. Returns false and leaves
+// `result` untouched when `source` is empty, cannot be converted or memory
+// runs out.
 //
-// With `memory`, a result that cannot keep its bitmap gets one over that
-// memory instead of a fresh one (see ResultMemory): `result` must then not
-// outlive `memory`, and copies of it (which own their pixels) are made with
-// fipImage's copy.
+// With `memory`, the result is made over that memory's block instead of fresh
+// memory (see PixelMemory): rendering again costs no new pages, and a picture
+// decoded into that memory becomes the result's own lines without a copy.
+// `result` must then not outlive `memory`, and copies of it (which own their
+// pixels) are made with fipImage's copy.
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
-                      ResultMemory* memory = nullptr);
+                      PixelMemory* memory = nullptr);
 
 // The size of the result that renderReflection makes of a picture of that size.
 QSize reflectionResultSize(int width, int height, const ReflectionParams& params);

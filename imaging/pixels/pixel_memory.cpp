@@ -1,0 +1,331 @@
+#include "imaging/pixels/pixel_memory.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t largePage = 2 * 1024 * 1024;
+
+std::size_t roundUp(std::size_t bytes, std::size_t unit)
+{
+    return (bytes + unit - 1) / unit * unit;
+}
+
+std::size_t pageSize()
+{
+    static const std::size_t size = std::size_t(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+void preferLargePages(void* start, std::size_t bytes)
+{
+#if defined(MADV_HUGEPAGE)
+    madvise(start, bytes, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)bytes;
+#endif
+}
+
+// A fresh block of whole 2 MiB pages, starting on one; null when memory runs out.
+unsigned char* mapBlock(std::size_t bytes)
+{
+    void* mapped = mmap(nullptr, bytes + largePage, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned = roundUp(start, largePage);
+    if (aligned > start)
+        munmap(mapped, aligned - start);
+    if (const std::size_t after = start + largePage - aligned)
+        munmap(reinterpret_cast<void*>(aligned + bytes), after);
+    preferLargePages(reinterpret_cast<void*>(aligned), bytes);
+    return reinterpret_cast<unsigned char*>(aligned);
+}
+
+// The blocks let go, for the next ones that fit; leaked at exit, so that no
+// block outlives them.
+struct KeptBlocks {
+    std::mutex mutex;
+    struct Kept {
+        unsigned char* bytes = nullptr;
+        std::size_t size = 0;
+    } kept[4];
+};
+
+KeptBlocks& keptBlocks()
+{
+    static KeptBlocks* blocks = new KeptBlocks;
+    return *blocks;
+}
+
+} // namespace
+
+std::size_t standardPitch(int width, int bpp)
+{
+    return (std::size_t(width) * std::size_t(bpp) + 31) / 32 * 4;
+}
+
+void PixelBlock::swap(PixelBlock& other) noexcept
+{
+    std::swap(bytes_, other.bytes_);
+    std::swap(size_, other.size_);
+}
+
+bool PixelBlock::holds(const void* p) const
+{
+    const auto* byte = static_cast<const unsigned char*>(p);
+    return bytes_ && byte >= bytes_ && byte < bytes_ + size_;
+}
+
+bool PixelBlock::reserve(std::size_t wanted)
+{
+    if (wanted <= size_)
+        return true;
+    keep();
+    {
+        KeptBlocks& blocks = keptBlocks();
+        const std::lock_guard<std::mutex> lock(blocks.mutex);
+        KeptBlocks::Kept* best = nullptr;
+        for (KeptBlocks::Kept& kept : blocks.kept) {
+            if (kept.bytes && kept.size >= wanted && (!best || kept.size < best->size))
+                best = &kept;
+        }
+        if (best) {
+            bytes_ = best->bytes;
+            size_ = best->size;
+            *best = {};
+            return true;
+        }
+    }
+    const std::size_t bytes = roundUp(wanted, largePage);
+    bytes_ = mapBlock(bytes);
+    size_ = bytes_ ? bytes : 0;
+    return bytes_ != nullptr;
+}
+
+void PixelBlock::keep()
+{
+    if (!bytes_)
+        return;
+    KeptBlocks::Kept going{bytes_, size_};
+    bytes_ = nullptr;
+    size_ = 0;
+    {
+        KeptBlocks& blocks = keptBlocks();
+        const std::lock_guard<std::mutex> lock(blocks.mutex);
+        KeptBlocks::Kept* smallest = &blocks.kept[0];
+        for (KeptBlocks::Kept& kept : blocks.kept) {
+            if (kept.size < smallest->size)
+                smallest = &kept;
+        }
+        if (smallest->size < going.size)
+            std::swap(*smallest, going);
+    }
+    if (going.bytes)
+        munmap(going.bytes, going.size);
+}
+
+// A picture's memory file, mapped between room for a result's lines before
+// and after it: a result laid around the picture gets anonymous pages before
+// it and the file's own pages after it.
+struct PixelMemory::Picture {
+    int file = -1;
+    unsigned char* reserved = nullptr; // the whole range, PROT_NONE where nothing is mapped
+    std::size_t reservedBytes = 0;
+    unsigned char* pixels = nullptr; // the file's offset 0, reserved + headRoom
+    std::size_t headRoom = 0;
+    std::size_t headMapped = 0; // anonymous bytes mapped right before `pixels`
+    std::size_t mapped = 0;     // bytes of the file mapped at `pixels`
+    int width = 0;
+    int height = 0;
+    int bpp = 0;
+
+    ~Picture()
+    {
+        unmap();
+        if (file >= 0)
+            close(file);
+    }
+    void unmap()
+    {
+        if (reserved)
+            munmap(reserved, reservedBytes);
+        reserved = pixels = nullptr;
+        reservedBytes = headRoom = headMapped = mapped = 0;
+    }
+    bool holds(const void* p) const
+    {
+        const auto* byte = static_cast<const unsigned char*>(p);
+        return reserved && byte >= reserved && byte < reserved + reservedBytes;
+    }
+};
+
+PixelMemory::~PixelMemory()
+{
+    for (Picture* picture : pictures)
+        delete picture;
+}
+
+PixelMemory::Picture* PixelMemory::pictureAt(const void* bits) const
+{
+    for (Picture* picture : pictures) {
+        if (picture && bits && picture->pixels == bits)
+            return picture;
+    }
+    return nullptr;
+}
+
+int PixelMemory::pictureFile(FIBITMAP* keep)
+{
+    const void* shown = keep && FreeImage_HasPixels(keep) ? FreeImage_GetBits(keep) : nullptr;
+    const int turn = pictures[0] && pictures[0]->holds(shown) ? 1 : 0;
+    Picture*& picture = pictures[turn];
+    if (!picture) {
+        // The file may grow, never shrink under a mapping, and takes no further seals.
+        const int file = memfd_create("glassmere-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (file < 0)
+            return -1;
+        if (fcntl(file, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+            const int error = errno;
+            close(file);
+            errno = error;
+            return -1;
+        }
+        picture = new Picture;
+        picture->file = file;
+    }
+    picture->unmap(); // what it showed is gone from here on
+    return picture->file;
+}
+
+FIBITMAP* PixelMemory::pictureBitmap(int file, int width, int height, int bpp)
+{
+    Picture* picture = nullptr;
+    for (Picture* candidate : pictures) {
+        if (candidate && candidate->file == file)
+            picture = candidate;
+    }
+    if (!picture || width <= 0 || height <= 0 || (bpp != 24 && bpp != 32))
+        return nullptr;
+    const std::size_t bytes = standardPitch(width, bpp) * std::size_t(height);
+    struct stat info;
+    if (fstat(file, &info) != 0 || std::size_t(info.st_size) < bytes)
+        return nullptr;
+    picture->unmap();
+    // Room for a strip as large as the picture, a gap and extra lines on
+    // either side; larger results get a block of their own.
+    const std::size_t mapped = roundUp(bytes, pageSize());
+    const std::size_t room = roundUp(bytes + largePage, largePage);
+    void* reserved = mmap(nullptr, room + mapped + room, PROT_NONE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (reserved == MAP_FAILED)
+        return nullptr;
+    picture->reserved = static_cast<unsigned char*>(reserved);
+    picture->reservedBytes = room + mapped + room;
+    picture->headRoom = room;
+    picture->pixels = picture->reserved + room;
+    // Populated at once: the pages exist already, written by the decoder.
+    if (mmap(picture->pixels, mapped, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE,
+             file, 0) == MAP_FAILED) {
+        picture->unmap();
+        return nullptr;
+    }
+    picture->mapped = mapped;
+    picture->width = width;
+    picture->height = height;
+    picture->bpp = bpp;
+    return FreeImage_ConvertFromRawBitsEx(
+        FALSE, picture->pixels, FIT_BITMAP, width, height, int(standardPitch(width, bpp)),
+        unsigned(bpp), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+}
+
+FIBITMAP* PixelMemory::around(Picture& picture, int width, int height, int bpp, int pictureLine)
+{
+    if (width != picture.width || bpp != picture.bpp || pictureLine < 0 ||
+        height < pictureLine + picture.height)
+        return nullptr;
+    const std::size_t pitch = standardPitch(width, bpp);
+    const std::size_t head = std::size_t(pictureLine) * pitch;
+    const std::size_t fileBytes = std::size_t(height - pictureLine) * pitch;
+    const std::size_t headPages = roundUp(head, pageSize());
+    const std::size_t filePages = roundUp(fileBytes, pageSize());
+    if (headPages > picture.headRoom || filePages > picture.reservedBytes - picture.headRoom)
+        return nullptr;
+    if (headPages > picture.headMapped) {
+        unsigned char* start = picture.pixels - headPages;
+        if (mmap(start, headPages - picture.headMapped, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0) == MAP_FAILED)
+            return nullptr;
+        preferLargePages(start, headPages - picture.headMapped);
+        picture.headMapped = headPages;
+    }
+    if (filePages > picture.mapped) {
+        struct stat info;
+        if (fstat(picture.file, &info) != 0 || (std::size_t(info.st_size) < filePages &&
+                                                ftruncate(picture.file, off_t(filePages)) != 0))
+            return nullptr;
+        if (mmap(picture.pixels + picture.mapped, filePages - picture.mapped,
+                 PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, picture.file,
+                 off_t(picture.mapped)) == MAP_FAILED)
+            return nullptr;
+        picture.mapped = filePages;
+    }
+    return FreeImage_ConvertFromRawBitsEx(FALSE, picture.pixels - head, FIT_BITMAP, width, height,
+                                          int(pitch), unsigned(bpp), FI_RGBA_RED_MASK,
+                                          FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+}
+
+FIBITMAP* PixelMemory::bitmap(int width, int height, int bpp, const void* picture, int pictureLine)
+{
+    if (width <= 0 || height <= 0 || (bpp != 24 && bpp != 32))
+        return nullptr;
+    if (Picture* shown = pictureAt(picture)) {
+        if (FIBITMAP* dib = around(*shown, width, height, bpp, pictureLine))
+            return dib;
+    }
+    const std::size_t pitch = standardPitch(width, bpp);
+    const std::size_t needed = pitch * std::size_t(height);
+    if (needed > block.size() || block.holds(picture)) {
+        // Room to grow by half as much again: a slider moving up takes the
+        // block over step by step. Untouched pages cost nothing.
+        PixelBlock fresh;
+        if (!fresh.reserve(needed + needed / 2))
+            return nullptr;
+        if (block.data())
+            outgrown.push_back(std::move(block));
+        block = std::move(fresh);
+    }
+    return FreeImage_ConvertFromRawBitsEx(FALSE, block.data(), FIT_BITMAP, width, height,
+                                          int(pitch), unsigned(bpp), FI_RGBA_RED_MASK,
+                                          FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+}
+
+bool PixelMemory::holds(const void* p) const
+{
+    if (block.holds(p))
+        return true;
+    for (const PixelBlock& old : outgrown) {
+        if (old.holds(p))
+            return true;
+    }
+    return std::any_of(std::begin(pictures), std::end(pictures),
+                       [p](const Picture* picture) { return picture && picture->holds(p); });
+}
+
+void PixelMemory::release(FIBITMAP* current)
+{
+    const unsigned char* shown =
+        current && FreeImage_HasPixels(current) ? FreeImage_GetBits(current) : nullptr;
+    outgrown.erase(std::remove_if(outgrown.begin(), outgrown.end(),
+                                  [shown](const PixelBlock& old) { return !old.holds(shown); }),
+                   outgrown.end());
+}
