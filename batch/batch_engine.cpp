@@ -155,7 +155,7 @@ private:
             name = folder + info.baseName() + '.' + request.format;
             outcome.usualOutput = joinPath(request.resultDir, name);
             if (!formatStores(result, name, &error) ||
-                !encodePicture(result, name, &encoded, &error, encoderThreads)) {
+                !encodePicture(result, name, &encoded, &error)) {
                 outcome.kind = Outcome::Failed;
                 outcome.reason = error;
                 name.clear();

@@ -89,9 +89,16 @@ int runSingle(const CliRequest& request)
                      what.arg(result.getBitsPerPixel())));
     }
     QByteArray bytes;
-    if (!encodePicture(result, formatName, &bytes, &error) ||
-        !(toStandardOutput ? writeToStandardOutput(bytes, &error)
-                           : writeFileSafely(output, bytes, &error)))
+    const bool written = toStandardOutput
+                             ? encodePicture(result, formatName, &bytes, &error) &&
+                                   writeToStandardOutput(bytes, &error)
+                             : writeFileSafely(
+                                   output,
+                                   [&](const FileSink& sink, QString* why) {
+                                       return encodePicture(result, formatName, sink, why);
+                                   },
+                                   &error);
+    if (!written)
         return failure(QStringLiteral("cannot write %1: %2").arg(shownOutput, error));
     return AllWritten;
 }

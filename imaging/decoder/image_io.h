@@ -37,8 +37,8 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error = nullpt
 // read to its end (at most what a decoder may hold) and its bytes decoded as
 // a file's, in a decoder process; the format is told by the bytes alone.
 // `name` names the stream in messages ("standard input").
-bool loadPictureStream(int stream, const QString& name, fipImage& picture,
-                       QString* error = nullptr, PixelMemory* memory = nullptr);
+bool loadPictureStream(int stream, const QString& name, fipImage& picture, QString* error = nullptr,
+                       PixelMemory* memory = nullptr);
 
 // What the program holds per pixel of a picture, measured on the window's
 // road with a full-size strip (source, result, and the preview's pixmap,

@@ -120,6 +120,18 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
 
 bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error)
 {
+    bytes->clear();
+    return encodePicture(
+        image, path,
+        [bytes](const char* data, qsizetype size) {
+            bytes->append(data, size);
+            return true;
+        },
+        error);
+}
+
+bool encodePicture(const fipImage& image, const QString& path, const FileSink& sink, QString* error)
+{
     captureFreeImageMessages();
     clearFreeImageMessages();
     auto fail = [error](QString reason) {
@@ -132,9 +144,14 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
     };
     if (!image.isValid())
         return fail(QStringLiteral("There is no picture to save"));
-    // The pictures Glassmere renders go through its own, faster PNG writer.
+    // The pictures Glassmere renders go through its own, faster PNG writer,
+    // which hands the file over band by band as it is deflated: a large
+    // result is never held encoded as a whole.
     if (formatOf(path) == FIF_PNG && pngWriterTakes(image))
-        return encodePng(image, bytes, error);
+        return encodePng(
+            image,
+            [&sink](const char* data, std::size_t size) { return sink(data, qsizetype(size)); },
+            error, PngEncoding{});
 
     FIMEMORY* memory = FreeImage_OpenMemory();
     if (!memory)
@@ -155,7 +172,8 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
     DWORD size = 0;
     if (!FreeImage_AcquireMemory(memory, &data, &size) || size == 0)
         return fail(QStringLiteral("The encoder wrote nothing"));
-    *bytes = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (!sink(reinterpret_cast<const char*>(data), qsizetype(size)))
+        return fail(QStringLiteral("The file could not be written"));
     return true;
 }
 
@@ -250,20 +268,8 @@ bool savePicture(const fipImage& image, const QString& path, QString* error)
                          .arg(QFileInfo(path).fileName(), why);
         return false;
     }
-    // Glassmere's own PNG writer hands the file over band by band as it is
-    // deflated: a large result is never held encoded as a whole.
-    if (formatOf(path) == FIF_PNG && pngWriterTakes(image))
-        return writeFileSafely(
-            path,
-            [&image](const FileSink& sink, QString* why) {
-                return encodePng(
-                    image,
-                    [&sink](const char* data, std::size_t size) {
-                        return sink(data, qsizetype(size));
-                    },
-                    why, PngEncoding{});
-            },
-            error);
-    QByteArray bytes;
-    return encodePicture(image, path, &bytes, error) && writeFileSafely(path, bytes, error);
+    return writeFileSafely(
+        path,
+        [&](const FileSink& sink, QString* why) { return encodePicture(image, path, sink, why); },
+        error);
 }

@@ -23,6 +23,12 @@ bool formatStores(const fipImage& image, const QString& path, QString* why = nul
 bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes,
                    QString* error = nullptr);
 
+// The same, the file's bytes handed to `sink` as they are made (Glassmere's
+// PNG writer gives them band by band); a sink that returns false ends it.
+using FileSink = std::function<bool(const char* data, qsizetype size)>;
+bool encodePicture(const fipImage& image, const QString& path, const FileSink& sink,
+                   QString* error = nullptr);
+
 // Writes `bytes` as the file `path` so that the file is either replaced whole
 // or left as it was: the bytes go to a temporary file in the same folder
 // (a short name, so any target name fits), every write checked, flushed to
@@ -34,7 +40,6 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error =
 // The same for a file made piece by piece: `produce` hands every piece to the
 // sink it is given, and says why when it fails (the sink's own failures are
 // told as above).
-using FileSink = std::function<bool(const char* data, qsizetype size)>;
 using FileProducer = std::function<bool(const FileSink& sink, QString* error)>;
 bool writeFileSafely(const QString& path, const FileProducer& produce, QString* error = nullptr);
 
