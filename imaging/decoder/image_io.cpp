@@ -20,6 +20,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -251,10 +252,9 @@ bool loadPictureStream(int stream, const QString& name, fipImage& picture, QStri
     } closer{file};
     const std::uint64_t limit = pictureLimits().decoderMemory;
     std::uint64_t size = 0;
-    // A buffer of a size the compiler sees, so that the fortified read checks it.
-    char buffer[1 << 16];
+    std::vector<char> buffer(1 << 20);
     for (;;) {
-        const ssize_t got = read(stream, buffer, sizeof buffer);
+        const ssize_t got = read(stream, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -266,7 +266,7 @@ bool loadPictureStream(int stream, const QString& name, fipImage& picture, QStri
             return fail(QStringLiteral("%1 holds more than the %2 Glassmere can use here")
                             .arg(name, describeBytes(limit)));
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(file, buffer + done, size_t(got - done));
+            const ssize_t put = write(file, buffer.data() + done, size_t(got - done));
             if (put < 0 && errno == EINTR)
                 continue;
             if (put <= 0)
