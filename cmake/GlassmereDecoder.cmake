@@ -14,7 +14,7 @@ if(GLASSMERE_FUZZ)
         ${GLASSMERE_PIXELS_SOURCES})
     target_include_directories(glassmere-decoder PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
     target_link_libraries(glassmere-decoder PRIVATE Qt6::Gui FreeImage::FreeImagePlus
-        PkgConfig::libdeflate)
+        PkgConfig::libdeflate ZLIB::ZLIB)
 else()
     add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp
         imaging/decoder/allocation_watch.cpp)

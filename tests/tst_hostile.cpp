@@ -94,7 +94,19 @@ private Q_SLOTS:
 
         if (file.valid()) {
             QVERIFY2(loaded, qPrintable(reason));
-            COMPARE_IMAGES(decoded, file.expected);
+            // Damage is told, and only damage: pixels an RLE stream skips are no damage.
+            const QString damage = pictureDamage(decoded);
+            QVERIFY2(damage.isEmpty() == file.damageHint.isEmpty() &&
+                         damage.contains(file.damageHint),
+                     qPrintable(damage));
+            if (!file.onlyTopRowKnown) {
+                COMPARE_IMAGES(decoded, file.expected);
+                return;
+            }
+            QCOMPARE(decoded.getWidth(), file.expected.getWidth());
+            QCOMPARE(decoded.getHeight(), file.expected.getHeight());
+            for (unsigned x = 0; x < decoded.getWidth(); ++x)
+                QCOMPARE(pixelAt(decoded, x, 0), pixelAt(file.expected, x, 0));
         } else {
             QVERIFY2(!loaded && !decoded.isValid(), "a broken file decoded");
             QVERIFY2(!reason.isEmpty() && reason.contains(file.reasonHint), qPrintable(reason));
@@ -282,10 +294,16 @@ private Q_SLOTS:
             expectedOutputs.append(output);
             if (renamed)
                 QVERIFY2(report.contains("renamed: " + picture(f.name)), qPrintable(report));
+            if (f.onlyTopRowKnown)
+                continue;
             // The pixels the known picture gives through the renderer and the same
-            // writer (a JPEG is encoded again with the same loss).
+            // writer (a JPEG is encoded again with the same loss: FreeImage's
+            // default quality 75 and 4:2:0 sampling, which the result keeps).
+            fipImage known(f.expected);
+            if (info.suffix() == "jpg")
+                recordSourceQuality(known, {1, 75, ChromaSampling::Quarter, 0});
             fipImage rendered;
-            QVERIFY(renderReflection(f.expected, rendered, ReflectionParams{}) &&
+            QVERIFY(renderReflection(known, rendered, ReflectionParams{}) &&
                     savePicture(rendered, scratch.filePath(output)));
             COMPARE_IMAGES(readPicture(results + "/" + output),
                            readPicture(scratch.filePath(output)));

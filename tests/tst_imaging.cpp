@@ -152,7 +152,10 @@ private Q_SLOTS:
         }
         const mode_t usualMask = ::umask(mask < 0 ? 022 : mode_t(mask));
         auto restoreMask = qScopeGuard([&] { ::umask(usualMask); });
-        const bool libraryWrites = A::result(window).save(QFile::encodeName(reference).constData());
+        // A JPEG of a picture from a lossless file: quality 90, full chroma, optimised tables.
+        const int flags = name.endsWith(".jpg") ? 90 | JPEG_SUBSAMPLING_444 | JPEG_OPTIMIZE : 0;
+        const bool libraryWrites =
+            A::result(window).save(QFile::encodeName(reference).constData(), flags);
         const QString box = chooseFile(A::ui(window).btSavePic, target);
         QVERIFY(!QApplication::overrideCursor()); // not busy any more
         QCOMPARE(QDir(folder.path()).entryList({".*"}, QDir::Hidden | QDir::Files),

@@ -253,7 +253,8 @@ bool answer(DecodeOutcome& outcome)
     }
     DecodeReply reply;
     reply.failure = outcome.failure;
-    const QByteArray message = outcome.reason.toUtf8().left(int(decoder::maxMessageLength));
+    const QString& words = dib ? outcome.damage : outcome.reason;
+    const QByteArray message = words.toUtf8().left(int(decoder::maxMessageLength));
     reply.messageLength = std::uint32_t(message.size());
     // Meant for this picture only: a failure sends no profile.
     const QByteArray profile = dib ? outcome.profile : QByteArray();
@@ -264,6 +265,7 @@ bool answer(DecodeOutcome& outcome)
         reply.bitsPerPixel = FreeImage_GetBPP(dib);
         reply.dotsPerMeterX = FreeImage_GetDotsPerMeterX(dib);
         reply.dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
+        reply.source = outcome.source;
     }
     return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size())) &&
            sendAll(profile.constData(), size_t(profile.size()));
@@ -376,9 +378,17 @@ int check(int argc, char* argv[], int first)
             decodeFile(file, QFileInfo(QFile::decodeName(argv[i])).fileName(), limits);
         close(file);
         if (outcome.bitmap) {
-            std::printf("%s: %u x %u, %u bits\n", argv[i], FreeImage_GetWidth(outcome.bitmap.get()),
-                        FreeImage_GetHeight(outcome.bitmap.get()),
-                        FreeImage_GetBPP(outcome.bitmap.get()));
+            const SourceQuality& source = outcome.source;
+            std::printf(
+                "%s: %u x %u, %u bits, %s", argv[i], FreeImage_GetWidth(outcome.bitmap.get()),
+                FreeImage_GetHeight(outcome.bitmap.get()), FreeImage_GetBPP(outcome.bitmap.get()),
+                source.lossy ? "lossy" : "lossless");
+            if (source.quality)
+                std::printf(" quality %u, sampling %u%s", source.quality, unsigned(source.sampling),
+                            source.progressive ? ", progressive" : "");
+            if (!outcome.damage.isEmpty())
+                std::printf("; damaged: %s", outcome.damage.toLocal8Bit().constData());
+            std::printf("\n");
         } else {
             std::printf("%s: %s\n", argv[i], outcome.reason.toLocal8Bit().constData());
             ++failures;

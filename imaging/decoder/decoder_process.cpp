@@ -168,6 +168,12 @@ public:
         FreeImage_SetDotsPerMeterY(received.get(), reply.dotsPerMeterY);
         if (!profile.isEmpty())
             FreeImage_CreateICCProfile(received.get(), profile.data(), long(profile.size()));
+        const SourceQuality& source = reply.source;
+        if (source.lossy > 1 || source.quality > 100 || source.progressive > 1 ||
+            source.sampling > ChromaSampling::Quarter)
+            return malformed(reason);
+        recordSourceQuality(received.get(), source);
+        recordDamage(received.get(), said);
         bitmap = std::move(received);
         return Exchange::Done;
     }

@@ -11,7 +11,9 @@
 //   decoder -> program   for formats that tell their size up front, a
 //                        DecodeReply of kind Header (no text follows); then
 //                        the DecodeReply of kind Answer, messageLength bytes
-//                        of UTF-8 text and profileLength bytes of the
+//                        of UTF-8 text (why the decode failed, or for a
+//                        decoded picture what the reader reported as damage,
+//                        none for a whole one) and profileLength bytes of the
 //                        picture's ICC profile (at most maxProfileLength,
 //                        picture_metadata.h)
 //
@@ -37,7 +39,7 @@ namespace decoder {
 
 constexpr std::uint32_t requestMagic = 0x47444d52; // "RMDG"
 constexpr std::uint32_t replyMagic = 0x47444d41;   // "AMDG"
-constexpr std::uint32_t protocolVersion = 3;
+constexpr std::uint32_t protocolVersion = 4;
 
 // Longest file name and message that cross the socket.
 constexpr std::uint32_t maxNameLength = 4096;
@@ -71,6 +73,7 @@ struct DecodeReply {
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
     std::uint32_t reserved = 0;
+    SourceQuality source; // how the file was coded, with a decoded picture
 };
 
 // Every byte of these is a field: no padding, whose stale contents would
@@ -80,7 +83,7 @@ constexpr bool plainWire =
     std::is_trivially_copyable_v<Wire>&& std::has_unique_object_representations_v<Wire>;
 static_assert(plainWire<DecodeLimits> && sizeof(DecodeLimits) == 32);
 static_assert(plainWire<DecodeRequest> && sizeof(DecodeRequest) == 48);
-static_assert(plainWire<DecodeReply> && sizeof(DecodeReply) == 48);
+static_assert(plainWire<DecodeReply> && sizeof(DecodeReply) == 64);
 
 // The decoder's exit code when it was started wrongly or its input is not a
 // socket; any other end of the process counts as a crash.

@@ -319,3 +319,9 @@ bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImag
 }
 
 } // namespace
+
+QString pictureDamage(const fipImage& picture)
+{
+    // fipImage hands out its bitmap only from a non-const object; nothing is changed.
+    return recordedDamage(static_cast<FIBITMAP*>(const_cast<fipImage&>(picture)));
+}

@@ -26,6 +26,11 @@ class fipImage;
 // pixels are decoded ("6000 × 4000 pixels need 391 MB of memory, more than
 // the 300 MB available"). Safe to call from several threads at once.
 //
+// A picture the reader decoded although its file is damaged (cut off, or
+// with faults the reader named) loads all the same; pictureDamage then gives
+// the reader's words. The picture also records how its file was coded
+// (source_quality.h), so that a JPEG or WebP result is written as it was.
+//
 // With `memory`, the decoder writes the picture straight into that memory
 // (PixelMemory::pictureFile) and `picture` becomes a bitmap over it, without a
 // copy: it must not outlive `memory`, and a result rendered with the same
@@ -39,6 +44,10 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error = nullpt
 // `name` names the stream in messages ("standard input").
 bool loadPictureStream(int stream, const QString& name, fipImage& picture, QString* error = nullptr,
                        PixelMemory* memory = nullptr);
+
+// What the reader reported as damage in the picture last loaded into
+// `picture` ("Premature end of JPEG file"); empty for a whole picture.
+QString pictureDamage(const fipImage& picture);
 
 // What the program holds per pixel of a picture, measured on the window's
 // road with a full-size strip (source, result, and the preview's pixmap,

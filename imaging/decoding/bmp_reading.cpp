@@ -175,8 +175,9 @@ void readRows(const FileBytes& file, const Layout& layout, bool alpha, FIBITMAP*
 }
 
 // An RLE8, RLE4 or 24-bit RLE stream into a 32-bit bitmap that starts
-// transparent black: pixels the stream skips or never reaches stay so.
-void readRle(const FileBytes& file, const Layout& layout, FIBITMAP* dib)
+// transparent black: pixels the stream skips or never reaches stay so. False
+// when the file ends before the stream does (the stream's own end, or its last pixel).
+bool readRle(const FileBytes& file, const Layout& layout, FIBITMAP* dib)
 {
     const unsigned char* data = file.data;
     const std::size_t size = file.size;
@@ -232,7 +233,7 @@ void readRle(const FileBytes& file, const Layout& layout, FIBITMAP* dib)
             x = 0;
             moveTo(y + 1);
         } else if (code == 1) { // end of bitmap
-            break;
+            return true;
         } else if (code == 2) { // move right and up; the pixels passed stay undefined
             if (size - at < 2)
                 break;
@@ -254,6 +255,8 @@ void readRle(const FileBytes& file, const Layout& layout, FIBITMAP* dib)
             at += bytes + (bytes & 1);
         }
     }
+    // A stream without its end code is whole when it reached the last pixel.
+    return y >= layout.height || (y == layout.height - 1 && x >= layout.width);
 }
 
 } // namespace
@@ -311,9 +314,12 @@ DecodeOutcome decodeBmp(const unsigned char* data, std::size_t size, const Decod
         for (std::int64_t row = 0; row < layout.height; ++row)
             std::memset(FreeImage_GetScanLine(dib.get(), int(row)), 0,
                         std::size_t(layout.width) * 4);
-        readRle(file, layout, dib.get());
+        if (!readRle(file, layout, dib.get()))
+            outcome.damage = QStringLiteral("The BMP file ends before its pixel data do");
     } else {
         readRows(file, layout, alpha, dib.get());
+        if (!complete)
+            outcome.damage = QStringLiteral("The BMP file ends before its pixel data do");
     }
     if (layout.hasResolution) {
         FreeImage_SetDotsPerMeterX(dib.get(), layout.dotsPerMeterX);

@@ -4,6 +4,7 @@
 // decode runs under, how it can fail, and what it hands back. A leaf: the
 // readers include it, and it includes none of them.
 
+#include "imaging/pixels/source_quality.h"
 #include "imaging/pixels/standard_bitmap.h"
 
 #include <QByteArray>
@@ -46,6 +47,10 @@ struct DecodeOutcome {
     BitmapPtr bitmap;   // standard 24-bit, or 32-bit when the picture has transparency, upright,
                         // with the picture's resolution
     QByteArray profile; // the picture's ICC profile when it can go with the result
+    SourceQuality source; // how the file was coded
+    // What the reader reported as damage in a picture it decoded all the same
+    // ("Premature end of JPEG file"); empty for a whole picture.
+    QString damage;
     DecodeFailure failure = DecodeFailure::None;
     QString reason; // why it failed, with the image library's own messages
 };

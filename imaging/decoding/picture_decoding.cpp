@@ -1,6 +1,8 @@
 #include "imaging/decoding/picture_decoding.h"
 
 #include "imaging/decoding/bmp_reading.h"
+#include "imaging/decoding/coding_facts.h"
+#include "imaging/decoding/cut_png.h"
 #include "imaging/decoding/picture_metadata.h"
 #include "imaging/decoding/png_reader.h"
 #include "imaging/decoding/reader_corrections.h"
@@ -80,6 +82,7 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
         return outcome;
     QImageReader reader(&buffer);
     reader.setAutoTransform(true); // upright, as FreeImage's pictures are turned
+    reader.setQuality(100);        // JPEGs with the accurate transform
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead())
         return outcome;
@@ -129,6 +132,33 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
 struct MemoryDeleter {
     void operator()(FIMEMORY* memory) const { FreeImage_CloseMemory(memory); }
 };
+
+bool looksLikeJpeg(const unsigned char* data, std::size_t size)
+{
+    return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+
+// A PNG whose data end early, as far as it goes (cut_png.h); `damage` says what is missing.
+BitmapPtr decodeCutPng(const unsigned char* data, std::size_t size, const DecodeLimits& limits,
+                       QString& damage)
+{
+    const CompletedPng completed =
+        completeCutPng(data, size, std::size_t(limits.decoderMemory / 4));
+    if (completed.file.isEmpty())
+        return nullptr;
+    std::unique_ptr<FIMEMORY, MemoryDeleter> memory(
+        FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(completed.file.constData())),
+                             DWORD(completed.file.size())));
+    if (!memory)
+        return nullptr;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(completed.file.constData());
+    const std::size_t length = std::size_t(completed.file.size());
+    BitmapPtr dib(
+        FreeImage_LoadFromMemory(FIF_PNG, memory.get(), readerFlags(FIF_PNG, bytes, length)));
+    if (dib)
+        damage = completed.damage;
+    return dib;
+}
 
 } // namespace
 
@@ -193,17 +223,27 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
             if (bmp.failure != DecodeFailure::None)
                 return bmp;
             outcome.bitmap = std::move(bmp.bitmap);
+            outcome.damage = bmp.damage;
         } else {
             // Most PNGs are plain 8-bit RGB(A): those are read without FreeImage,
             // faster, once the header has passed the size check.
             if (format == FIF_PNG && sizeChecked)
                 outcome.bitmap = readPlainPng(data, size);
-            if (!outcome.bitmap && freeImageReads)
+            if (!outcome.bitmap && freeImageReads) {
+                // What the reader says while it decodes pixels it hands back is damage.
+                clearFreeImageMessages();
                 outcome.bitmap.reset(FreeImage_LoadFromMemory(format, memory.get(),
                                                               readerFlags(format, data, size)));
+                if (outcome.bitmap)
+                    outcome.damage = freeImageMessages();
+            }
+            if (!outcome.bitmap && format == FIF_PNG && sizeChecked)
+                outcome.bitmap = decodeCutPng(data, size, limits, outcome.damage);
         }
-        if (outcome.bitmap && !FreeImage_HasPixels(outcome.bitmap.get()))
+        if (outcome.bitmap && !FreeImage_HasPixels(outcome.bitmap.get())) {
             outcome.bitmap.reset();
+            outcome.damage.clear();
+        }
         if (outcome.bitmap && !ownBmp)
             correctDecodedPicture(format, data, size, outcome.bitmap.get());
         if (!outcome.bitmap) {
@@ -262,6 +302,7 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
         // Readers in C++ throw where C readers return null.
         return fail(DecodeFailure::TooLarge, QStringLiteral("Out of memory while decoding"));
     }
+    outcome.source = readSourceQuality(looksLikeJpeg(data, size) ? FIF_JPEG : format, data, size);
     outcome.failure = DecodeFailure::None;
     return outcome;
 }

@@ -131,6 +131,10 @@ int readerFlags(FREE_IMAGE_FORMAT format, const unsigned char* data, std::size_t
         if (palettised(facts) || facts.profile)
             return PNG_IGNOREGAMMA;
     }
+    // The exact transform, as libjpeg decodes by default and viewers show;
+    // FreeImage's default is the fast one, up to 16 levels off.
+    if (format == FIF_JPEG)
+        return JPEG_ACCURATE;
     return 0;
 }
 

@@ -13,6 +13,7 @@
 //   level (tRNS) at the widened value.
 // - a 32-bit TGA whose header declares no alpha bits is opaque: its fourth
 //   byte is padding.
+// - a JPEG is decoded with the accurate transform (JPEG_ACCURATE).
 
 #include <FreeImage.h>
 

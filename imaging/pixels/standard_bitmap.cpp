@@ -1,5 +1,7 @@
 #include "imaging/pixels/standard_bitmap.h"
 
+#include "imaging/pixels/source_quality.h"
+
 #include <algorithm>
 
 bool isStandardBitmap(FIBITMAP* dib)
@@ -120,4 +122,5 @@ void carryProfileAndResolution(FIBITMAP* source, FIBITMAP* result)
         FreeImage_CreateICCProfile(result, icc->data, icc->size);
     else
         FreeImage_DestroyICCProfile(result);
+    recordSourceQuality(result, recordedSourceQuality(source));
 }

@@ -22,6 +22,7 @@ bool isStandardBitmap(FIBITMAP* dib);
 // out.
 BitmapPtr convertToStandardBitmap(FIBITMAP* dib, bool want32);
 
-// Gives `result` `source`'s ICC profile (or none) and resolution, replacing
-// its own. A source without a resolution leaves the one a new bitmap has.
+// Gives `result` `source`'s ICC profile (or none), resolution and the record
+// of how its file was coded (source_quality.h), replacing its own. A source without a resolution
+// leaves the one a new bitmap has.
 void carryProfileAndResolution(FIBITMAP* source, FIBITMAP* result);

@@ -2,6 +2,7 @@
 
 #include "imaging/pixels/messages.h"
 #include "imaging/png/png_writer.h"
+#include "imaging/saving/result_quality.h"
 
 #include <FreeImagePlus.h>
 #include <QFile>
@@ -33,8 +34,9 @@ bool encoderTakes(FREE_IMAGE_FORMAT format, unsigned bitsPerPixel)
         return found->second;
 
     bool takes = false;
-    // 16 x 16: the icon writer refuses smaller pictures.
-    if (FIBITMAP* trial = FreeImage_Allocate(16, 16, int(bitsPerPixel))) {
+    // 64 x 64: the icon writer refuses pictures below 16 x 16, the JPEG 2000
+    // writers below 32 x 32 (for their resolution levels); none refuses this size.
+    if (FIBITMAP* trial = FreeImage_Allocate(64, 64, int(bitsPerPixel))) {
         if (FIMEMORY* memory = FreeImage_OpenMemory()) {
             takes = FreeImage_SaveToMemory(format, trial, memory, 0) == TRUE;
             FreeImage_CloseMemory(memory);
@@ -43,6 +45,35 @@ bool encoderTakes(FREE_IMAGE_FORMAT format, unsigned bitsPerPixel)
     }
     known.emplace(key, takes);
     return takes;
+}
+
+// FreeImage's save flags for `format`: JPEG and WebP as the quality rule
+// says (result_quality.h), JPEG with optimised Huffman tables; 0 for the rest.
+int encoderFlags(FREE_IMAGE_FORMAT format, FIBITMAP* dib, const QualityChoice& asked)
+{
+    if (format != FIF_JPEG && format != FIF_WEBP)
+        return 0;
+    const SourceQuality source = recordedSourceQuality(dib);
+    if (format == FIF_WEBP) {
+        const ResultQuality how = resultQuality(source, TargetCoding::LossyOrLossless, asked);
+        return how.lossless ? WEBP_LOSSLESS : how.quality;
+    }
+    const ResultQuality how = resultQuality(source, TargetCoding::LossyOnly, asked);
+    int flags = how.quality | JPEG_OPTIMIZE;
+    switch (how.sampling) {
+    case ChromaSampling::Half:
+        flags |= JPEG_SUBSAMPLING_422;
+        break;
+    case ChromaSampling::Quarter:
+        flags |= JPEG_SUBSAMPLING_420;
+        break;
+    default:
+        flags |= JPEG_SUBSAMPLING_444;
+        break;
+    }
+    if (how.progressive)
+        flags |= JPEG_PROGRESSIVE;
+    return flags;
 }
 
 // write(2) until everything is written; false with errno set on the first error.
@@ -104,8 +135,13 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
     };
     if (!image.isValid())
         return refuse(QStringLiteral("there is no picture"));
+    const QFileInfo file(path);
+    if (file.isDir())
+        return refuse(QStringLiteral("%1 is a folder").arg(path));
     const FREE_IMAGE_FORMAT format = formatOf(path);
-    const QString suffix = QFileInfo(path).suffix();
+    const QString suffix = file.suffix();
+    if (suffix.isEmpty())
+        return refuse(QStringLiteral("the name has no extension to choose a format by"));
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format))
         return refuse(
             QStringLiteral("no format that Glassmere writes has the extension \"%1\"").arg(suffix));
@@ -118,7 +154,8 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
     return true;
 }
 
-bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error)
+bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error,
+                   const QualityChoice& asked)
 {
     bytes->clear();
     return encodePicture(
@@ -127,10 +164,11 @@ bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes
             bytes->append(data, size);
             return true;
         },
-        error);
+        error, asked);
 }
 
-bool encodePicture(const fipImage& image, const QString& path, const FileSink& sink, QString* error)
+bool encodePicture(const fipImage& image, const QString& path, const FileSink& sink, QString* error,
+                   const QualityChoice& asked)
 {
     captureFreeImageMessages();
     clearFreeImageMessages();
@@ -162,7 +200,8 @@ bool encodePicture(const fipImage& image, const QString& path, const FileSink& s
     } closer{memory};
 
     auto* bitmap = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
-    if (!FreeImage_SaveToMemory(formatOf(path), bitmap, memory, 0))
+    const FREE_IMAGE_FORMAT format = formatOf(path);
+    if (!FreeImage_SaveToMemory(format, bitmap, memory, encoderFlags(format, bitmap, asked)))
         return fail(QStringLiteral("%1 cannot store this %2 × %3, %4-bit picture")
                         .arg(QFileInfo(path).suffix().toUpper())
                         .arg(image.getWidth())
@@ -254,7 +293,8 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
     return true;
 }
 
-bool savePicture(const fipImage& image, const QString& path, QString* error)
+bool savePicture(const fipImage& image, const QString& path, QString* error,
+                 const QualityChoice& asked)
 {
     if (!image.isValid()) {
         if (error)
@@ -264,12 +304,13 @@ bool savePicture(const fipImage& image, const QString& path, QString* error)
     QString why;
     if (!formatStores(image, path, &why)) {
         if (error)
-            *error = QStringLiteral("This format cannot store the picture: %1: %2")
-                         .arg(QFileInfo(path).fileName(), why);
+            *error = QStringLiteral("Cannot write %1: %2").arg(QFileInfo(path).fileName(), why);
         return false;
     }
     return writeFileSafely(
         path,
-        [&](const FileSink& sink, QString* why) { return encodePicture(image, path, sink, why); },
+        [&](const FileSink& sink, QString* why) {
+            return encodePicture(image, path, sink, why, asked);
+        },
         error);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/saving/result_quality.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -12,22 +14,25 @@ class fipImage;
 // writer exists and takes the picture's type and depth. FreeImage's tables
 // claim more than some writers take (JPEG lists 32 bits but takes them only
 // as CMYK), so each format and depth is also tried once on a small picture.
-// Sizes are the encoder's matter: a picture too large for its format (an icon
-// above 256 × 256) passes here and is refused by encodePicture. `why` gets
-// the reason of a refusal.
+// Sizes are the encoder's matter: a picture too large or too small for its
+// format (an icon above 256 × 256) passes here and is refused by
+// encodePicture. `why` gets the reason of a refusal, the true one for a
+// folder, a name without an extension and an extension no format has.
 bool formatStores(const fipImage& image, const QString& path, QString* why = nullptr);
 
 // Encodes `image` at its own depth, in the format of `path`'s extension, into
 // `bytes` (the whole file). Nothing is written to disk. The PNG writer works
-// on the calling thread's budget of threads (work_share.h).
+// on the calling thread's budget of threads (work_share.h). JPEG and WebP
+// results are written as the quality rule says (result_quality.h) for the
+// file `image` came from, unless `asked` says otherwise.
 bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes,
-                   QString* error = nullptr);
+                   QString* error = nullptr, const QualityChoice& asked = {});
 
 // The same, the file's bytes handed to `sink` as they are made (Glassmere's
 // PNG writer gives them band by band); a sink that returns false ends it.
 using FileSink = std::function<bool(const char* data, qsizetype size)>;
 bool encodePicture(const fipImage& image, const QString& path, const FileSink& sink,
-                   QString* error = nullptr);
+                   QString* error = nullptr, const QualityChoice& asked = {});
 
 // Writes `bytes` as the file `path` so that the file is either replaced whole
 // or left as it was: the bytes go to a temporary file in the same folder
@@ -46,4 +51,5 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
 // formatStores, encodePicture and writeFileSafely: `image` written at its own
 // depth in the format that the name's extension selects. A refused or failed
 // save never damages an existing file.
-bool savePicture(const fipImage& image, const QString& path, QString* error = nullptr);
+bool savePicture(const fipImage& image, const QString& path, QString* error = nullptr,
+                 const QualityChoice& asked = {});

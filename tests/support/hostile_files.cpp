@@ -110,23 +110,24 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     QList<HostileFile> files;
     auto broken = [&](const QString& name, const QByteArray& bytes, const QString& hint = {}) {
         writeBytes(folder + "/" + name, bytes);
-        files.append({name, fipImage(), hint});
+        files.append({name, fipImage(), hint, {}});
     };
     auto valid = [&](const QString& name, fipImage picture, const fipImage& expected) {
         writePicture(picture, folder + "/" + name);
-        files.append({name, expected.isValid() ? expected : picture, {}});
+        files.append({name, expected.isValid() ? expected : picture, {}, {}});
     };
     // Files written byte by byte, with the picture readers give.
-    auto made = [&](const QString& name, const QByteArray& bytes, const fipImage& expected) {
+    auto made = [&](const QString& name, const QByteArray& bytes, const fipImage& expected,
+                    const QString& damage = {}) {
         writeBytes(folder + "/" + name, bytes);
-        files.append({name, expected, {}});
+        files.append({name, expected, {}, damage});
     };
 
     writePicture(makeGradientPicture(48, 40, 24), folder + "/cut.psd");
     writePicture(makeGradientPicture(48, 40, 24), folder + "/cut.png");
     const QByteArray psd = fileBytes(folder + "/cut.psd");
     broken("cut.psd", psd.left(psd.size() / 2), "The picture decoder crashed (signal 11");
-    broken("cut.png", fileBytes(folder + "/cut.png").left(120), "; Qt's PNG reader: ");
+    broken("cut.png", fileBytes(folder + "/cut.png").left(40), "; Qt's PNG reader: ");
     broken("empty.pct", QByteArray(), QStringLiteral("empty"));
     broken("notes.pct", "Shopping list\nmilk\nbread\n",
            QStringLiteral("Decoding took longer than 3 s"));
@@ -139,8 +140,19 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
            QStringLiteral("30000 × 30000 pixels need"));
 
     writePicture(makeGradientPicture(64, 48, 24), folder + "/photo.jpg");
-    // What the JPEG holds after its lossy encoding.
-    files.append({"photo.jpg", readPicture(folder + "/photo.jpg"), {}});
+    // What the JPEG holds after its lossy encoding, decoded with libjpeg's
+    // accurate transform (through Qt's reader), as viewers show it.
+    files.append({"photo.jpg", readJpegAccurately(folder + "/photo.jpg"), {}, {}});
+    // Cut short: decoded as far as they go, told as damage.
+    const fipImage tall = makeGradientPicture(64, 200, 24);
+    writePicture(tall, folder + "/cut-photo.jpg", 95 | JPEG_SUBSAMPLING_444);
+    made("cut-photo.jpg", fileBytes(folder + "/cut-photo.jpg").chopped(3000),
+         readJpegAccurately(folder + "/cut-photo.jpg"), "Premature end of JPEG file");
+    files.last().onlyTopRowKnown = true;
+    writePicture(tall, folder + "/cut-pixels.png");
+    made("cut-pixels.png", fileBytes(folder + "/cut-pixels.png").chopped(200), tall,
+         "The PNG file ends early");
+    files.last().onlyTopRowKnown = true;
     valid("alpha.png", makeGradientPicture(33, 21, 32), {});
     valid("padded.bmp", makeGradientPicture(37, 23, 24), {}); // 111-byte lines, padded to 112
     valid("large.bmp", makeGradientPicture(301, 257, 24), {});
@@ -225,19 +237,25 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
                     : y == 2 && (x == 2 || x == 3) ? bgra(colours[7])
                                                    : none;
          }));
-    made("rle8-cut.bmp",
-         bmpFile({5, 3, 8, 1, 40, {}, colours}, QByteArray::fromHex("0501 0000 0203")),
-         normalised(5, 3, 32, [&](unsigned x, unsigned y) {
-             return y == 0 ? bgra(colours[1]) : y == 1 && x < 2 ? bgra(colours[3]) : none;
-         }));
+    made(
+        "rle8-cut.bmp",
+        bmpFile({5, 3, 8, 1, 40, {}, colours}, QByteArray::fromHex("0501 0000 0203")),
+        normalised(5, 3, 32,
+                   [&](unsigned x, unsigned y) {
+                       return y == 0 ? bgra(colours[1]) : y == 1 && x < 2 ? bgra(colours[3]) : none;
+                   }),
+        "The BMP file ends before its pixel data do");
     const fipImage whole24 = makeGradientPicture(5, 4, 24);
     made("cut-24.bmp", bmpWithV5Header(whole24).chopped(16 + 8),
-         normalised(5, 4, 32, [&](unsigned x, unsigned y) {
-             RGBQUAD pixel = none;
-             if (y < 2 || (y == 2 && x < 2))
-                 memcpy(&pixel, whole24.getScanLine(y) + 3 * x, 3), pixel.rgbReserved = 255;
-             return pixel;
-         }));
+         normalised(5, 4, 32,
+                    [&](unsigned x, unsigned y) {
+                        RGBQUAD pixel = none;
+                        if (y < 2 || (y == 2 && x < 2))
+                            memcpy(&pixel, whole24.getScanLine(y) + 3 * x, 3),
+                                pixel.rgbReserved = 255;
+                        return pixel;
+                    }),
+         "The BMP file ends before its pixel data do");
     broken("jpeg-stream.bmp", bmpFile({4, 4, 0, 4, 40}, QByteArray(64, 'j')), "JPEG stream");
 
     // PNGs: a transparent level of 4-bit grey.

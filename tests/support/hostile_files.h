@@ -15,11 +15,15 @@ struct HostileFile {
     fipImage expected;
     // Broken files: a text the failure's reason must hold (may be empty).
     QString reasonHint;
+    // Valid files: a text of the damage the decode must report; empty: none.
+    QString damageHint;
+    // Of a damaged file only the top row is known (a cut JPEG or PNG).
+    bool onlyTopRowKnown = false;
     bool valid() const { return expected.isValid(); }
 };
 
 // Writes the mix into `folder` (which must exist) and describes each file:
-// broken ones (a PSD and a PNG cut short, a zero-byte and a text ".pct", a
+// broken ones (a PSD and a PNG cut inside its header, a zero-byte and a text ".pct", a
 // text ".jpg", a BMP header declaring 10^6 × 10^6 pixels, a WBMP of 30000 ×
 // 30000 pixels, too large for 1 GB, a BMP of a kind not read) and valid ones (JPEG, PNG with alpha,
 // a BMP with padded lines, a larger BMP, a BMP with a V5 header, 16-bit grey PNG, opaque GIF; BMPs

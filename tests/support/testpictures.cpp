@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
 #include <QProcess>
 
 #include <sys/resource.h>
@@ -58,6 +60,27 @@ fipImage readPicture(const QString& path)
 {
     fipImage picture;
     picture.load(QFile::encodeName(path).constData());
+    return picture;
+}
+
+fipImage readJpegAccurately(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setQuality(100); // Qt's reader takes the fast transform below 50
+    const QImage image = reader.read().convertToFormat(QImage::Format_RGB32);
+    fipImage picture;
+    if (image.isNull() ||
+        !picture.setSize(FIT_BITMAP, unsigned(image.width()), unsigned(image.height()), 24))
+        return picture;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        BYTE* out = picture.getScanLine(unsigned(image.height() - 1 - y));
+        for (int x = 0; x < image.width(); ++x, out += 3) {
+            out[FI_RGBA_RED] = BYTE(qRed(in[x]));
+            out[FI_RGBA_GREEN] = BYTE(qGreen(in[x]));
+            out[FI_RGBA_BLUE] = BYTE(qBlue(in[x]));
+        }
+    }
     return picture;
 }
 

@@ -25,6 +25,9 @@ void writeBytes(const QString& path, const QByteArray& bytes);
 QByteArray fileBytes(const QString& path);
 // The picture FreeImage reads from `path`; invalid when it cannot.
 fipImage readPicture(const QString& path);
+// A JPEG as libjpeg decodes it by default (the accurate transform), read
+// through Qt's reader, as a 24-bit picture; invalid when it cannot be read.
+fipImage readJpegAccurately(const QString& path);
 
 // Every file of `folder` (hidden ones included) by name, with its bytes and,
 // with `withTimes`, its modification time: compare two to tell that nothing
