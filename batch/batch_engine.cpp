@@ -54,6 +54,7 @@ struct Outcome {
     QString usualOutput;
     QStringList renameReasons;
     QString reason;
+    QString damage; // what the reader reported as damage
     // Between its encoding and its writing: the name it asks for (empty when
     // there is nothing to write) and the file's bytes.
     bool encoded = false;
@@ -125,6 +126,10 @@ public:
                 report.written.append({input, outcome.output});
             else
                 report.failed.append({input, outcome.output, outcome.reason});
+            if (!outcome.damage.isEmpty())
+                report.damaged.append(
+                    {input, outcome.kind == Outcome::Written ? outcome.output : QString(),
+                     outcome.damage});
         }
         return report;
     }
@@ -146,7 +151,8 @@ private:
         if (!loadPicture(input, source, &error, &memory)) {
             outcome.kind = namedAsPicture(info.fileName()) ? Outcome::Skipped : Outcome::NotPicture;
             outcome.reason = error;
-        } else if (!renderReflection(source, result, request.params, &memory)) {
+        } else if (outcome.damage = pictureDamage(source);
+                   !renderReflection(source, result, request.params, &memory)) {
             outcome.kind = Outcome::Failed;
             outcome.reason = QStringLiteral("The reflection could not be rendered: %1")
                                  .arg(memoryShortage(source.getWidth(), source.getHeight(),
@@ -168,12 +174,12 @@ private:
             outcome.usualOutput = joinPath(request.resultDir, name);
             QString refusal;
             if (!formatStores(result, name, &refusal) ||
-                !encodePicture(result, name, &encoded, &refusal)) {
+                !encodePicture(result, name, &encoded, &refusal, request.quality)) {
                 if (name != png) {
                     outcome.renameReasons.append(refusal);
                     name = png;
                 }
-                if (!encodePicture(result, name, &encoded, &error)) {
+                if (!encodePicture(result, name, &encoded, &error, request.quality)) {
                     outcome.kind = Outcome::Failed;
                     outcome.reason = error;
                     name.clear();
@@ -358,6 +364,8 @@ QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& 
         describe(lines, forms.failed, file.input, file.output, {}, file.reason);
     for (const BatchReport::Renamed& file : report.renamed)
         describe(lines, forms.renamed, file.input, file.output, file.usualOutput, file.reason);
+    for (const BatchReport::Damaged& file : report.damaged)
+        describe(lines, forms.damaged, file.input, file.output, {}, file.damage);
     return lines;
 }
 

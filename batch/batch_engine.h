@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/saving/result_quality.h"
 #include "reflection/renderer/reflection_renderer.h"
 
 #include <QList>
@@ -15,6 +16,7 @@ struct BatchRequest {
     QString resultDir;
     ReflectionParams params;
     int jobs = 1; // pictures worked on at a time
+    QualityChoice quality = {}; // JPEG and WebP results: the quality rule unless set
     // The extension of the one format every result is written in (NAME.EXT,
     // NAME up to the first dot); empty: each result's usual name and format.
     QString format = {};
@@ -45,6 +47,12 @@ struct BatchReport {
         QString output; // empty when the picture was read but could not be rendered
         QString reason;
     };
+    // A picture whose file is damaged, written as far as it could be read.
+    struct Damaged {
+        QString input;
+        QString output; // empty when it was not written after all
+        QString damage; // the reader's words
+    };
 
     QString refusal; // set when the run was refused; then nothing was read or written
     int total = 0;   // files listed
@@ -53,13 +61,19 @@ struct BatchReport {
     QList<Skipped> notPictures; // files no picture format names, that did not read as pictures
     QList<Renamed> renamed;
     QList<Failed> failed;
+    QList<Damaged> damaged;
 
     bool refused() const { return !refusal.isEmpty(); }
-    // Every listed file was written under its usual name.
+    // Every listed file was written whole under its usual name.
     bool clean() const
     {
         return !refused() && skipped.isEmpty() && notPictures.isEmpty() && renamed.isEmpty() &&
-               failed.isEmpty();
+               failed.isEmpty() && damaged.isEmpty();
+    }
+    // Something was not written, or written from a damaged file: the run failed.
+    bool failedSomewhere() const
+    {
+        return !skipped.isEmpty() || !failed.isEmpty() || !damaged.isEmpty();
     }
 };
 
@@ -97,11 +111,12 @@ struct BatchLineForms {
     QString failed;
     QString renamed;
     QString notPicture = {};
+    QString damaged = {}; // %6: the reader's words
 };
 
 // One line for each file of `report` that did not go the usual way: the
 // skipped ones, the files that are not pictures, then those not written, then
-// the renamed ones, each in
+// the renamed ones, then the damaged ones, each in
 // listing order. The window's box and glassmere-cli's report are both written
 // with it.
 QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& forms);
@@ -112,7 +127,8 @@ QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& 
 // input: base name (up to the first dot) + ".png" for a result with
 // transparency, otherwise the input's own name; base name + ".png" too when
 // the input's format cannot store the result (its depth, or its size: an icon
-// holds at most 256 × 256), reported as a rename. An output that would
+// holds at most 256 × 256), reported as a rename. A picture whose file is
+// damaged is written as far as it could be read and reported as damaged. An output that would
 // replace an earlier output of the same run, or reach an input through a link,
 // gets a unique name ("a-2.png"), decided in listing order, so any number of
 // jobs gives the same names and the same report as one job. The pictures

@@ -148,17 +148,26 @@ void Glassmere::on_btCovPics_clicked()
     listFiles(tr("Results not written: %1"), report.failed.size(), {{}, name, {}, {}});
     listFiles(tr("Results written under another name: %1"), report.renamed.size(),
               {{}, {}, tr("%3 as %4"), {}});
-    const QStringList details = describeBatchFiles(
-        report, {tr("%1: skipped: %6"), tr("%1: not written: %6"),
-                 tr("%1: written as %2 instead of %5: %6"), tr("%1: not a picture: %6")});
+    listFiles(tr("Damaged, written as far as they could be read: %1"), report.damaged.size(),
+              {{}, {}, {}, {}, name});
+    const QStringList details =
+        describeBatchFiles(report, {tr("%1: skipped: %6"), tr("%1: not written: %6"),
+                                    tr("%1: written as %2 instead of %5: %6"),
+                                    tr("%1: not a picture: %6"), tr("%1: damaged: %6")});
 
     const int notWritten = int(report.skipped.size() + report.failed.size());
-    QMessageBox box(
-        QMessageBox::Warning, notWritten > 0 ? tr("Failure") : tr("Notice"),
-        notWritten > 0 ? tr("%1 of %2 files were not written.").arg(notWritten).arg(report.total)
-        : report.renamed.isEmpty() ? tr("Every picture was written; some files were not pictures.")
-                                   : tr("Every file was written, some under another name."),
-        QMessageBox::Ok, this);
+    QString heading;
+    if (notWritten > 0)
+        heading = tr("%1 of %2 files were not written.").arg(notWritten).arg(report.total);
+    else if (!report.damaged.isEmpty())
+        heading = tr("Every file was written, %1 of them from a damaged picture.")
+                      .arg(report.damaged.size());
+    else if (report.renamed.isEmpty())
+        heading = tr("Every picture was written; some files were not pictures.");
+    else
+        heading = tr("Every file was written, some under another name.");
+    QMessageBox box(QMessageBox::Warning, report.failedSomewhere() ? tr("Failure") : tr("Notice"),
+                    heading, QMessageBox::Ok, this);
     box.setDefaultButton(QMessageBox::NoButton);
     box.setInformativeText(lines.join(QLatin1Char('\n')));
     box.setDetailedText(details.join(QLatin1Char('\n')));

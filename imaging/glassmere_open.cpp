@@ -71,4 +71,14 @@ void Glassmere::OpenPicture(const QString& path)
         return;
     }
     on_pbFit_clicked();
+
+    // A damaged file opens as far as it could be read, and says so.
+    if (const QString damage = pictureDamage(sourceImage); !damage.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, tr("Damaged picture"),
+                        tr("The picture is damaged: only part of it could be read."),
+                        QMessageBox::Ok, this);
+        box.setDefaultButton(QMessageBox::NoButton);
+        box.setInformativeText(damage);
+        box.exec();
+    }
 }

@@ -17,7 +17,7 @@
         <location filename="../batch/glassmere_batch.cpp" line="75"/>
         <location filename="../batch/glassmere_batch.cpp" line="87"/>
         <location filename="../batch/glassmere_batch.cpp" line="120"/>
-        <location filename="../batch/glassmere_batch.cpp" line="157"/>
+        <location filename="../batch/glassmere_batch.cpp" line="169"/>
         <location filename="../imaging/glassmere_open.cpp" line="30"/>
         <location filename="../imaging/glassmere_save.cpp" line="40"/>
         <source>Failure</source>
@@ -55,17 +55,22 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="152"/>
+        <location filename="../batch/glassmere_batch.cpp" line="151"/>
+        <source>Damaged, written as far as they could be read: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="154"/>
         <source>%1: skipped: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="152"/>
+        <location filename="../batch/glassmere_batch.cpp" line="154"/>
         <source>%1: not written: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="153"/>
+        <location filename="../batch/glassmere_batch.cpp" line="155"/>
         <source>%1: written as %2 instead of %5: %6</source>
         <translation type="unfinished"></translation>
     </message>
@@ -80,27 +85,37 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="153"/>
+        <location filename="../batch/glassmere_batch.cpp" line="156"/>
         <source>%1: not a picture: %6</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="157"/>
+        <location filename="../batch/glassmere_batch.cpp" line="156"/>
+        <source>%1: damaged: %6</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="163"/>
+        <source>Every file was written, %1 of them from a damaged picture.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../batch/glassmere_batch.cpp" line="169"/>
         <source>Notice</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="158"/>
+        <location filename="../batch/glassmere_batch.cpp" line="161"/>
         <source>%1 of %2 files were not written.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="159"/>
+        <location filename="../batch/glassmere_batch.cpp" line="166"/>
         <source>Every picture was written; some files were not pictures.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="160"/>
+        <location filename="../batch/glassmere_batch.cpp" line="168"/>
         <source>Every file was written, some under another name.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -117,6 +132,16 @@
     <message>
         <location filename="../imaging/glassmere_open.cpp" line="30"/>
         <source>Image loads error.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_open.cpp" line="77"/>
+        <source>Damaged picture</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../imaging/glassmere_open.cpp" line="78"/>
+        <source>The picture is damaged: only part of it could be read.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

@@ -34,7 +34,13 @@ void makeFiles(const QString& folder, const QStringList& names)
         fipImage picture = makeGradientPicture(icon ? 256 : 23 + i, icon ? 256 : 17 + i, 24);
         if (path.endsWith(".gif"))
             picture.colorQuantize(FIQ_WUQUANT);
-        if (QStringList{"png", "jpg", "bmp", "gif", "ico"}.contains(QFileInfo(path).suffix()))
+        if (names[i].startsWith("cut.")) { // the last part of the file lost
+            writePicture(makeGradientPicture(64, 200, 24), path);
+            writeBytes(path, fileBytes(path).left(fileBytes(path).size() * 2 / 3));
+        } else if (path.endsWith(".webp")) {
+            writePicture(picture, path, WEBP_LOSSLESS);
+        } else if (QStringList{"png", "jpg", "bmp", "gif", "ico"}.contains(
+                       QFileInfo(path).suffix()))
             writePicture(picture, path);
         else
             writeBytes(path, "not a picture");
@@ -60,6 +66,8 @@ QString events(const BatchReport& report)
         lines << "not a picture " + name(s.input);
     for (const auto& r : report.renamed)
         lines << name(r.input) + ">" + name(r.output);
+    for (const auto& d : report.damaged)
+        lines << "damaged " + name(d.input);
     return lines.join(", ");
 }
 
@@ -208,6 +216,12 @@ private Q_SLOTS:
             << QStringList{"a.bmp", "a.jpg", "a-2.png"} << settings(true)
             << "a.png, a-2.png, a-2-2.png, a.bmp>a-2.png, a-2.png>a-2-2.png"
             << renamed + "2\n    a.bmp as a-2.png\n    a-2.png as a-2-2.png";
+        // Written as far as it could be read, and told; the whole pictures as ever.
+        QTest::newRow("a cut JPEG and a cut PNG: written, told as damaged")
+            << QStringList{"cut.jpg", "b.webp", "cut.png"} << settings(false)
+            << "cut.png, cut.jpg, b.webp, damaged cut.png, damaged cut.jpg"
+            << "Failure|Every file was written, 2 of them from a damaged picture.|Damaged, "
+               "written as far as they could be read: 2\n    cut.png\n    cut.jpg";
         QTest::newRow("empty folder: busy bar, silent") << QStringList{} << settings(false) << ""
                                                         << "";
     }

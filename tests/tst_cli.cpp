@@ -1,4 +1,5 @@
 #include "imaging/decoder/image_io.h"
+#include "imaging/decoding/coding_facts.h"
 #include "imaging/saving/picture_saving.h"
 #include "product.h"
 #include "reflection/renderer/reflection_renderer.h"
@@ -67,6 +68,14 @@ private Q_SLOTS:
         // A 24-megapixel camera's.
         writePicture(makeGradientPicture(6000, 4000, 24), root + "/photo.jpg");
         writeBytes(root + "/notes.txt", "not a picture");
+        QVERIFY(QDir().mkpath(root + "/folder.png"));
+        // Lossy and lossless inputs, as cameras, editors and other programs write them.
+        const fipImage shot = makeGradientPicture(160, 107, 24);
+        writePicture(shot, root + "/q95-444.jpg", 95 | JPEG_SUBSAMPLING_444);
+        writePicture(shot, root + "/q85-420.jpg", 85 | JPEG_SUBSAMPLING_420);
+        writePicture(shot, root + "/lossless.webp", WEBP_LOSSLESS);
+        writePicture(shot, root + "/lossy.webp", 80);
+        writeBytes(root + "/cut.jpg", fileBytes(root + "/q95-444.jpg").chopped(6000));
     }
 
     void exitCodes_data()
@@ -99,8 +108,17 @@ private Q_SLOTS:
         row("--help-all with files", "--help-all" + io, 0, "");
         row("input not a picture", "@/notes.txt @/out.png", 1, "cannot read @/notes.txt");
         row("transparency into an existing JPEG", "--transparent @/opaque.png @/kept.jpg", 1,
-            "cannot write @/kept.jpg: the format of the extension \"jpg\" cannot store a 32-bit "
-            "picture with transparency");
+            "cannot write @/kept.jpg: JPG cannot store a 32-bit picture with transparency");
+        row("an extension no format has", "@/opaque.png @/out.xyz", 1,
+            "cannot write @/out.xyz: no format that Glassmere writes has the extension \"xyz\"");
+        row("no extension", "@/opaque.png @/out", 1,
+            "cannot write @/out: the name has no extension to choose a format by");
+        row("a folder", "@/opaque.png @/folder.png", 1,
+            "cannot write @/folder.png: @/folder.png is a folder");
+        row("quality above 100", "--quality 101" + io, 2,
+            "--quality must be a whole number from 1 to 100 or lossless, not \"101\"");
+        row("quality not a number", "--quality best" + io, 2,
+            "--quality must be a whole number from 1 to 100 or lossless, not \"best\"");
         row("written", "--direction left --size 100 --depth 0 --color #FF8000" + io, 0, "");
         row("written with the reflection controls", "--opacity 50 --gap 10 --blur 30" + io, 0, "");
         row("24 megapixels within 1.4 GB of address space", "@/photo.jpg @/out.png", 0, "",
@@ -128,6 +146,56 @@ private Q_SLOTS:
         QVERIFY2(exitCode != 0 || outcome.err.isEmpty(), outcome.describe());
         QCOMPARE(QFile::exists(root + "/out.png"), exitCode == 0 && !arguments.contains("help"));
         QCOMPARE(fileBytes(root + "/kept.jpg"), QByteArray("an older file"));
+    }
+
+    // JPEG and WebP results are coded as their input was, unless --quality
+    // says otherwise; every format FreeImage writes is written.
+    void resultsKeepTheirCoding_data()
+    {
+        QTest::addColumn<QString>("arguments"); // as in exitCodes
+        QTest::addColumn<QString>("coding");    // see coding()
+        QTest::addColumn<int>("exitCode");
+        auto row = [](const char* name, const QString& arguments, const QString& coding,
+                      int exitCode = 0) { QTest::newRow(name) << arguments << coding << exitCode; };
+        row("q95 4:4:4 JPEG: q95 4:4:4", "@/q95-444.jpg @/out.jpg", "q95 1x1");
+        row("q85 4:2:0 JPEG: q85 4:2:0", "@/q85-420.jpg @/out.jpg", "q85 2x2");
+        row("PNG as JPEG: q90 4:4:4", "@/opaque.png @/out.jpg", "q90 1x1");
+        row("--quality 60 over a q95 JPEG", "--quality 60 @/q95-444.jpg @/out.jpg", "q60 1x1");
+        row("lossless WebP: lossless", "@/lossless.webp @/out.webp", "VP8L");
+        row("lossy WebP: lossy", "@/lossy.webp @/out.webp", "VP8 ");
+        row("PNG as WebP: lossless", "@/opaque.png @/out.webp", "VP8L");
+        row("JPEG as WebP: lossy", "@/q85-420.jpg @/out.webp", "VP8 ");
+        row("--quality lossless: a JPEG as lossless WebP",
+            "--quality lossless @/q85-420.jpg @/out.webp", "VP8L");
+        row("--quality 50: a PNG as lossy WebP", "--quality 50 @/opaque.png @/out.webp", "VP8 ");
+        row("JP2", "@/opaque.png @/out.jp2", "41x40");
+        row("J2K", "@/opaque.png @/out.j2k", "41x40");
+        row("a cut JPEG: written, warned of", "@/cut.jpg @/out.jpg", "q95 1x1", 1);
+    }
+
+    void resultsKeepTheirCoding()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, coding);
+        QFETCH(int, exitCode);
+        const QStringList words = arguments.replace("@", root).split(' ');
+        const QString input = words[words.size() - 2];
+        const QString output = words.last();
+        QFile::remove(output);
+        const ProgramRun run = runProgram(cli, words);
+        QVERIFY2(run.exitCode == exitCode, run.describe());
+        if (exitCode == 1)
+            QVERIFY2(run.err.contains("warning: " + input +
+                                      " is damaged, only part of it could "
+                                      "be read (Premature end of JPEG file)"),
+                     run.describe());
+        QCOMPARE(this->coding(output), coding);
+        if (coding != "q95 1x1" || exitCode != 0)
+            return;
+        // The picture part, against libjpeg's accurate decode of the input.
+        const fipImage picture = readJpegAccurately(input);
+        const double decibels = psnr(readJpegAccurately(output), picture, picture.getHeight());
+        QVERIFY2(decibels >= 55, qPrintable(QString::number(decibels)));
     }
 
     // The file decoding, rendering and a safe write give on their own, as the
@@ -362,6 +430,26 @@ private Q_SLOTS:
             kill(-pid_t(process.processId()), SIGINT);
         QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
         QCOMPARE(QDir(folder.path() + "/out").entryList(QDir::Files).size(), 16);
+    }
+
+private:
+    // A JPEG's quality and luminance sampling ("q95 1x1"), a WebP's picture
+    // chunk ("VP8L" lossless, "VP8 " lossy), other pictures' size once read back.
+    static QString coding(const QString& path)
+    {
+        const QByteArray bytes = fileBytes(path);
+        if (path.endsWith(".webp"))
+            return QString::fromLatin1(bytes.mid(12, 4));
+        if (path.endsWith(".jpg")) {
+            const SourceQuality coded = readSourceQuality(
+                FIF_JPEG, reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
+            static const char* const sampling[] = {"?", "1x1", "2x1", "2x2"};
+            return QString("q%1 %2").arg(coded.quality).arg(sampling[int(coded.sampling)]);
+        }
+        fipImage picture;
+        if (!loadPicture(path, picture))
+            return "unreadable";
+        return QString("%1x%2").arg(picture.getWidth()).arg(picture.getHeight());
     }
 };
 

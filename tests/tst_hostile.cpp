@@ -294,6 +294,10 @@ private Q_SLOTS:
             expectedOutputs.append(output);
             if (renamed)
                 QVERIFY2(report.contains("renamed: " + picture(f.name)), qPrintable(report));
+            if (!f.damageHint.isEmpty())
+                QVERIFY2(report.contains("damaged: " + picture(f.name) +
+                                         ": only part of it could be read: " + f.damageHint),
+                         qPrintable(report));
             if (f.onlyTopRowKnown)
                 continue;
             // The pixels the known picture gives through the renderer and the same

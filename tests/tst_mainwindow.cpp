@@ -325,6 +325,11 @@ private Q_SLOTS:
         const QString broken = root + "/broken.png";
         writeBytes(broken, fileBytes(plain).left(60));
         QTest::newRow("cut short: the picture before stays") << broken << "view" << false;
+        // Cut in its pixels: opened as far as it goes, and the damage told.
+        const QString cut = root + "/cut-pixels.jpg";
+        writePicture(makeGradientPicture(31, 200, 24), cut, 95 | JPEG_SUBSAMPLING_444);
+        writeBytes(cut, fileBytes(cut).chopped(3000));
+        QTest::newRow("cut in its pixels: opened, with a warning") << cut << "view" << false;
     }
 
     void droppedFileOpensAsTheOpenCommand()
@@ -340,7 +345,12 @@ private Q_SLOTS:
         const QString chosenBox = chooseFile(A::ui(chosenWindow).btAddPic, file);
         // A file that fails says why and leaves the picture before.
         const bool broken = file.contains("broken");
-        QCOMPARE(chosenBox.section('|', 0, 1), QString(broken ? "Failure|Image loads error." : ""));
+        const bool damaged = file.contains("cut-pixels");
+        QCOMPARE(chosenBox.section('|', 0, 2),
+                 QString(broken    ? "Failure|Image loads error.|"
+                         : damaged ? "Damaged picture|The picture is damaged: only part of it "
+                                     "could be read.|Premature end of JPEG file"
+                                   : ""));
         QCOMPARE(chosenBox.section('|', 3).isEmpty(), !broken); // the decoder's reason
         QCOMPARE(A::labels(chosenWindow) == labelsBefore, broken);
 

@@ -38,6 +38,9 @@ QString jsonReport(const QStringList& files, const BatchReport& report)
         entry(file.input, {}, "skipped", file.reason);
     for (const BatchReport::Skipped& file : report.notPictures)
         entry(file.input, {}, "not a picture", file.reason);
+    // Written from a damaged picture: the outcome stays, the damage is added.
+    for (const BatchReport::Damaged& file : report.damaged)
+        entries[file.input].insert(QStringLiteral("damage"), file.damage);
 
     QString text = QStringLiteral("[");
     for (qsizetype i = 0; i < files.size(); ++i)
@@ -58,6 +61,7 @@ int runFolder(const CliRequest& cli)
     request.jobs = cli.jobs;
     request.format = cli.format;
     request.recursive = cli.recursive;
+    request.quality = cli.quality;
 
     const QStringList files = listPictures(request.pictureDir, request.recursive);
     const bool terminal = ::isatty(STDERR_FILENO) == 1 && !cli.quiet;
@@ -79,7 +83,8 @@ int runFolder(const CliRequest& cli)
     // What went wrong always; what only went otherwise than usual, unless quiet.
     BatchLineForms forms{QStringLiteral("skipped: %1: %6"), QStringLiteral("not written: %1: %6"),
                          QStringLiteral("renamed: %1 written as %2 (%6)"),
-                         QStringLiteral("not a picture: %1: %6")};
+                         QStringLiteral("not a picture: %1: %6"),
+                         QStringLiteral("damaged: %1: only part of it could be read: %6")};
     if (cli.quiet)
         forms.renamed = forms.notPicture = QString();
     const QStringList lines = describeBatchFiles(report, forms);
@@ -104,10 +109,13 @@ int runFolder(const CliRequest& cli)
         if (!report.notPictures.isEmpty())
             counts +=
                 QStringLiteral(" %1 not pictures, left alone.").arg(report.notPictures.size());
+        if (!report.damaged.isEmpty())
+            counts += QStringLiteral(" %1 damaged, written as far as they could be read.")
+                          .arg(report.damaged.size());
         if (notEntered > 0)
             counts += QStringLiteral(" %1 sub-folders not entered (--recursive enters them).")
                           .arg(notEntered);
         printTo(stdout, counts + QLatin1Char('\n'));
     }
-    return report.skipped.isEmpty() && report.failed.isEmpty() ? AllWritten : SomeFailed;
+    return report.failedSomewhere() ? SomeFailed : AllWritten;
 }

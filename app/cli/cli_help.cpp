@@ -41,6 +41,11 @@ CliOptions::CliOptions()
                           "processors, here %1).")
                .arg(QThread::idealThreadCount()),
            QStringLiteral("N")),
+      quality(QStringLiteral("quality"),
+              QStringLiteral("Quality of JPEG and WebP results, 1-100, or lossless for WebP "
+                             "(default: the input's own: a JPEG's quality and chroma sampling, "
+                             "lossless WebP from a lossless file, otherwise 90)."),
+              QStringLiteral("N|lossless")),
       batch(QStringLiteral("batch"),
             QStringLiteral("Take the two arguments as a picture folder and a result folder.")),
       format(QStringLiteral("format"),
@@ -77,14 +82,14 @@ void describeCommandLine(QCommandLineParser& parser, const CliOptions& options)
                        "      transparency as NAME.png, others under the picture's own name.\n"
                        "      Files that are not pictures are listed and left alone.\n"
                        "\n"
-                       "Exit status: 0 when everything was written, 1 when some file was not,\n"
-                       "2 for a usage error."));
+                       "Exit status: 0 when everything was written, 1 when some file was not\n"
+                       "or was written from a damaged picture, 2 for a usage error."));
     parser.addHelpOption();
     parser.addOption(options.version);
     parser.addOptions({options.direction, options.size, options.depth, options.opacity, options.gap,
                        options.blur, options.color, options.transparent, options.format,
-                       options.jobs, options.batch, options.recursive, options.quiet,
-                       options.report});
+                       options.jobs, options.quality, options.batch, options.recursive,
+                       options.quiet, options.report});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
                                  QStringLiteral("The picture, or with --batch the picture folder."),
                                  QStringLiteral("INPUT|PICTURE_DIR"));

@@ -189,6 +189,16 @@ std::optional<int> readCommandLine(const QStringList& arguments, CliRequest& req
         return usageError(QStringLiteral("--jobs must be a whole number from 1 to 256, not \"%1\"")
                               .arg(parser.value(options.jobs)));
 
+    if (parser.isSet(options.quality)) {
+        const QString asked = parser.value(options.quality);
+        if (asked.trimmed() == QLatin1String("lossless"))
+            request.quality.lossless = true;
+        else if (!readNumber(asked, 1, 100, request.quality.quality))
+            return usageError(QStringLiteral("--quality must be a whole number from 1 to 100 or "
+                                             "lossless, not \"%1\"")
+                                  .arg(asked));
+    }
+
     const QStringList files = parser.positionalArguments();
     request.batch = parser.isSet(options.batch);
     if (files.size() != 2)

@@ -4,6 +4,7 @@
 // glassmere-cli's command line: the options with their --help texts
 // (cli_help.cpp) and their reading into one request (cli_options.cpp).
 
+#include "imaging/saving/result_quality.h"
 #include "reflection/renderer/reflection_renderer.h"
 
 #include <QCommandLineOption>
@@ -17,6 +18,7 @@
 struct CliRequest {
     ReflectionParams params; // the window's start-up settings unless an option changes them
     int jobs = 1;
+    QualityChoice quality; // --quality; unset: JPEG and WebP results keep the input's
     bool batch = false; // input and output are a picture folder and a result folder
     QString input;      // "-": standard input
     QString output;     // "-": standard output
@@ -38,6 +40,7 @@ struct CliOptions {
     QCommandLineOption color;
     QCommandLineOption transparent;
     QCommandLineOption jobs;
+    QCommandLineOption quality;
     QCommandLineOption batch;
     QCommandLineOption format;
     QCommandLineOption recursive;

@@ -77,28 +77,31 @@ int runSingle(const CliRequest& request)
         return failure(QStringLiteral("cannot render %1: %2")
                            .arg(input, memoryShortage(source.getWidth(), source.getHeight(),
                                                       source.getBitsPerPixel())));
-    if (!formatStores(result, formatName)) {
-        const QString suffix = QFileInfo(formatName).suffix();
-        const QString what = result.isTransparent()
-                                 ? QStringLiteral("a %1-bit picture with transparency")
-                                 : QStringLiteral("a %1-bit picture");
-        return failure(
-            QStringLiteral("cannot write %1: the format of the extension \"%2\" cannot store %3; "
-                           "choose another extension (.png stores every result)")
-                .arg(shownOutput, suffix.isEmpty() ? QStringLiteral("(none)") : suffix,
-                     what.arg(result.getBitsPerPixel())));
-    }
+    QString refusal;
+    if (!formatStores(result, formatName, &refusal))
+        return failure(QStringLiteral("cannot write %1: %2%3")
+                           .arg(shownOutput, refusal,
+                                QFileInfo(output).isDir()
+                                    ? QString()
+                                    : QStringLiteral("; choose another extension (.png stores "
+                                                     "every result)")));
     QByteArray bytes;
-    const bool written = toStandardOutput
-                             ? encodePicture(result, formatName, &bytes, &error) &&
-                                   writeToStandardOutput(bytes, &error)
-                             : writeFileSafely(
-                                   output,
-                                   [&](const FileSink& sink, QString* why) {
-                                       return encodePicture(result, formatName, sink, why);
-                                   },
-                                   &error);
+    const bool written =
+        toStandardOutput
+            ? encodePicture(result, formatName, &bytes, &error, request.quality) &&
+                  writeToStandardOutput(bytes, &error)
+            : writeFileSafely(
+                  output,
+                  [&](const FileSink& sink, QString* why) {
+                      return encodePicture(result, formatName, sink, why, request.quality);
+                  },
+                  &error);
     if (!written)
         return failure(QStringLiteral("cannot write %1: %2").arg(shownOutput, error));
+    // Written as far as it could be read: a result, but not of the whole picture.
+    if (const QString damage = pictureDamage(source); !damage.isEmpty())
+        return failure(QStringLiteral("warning: %1 is damaged, only part of it could be read "
+                                      "(%2); %3 was written from that part")
+                           .arg(input, damage, shownOutput));
     return AllWritten;
 }

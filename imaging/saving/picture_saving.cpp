@@ -148,9 +148,11 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
     if (!FreeImage_FIFSupportsExportType(format, image.getImageType()) ||
         !FreeImage_FIFSupportsExportBPP(format, image.getBitsPerPixel()) ||
         !encoderTakes(format, image.getBitsPerPixel()))
-        return refuse(QStringLiteral("%1 cannot store a %2-bit picture")
-                          .arg(suffix.toUpper())
-                          .arg(image.getBitsPerPixel()));
+        return refuse(
+            QStringLiteral("%1 cannot store a %2-bit picture%3")
+                .arg(suffix.toUpper())
+                .arg(image.getBitsPerPixel())
+                .arg(image.isTransparent() ? QStringLiteral(" with transparency") : QString()));
     return true;
 }
 
@@ -309,8 +311,8 @@ bool savePicture(const fipImage& image, const QString& path, QString* error,
     }
     return writeFileSafely(
         path,
-        [&](const FileSink& sink, QString* why) {
-            return encodePicture(image, path, sink, why, asked);
+        [&](const FileSink& sink, QString* reason) {
+            return encodePicture(image, path, sink, reason, asked);
         },
         error);
 }

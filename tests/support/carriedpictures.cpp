@@ -2,6 +2,8 @@
 
 #include "testpictures.h"
 
+#include "imaging/decoding/coding_facts.h"
+
 #include <QColorSpace>
 #include <QFile>
 #include <QImage>
@@ -15,7 +17,8 @@ QByteArray displayP3()
     return QColorSpace(QColorSpace::DisplayP3).iccProfile();
 }
 
-void write(const QString& path, bool profile, bool print, int orientation = 0)
+void write(const QString& path, bool profile, bool print, int orientation = 0,
+           int jpegFlags = JPEG_QUALITYSUPERB)
 {
     fipImage picture(FIT_BITMAP, 64, 32, 24);
     for (unsigned y = 0; y < 32; ++y) // scan line 0 is the bottom one
@@ -32,7 +35,7 @@ void write(const QString& path, bool profile, bool print, int orientation = 0)
         FreeImage_SetDotsPerMeterX(picture, 11811); // 300 dpi
         FreeImage_SetDotsPerMeterY(picture, 11811);
     }
-    writePicture(picture, path, path.endsWith(".jpg") ? JPEG_QUALITYSUPERB : 0);
+    writePicture(picture, path, path.endsWith(".jpg") ? jpegFlags : 0);
     QByteArray bytes = fileBytes(path);
     if (path.endsWith(".tif") && !print) {
         // FreeImage always writes a resolution: its tags are renamed to unknown ones.
@@ -78,22 +81,30 @@ void addCarriedPictureRows(const QString& folder)
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const QString name = QString("orientation-%1.jpg").arg(orientation);
         write(folder + "/" + name, false, false, orientation);
-        QTest::newRow(qPrintable(name))
-            << name
-            << (orientation <= 4 ? "64x64 " : "32x128 ") + QString(upright[orientation - 1]);
+        QTest::newRow(qPrintable(name)) << name
+                                        << (orientation <= 4 ? "64x64 " : "32x128 ") +
+                                               QString(upright[orientation - 1]) + " q100 2x2";
     }
     const QString plain = "64x64 rb|..|..";
     for (const QString type : {"jpg", "png"}) {
         write(folder + "/profile." + type, true, false);
         write(folder + "/print." + type, false, true);
-        QTest::newRow(qPrintable("profile." + type)) << "profile." + type << plain + " icc";
-        QTest::newRow(qPrintable("print." + type)) << "print." + type << plain + " 300dpi";
+        const QString coded = type == QLatin1String("jpg") ? " q100 2x2" : "";
+        QTest::newRow(qPrintable("profile." + type)) << "profile." + type << plain + " icc" + coded;
+        QTest::newRow(qPrintable("print." + type)) << "print." + type << plain + " 300dpi" + coded;
     }
     write(folder + "/plain.tif", false, false); // FreeImage reads it as 300 dpi
     QTest::newRow("plain.tif") << "plain.tif" << plain;
     write(folder + "/phone.jpg", true, true, 6);
     QTest::newRow("phone.jpg") << "phone.jpg"
-                               << "32x128 .r|.b|.b icc 300dpi";
+                               << "32x128 .r|.b|.b icc 300dpi q100 2x2";
+    // A JPEG result keeps its picture's quality and chroma sampling.
+    write(folder + "/q95-444.jpg", false, false, 0, 95 | JPEG_SUBSAMPLING_444);
+    QTest::newRow("q95-444.jpg") << "q95-444.jpg" << plain + " q95 1x1";
+    write(folder + "/q85-420.jpg", false, false, 0, 85 | JPEG_SUBSAMPLING_420);
+    QTest::newRow("q85-420.jpg") << "q85-420.jpg" << plain + " q85 2x2";
+    write(folder + "/q70-422.jpg", false, false, 0, 70 | JPEG_SUBSAMPLING_422 | JPEG_PROGRESSIVE);
+    QTest::newRow("q70-422.jpg, progressive") << "q70-422.jpg" << plain + " q70 2x1 progressive";
 }
 
 QString describeResult(const QString& path)
@@ -119,5 +130,13 @@ QString describeResult(const QString& path)
         text += " exif";
     if (FreeImage_GetMetadataCount(FIMD_EXIF_GPS, dib) > 0)
         text += " gps";
+    if (path.endsWith(".jpg")) {
+        const QByteArray bytes = fileBytes(path);
+        const SourceQuality coded = readSourceQuality(
+            FIF_JPEG, reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
+        static const char* const sampling[] = {"?", "1x1", "2x1", "2x2"};
+        text += QString(" q%1 %2").arg(coded.quality).arg(sampling[int(coded.sampling)]) +
+                (coded.progressive ? " progressive" : "");
+    }
     return text;
 }

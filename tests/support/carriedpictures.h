@@ -13,5 +13,6 @@ void addCarriedPictureRows(const QString& folder);
 
 // A written picture over its mirror: "WxH top|bottom|below", the colours 8
 // pixels in from the left and right near the picture's top, its bottom and just
-// below it, then " icc" (the rows' profile; "icc?" another), " 300dpi", " exif", " gps".
+// below it, then " icc" (the rows' profile; "icc?" another), " 300dpi", " exif", " gps",
+// and for a JPEG its quality and luminance sampling (" q95 1x1", " progressive").
 QString describeResult(const QString& path);

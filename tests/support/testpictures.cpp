@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QProcess>
 
+#include <cmath>
 #include <sys/resource.h>
 
 fipImage makeGradientPicture(unsigned width, unsigned height, unsigned bitsPerPixel)
@@ -82,6 +83,20 @@ fipImage readJpegAccurately(const QString& path)
         }
     }
     return picture;
+}
+
+double psnr(const fipImage& a, const fipImage& b, unsigned rows)
+{
+    double squares = 0;
+    for (unsigned y = 0; y < rows; ++y) {
+        const BYTE* p = a.getScanLine(a.getHeight() - 1 - y);
+        const BYTE* q = b.getScanLine(b.getHeight() - 1 - y);
+        for (unsigned i = 0; i < 3 * a.getWidth(); ++i)
+            squares += (double(p[i]) - q[i]) * (double(p[i]) - q[i]);
+    }
+    if (squares == 0)
+        return 99;
+    return 10 * std::log10(255.0 * 255.0 * 3 * a.getWidth() * rows / squares);
 }
 
 QMap<QString, QByteArray> folderSnapshot(const QString& folder, bool withTimes)

@@ -28,6 +28,9 @@ fipImage readPicture(const QString& path);
 // A JPEG as libjpeg decodes it by default (the accurate transform), read
 // through Qt's reader, as a 24-bit picture; invalid when it cannot be read.
 fipImage readJpegAccurately(const QString& path);
+// The peak signal-to-noise ratio in dB of the top `rows` rows of two 24-bit
+// pictures of one width, over every colour byte; 99 when they are the same.
+double psnr(const fipImage& a, const fipImage& b, unsigned rows);
 
 // Every file of `folder` (hidden ones included) by name, with its bytes and,
 // with `withTimes`, its modification time: compare two to tell that nothing
