@@ -1,11 +1,10 @@
 #include "imaging/pixels/pixel_memory.h"
 
 #include "imaging/preview/preview_image.h"
-#include "reflection/blur/blur_passes.h"
-#include "reflection/kernels/wide_fade.h"
 #include "reflection/renderer/live_preview.h"
 #include "reflection/renderer/reflection_renderer.h"
 #include "support/imagecompare.h"
+#include "support/kernel_targets.h"
 #include "support/reflection_oracle.h"
 #include "support/testpictures.h"
 #include <unistd.h>
@@ -108,17 +107,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("bpp");
         QTest::addColumn<bool>("transparent");
         QTest::addColumn<Direction>("direction");
-        QTest::addColumn<bool>("wide");
-        for (bool wide : {false, true})
+        QTest::addColumn<qint64>("target");
+        for (const std::int64_t target : kernelTargets())
             for (int bpp : {24, 32})
                 for (bool transparent : {false, true})
                     for (Direction direction : {top, bottom, left, right})
-                        QTest::addRow("%d-bit, %s, direction %d%s", bpp,
-                                      transparent ? "transparency" : "colour", int(direction),
-                                      wide ? ", 64 bytes a step" : "")
-                            << bpp << transparent << direction << wide;
+                        QTest::addRow("%s, %d-bit, %s, direction %d", hwy::TargetName(target), bpp,
+                                      transparent ? "transparency" : "colour", int(direction))
+                            << bpp << transparent << direction << qint64(target);
     }
-    void cleanup() { wide_fade::setAllowed(true); }
 
     // Random pictures and settings: the fast renderer's result, also rendered
     // into the previous result or into the source itself, is the step-by-step
@@ -129,14 +126,13 @@ private Q_SLOTS:
         QFETCH(int, bpp);
         QFETCH(bool, transparent);
         QFETCH(Direction, direction);
-        QFETCH(bool, wide);
-        wide_fade::setAllowed(wide);
-        if (wide && !wide_fade::available())
-            QSKIP("this processor has no AVX-512 byte instructions");
+        QFETCH(qint64, target);
+        // The processor's best instruction set gets the most cases.
+        const int cases = target == kernelTargets().front() ? 160 : 60;
+        const KernelTarget held(target);
         QRandomGenerator random(quint32(bpp * 1000 + (transparent ? 100 : 0) + int(direction) + 7));
         // Drawn apart, so that the default cases stay the ones they always were.
         QRandomGenerator controls(quint32(bpp * 7 + int(direction) + 3));
-        const int cases = 160;
         const bool vertical = direction == top || direction == bottom;
         int compared = 0;
         fipImage reused;
@@ -170,8 +166,6 @@ private Q_SLOTS:
                 QVERIFY(larger.createView(source, 9, 1, 9 + width, 1 + height));
             }
             QVERIFY(source.copySubImage(untouched, 0, 0, width, height));
-            // Half the cases premultiply as processors without AVX-512 do.
-            blur_passes::wideVectors = n / 2 % 2 == 0;
             for (const ReflectionParams& params : {defaults, withControls}) {
                 const QString context = QString::asprintf(
                     "case %d: %d x %d, rate %d, start %d, ge %d, opacity %d, gap %d, blur %d", n,
@@ -194,7 +188,6 @@ private Q_SLOTS:
                 QVERIFY2(problems.isEmpty(), qPrintable(context + ": " + problems.join("; ")));
             }
         }
-        blur_passes::wideVectors = true;
         QVERIFY2(compared > cases, "too few cases had a strip to compare");
 
         // Long fades, where a division by F is easiest to get wrong by one: F

@@ -1,16 +1,26 @@
-#include "imaging/png/png_filters.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+// PNG's row filters, written once over vectors of any width and built by
+// Highway for every instruction set it knows (this file is included once per
+// set through foreach_target.h); the processor's best one is chosen when the
+// program runs. The filters one byte at a time are the reference, and the
+// form the single-lane build takes.
 
-#include <emmintrin.h>
-#include <immintrin.h>
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "imaging/png/png_filters.cpp"
+#include <hwy/foreach_target.h>
+
+#include <hwy/highway.h>
+
+#include "imaging/png/png_filters.h"
 
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#ifndef GLASSMERE_PNG_FILTERS_REFERENCE
+#define GLASSMERE_PNG_FILTERS_REFERENCE
+namespace png_filters_reference {
 
-// ---- the filters one byte at a time (row ends and the reference for the vectors)
-
-std::uint8_t paethByte(int a, int b, int c)
+inline std::uint8_t paethByte(int a, int b, int c)
 {
     const int pa = std::abs(b - c);
     const int pb = std::abs(a - c);
@@ -22,7 +32,7 @@ std::uint8_t paethByte(int a, int b, int c)
 
 // What filter 0..4 (none, sub, up, average, Paeth) predicts from the left
 // neighbour a, the byte above b and the one above-left c.
-std::uint8_t predictByte(int filter, std::uint8_t a, std::uint8_t b, std::uint8_t c)
+inline std::uint8_t predictByte(int filter, std::uint8_t a, std::uint8_t b, std::uint8_t c)
 {
     switch (filter) {
     case 0:
@@ -39,159 +49,175 @@ std::uint8_t predictByte(int filter, std::uint8_t a, std::uint8_t b, std::uint8_
 }
 
 // |byte read as signed|: the measure libpng's heuristic also uses.
-unsigned absoluteByte(std::uint8_t value)
+inline unsigned absoluteByte(std::uint8_t value)
 {
     return value < 128 ? value : 256u - value;
 }
 
-} // namespace
+// Bytes i .. length - 1, one at a time.
+inline void sumBytes(const std::uint8_t* row, const std::uint8_t* above, std::size_t i,
+                     std::size_t length, std::size_t bpp, std::uint64_t sums[5])
+{
+    for (; i < length; ++i)
+        for (int filter = 0; filter < 5; ++filter)
+            sums[filter] += absoluteByte(
+                std::uint8_t(row[i] - predictByte(filter, row[i - bpp], above[i], above[i - bpp])));
+}
 
-// ---- SSE2, which every x86-64 processor has
-namespace sse2 {
-namespace {
-using Vec = __m128i;
-constexpr std::size_t kWidth = 16;
-inline Vec zero()
+inline void applyBytes(int filter, const std::uint8_t* row, const std::uint8_t* above,
+                       std::size_t i, std::size_t length, std::size_t bpp, std::uint8_t* out)
 {
-    return _mm_setzero_si128();
+    for (; i < length; ++i)
+        out[i] = std::uint8_t(row[i] - predictByte(filter, row[i - bpp], above[i], above[i - bpp]));
 }
-inline Vec load(const std::uint8_t* p)
-{
-    return _mm_loadu_si128(reinterpret_cast<const Vec*>(p));
-}
-inline void store(std::uint8_t* p, Vec v)
-{
-    _mm_storeu_si128(reinterpret_cast<Vec*>(p), v);
-}
-inline Vec sub(Vec x, Vec y)
-{
-    return _mm_sub_epi8(x, y);
-}
-// pavgb rounds up; the PNG average rounds down.
-inline Vec floorAverage(Vec a, Vec b)
-{
-    return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
-}
-inline Vec abs16(Vec v)
-{
-    return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
-}
-// The Paeth predictor on eight 16-bit lanes.
-inline Vec paeth16(Vec a, Vec b, Vec c)
-{
-    const Vec bc = _mm_sub_epi16(b, c);
-    const Vec ac = _mm_sub_epi16(a, c);
-    const Vec pa = abs16(bc);
-    const Vec pb = abs16(ac);
-    const Vec pc = abs16(_mm_add_epi16(bc, ac));
-    const Vec notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
-    const Vec notB = _mm_cmpgt_epi16(pb, pc);
-    const Vec bOrC = _mm_or_si128(_mm_andnot_si128(notB, b), _mm_and_si128(notB, c));
-    return _mm_or_si128(_mm_andnot_si128(notA, a), _mm_and_si128(notA, bOrC));
-}
-inline Vec paeth(Vec a, Vec b, Vec c)
-{
-    const Vec z = _mm_setzero_si128();
-    const Vec low =
-        paeth16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z), _mm_unpacklo_epi8(c, z));
-    const Vec high =
-        paeth16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z), _mm_unpackhi_epi8(c, z));
-    return _mm_packus_epi16(low, high);
-}
-// min(v, -v) as unsigned bytes is |v as signed|; psadbw adds them up.
-inline Vec addAbsSum(Vec sum, Vec v)
-{
-    const Vec magnitude = _mm_min_epu8(v, _mm_sub_epi8(_mm_setzero_si128(), v));
-    return _mm_add_epi64(sum, _mm_sad_epu8(magnitude, _mm_setzero_si128()));
-}
-inline std::uint64_t total(Vec v)
-{
-    return std::uint64_t(_mm_cvtsi128_si64(v)) +
-           std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
-}
-#include "imaging/png/png_filter_kernel.inc"
-} // namespace
-} // namespace sse2
 
-// ---- AVX2, chosen at run time where the processor has it
-// clang ignores GCC's target pragma (the fuzz build uses clang); it has its own.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
-namespace avx2 {
-namespace {
-using Vec = __m256i;
-constexpr std::size_t kWidth = 32;
-inline Vec zero()
-{
-    return _mm256_setzero_si256();
-}
-inline Vec load(const std::uint8_t* p)
-{
-    return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p));
-}
-inline void store(std::uint8_t* p, Vec v)
-{
-    _mm256_storeu_si256(reinterpret_cast<Vec*>(p), v);
-}
-inline Vec sub(Vec x, Vec y)
-{
-    return _mm256_sub_epi8(x, y);
-}
-inline Vec floorAverage(Vec a, Vec b)
-{
-    return _mm256_sub_epi8(_mm256_avg_epu8(a, b),
-                           _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
-}
-inline Vec paeth16(Vec a, Vec b, Vec c)
-{
-    const Vec bc = _mm256_sub_epi16(b, c);
-    const Vec ac = _mm256_sub_epi16(a, c);
-    const Vec pa = _mm256_abs_epi16(bc);
-    const Vec pb = _mm256_abs_epi16(ac);
-    const Vec pc = _mm256_abs_epi16(_mm256_add_epi16(bc, ac));
-    const Vec notA = _mm256_or_si256(_mm256_cmpgt_epi16(pa, pb), _mm256_cmpgt_epi16(pa, pc));
-    const Vec notB = _mm256_cmpgt_epi16(pb, pc);
-    return _mm256_blendv_epi8(a, _mm256_blendv_epi8(b, c, notB), notA);
-}
-// Unpacking and packing both work within each 128-bit half, so the bytes
-// come back in their order.
-inline Vec paeth(Vec a, Vec b, Vec c)
-{
-    const Vec z = _mm256_setzero_si256();
-    const Vec low =
-        paeth16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z), _mm256_unpacklo_epi8(c, z));
-    const Vec high =
-        paeth16(_mm256_unpackhi_epi8(a, z), _mm256_unpackhi_epi8(b, z), _mm256_unpackhi_epi8(c, z));
-    return _mm256_packus_epi16(low, high);
-}
-inline Vec addAbsSum(Vec sum, Vec v)
-{
-    const Vec magnitude = _mm256_abs_epi8(v);
-    return _mm256_add_epi64(sum, _mm256_sad_epu8(magnitude, _mm256_setzero_si256()));
-}
-inline std::uint64_t total(Vec v)
-{
-    const __m128i halves = _mm_add_epi64(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    return std::uint64_t(_mm_cvtsi128_si64(halves)) +
-           std::uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
-}
-#include "imaging/png/png_filter_kernel.inc"
-} // namespace
-} // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
+} // namespace png_filters_reference
 #endif
 
-const FilterKernels& filterKernels(bool avx2Allowed)
+HWY_BEFORE_NAMESPACE();
+namespace png_filters_simd {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace png_filters_reference;
+
+#if HWY_TARGET == HWY_SCALAR
+void sumFilters(const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
+                std::size_t bpp, std::uint64_t sums[5])
 {
-    static const FilterKernels sse2Kernels{sse2::sumFilters, sse2::applyFilter};
-    static const FilterKernels avx2Kernels{avx2::sumFilters, avx2::applyFilter};
-    static const bool hasAvx2 = __builtin_cpu_supports("avx2");
-    return avx2Allowed && hasAvx2 ? avx2Kernels : sse2Kernels;
+    for (int filter = 0; filter < 5; ++filter)
+        sums[filter] = 0;
+    sumBytes(row, above, 0, length, bpp, sums);
 }
+
+void applyFilter(int filter, const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
+                 std::size_t bpp, std::uint8_t* out)
+{
+    applyBytes(filter, row, above, 0, length, bpp, out);
+}
+#else
+using D = hn::ScalableTag<std::uint8_t>;
+using V = hn::Vec<D>;
+
+// The PNG average rounds down, the vector one up.
+HWY_INLINE V floorAverage(V a, V b)
+{
+    const D d;
+    return hn::Sub(hn::AverageRound(a, b), hn::And(hn::Xor(a, b), hn::Set(d, 1)));
+}
+
+// The Paeth predictor in bytes: pa = |b - c| and pb = |a - c| fit, and
+// pc = |(b - c) + (a - c)| is pa + pb where both differences have one sign
+// (held at 255, which still compares the same against pa and pb), else
+// |pa - pb|.
+HWY_INLINE V paeth(V a, V b, V c)
+{
+    const V pa = hn::Sub(hn::Max(b, c), hn::Min(b, c));
+    const V pb = hn::Sub(hn::Max(a, c), hn::Min(a, c));
+    const auto sameSign =
+        hn::Not(hn::Xor(hn::VecFromMask(D(), hn::Lt(b, c)), hn::VecFromMask(D(), hn::Lt(a, c))));
+    const V pc = hn::IfThenElse(hn::MaskFromVec(sameSign), hn::SaturatedAdd(pa, pb),
+                                hn::Sub(hn::Max(pa, pb), hn::Min(pa, pb)));
+    const auto notA = hn::Or(hn::Lt(pb, pa), hn::Lt(pc, pa));
+    return hn::IfThenElse(notA, hn::IfThenElse(hn::Lt(pc, pb), c, b), a);
+}
+
+// |v as signed| added up in 64-bit lanes.
+HWY_INLINE hn::Vec<hn::Repartition<std::uint64_t, D>>
+addAbsSum(hn::Vec<hn::Repartition<std::uint64_t, D>> sum, V v)
+{
+    const hn::Repartition<std::int8_t, D> di;
+    return hn::Add(sum, hn::SumsOf8(hn::BitCast(D(), hn::Abs(hn::BitCast(di, v)))));
+}
+
+void sumFilters(const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
+                std::size_t bpp, std::uint64_t sums[5])
+{
+    const D d;
+    const hn::Repartition<std::uint64_t, D> d64;
+    const std::size_t n = hn::Lanes(d);
+    auto none = hn::Zero(d64), left = none, up = none, average = none, predicted = none;
+    std::size_t i = 0;
+    for (; i + n <= length; i += n) {
+        const V x = hn::LoadU(d, row + i);
+        const V a = hn::LoadU(d, row + i - bpp);
+        const V b = hn::LoadU(d, above + i);
+        const V c = hn::LoadU(d, above + i - bpp);
+        none = addAbsSum(none, x);
+        left = addAbsSum(left, hn::Sub(x, a));
+        up = addAbsSum(up, hn::Sub(x, b));
+        average = addAbsSum(average, hn::Sub(x, floorAverage(a, b)));
+        predicted = addAbsSum(predicted, hn::Sub(x, paeth(a, b, c)));
+    }
+    sums[0] = hn::GetLane(hn::SumOfLanes(d64, none));
+    sums[1] = hn::GetLane(hn::SumOfLanes(d64, left));
+    sums[2] = hn::GetLane(hn::SumOfLanes(d64, up));
+    sums[3] = hn::GetLane(hn::SumOfLanes(d64, average));
+    sums[4] = hn::GetLane(hn::SumOfLanes(d64, predicted));
+    sumBytes(row, above, i, length, bpp, sums);
+}
+
+void applyFilter(int filter, const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
+                 std::size_t bpp, std::uint8_t* out)
+{
+    const D d;
+    const std::size_t n = hn::Lanes(d);
+    const std::size_t whole = length - length % n;
+    std::size_t i = 0;
+    const auto each = [&](auto predict) {
+        for (; i < whole; i += n)
+            hn::StoreU(hn::Sub(hn::LoadU(d, row + i), predict(i)), d, out + i);
+    };
+    switch (filter) {
+    case 0:
+        std::memcpy(out, row, length);
+        return;
+    case 1:
+        each([&](std::size_t at) { return hn::LoadU(d, row + at - bpp); });
+        break;
+    case 2:
+        each([&](std::size_t at) { return hn::LoadU(d, above + at); });
+        break;
+    case 3:
+        each([&](std::size_t at) {
+            return floorAverage(hn::LoadU(d, row + at - bpp), hn::LoadU(d, above + at));
+        });
+        break;
+    default:
+        each([&](std::size_t at) {
+            return paeth(hn::LoadU(d, row + at - bpp), hn::LoadU(d, above + at),
+                         hn::LoadU(d, above + at - bpp));
+        });
+        break;
+    }
+    applyBytes(filter, row, above, i, length, bpp, out);
+}
+#endif
+
+} // namespace HWY_NAMESPACE
+} // namespace png_filters_simd
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace png_filters_simd {
+HWY_EXPORT(sumFilters);
+HWY_EXPORT(applyFilter);
+
+void sum(const std::uint8_t* row, const std::uint8_t* above, std::size_t length, std::size_t bpp,
+         std::uint64_t sums[5])
+{
+    HWY_DYNAMIC_DISPATCH(sumFilters)(row, above, length, bpp, sums);
+}
+
+void apply(int filter, const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
+           std::size_t bpp, std::uint8_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(applyFilter)(filter, row, above, length, bpp, out);
+}
+} // namespace png_filters_simd
+
+const FilterKernels& filterKernels()
+{
+    static const FilterKernels kernels{png_filters_simd::sum, png_filters_simd::apply};
+    return kernels;
+}
+#endif

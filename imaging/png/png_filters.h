@@ -16,5 +16,5 @@ struct FilterKernels {
                   std::size_t length, std::size_t bpp, std::uint8_t* out);
 };
 
-// The AVX2 kernels where the processor has them and `avx2Allowed`, else SSE2.
-const FilterKernels& filterKernels(bool avx2Allowed);
+// The filters for the processor the program runs on (png_filters.cpp).
+const FilterKernels& filterKernels();

@@ -270,10 +270,10 @@ template <typename Task> void runTasks(std::size_t count, unsigned threads, cons
 // whichever thread is free; the rows of a single band are filtered on every
 // thread and deflated in one piece.
 void filterAndDeflate(const fipImage& image, const PictureShape& shape,
-                      const std::vector<RowBand>& bands, int level, unsigned threads, bool avx2,
+                      const std::vector<RowBand>& bands, int level, unsigned threads,
                       PngOutput& file)
 {
-    const FilterKernels& kernels = filterKernels(avx2);
+    const FilterKernels& kernels = filterKernels();
     const std::size_t lineBytes = shape.rowBytes() + 1;
     ZlibJoin join(level);
     std::vector<std::uint8_t> pending;
@@ -398,7 +398,7 @@ bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const
         writeAncillaryChunks(file, image);
         const std::size_t lineBytes = shape.rowBytes() + 1;
         filterAndDeflate(image, shape, planBands(shape.height, lineBytes, level), level,
-                         writerThreads(how), how.avx2, file);
+                         writerThreads(how), file);
         file.chunk("IEND", nullptr, 0);
         return true;
     } catch (const std::bad_alloc&) {

@@ -20,16 +20,16 @@ bool pngWriterTakes(const fipImage& image);
 //     bKGD (the background colour), pHYs (the resolution, when set), tIME
 //     (the Exif date) and iTXt (comments and XMP);
 //   - each row's filter is the one whose bytes have the smallest sum of
-//     absolute values, worked out with SSE2 or AVX2, and bands of rows are
-//     deflated by libdeflate on every core and joined into one zlib stream.
+//     absolute values, worked out in the widest vectors the processor has,
+//     and bands of rows are deflated by libdeflate on every core and joined
+//     into one zlib stream.
 // On failure `out` is left empty and `error` says why.
 bool encodePng(const fipImage& image, QByteArray* out, QString* error = nullptr);
 
 // How encodePng works, for benchmarks that compare levels and thread counts.
 struct PngEncoding {
-    int level = 0;    // libdeflate level 1..12; 0: the default for the picture's channels
-    int threads = 0;  // threads that filter and deflate; 0: workBudget(). The file is the same.
-    bool avx2 = true; // where the processor has it; false tests the SSE2 filters
+    int level = 0;   // libdeflate level 1..12; 0: the default for the picture's channels
+    int threads = 0; // threads that filter and deflate; 0: workBudget(). The file is the same.
 };
 bool encodePng(const fipImage& image, QByteArray* out, QString* error, const PngEncoding& how);
 

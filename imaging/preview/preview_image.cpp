@@ -2,15 +2,13 @@
 
 #include "imaging/pixels/pixel_memory.h"
 #include "imaging/pixels/standard_bitmap.h"
+#include "imaging/preview/preview_pixels.h"
 
 #include <FreeImagePlus.h>
 
 #include <cstdint>
 #include <cstring>
 #include <new>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -42,46 +40,6 @@ void expandLine(const uchar* src, Word* dst, int width)
     }
     for (; x < width; ++x, src += 3, ++dst)
         *dst = Word(src[0]) | Word(src[1]) << 8 | Word(src[2]) << 16 | 0xFF000000u;
-}
-
-// 32-bit line to premultiplied ARGB, rounded exactly as qPremultiply rounds:
-// c * a / 255 as (t + (t >> 8) + 0x80) >> 8 with t = c * a. Returns the AND of
-// all the line's words: its top byte is 0xFF only when every pixel is opaque.
-Word premultiplyLine(const uchar* src, Word* dst, int width)
-{
-    Word all = ~Word(0);
-    int x = 0;
-#if defined(__SSE2__)
-    // Four pixels at a time in 16-bit lanes, where t + (t >> 8) + 0x80 stays
-    // below 65536. The alpha lane is multiplied by 255, which the same
-    // rounding maps back to alpha itself.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i keepAlpha = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
-    const __m128i half = _mm_set1_epi16(0x80);
-    __m128i allVector = _mm_set1_epi32(-1);
-    const auto premultiply = [&](__m128i pixels) {
-        __m128i factors = _mm_shufflelo_epi16(pixels, _MM_SHUFFLE(3, 3, 3, 3));
-        factors = _mm_shufflehi_epi16(factors, _MM_SHUFFLE(3, 3, 3, 3));
-        const __m128i t = _mm_mullo_epi16(pixels, _mm_or_si128(factors, keepAlpha));
-        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), half), 8);
-    };
-    for (; x + 4 <= width; x += 4, src += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-        allVector = _mm_and_si128(allVector, v);
-        const __m128i low = premultiply(_mm_unpacklo_epi8(v, zero));
-        const __m128i high = premultiply(_mm_unpackhi_epi8(v, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(low, high));
-    }
-    alignas(16) Word lanes[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), allVector);
-    all = lanes[0] & lanes[1] & lanes[2] & lanes[3];
-#endif
-    for (; x < width; ++x, src += 4) {
-        const Word p = load32(src);
-        all &= p;
-        dst[x] = qPremultiply(p);
-    }
-    return all;
 }
 
 } // namespace
@@ -147,7 +105,7 @@ QImage previewImage(const fipImage& image, PreviewMemory* memory)
         const uchar* src = FreeImage_GetScanLine(dib, height - 1 - y);
         Word* dst = reinterpret_cast<Word*>(bits + y * stride);
         if (wide)
-            all &= premultiplyLine(src, dst, width);
+            all &= preview_pixels::premultiplyLine(src, dst, width);
         else
             expandLine(src, dst, width);
     }

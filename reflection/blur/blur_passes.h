@@ -1,8 +1,9 @@
 #pragma once
 
 // The strip blur's inner loops (strip_blur.cpp arranges them): box passes
-// along a line and across lines, premultiplying and bringing colours back.
-// reflection_renderer.h gives the formulas.
+// along a line and across lines, premultiplying and bringing colours back, in
+// the widest vectors the processor has (blur_passes.cpp). reflection_renderer.h
+// gives the formulas.
 
 #include <cstddef>
 #include <cstdint>
@@ -48,12 +49,5 @@ void unpremultiply(Byte* line, int width);
 // null.
 void dropAlpha(const Byte* in, Byte* out, int width);
 void addAlpha(const Byte* in, const Byte* alpha, Byte* out, int width);
-
-// Whether the pixel loops above, the passes' weighing and the column copies
-// may use AVX-512 where the processor has it (they give the same bytes
-// without); tests turn it off to check the other path.
-extern bool wideVectors;
-// Whether AVX-512's byte permutes are there to be used.
-bool bytePermutes();
 
 } // namespace blur_passes

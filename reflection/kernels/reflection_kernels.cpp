@@ -7,9 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <limits>
 #include <new>
 #include <vector>
@@ -90,22 +87,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
 
     // With a blur, the blur writes the strip's rows from the picture, then
     // gives pieces of them their opacity and fade, while the other rows are
-    // written here. Where the wide fade runs, a line's opacity and fade are
-    // one table of changes, made before the first byte is written.
-    const bool lineTables = f.blur > 0 && wide_fade::available() && (f.faded == 0 || fader.wide) &&
-                            (!opacity.active || opacity.fader.wide);
-    std::vector<Byte> tables(lineTables ? std::size_t(f.strip) * 256 : 0);
-#if defined(__SSE2__)
-    for (int t = 0; lineTables && t < f.strip; ++t) {
-        const int s = f.strip - 1 - t;
-        Byte* table = tables.data() + std::size_t(t) * 256;
-        if (s < f.faded)
-            fadeTable<fade>(fader, strength<fade>(s, f.faded), opacity.beforeFade(), table);
-        else if (opacity.active)
-            fadeTable<fade>(opacity.fader, opacity.k, -1, table);
-    }
-#endif
-    const wide_fade::Shape& shape = fader.wide ? fader.shape : opacity.fader.shape;
+    // written here.
     if (f.blur > 0) {
         const int lineBytes = f.width * DB;
         const auto finishPieces = [&](int from, int to, int fromByte, int toByte) {
@@ -115,19 +97,13 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                 Byte* piece = line + fromByte;
                 const int bytes = toByte - fromByte;
                 const int s = f.strip - 1 - t;
-                if (lineTables) {
-                    if (s < f.faded || opacity.active)
-                        wide_fade::fade(shape, piece, piece, std::size_t(bytes),
-                                        tables.data() + std::size_t(t) * 256, nullptr, false);
-                } else {
-                    const bool fused = s < f.faded && opacity.beforeFade() >= 0;
-                    if (opacity.active && !fused)
-                        opacity.apply(piece, piece, bytes);
-                    if (s < f.faded)
-                        fadeBytes<DB, fade, false>(fader, piece, piece, bytes,
-                                                   strength<fade>(s, f.faded), 0, nullptr, nullptr,
-                                                   opacity.beforeFade());
-                }
+                const bool fused = s < f.faded && opacity.beforeFade() >= 0;
+                if (opacity.active && !fused)
+                    opacity.apply(piece, piece, bytes);
+                if (s < f.faded)
+                    fadeBytes<DB, fade, false>(fader, piece, piece, bytes,
+                                               strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                               opacity.beforeFade());
                 if (toByte == lineBytes)
                     zeroPadding<DB>(line, f);
             }
@@ -236,7 +212,7 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
 
     std::vector<std::uint16_t> kLanes;
     std::vector<std::uint16_t> mLanes;
-    if (fader.vector) {
+    if (f.faded > 0 && f.faded <= longestVectorFade) {
         kLanes.resize(std::size_t(f.faded) * DB);
         mLanes.resize(kLanes.size());
         for (int x = 0; x < f.faded; ++x) {
@@ -334,7 +310,5 @@ void renderReflectionFrame(const ReflectionFrame& f, int sourceBytes, bool trans
         else
             render<4, 4, Fade::Alpha>(f);
     }
-#if defined(__SSE2__)
-    _mm_sfence(); // streaming stores are done before anyone reads the result
-#endif
+    fade_kernel::streamsDone(); // before anyone reads the result
 }

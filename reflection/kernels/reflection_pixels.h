@@ -2,19 +2,16 @@
 
 // The building blocks of the renderer's kernels (reflection_kernels.cpp):
 // pixel loads and stores, copies of runs of pixels in order and mirrored, the
-// exact fade of a run of bytes (SSE2 where it has it), the opacity, the gap's
-// pixels. Included by reflection_kernels.cpp only.
+// exact fade of a run of bytes (in vectors: fade_kernel.h), the opacity, the
+// gap's pixels. Included by reflection_kernels.cpp only.
 
+#include "reflection/kernels/fade_kernel.h"
 #include "reflection/kernels/reflection_kernels.h"
-#include "reflection/kernels/wide_fade.h"
 
 #include <FreeImage.h>
 
 #include <algorithm>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <limits>
 #include <new>
 #include <vector>
@@ -68,47 +65,9 @@ inline void store2(Byte* p, Word first, Word second)
 }
 
 // Bytes the render does not read again are written with stores that bypass
-// the cache where SSE2 has them: an ordinary store first fetches the whole
-// cache line from memory, only to overwrite it.
-#if defined(__SSE2__)
-inline void storeVector(Byte* p, __m128i v, bool stream)
-{
-    if (stream)
-        _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
-    else
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-}
-
-inline bool aligned16(const Byte* p)
-{
-    return (reinterpret_cast<std::uintptr_t>(p) & 15) == 0;
-}
-#endif
-
-void streamCopy(Byte* dst, const Byte* src, std::size_t n)
-{
-#if defined(__SSE2__)
-    const std::size_t head =
-        std::min<std::size_t>(n, (16 - (reinterpret_cast<std::uintptr_t>(dst) & 15)) & 15);
-    std::memcpy(dst, src, head);
-    dst += head;
-    src += head;
-    n -= head;
-    for (; n >= 64; n -= 64, dst += 64, src += 64) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32));
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48));
-        storeVector(dst, a, true);
-        storeVector(dst + 16, b, true);
-        storeVector(dst + 32, c, true);
-        storeVector(dst + 48, d, true);
-    }
-    for (; n >= 16; n -= 16, dst += 16, src += 16)
-        storeVector(dst, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), true);
-#endif
-    std::memcpy(dst, src, n);
-}
+// the cache where the processor has them: an ordinary store first fetches the
+// whole cache line from memory, only to overwrite it.
+using fade_kernel::streamCopy;
 
 // n pixels copied in order, with streaming stores when `stream`. 24-bit
 // pixels widened to 32 bits get `alpha`.
@@ -122,20 +81,12 @@ void copyRun(const Byte* src, Byte* dst, int n, Byte alpha = 0xFF)
             std::memcpy(dst, src, std::size_t(n) * SB);
     } else {
         static_assert(SB == 3 && DB == 4);
+        if (stream) {
+            fade_kernel::streamWiden(src, dst, n, alpha);
+            return;
+        }
         const Word a = Word(alpha) << 24;
         int i = 0;
-#if defined(__SSE2__)
-        if (stream && (reinterpret_cast<std::uintptr_t>(dst) & 3) == 0) {
-            for (; i < n && !aligned16(dst); ++i, src += 3, dst += 4)
-                store32(dst, Word(src[0]) | Word(src[1]) << 8 | Word(src[2]) << 16 | a);
-            for (; i + 4 <= n; i += 4, src += 12, dst += 16) {
-                Word p0, p1, p2, p3;
-                unpack4(src, p0, p1, p2, p3);
-                storeVector(dst, _mm_set_epi32(int(p3 | a), int(p2 | a), int(p1 | a), int(p0 | a)),
-                            true);
-            }
-        }
-#endif
         for (; i + 4 <= n; i += 4, src += 12, dst += 16) {
             Word p0, p1, p2, p3;
             unpack4(src, p0, p1, p2, p3);
@@ -185,224 +136,40 @@ template <int SB, int DB> void copyRunReversed(const Byte* src, Byte* dst, int n
     }
 }
 
-// The fade of a byte v in a line of strength k (0 <= k < F):
-//   colour mode: v + (k * (c - v)) / F, truncated towards zero, k = F - 1 - s;
-//   transparency mode, alpha bytes: v * k / F, k = s.
-// Both come down to q = floor(k * d / F) for d = |c - v| or d = alpha, 0..255.
-//
-// With SSE2 this is computed 16 bytes at a time in 16-bit lanes, exactly:
-// q0 = (d * M) >> 16 with M = ceil(k * 65536 / F) is q or q + 1, because M
-// overshoots k * 65536 / F by less than 1 and d < 256. Which one shows in the
-// sign of q0 * F - k * d: it lies in (-F, F], so its low 16 bits read as a
-// signed number are exact for F < 32768. Longer fades take the scalar path.
-constexpr int longestVectorFade = 32767;
-
-inline std::uint16_t multiplier(int k, int f)
-{
-    return std::uint16_t((std::int64_t(k) * 65536 + f - 1) / f);
-}
+using fade_kernel::longestVectorFade;
+using fade_kernel::multiplier;
 
 struct Fader {
-    int f = 0;       // F, the number of faded lines
-    int colour[3]{}; // by byte position: blue, green, red
-    bool vector = false;
-    bool wide = false; // 64 bytes at a time (wide_fade.h), where vector
-    wide_fade::Shape shape;
-#if defined(__SSE2__)
-    // 48 bytes (16 pixels of 3 bytes, 12 of 4) per round: the byte pattern of
-    // the colour and of the bytes that fade repeats after 48 bytes.
-    __m128i target[3];
-    __m128i active[3];
-#endif
+    int f = 0; // F, the number of faded lines
+    fade_kernel::Shape shape;
 
     template <int DB> void prepare(int faded, const int c[3], Fade fade)
     {
         f = faded;
+        shape.bytesPerPixel = DB;
+        shape.alphaFades = fade == Fade::Alpha;
         for (int i = 0; i < 3; ++i)
-            colour[i] = c[i];
-#if defined(__SSE2__)
-        vector = f > 0 && f <= longestVectorFade;
-        wide = vector && wide_fade::available();
-        if (wide)
-            shape.prepare(DB, c, fade == Fade::Alpha);
-        alignas(16) Byte targets[48];
-        alignas(16) Byte actives[48];
-        for (int j = 0; j < 48; ++j) {
-            const int channel = j % DB;
-            const bool fades = fade == Fade::Colour ? channel < 3 : channel == 3;
-            targets[j] = channel < 3 ? Byte(c[channel]) : 0;
-            actives[j] = fades ? 0xFF : 0;
-        }
-        for (int part = 0; part < 3; ++part) {
-            target[part] = _mm_load_si128(reinterpret_cast<const __m128i*>(targets + 16 * part));
-            active[part] = _mm_load_si128(reinterpret_cast<const __m128i*>(actives + 16 * part));
-        }
-#endif
+            shape.colour[i] = c[i];
     }
 };
-
-#if defined(__SSE2__)
-inline __m128i scaleWords(__m128i d, __m128i k, __m128i m, __m128i f)
-{
-    const __m128i q0 = _mm_mulhi_epu16(d, m);
-    const __m128i excess = _mm_sub_epi16(_mm_mullo_epi16(q0, f), _mm_mullo_epi16(d, k));
-    return _mm_add_epi16(q0, _mm_cmpgt_epi16(excess, _mm_setzero_si128()));
-}
-
-// With F <= 256 the first estimate is already exact: it overshoots k * d / F
-// by less than 255 / 65536 < 1 / F, and the fraction of k * d / F is at most
-// (F - 1) / F, so the overshoot never reaches the next whole number. The
-// opacity (over 100) always takes this road.
-//
-// The opacity step before the fade, both exact, in the same 16-bit lanes:
-// `first` holds the opacity's multiplier over 100 (strength -1 when there is
-// no opacity step). Colour mode: d is the distance to the colour; the opacity
-// moves q1 of it, the fade its share of the rest. Alpha mode: d is the alpha,
-// scaled twice.
-struct FirstStep {
-    int k = -1;
-    bool shortFade = false; // F <= 256
-    __m128i mWords = _mm_setzero_si128();
-};
-
-template <Fade fade>
-inline __m128i scaleWordsAfter(const FirstStep& first, __m128i d, __m128i k, __m128i m, __m128i f)
-{
-    const auto fadeWords = [&](__m128i x) {
-        return first.shortFade ? _mm_mulhi_epu16(x, m) : scaleWords(x, k, m, f);
-    };
-    if (first.k < 0)
-        return fadeWords(d);
-    const __m128i q1 = _mm_mulhi_epu16(d, first.mWords);
-    if constexpr (fade == Fade::Colour)
-        return _mm_add_epi16(q1, fadeWords(_mm_sub_epi16(d, q1)));
-    else
-        return fadeWords(q1);
-}
-
-inline FirstStep firstStep(const Fader& fader, int opacityK)
-{
-    FirstStep first;
-    first.k = opacityK;
-    first.shortFade = fader.f <= 256;
-    if (opacityK >= 0)
-        first.mWords = _mm_set1_epi16(short(multiplier(opacityK, 100)));
-    return first;
-}
-
-// The change every distance d = 0..255 (or alpha) takes in a fade of strength
-// k, for the wide path's lookups, made by this path's own arithmetic.
-template <Fade fade> void fadeTable(const Fader& fader, int k, int opacityK, Byte* table)
-{
-    const FirstStep first = firstStep(fader, opacityK);
-    const __m128i f = _mm_set1_epi16(short(fader.f));
-    const __m128i strength = _mm_set1_epi16(short(k));
-    const __m128i m = _mm_set1_epi16(short(multiplier(k, fader.f)));
-    const __m128i eight = _mm_set1_epi16(8);
-    __m128i d = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
-    for (int at = 0; at < 256; at += 16) {
-        const __m128i low = scaleWordsAfter<fade>(first, d, strength, m, f);
-        d = _mm_add_epi16(d, eight);
-        const __m128i high = scaleWordsAfter<fade>(first, d, strength, m, f);
-        d = _mm_add_epi16(d, eight);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(table + at), _mm_packus_epi16(low, high));
-    }
-}
-
-template <Fade fade>
-inline __m128i scaleBytes(const FirstStep& first, __m128i d, __m128i kLow, __m128i kHigh,
-                          __m128i mLow, __m128i mHigh, __m128i f)
-{
-    const __m128i zero = _mm_setzero_si128();
-    return _mm_packus_epi16(
-        scaleWordsAfter<fade>(first, _mm_unpacklo_epi8(d, zero), kLow, mLow, f),
-        scaleWordsAfter<fade>(first, _mm_unpackhi_epi8(d, zero), kHigh, mHigh, f));
-}
-#endif
 
 // Fades n bytes of DB-byte pixels from src into dst (which may be src). The
-// strength is k for every pixel, or with `lanes` one per byte in kLanes and
-// mLanes (their multipliers), which the scalar path reads as
-// kFirst + pixel * kStep. With `opacityK` >= 0 the bytes are first given the
-// opacity of that strength over 100, in the same step (0 < opacityK < 100).
+// strength is k for every pixel, or with `lanes` kFirst + pixel * kStep, which
+// kLanes and mLanes (their multipliers) hold byte by byte. With `opacityK` >= 0
+// the bytes are first given the opacity of that strength over 100, in the
+// same step (0 < opacityK < 100).
 template <int DB, Fade fade, bool lanes, bool stream = false>
 void fadeBytes(const Fader& fader, const Byte* src, Byte* dst, int n, int kFirst, int kStep,
                const std::uint16_t* kLanes, const std::uint16_t* mLanes, int opacityK = -1)
 {
-    int j = 0;
-#if defined(__SSE2__)
-    if (fader.vector && fader.wide) {
-        if constexpr (lanes) {
-            wide_fade::Lanes strengths;
-            strengths.k = kLanes;
-            strengths.m = mLanes;
-            strengths.f = fader.f;
-            strengths.opacityMultiplier = opacityK >= 0 ? multiplier(opacityK, 100) : -1;
-            wide_fade::fade(fader.shape, src, dst, std::size_t(n), nullptr, &strengths, stream);
-        } else {
-            alignas(64) Byte table[256];
-            fadeTable<fade>(fader, kFirst, opacityK, table);
-            wide_fade::fade(fader.shape, src, dst, std::size_t(n), table, nullptr, stream);
-        }
-        return;
-    }
-    if (fader.vector) {
-        const FirstStep first = firstStep(fader, opacityK);
-        const __m128i f = _mm_set1_epi16(short(fader.f));
-        const __m128i k = _mm_set1_epi16(short(kFirst));
-        const __m128i m = _mm_set1_epi16(short(multiplier(kFirst, fader.f)));
-        const __m128i zero = _mm_setzero_si128();
-        const bool streamNow = stream && aligned16(dst);
-        for (; j + 48 <= n; j += 48) {
-            for (int part = 0; part < 3; ++part) {
-                const int o = j + 16 * part;
-                __m128i kLow = k, kHigh = k, mLow = m, mHigh = m;
-                if constexpr (lanes) {
-                    kLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + o));
-                    kHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + o + 8));
-                    mLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mLanes + o));
-                    mHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mLanes + o + 8));
-                }
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + o));
-                const __m128i active = fader.active[part];
-                __m128i result;
-                if constexpr (fade == Fade::Colour) {
-                    const __m128i c = fader.target[part];
-                    const __m128i up = _mm_and_si128(_mm_subs_epu8(c, v), active);
-                    const __m128i down = _mm_and_si128(_mm_subs_epu8(v, c), active);
-                    const __m128i q = scaleBytes<fade>(first, _mm_or_si128(up, down), kLow, kHigh,
-                                                       mLow, mHigh, f);
-                    const __m128i rising = _mm_cmpeq_epi8(down, zero);
-                    result = _mm_sub_epi8(_mm_add_epi8(v, _mm_and_si128(q, rising)),
-                                          _mm_andnot_si128(rising, q));
-                } else {
-                    const __m128i q = scaleBytes<fade>(first, _mm_and_si128(v, active), kLow, kHigh,
-                                                       mLow, mHigh, f);
-                    result = _mm_or_si128(_mm_andnot_si128(active, v), q);
-                }
-                storeVector(dst + o, result, streamNow);
-            }
-        }
-    }
-#else
-    (void)kLanes;
-    (void)mLanes;
-#endif
-    for (; j < n; ++j) {
-        const int channel = j % DB;
-        const int strength = lanes ? kFirst + (j / DB) * kStep : kFirst;
-        int v = src[j];
-        if (opacityK >= 0 && fade == Fade::Colour && channel < 3)
-            v += (opacityK * (fader.colour[channel] - v)) / 100;
-        else if (opacityK >= 0 && fade == Fade::Alpha && channel == 3)
-            v = v * opacityK / 100;
-        if (fade == Fade::Colour && channel < 3)
-            dst[j] = Byte(v + (strength * (fader.colour[channel] - v)) / fader.f);
-        else if (fade == Fade::Alpha && channel == 3)
-            dst[j] = Byte(v * strength / fader.f);
-        else
-            dst[j] = Byte(v);
-    }
+    fade_kernel::Strength strength;
+    strength.f = fader.f;
+    strength.kFirst = kFirst;
+    strength.kStep = lanes ? kStep : 0;
+    strength.kLanes = lanes ? kLanes : nullptr;
+    strength.mLanes = lanes ? mLanes : nullptr;
+    strength.opacityK = opacityK;
+    fade_kernel::fade(fader.shape, strength, src, dst, std::size_t(n), stream);
 }
 
 // The strength of strip line s (s = F - 1 on the first faded line, 0 at the
@@ -426,29 +193,14 @@ template <int DB, Fade fade> struct Opacity {
         active = f.opacity < 100;
         k = fade == Fade::Colour ? 100 - f.opacity : f.opacity;
         fader.prepare<DB>(100, f.colour, fade);
-        // The vector path's multiplier takes strengths below F only; opacity
-        // 0 in colour mode (k = F = 100) takes the scalar one.
-        fader.vector = fader.vector && k < 100;
-        fader.wide = fader.wide && fader.vector;
-#if defined(__SSE2__)
-        if (fader.wide && active) // made once, not for every run of bytes
-            fadeTable<fade>(fader, k, -1, table);
-#endif
     }
     // The strength a fade takes to give the opacity in the same step, -1 when
     // the opacity is its own step (none, or opacity 0 in colour mode).
-    int beforeFade() const
-    {
-        return active && k < 100 ? k : -1;
-    }
+    int beforeFade() const { return active && k < 100 ? k : -1; }
     template <bool stream = false> void apply(const Byte* src, Byte* dst, int bytes) const
     {
-        if (fader.wide)
-            wide_fade::fade(fader.shape, src, dst, std::size_t(bytes), table, nullptr, stream);
-        else
-            fadeBytes<DB, fade, false, stream>(fader, src, dst, bytes, k, 0, nullptr, nullptr);
+        fadeBytes<DB, fade, false, stream>(fader, src, dst, bytes, k, 0, nullptr, nullptr);
     }
-    alignas(64) Byte table[256]{};
 };
 
 // `count` pixels of the gap: the background colour, opaque, in colour mode;
