@@ -5,19 +5,13 @@
 #
 #   scripts/cpu-check.sh [BUILD_DIR]     default build/; builds the two programs
 #
-# Needs qemu-user and ImageMagick (installed when missing). The cases are
+# Needs qemu-user and ImageMagick (scripts/install-deps.sh --cross installs them). The cases are
 # scripts/render-cases.sh's; the outputs stay in BUILD_DIR/cpu-check.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 work=$build/cpu-check
-sudo=""
-[[ $(id -u) -eq 0 ]] || sudo="sudo"
-for tool in qemu-x86_64:qemu-user convert:imagemagick; do
-    command -v "${tool%%:*}" >/dev/null ||
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-            "${tool#*:}"
-done
+"$here/scripts/install-deps.sh" --cross
 cmake --build "$build" --target glassmere-cli glassmere-decoder -j"$(nproc)" >/dev/null
 
 # A copy of the programs' folder whose two programs start the real ones in

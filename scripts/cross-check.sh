@@ -6,31 +6,15 @@
 #
 #   scripts/cross-check.sh        build-arm64/ beside build/ (which it builds too)
 #
-# Installs what it needs when missing (as root, or through sudo): the arm64
-# architecture in dpkg, g++-aarch64-linux-gnu, qemu-user-static, ImageMagick
-# and the :arm64 development packages of Qt, FreeImage, libdeflate, zlib and
-# Highway.
+# Installs what it needs when missing (scripts/install-deps.sh --cross: the
+# arm64 architecture in dpkg, g++-aarch64-linux-gnu, qemu-user-static,
+# ImageMagick and the :arm64 development packages of Qt, FreeImage,
+# libdeflate, zlib and Highway).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${GLASSMERE_BUILD_DIR:-$here/build}
 cross=${GLASSMERE_CROSS_BUILD_DIR:-$here/build-arm64}
-sudo=""
-[[ $(id -u) -eq 0 ]] || sudo="sudo"
-
-packages=(g++-aarch64-linux-gnu qemu-user-static imagemagick
-    qt6-base-dev:arm64 libfreeimage-dev:arm64 libfreeimageplus-dev:arm64
-    libdeflate-dev:arm64 zlib1g-dev:arm64 libhwy-dev:arm64)
-missing=()
-for package in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$package")
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    dpkg --print-foreign-architectures | grep -qx arm64 || $sudo dpkg --add-architecture arm64
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$here/scripts/install-deps.sh" --cross
 
 jobs=$(nproc)
 tests=(tst_renderer)

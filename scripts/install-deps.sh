@@ -4,6 +4,8 @@
 #
 #   scripts/install-deps.sh          what the build and the tests need
 #   scripts/install-deps.sh --fuzz   also clang and libFuzzer, for scripts/fuzz.sh
+#   scripts/install-deps.sh --cross  also qemu and the arm64 cross build, for
+#                                    scripts/cpu-check.sh and scripts/cross-check.sh
 set -euo pipefail
 
 packages=(
@@ -18,6 +20,15 @@ packages=(
 if [[ "${1:-}" == "--fuzz" ]]; then
     packages+=(clang-14 libclang-rt-14-dev)
 fi
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
+if [[ "${1:-}" == "--cross" ]]; then
+    # Debian's arm64 packages install beside the amd64 ones (Multi-Arch: same).
+    packages+=(qemu-user qemu-user-static imagemagick g++-aarch64-linux-gnu
+        qt6-base-dev:arm64 libfreeimage-dev:arm64 libfreeimageplus-dev:arm64
+        libdeflate-dev:arm64 zlib1g-dev:arm64 libhwy-dev:arm64)
+    dpkg --print-foreign-architectures | grep -qx arm64 || $sudo dpkg --add-architecture arm64
+fi
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
@@ -25,8 +36,6 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
-    sudo=""
-    [[ $(id -u) -eq 0 ]] || sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -9,6 +9,7 @@
 
 #include <hwy/highway.h>
 
+#include "imaging/pixels/premultiply-inl.h"
 #include "imaging/preview/preview_pixels.h"
 
 #include <QColor>
@@ -27,31 +28,19 @@ Word premultiplyLineOn(const std::uint8_t* src, Word* dst, int width)
     int x = 0;
 #if HWY_TARGET != HWY_SCALAR
     // c * a / 255 as (t + (t >> 8) + 0x80) >> 8 with t = c * a, in 16-bit
-    // lanes: the even bytes (blue, red) and the odd ones (green, alpha) apart,
-    // each multiplied by its pixel's alpha, which stands in both halves of
-    // the pixel's word. The alpha byte is kept as it was.
+    // lanes.
     const hn::ScalableTag<Word> d;
-    const hn::Repartition<std::uint16_t, decltype(d)> d16;
+    const hn::Repartition<std::uint8_t, decltype(d)> d8;
     const int n = int(hn::Lanes(d));
-    const auto low = hn::Set(d16, 0xFF);
-    const auto half = hn::Set(d16, 0x80);
-    const auto colours = hn::Set(d, 0x00FFFFFFu);
-    const auto scaled = [&](auto bytes, auto factor) {
-        const auto t = hn::Mul(bytes, factor);
+    const auto half = hn::Set(hn::Repartition<std::uint16_t, decltype(d)>(), 0x80);
+    const auto round = [&](auto t) {
         return hn::ShiftRight<8>(hn::Add(hn::Add(t, hn::ShiftRight<8>(t)), half));
     };
     auto allVector = hn::Set(d, ~Word(0));
     for (; x + n <= width; x += n) {
-        const auto v = hn::BitCast(
-            d, hn::LoadU(hn::Repartition<std::uint8_t, decltype(d)>(), src + 4 * std::size_t(x)));
+        const auto v = hn::BitCast(d, hn::LoadU(d8, src + 4 * std::size_t(x)));
         allVector = hn::And(allVector, v);
-        const auto alpha = hn::ShiftRight<24>(v);
-        const auto factor = hn::BitCast(d16, hn::Or(alpha, hn::ShiftLeft<16>(alpha)));
-        const auto v16 = hn::BitCast(d16, v);
-        const auto even = scaled(hn::And(v16, low), factor);
-        const auto odd = scaled(hn::ShiftRight<8>(v16), factor);
-        const auto p = hn::BitCast(d, hn::Or(even, hn::ShiftLeft<8>(odd)));
-        hn::StoreU(hn::Or(hn::And(p, colours), hn::AndNot(colours, v)), d, dst + x);
+        hn::StoreU(premultiply::HWY_NAMESPACE::pixels(d, v, round), d, dst + x);
     }
     HWY_ALIGN Word lanes[HWY_MAX_BYTES / sizeof(Word)];
     hn::Store(allVector, d, lanes);

@@ -19,6 +19,7 @@
 #include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
+#include "imaging/pixels/premultiply-inl.h"
 #include "reflection/blur/blur_passes.h"
 
 #include <algorithm>
@@ -89,6 +90,7 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace reference;
 
+#undef BLUR_VECTORS
 #if HWY_TARGET != HWY_SCALAR
 #define BLUR_VECTORS 1
 using D16 = hn::ScalableTag<Sum>;
@@ -215,33 +217,23 @@ void passAlongOn(const Byte* extended, Sum* prefix, Byte* out, int count, int la
                        count * lanes, Weights(h256));
 }
 
-// Colours weighted by their alpha in 16-bit lanes: the even bytes (blue, red)
-// and the odd ones (green, alpha) apart, each multiplied by its pixel's alpha,
-// which stands in both halves of the pixel's word. The alpha byte is kept.
+// Colours weighted by their alpha (premultiply-inl.h), rounded as
+// premultiplyPixels() rounds.
 void premultiplyOn(const Byte* in, Byte* out, int width)
 {
     int u = 0;
 #if BLUR_VECTORS
     const hn::ScalableTag<std::uint32_t> d;
-    const hn::Repartition<Sum, decltype(d)> d16;
     const hn::Repartition<Byte, decltype(d)> d8;
     const int n = int(hn::Lanes(d));
-    const auto low = hn::Set(d16, 0xFF);
-    const auto half = hn::Set(d16, 128);
-    const auto colours = hn::Set(d, 0x00FFFFFFu);
-    const auto scaled = [&](auto bytes, auto factor) {
-        const auto x = hn::Add(hn::Mul(bytes, factor), half);
+    const auto half = hn::Set(hn::Repartition<Sum, decltype(d)>(), 128);
+    const auto round = [&](auto t) {
+        const auto x = hn::Add(t, half);
         return hn::ShiftRight<8>(hn::Add(x, hn::ShiftRight<8>(x)));
     };
     for (; u + n <= width; u += n) {
         const auto v = hn::BitCast(d, hn::LoadU(d8, in + 4 * u));
-        const auto alpha = hn::ShiftRight<24>(v);
-        const auto factor = hn::BitCast(d16, hn::Or(alpha, hn::ShiftLeft<16>(alpha)));
-        const auto v16 = hn::BitCast(d16, v);
-        const auto even = scaled(hn::And(v16, low), factor);
-        const auto odd = scaled(hn::ShiftRight<8>(v16), factor);
-        const auto p = hn::BitCast(d, hn::Or(even, hn::ShiftLeft<8>(odd)));
-        hn::StoreU(hn::BitCast(d8, hn::Or(hn::And(p, colours), hn::AndNot(colours, v))), d8,
+        hn::StoreU(hn::BitCast(d8, premultiply::HWY_NAMESPACE::pixels(d, v, round)), d8,
                    out + 4 * u);
     }
 #endif
