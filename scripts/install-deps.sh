@@ -29,10 +29,18 @@ if [[ "${1:-}" == "--cross" ]]; then
         libdeflate-dev:arm64 zlib1g-dev:arm64 libhwy-dev:arm64)
     dpkg --print-foreign-architectures | grep -qx arm64 || $sudo dpkg --add-architecture arm64
 fi
+# Installed: for a name without an architecture, this machine's own (or an
+# architecture-independent one), since arm64's may sit beside it.
+native=$(dpkg --print-architecture)
+installed() {
+    local want="$native|all"
+    [[ $1 == *:* ]] && want=${1#*:}
+    dpkg-query -W -f='${Status} ${Architecture}\n' "${1%%:*}" 2>/dev/null |
+        grep -qE "^install ok installed ($want)\$"
+}
 missing=()
 for package in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+    installed "$package" || missing+=("$package")
 done
 if ((${#missing[@]})); then
     echo "Installing: ${missing[*]}"
