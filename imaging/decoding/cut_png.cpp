@@ -86,7 +86,9 @@ CompletedPng completeCutPng(const unsigned char* data, std::size_t size, std::si
         return completed;
     const std::uint64_t expected =
         rawBytes(width, height, depth * channelsOf[colourType], interlaced);
-    if (expected == 0 || expected > maxRawBytes)
+    // zlib counts in 32 bits: larger pictures are not made whole.
+    if (expected == 0 || expected > maxRawBytes || expected > 0xFFFFFFFFu ||
+        size > 0xFFFFFFFFu)
         return completed;
 
     // The chunks before the pixels stay as they are; the pixel data are gathered.
