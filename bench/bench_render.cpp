@@ -24,9 +24,12 @@
 //     the same while the blur is dragged (radius 30 to 59)
 // Live/<depth>/copy                    the copy at the fitted view's scale,
 //                                      made once per picture and zoom
-// Controls/<depth>/<direction>/<mode>/plain|opacity50|gap100|blur30
+// Controls/<depth>/<direction>/<mode>/plain|opacity50|gap100|blur30|skew200|
+//                                      skew200blur30|contact
 //                                      the reflection controls, into the
 //                                      previous result, beside the plain render
+//                                      (contact: the contact edge on a picture
+//                                      without a margin, which looks at one line)
 //
 // Counters: peak_MiB is the resident memory a single run adds at its peak,
 // measured by resetting the kernel's high-water mark; MiB is the result's size.
@@ -111,13 +114,16 @@ ReflectionParams paramsFor(Direction direction, bool transparent)
 enum class Way { Reused, Fresh, Steps };
 
 void renderBenchmark(benchmark::State& state, int bpp, Direction direction, bool transparent,
-                     Way way, int opacity = 100, int gap = 0, int blur = 0)
+                     Way way, int opacity = 100, int gap = 0, int blur = 0, int skew = 0,
+                     bool contactEdge = false)
 {
     const fipImage& source = picture(bpp);
     ReflectionParams params = paramsFor(direction, transparent);
     params.opacity = opacity;
     params.gap = gap;
     params.blur = blur;
+    params.skew = skew;
+    params.contactEdge = contactEdge;
     PixelMemory memory; // a reused result's block, kept from render to render
     fipImage result;
     if (way == Way::Reused && !renderReflection(source, result, params, &memory)) {
@@ -352,15 +358,17 @@ void registerAll()
                                          (transparent ? "transparency" : "colour");
                 const struct {
                     const char* name;
-                    int opacity, gap, blur;
-                } controls[] = {{"plain", 100, 0, 0},
-                                {"opacity50", 50, 0, 0},
-                                {"gap100", 100, 100, 0},
-                                {"blur30", 100, 0, 30}};
+                    int opacity, gap, blur, skew;
+                    bool contact;
+                } controls[] = {
+                    {"plain", 100, 0, 0, 0, false},     {"opacity50", 50, 0, 0, 0, false},
+                    {"gap100", 100, 100, 0, 0, false},  {"blur30", 100, 0, 30, 0, false},
+                    {"skew200", 100, 0, 0, 200, false}, {"skew200blur30", 100, 0, 30, 200, false},
+                    {"contact", 100, 0, 0, 0, true}};
                 for (const auto& c : controls)
                     add(base + "/" + c.name, [=](benchmark::State& s) {
                         renderBenchmark(s, bpp, direction, transparent, Way::Reused, c.opacity,
-                                        c.gap, c.blur);
+                                        c.gap, c.blur, c.skew, c.contact);
                     });
             }
         }

@@ -1,6 +1,7 @@
+#include "imaging/decoder/image_io.h"
 #include "imaging/pixels/pixel_memory.h"
-
 #include "imaging/preview/preview_image.h"
+#include "imaging/saving/picture_saving.h"
 #include "reflection/renderer/live_preview.h"
 #include "reflection/renderer/reflection_renderer.h"
 #include "support/imagecompare.h"
@@ -12,6 +13,7 @@
 #include <QPixmap>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <FreeImagePlus.h>
@@ -56,6 +58,25 @@ fipImage filledPicture(int width, int height, int bpp, QRgb colour, std::optiona
     return image;
 }
 
+// `lines` lines at `direction`'s edge made margin: alpha 0 at 32 bits, at 24
+// bits one colour give or take 4 on every channel.
+void paintMargin(fipImage& image, Direction direction, int lines, QRandomGenerator& random)
+{
+    const int width = int(image.getWidth()), height = int(image.getHeight());
+    const int bytes = int(image.getBitsPerPixel()) / 8;
+    const int base = random.bounded(4, 252);
+    for (int y = 0; y < height; ++y) // scan lines, bottom-up
+        for (int x = 0; x < width; ++x) {
+            const int n = direction == bottom ? y
+                          : direction == top  ? height - 1 - y
+                          : direction == left ? x
+                                              : width - 1 - x;
+            BYTE* p = image.getScanLine(unsigned(y)) + x * bytes;
+            for (int c = 0; n < lines && c < bytes; ++c)
+                p[c] = bytes == 4 ? (c == 3 ? 0 : p[c]) : BYTE(base + random.bounded(-4, 5));
+        }
+}
+
 QRgb grey(int level)
 {
     return qRgb(level, level, level);
@@ -66,6 +87,30 @@ ReflectionParams makeParams(Direction direction, int rate, int start, int ge, bo
                             int blur = 0)
 {
     return {direction, rate, start, ge, colour, transparent, opacity, gap, blur};
+}
+
+// `image` turned so that `direction`'s edge lies at the bottom, as the
+// oracle turns it; `back` turns a picture with its edge at the bottom there.
+fipImage turned(fipImage image, Direction direction, bool back = false)
+{
+    if (direction == top)
+        image.flipVertical();
+    else if (direction != bottom)
+        image.rotate((direction == left) != back ? 90 : -90);
+    return image;
+}
+
+// A 400 x 400 cut-out: a product 200 x 281 (rows 40..320), a gradient, on a
+// transparent canvas or, at 24 bits, a white one; 79 rows of margin below it.
+fipImage cutOut(int bpp)
+{
+    fipImage image = filledPicture(400, 400, bpp, qRgba(255, 255, 255, 0));
+    for (int y = 40; y <= 320; ++y)
+        for (int x = 100; x < 300; ++x) {
+            RGBQUAD p{BYTE(x), BYTE(y), BYTE(60), 255};
+            image.setPixelColor(unsigned(x), unsigned(399 - y), &p);
+        }
+    return image;
 }
 
 // The step-by-step result.
@@ -135,6 +180,7 @@ private Q_SLOTS:
         QRandomGenerator random(quint32(bpp * 1000 + (transparent ? 100 : 0) + int(direction) + 7));
         // Drawn apart, so that the default cases stay the ones they always were.
         QRandomGenerator controls(quint32(bpp * 7 + int(direction) + 3));
+        QRandomGenerator floor(quint32(bpp * 13 + int(direction) + 5));
         const bool vertical = direction == top || direction == bottom;
         int compared = 0;
         fipImage reused;
@@ -160,6 +206,11 @@ private Q_SLOTS:
             const int blur = controls.bounded(3) == 0 ? 0 : controls.bounded(1, 30);
             const ReflectionParams withControls =
                 makeParams(direction, rate, start, ge, transparent, colour, opacity, gap, blur);
+            // On a floor: the contact edge (with a margin painted in) and a skew.
+            ReflectionParams onFloor = withControls;
+            onFloor.contactEdge = floor.bounded(3) != 0;
+            onFloor.skew = floor.bounded(4) == 0 ? 0 : floor.bounded(-40, 41);
+            const int margin = floor.bounded(vertical ? height + 1 : width + 1);
 
             // Every third source is a view into a larger picture, with that one's pitch.
             fipImage source = randomPicture(width, height, bpp, random), larger, untouched;
@@ -168,10 +219,16 @@ private Q_SLOTS:
                 QVERIFY(larger.createView(source, 9, 1, 9 + width, 1 + height));
             }
             QVERIFY(source.copySubImage(untouched, 0, 0, width, height));
-            for (const ReflectionParams& params : {defaults, withControls}) {
+            for (const ReflectionParams& params : {defaults, withControls, onFloor}) {
+                if (&params == &onFloor) {
+                    paintMargin(source, direction, margin, floor);
+                    QVERIFY(source.copySubImage(untouched, 0, 0, width, height));
+                }
                 const QString context = QString::asprintf(
-                    "case %d: %d x %d, rate %d, start %d, ge %d, opacity %d, gap %d, blur %d", n,
-                    width, height, rate, start, ge, params.opacity, params.gap, params.blur);
+                    "case %d: %d x %d, rate %d, start %d, ge %d, opacity %d, gap %d, blur %d, "
+                    "contact edge %d (margin %d), skew %d",
+                    n, width, height, rate, start, ge, params.opacity, params.gap, params.blur,
+                    int(params.contactEdge), margin, params.skew);
                 fipImage fresh, self(untouched);
                 fipImage& result = n % 2 ? reused : fresh;
                 QVERIFY2(renderReflection(source, result, params), qPrintable(context));
@@ -535,6 +592,118 @@ private Q_SLOTS:
         COMPARE_IMAGES(held, previewImage(first));
         shown = QImage();
         QCOMPARE(previewImage(standard, &memory).constBits(), bits);
+    }
+
+    // A cut-out with 79 empty rows below the product, turned so that they lie
+    // at the edge: with the contact edge the result is the 321 rows left of the
+    // picture and then the strip, whose first row is the product's lowest row;
+    // a picture that is all margin is reflected as it is.
+    void contactEdge_data()
+    {
+        QTest::addColumn<Direction>("direction");
+        QTest::addColumn<QString>("kind");
+        for (Direction direction : {top, bottom, left, right})
+            for (const char* kind : {"alpha", "white JPEG", "all margin"})
+                QTest::addRow("direction %d, %s", int(direction), kind) << direction << kind;
+    }
+    void contactEdge()
+    {
+        QFETCH(Direction, direction);
+        QFETCH(QString, kind);
+        ReflectionParams params = makeParams(direction, 40, 20, 0, kind == "alpha");
+        params.contactEdge = true;
+        fipImage source = turned(cutOut(kind == "alpha" ? 32 : 24), direction, true);
+        int kept = 321, extent = 400;
+        if (kind == "all margin") {
+            source = filledPicture(90, 70, 32, qRgba(10, 20, 30, 0));
+            kept = extent = direction == top || direction == bottom ? 70 : 90;
+        } else if (kind == "white JPEG") {
+            // JPEG's ringing leaves the rows next to the product off white, up
+            // to the end of the block of 16 rows (colour is kept at half
+            // resolution) that holds the product's edge: rows 320..335.
+            const QTemporaryDir dir;
+            const QString file = dir.path() + "/cut-out.jpg";
+            fipImage loaded;
+            QVERIFY(savePicture(source, file) && loadPicture(file, loaded));
+            source = loaded;
+            kept = 400 - oracle::ContactMargin(source, int(direction));
+            QVERIFY2(kept >= 321 && kept <= 336, qPrintable(QString::number(kept)));
+        }
+        QCOMPARE(contactMargin(source, direction, params.transparent), extent - kept);
+        fipImage result;
+        QVERIFY(renderReflection(source, result, params));
+        COMPARE_IMAGES(result, expectedResult(source, params));
+        QCOMPARE(reflectionResultSize(source, params),
+                 QSize(int(result.getWidth()), int(result.getHeight())));
+        const fipImage upright = turned(result, direction), picture = turned(source, direction);
+        QCOMPARE(int(upright.getHeight()), kept + kept * 40 / 100);
+        // Rows counted from the top: the strip's first rows repeat the last kept ones.
+        const auto row = [](const fipImage& image, int y) {
+            const unsigned line = image.getHeight() - 1 - unsigned(y);
+            return QByteArray(reinterpret_cast<const char*>(image.getScanLine(line)),
+                              int(image.getLine()));
+        };
+        for (int y : {0, kept - 1})
+            QCOMPARE(row(upright, y), row(picture, y));
+        for (int t : {0, 1, 5}) // unfaded
+            QCOMPARE(row(upright, kept + t), row(picture, kept - 1 - t));
+    }
+
+    // A skew moves the strip's outer end along the edge: the result grows by
+    // |skew|, the picture and the strip's first line stay as without it, the
+    // outer line is it shifted by the skew, and the other sign is the mirror
+    // image of it.
+    void skewedStrip_data()
+    {
+        QTest::addColumn<Direction>("direction");
+        QTest::addColumn<bool>("transparent");
+        QTest::addColumn<int>("skew");
+        for (Direction direction : {top, bottom, left, right})
+            for (bool transparent : {false, true})
+                for (int skew : {17, -17})
+                    QTest::addRow("direction %d, %s, skew %d", int(direction),
+                                  transparent ? "transparency" : "colour", skew)
+                        << direction << transparent << skew;
+    }
+    void skewedStrip()
+    {
+        QFETCH(Direction, direction);
+        QFETCH(bool, transparent);
+        QFETCH(int, skew);
+        QRandomGenerator random(quint32(int(direction) * 10 + transparent));
+        const fipImage source = randomPicture(53, 41, transparent ? 32 : 24, random);
+        ReflectionParams params = makeParams(direction, 60, 50, 0, transparent, {40, 200, 90});
+        fipImage plain, skewed, mirrored;
+        QVERIFY(renderReflection(source, plain, params));
+        params.skew = skew;
+        QVERIFY(renderReflection(source, skewed, params));
+        COMPARE_IMAGES(skewed, expectedResult(source, params));
+        // Everything seen with the edge at the bottom, where the skew runs
+        // rightwards, except after the right edge's turn.
+        const int along = direction == right ? -skew : skew;
+        const fipImage before = turned(plain, direction), after = turned(skewed, direction);
+        const int W = int(before.getWidth()), H = int(before.getHeight());
+        QCOMPARE(int(after.getWidth()), W + 17);
+        QCOMPARE(int(after.getHeight()), H);
+        const int bytes = int(after.getBitsPerPixel()) / 8;
+        const auto part = [&](const fipImage& image, int y, int x) {
+            return QByteArray(
+                reinterpret_cast<const char*>(image.getScanLine(unsigned(H - 1 - y))) + x * bytes,
+                W * bytes);
+        };
+        const int base = std::max(0, -along);
+        const int pictureHeight = direction == top || direction == bottom ? 41 : 53;
+        for (int y : {0, pictureHeight - 1, pictureHeight}) // picture, then the strip's first line
+            QCOMPARE(part(after, y, base), part(before, y, 0));
+        QCOMPARE(part(after, H - 1, base + along), part(before, H - 1, 0));
+        // The other sign: the mirror image of the mirrored picture's result.
+        fipImage flipped(source);
+        direction == top || direction == bottom ? flipped.flipHorizontal() : flipped.flipVertical();
+        params.skew = -skew;
+        QVERIFY(renderReflection(flipped, mirrored, params));
+        direction == top || direction == bottom ? mirrored.flipHorizontal()
+                                                : mirrored.flipVertical();
+        COMPARE_IMAGES(mirrored, skewed);
     }
 
     void markedCorner_data()

@@ -2,10 +2,12 @@
 
 #include "reflection/blur/strip_blur.h"
 #include "reflection/kernels/reflection_pixels.h"
+#include "reflection/kernels/strip_skew.h"
 
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -18,7 +20,10 @@
 // bottom-up scan lines are handled by index arithmetic. A blur needs the
 // whole mirror first: then StripBlur writes the blurred strip from the picture
 // and gives it its opacity and fade, on threads of its own, while the rest is
-// written.
+// written. A skew moves each strip line along the edge after the blur and
+// before the opacity and the fade (strip_skew.h): top and bottom skew a row
+// as it is written; left and right, whose lines run across the rows, skew the
+// strip in place in a second sweep from the bottom row up.
 
 namespace {
 
@@ -61,9 +66,16 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     const int stripTop = across.strip;
     // Allocated before the first byte is written, so that running out of
     // memory leaves a reused result as it was.
-    std::vector<Byte> gapLine = gapPixels<DB, fade>(f, f.width);
+    std::vector<Byte> gapLine = gapPixels<DB, fade>(f, f.outWidth);
     gapLine.resize(std::size_t(f.outPitch), 0);
     std::vector<Byte> opaqueLine(opacity.active ? std::size_t(f.width) * DB : 0);
+    // A skewed line is read from the picture's row, or from this copy of it
+    // (widened to 32 bits, or blurred), and skewed into a line that stays in
+    // the cache for its opacity and fade on the way into the result.
+    const int along = std::abs(f.skew);
+    const int base = f.skew < 0 ? along : 0; // where the picture starts along the edge
+    std::vector<Byte> unskewed(f.skew != 0 ? std::size_t(f.width) * DB : 0);
+    std::vector<Byte> skewed(f.skew != 0 ? std::size_t(f.outWidth) * DB : 0);
     StripBlur blur;
     if (f.blur > 0) {
         StripView view;
@@ -108,16 +120,39 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                     zeroPadding<DB>(line, f);
             }
         };
-        blur.thenByPiece(finishPieces);
+        if (f.skew == 0)
+            blur.thenByPiece(finishPieces);
         blur.start();
     }
+    // A skewed strip line takes its opacity and fade after the skew, all its
+    // pixels at once.
+    const auto skewInto = [&](const Byte* mirror, Byte* line, int t) {
+        strip_skew::skewLine(mirror, f.width, skewed.data(), f.outWidth,
+                             strip_skew::shiftOf(t, f.strip, f.skew), DB, gapLine.data(),
+                             fade == Fade::Alpha);
+        const int bytes = f.outWidth * DB;
+        const int s = f.strip - 1 - t;
+        const bool fused = s < f.faded && opacity.beforeFade() >= 0;
+        if (s < f.faded) {
+            if (opacity.active && !fused)
+                opacity.apply(skewed.data(), skewed.data(), bytes);
+            fadeBytes<DB, fade, false, true>(fader, skewed.data(), line, bytes,
+                                             strength<fade>(s, f.faded), 0, nullptr, nullptr,
+                                             opacity.beforeFade());
+        } else if (opacity.active) {
+            opacity.template apply<true>(skewed.data(), line, bytes);
+        } else {
+            streamCopy(line, skewed.data(), std::size_t(bytes));
+        }
+        zeroPadding<DB>(line, f);
+    };
 
     // At the same depth and pitch (a view into a larger picture has that
     // picture's pitch) the picture's rows are one block of scan lines in both
     // bitmaps: one copy, which the C library makes with stores that bypass the
     // cache. Only the padding needs fixing after it.
     const int pictureScan = f.outHeight - pictureTop - f.height; // its bottom row
-    const bool blockCopy = SB == DB && f.srcPitch == f.outPitch;
+    const bool blockCopy = SB == DB && f.srcPitch == f.outPitch && f.skew == 0;
     if (blockCopy) {
         Byte* block = f.outBits + pictureScan * f.outPitch;
         if (block != f.srcBits) // a result laid around the picture holds it already
@@ -151,7 +186,20 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
         const int s = f.strip - 1 - t;
         if (t < 0) {
-            copyRun<SB, DB, true>(src, line, f.width);
+            copyRun<SB, DB, true>(src, line + std::size_t(base) * DB, f.width);
+            if (along > 0) { // background beside the picture
+                std::memcpy(line, gapLine.data(), std::size_t(base) * DB);
+                std::memcpy(line + std::size_t(base + f.width) * DB, gapLine.data(),
+                            std::size_t(along - base) * DB);
+            }
+        } else if (f.skew != 0) {
+            if constexpr (SB != DB) {
+                copyRun<SB, DB>(src, unskewed.data(), f.width);
+                skewInto(unskewed.data(), line, t);
+            } else {
+                skewInto(src, line, t);
+            }
+            continue;
         } else if constexpr (SB != DB) {
             // 24-bit picture, transparency mode: the row's alpha is one value.
             const int alpha = 255 * f.opacity / 100;
@@ -180,6 +228,12 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         zeroPadding<DB>(line, f);
     }
     blur.finish();
+    for (int t = 0; f.blur > 0 && f.skew != 0 && t < f.strip; ++t) {
+        const int y = top ? f.strip - 1 - t : stripTop + t;
+        Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+        std::memcpy(unskewed.data(), line, unskewed.size());
+        skewInto(unskewed.data(), line, t);
+    }
 }
 
 // Left and right: every result row is the source row, its mirrored columns,
@@ -224,14 +278,44 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         }
     }
     const std::vector<Byte> gapRun = gapPixels<DB, fade>(f, f.gap);
+    // With a skew the result is |S| rows taller: the picture sits `base` rows
+    // down, with background above or below it, and the unskewed strip is laid
+    // in the top H rows for the second sweep to skew.
+    const int along = std::abs(f.skew);
+    const int base = f.skew < 0 ? along : 0;
+    const std::vector<Byte> background = gapPixels<DB, fade>(f, along > 0 ? f.width : 0);
+    const std::vector<Byte> backgroundPixel = gapPixels<DB, fade>(f, 1);
+    const std::size_t skewBytes = f.skew != 0 ? std::size_t(f.strip) * DB : 0;
+    std::vector<strip_skew::Shift> shifts(skewBytes / DB);
+    std::vector<Byte> weights(skewBytes), skewedRow(skewBytes);
+    for (int u = 0; u < int(shifts.size()); ++u) {
+        shifts[std::size_t(u)] = strip_skew::shiftOf(left ? f.strip - 1 - u : u, f.strip, f.skew);
+        std::memset(&weights[std::size_t(u) * DB], shifts[std::size_t(u)].fraction, DB);
+    }
+    // The strip is skewed after the rest is written, in bands of columns from
+    // the bottom row up; a band's unskewed rows go through a ring of |S| + 2
+    // rows just before they are read, so that they are read from the cache.
+    constexpr int bandPixels = 1024;
+    const int slots = along + 2;
+    const std::size_t bandMost = std::size_t(std::min(f.strip, bandPixels)) * DB;
+    std::vector<Byte> ring(f.skew != 0 ? std::size_t(slots) * bandMost : 0);
+    // A row's first and second pixels of the mix; the second are the next
+    // row's first.
+    std::vector<Byte> gathered[2];
+    for (std::vector<Byte>& row : gathered)
+        row.resize(f.skew != 0 ? bandMost : 0);
+    std::vector<Byte> backgroundRow(f.skew != 0 ? bandMost : 0);
+    for (std::size_t at = 0; at < backgroundRow.size(); at += DB)
+        std::memcpy(&backgroundRow[at], backgroundPixel.data(), DB);
     StripBlur blur;
     if (f.blur > 0) {
         StripView view;
         view.lines = f.strip;
-        view.width = f.outHeight;
+        view.width = f.height;
         view.channels = DB;
         // Strip line t is result column R - 1 - t (left) or stripLeft + t (right).
-        view.first = f.outBits + std::ptrdiff_t(left ? f.strip - 1 : stripLeft) * DB;
+        view.first = f.outBits + std::ptrdiff_t(along) * f.outPitch +
+                     std::ptrdiff_t(left ? f.strip - 1 : stripLeft) * DB;
         view.lineStep = left ? -DB : DB;
         view.pixelStep = f.outPitch;
         // ... and the mirror of source column t (left) or W - 1 - t (right).
@@ -243,20 +327,43 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         if (!blur.prepare(mirror, view, f.blur, blurAlpha<SB, fade>()))
             throw std::bad_alloc();
     }
-    // The strip's opacity and fade, in place.
-    const auto finishStrip = [&](Byte* line) {
+    // The strip's opacity and fade, in place, on the strip's pixels of a row.
+    const auto finishStripAt = [&](Byte* strip) {
         // The faded part takes the opacity in its fade's step, the rest alone.
         const bool fused = f.faded > 0 && opacity.beforeFade() >= 0;
         if (opacity.active) {
             const int from = fused ? (left ? f.faded : 0) : 0;
             const int count = fused ? f.strip - f.faded : f.strip;
-            Byte* part = line + std::size_t(stripLeft + from) * DB;
+            Byte* part = strip + std::size_t(from) * DB;
             opacity.apply(part, part, count * DB);
         }
         if (f.faded > 0) {
-            Byte* faded = line + std::size_t(fadedLeft) * DB;
+            Byte* faded = strip + std::size_t(fadedLeft - stripLeft) * DB;
             fadeBytes<DB, fade, true>(fader, faded, faded, f.faded * DB, kFirst, kStep,
                                       kLanes.data(), mLanes.data(),
+                                      fused ? opacity.beforeFade() : -1);
+        }
+    };
+    const auto finishStrip = [&](Byte* line) { finishStripAt(line + std::size_t(stripLeft) * DB); };
+    // The same for the strip's columns from..to-1 only, at `part`.
+    const auto finishStripPart = [&](Byte* part, int from, int to) {
+        const bool fused = f.faded > 0 && opacity.beforeFade() >= 0;
+        if (opacity.active) {
+            const int first = std::max(from, fused ? (left ? f.faded : 0) : 0);
+            const int end = std::min(to, fused ? (left ? f.strip : f.strip - f.faded) : f.strip);
+            if (end > first)
+                opacity.apply(part + std::size_t(first - from) * DB,
+                              part + std::size_t(first - from) * DB, (end - first) * DB);
+        }
+        const int fadedFirst = fadedLeft - stripLeft;
+        const int first = std::max(from, fadedFirst);
+        const int end = std::min(to, fadedFirst + f.faded);
+        if (end > first) {
+            const int x = first - fadedFirst; // the first faded column's index in the fade
+            Byte* faded = part + std::size_t(first - from) * DB;
+            fadeBytes<DB, fade, true>(fader, faded, faded, (end - first) * DB, kFirst + x * kStep,
+                                      kStep, kLanes.data() + std::size_t(x) * DB,
+                                      mLanes.data() + std::size_t(x) * DB,
                                       fused ? opacity.beforeFade() : -1);
         }
     };
@@ -264,27 +371,73 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     // With a blur, the blur writes the strip from the picture, then gives it
     // its opacity and fade, while the rest of each row is written here.
     if (f.blur > 0) {
-        blur.then(f.outHeight, [&](int from, int to) {
-            for (int i = from; i < to; ++i)
-                finishStrip(f.outBits + i * f.outPitch);
-        });
+        if (f.skew == 0)
+            blur.then(f.outHeight, [&](int from, int to) {
+                for (int i = from; i < to; ++i)
+                    finishStrip(f.outBits + i * f.outPitch);
+            });
         blur.start();
     }
     for (int i = 0; i < f.outHeight; ++i) {
-        const Byte* src = f.srcBits + i * f.srcPitch;
         Byte* line = f.outBits + i * f.outPitch;
         std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.extraLines) * DB);
-        copyRun<SB, DB, true>(src, line + std::size_t(pictureLeft) * DB, f.width);
+        // The picture's source row, as a scan line.
+        const int pictureLine = i + base - along;
+        if (pictureLine >= 0 && pictureLine < f.height)
+            copyRun<SB, DB, true>(f.srcBits + pictureLine * f.srcPitch,
+                                  line + std::size_t(pictureLeft) * DB, f.width);
+        else
+            std::memcpy(line + std::size_t(pictureLeft) * DB, background.data(), background.size());
         if (f.gap > 0)
             std::memcpy(line + std::size_t(gapLeft) * DB, gapRun.data(), gapRun.size());
-        if (f.strip > 0 && f.blur == 0) {
+        if (f.strip > 0 && f.blur == 0 && f.skew == 0) {
+            const Byte* src = f.srcBits + i * f.srcPitch;
             copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
                                     line + std::size_t(stripLeft) * DB, f.strip);
-            finishStrip(line);
+            if (f.skew == 0)
+                finishStrip(line);
         }
         zeroPadding<DB>(line, f);
     }
     blur.finish();
+    // Each result row reads the unskewed rows at and above it (further into
+    // the bitmap): from the bottom row up, a band's ring takes each row just
+    // before the first row that reads it. The unskewed rows are the picture's
+    // mirrored, or the blurred strip where it lies in the result, which each
+    // result row replaces only after the ring has taken it.
+    for (int from = 0; f.skew != 0 && from < f.strip; from += bandPixels) {
+        const int to = std::min(f.strip, from + bandPixels);
+        const std::size_t bandBytes = std::size_t(to - from) * DB;
+        const strip_skew::StripRows rows{ring.data(), std::ptrdiff_t(bandBytes), slots};
+        const strip_skew::AcrossShifts band{shifts.data() + from,
+                                            weights.data() + std::size_t(from) * DB, to - from};
+        int next = along; // the next unskewed row the ring takes, as a scan line
+        for (int i = 0; i < f.outHeight; ++i) {
+            for (; next <= i + along + 2 && next < along + f.height; ++next) {
+                Byte* slot = ring.data() + std::size_t(next % slots) * bandBytes;
+                if (f.blur > 0)
+                    std::memcpy(slot,
+                                f.outBits + next * f.outPitch + std::size_t(stripLeft + from) * DB,
+                                bandBytes);
+                else
+                    copyRunReversed<SB, DB>(f.srcBits + (next - along) * f.srcPitch +
+                                                std::ptrdiff_t(stripFirstSource - from) * SB,
+                                            slot, to - from);
+            }
+            Byte* part = f.outBits + i * f.outPitch + std::size_t(stripLeft + from) * DB;
+            std::vector<Byte>& first = gathered[i % 2];
+            std::vector<Byte>& second = gathered[(i + 1) % 2];
+            if (i == 0)
+                strip_skew::gatherAcross(rows, i, along, along + f.height, band, DB,
+                                         backgroundRow.data(), first.data());
+            strip_skew::gatherAcross(rows, i + 1, along, along + f.height, band, DB,
+                                     backgroundRow.data(), second.data());
+            strip_skew::blendAcross(first.data(), second.data(), band, DB, fade == Fade::Alpha,
+                                    skewedRow.data());
+            finishStripPart(skewedRow.data(), from, to);
+            std::memcpy(part, skewedRow.data(), bandBytes);
+        }
+    }
 }
 
 template <int SB, int DB, Fade fade> void render(const Frame& f)

@@ -28,6 +28,7 @@ struct ReflectionFrame {
     int colour[3]; // blue, green, red
     int opacity;   // 0..100
     int blur;      // 0..maximumBlur, 0 when the strip has fewer than two lines
+    int skew;      // -maximumSkew..maximumSkew, 0 when the strip has fewer than two lines
 };
 
 // Writes every byte of the result `frame` describes, padding included, from a

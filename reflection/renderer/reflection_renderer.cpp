@@ -4,6 +4,7 @@
 #include "imaging/pixels/pixel_memory.h"
 #include "imaging/pixels/standard_bitmap.h"
 #include "reflection/kernels/reflection_kernels.h"
+#include "reflection/renderer/contact_edge.h"
 
 #include <FreeImage.h>
 
@@ -32,6 +33,11 @@
 //   +--------+       |X zeros |
 //                    +--------+
 //
+// A skew S makes the result |S| longer along the edge (wider for top and
+// bottom, taller for left and right); the picture and the gap keep their
+// place beside the strip's first line, shifted by |S| when S is negative, and
+// the added area is background.
+//
 // The pixel work itself is in reflection_kernels.cpp.
 
 namespace {
@@ -45,6 +51,7 @@ struct Strip {
     int faded;
     int gap;
     int extraLines;
+    int skew; // 0 for a strip of fewer than two lines
 };
 
 Strip stripFor(int width, int height, const ReflectionParams& params)
@@ -61,6 +68,7 @@ Strip stripFor(int width, int height, const ReflectionParams& params)
     strip.gap = int(std::clamp<long long>(params.gap, 0, std::max(0LL, maxLines - across)));
     strip.extraLines = int(
         std::clamp<long long>(params.extraLines, 0, std::max(0LL, maxLines - across - strip.gap)));
+    strip.skew = strip.lines > 1 ? std::clamp(params.skew, -maximumSkew, maximumSkew) : 0;
     return strip;
 }
 
@@ -69,9 +77,10 @@ Strip stripFor(int width, int height, const ReflectionParams& params)
 QSize reflectionResultSize(int width, int height, const ReflectionParams& params)
 {
     const Strip strip = stripFor(width, height, params);
+    const int along = std::abs(strip.skew);
     if (params.direction == Direction::Top || params.direction == Direction::Bottom)
-        return {width, height + strip.lines + strip.gap + strip.extraLines};
-    return {width + strip.lines + strip.gap + strip.extraLines, height};
+        return {width + along, height + strip.lines + strip.gap + strip.extraLines};
+    return {width + strip.lines + strip.gap + strip.extraLines, height + along};
 }
 
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
@@ -101,11 +110,24 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     const int srcBytes = int(FreeImage_GetBPP(srcDib)) / 8;
     const int outBytes = params.transparent ? 4 : srcBytes;
     f.direction = params.direction;
+    if (params.contactEdge) {
+        // The margin's lines are left out of the picture read: bottom rows are
+        // the first scan lines, left columns the first pixels of each.
+        const int margin = contactMarginOf(srcDib, params.direction);
+        if (params.direction == Direction::Bottom)
+            f.srcBits += margin * f.srcPitch;
+        else if (params.direction == Direction::Left)
+            f.srcBits += margin * srcBytes;
+        (params.direction == Direction::Top || params.direction == Direction::Bottom ? f.height
+                                                                                     : f.width) -=
+            margin;
+    }
     const Strip strip = stripFor(f.width, f.height, params);
     f.strip = strip.lines;
     f.faded = strip.faded;
     f.gap = strip.gap;
     f.extraLines = strip.extraLines;
+    f.skew = strip.skew;
     f.opacity = std::clamp(params.opacity, 0, 100);
     f.blur = f.strip > 1 ? std::clamp(params.blur, 0, maximumBlur) : 0;
     for (int c = 0; c < 3; ++c)

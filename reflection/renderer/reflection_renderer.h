@@ -27,10 +27,14 @@ struct ReflectionParams {
     int opacity = 100;        // the mirror's strength where it touches the picture, percent
     int gap = 0;              // background lines between the picture and the strip
     int blur = 0;             // blur radius in pixels at the strip's outer end
+    bool contactEdge = false; // take away the empty margin at the reflecting edge first
+    int skew = 0;             // pixels the strip's outer end is moved along the edge
 };
 
 // Largest blur radius the renderer takes; larger values act as this one.
 constexpr int maximumBlur = 200;
+// Largest skew either way; larger values act as this one.
+constexpr int maximumSkew = 10000;
 
 // Renders `source` plus its reflection into `result` in one pass, straight from
 // the source's scan lines: no working copy, no turns. A blur adds one more pass
@@ -39,20 +43,31 @@ constexpr int maximumBlur = 200;
 // Bottom direction, rows from the top (the other directions are this one
 // turned; the diagram in the .cpp shows them):
 //
-//   +-----------------+
-//   | extra lines (0) |
-//   +-----------------+
-//   | picture, H rows |
-//   +-----------------+
-//   | gap, G rows     |  background colour (alpha 255 at 32 bits), or all 0
-//   +-----------------+  in transparency mode
-//   | strip, R rows   |  t = 0 (touching) .. R - 1 (outer end); the last F fade
-//   +-----------------+
+//   +-----------------+----+
+//   | extra lines (0) |    |
+//   +-----------------+    |
+//   | picture, H rows | bg |  the picture unchanged; with a skew S the
+//   +-----------------+----+  result is |S| wider, background beside it
+//   | gap, G rows          |  background colour (alpha 255 at 32 bits), or all 0
+//   +----------------------+  in transparency mode
+//   | strip, R rows  \     |  t = 0 (touching) .. R - 1 (outer end); the last F
+//   +----------------------+  fade; skewed, the outer end moves by S
+//  (... margin, taken away with the contact edge)
+//
+// Contact edge: before anything else, the picture's margin at the reflecting
+// edge is taken away, so that the mirror touches what the picture shows: the
+// run of whole rows (columns for left and right) at that edge that are fully
+// transparent (alpha 0) in a 32-bit picture, or, in a 24-bit one, within 8 on
+// every channel of the first pixel (leftmost, topmost) of the outermost line.
+// H and W are then the picture without that margin, and size and depth are
+// shares of it; the other three margins stay. A picture that is all margin is
+// reflected as it is.
 //
 // R = H * sizePercent / 100 and F = (100 - unfadedPercent) * R / 100, from the
 // picture alone;
 // the gap does not change them. Strip row t starts as picture row H - 1 - t
-// (the mirror) and is worked on in this order:
+// (the mirror) and is worked on in this order: mirror, blur, skew, opacity,
+// fade:
 //
 //   1. blur (blur B > 0, R > 1): the mirror is blurred with a radius growing
 //      linearly from 0 on row t = 0 to B on row R - 1: r = B * t / (R - 1).
@@ -69,10 +84,22 @@ constexpr int maximumBlur = 200;
 //      p = (c * alpha + 127) / 255, and brought back as
 //      c = min(255, (p * 255 + alpha / 2) / alpha), 0 where alpha is 0; in
 //      colour mode alpha bytes are not blurred.
-//   2. opacity O < 100: colour mode, each colour byte v moves towards the
+//   2. skew S != 0 (R > 1): line t is moved along the edge by
+//      d = S * t / (R - 1) pixels (right for top and bottom, down for left and
+//      right; negative the other way), held in 1/256 pixel as
+//      d256 = round(256 * d), halves away from zero. With the picture at
+//      p = max(0, -S) along the result's W + |S| (so D = 256 * p + d256 >= 0),
+//      i = D / 256 and f = D % 256, pixel x of the line is made of the
+//      mirror's pixels a = x - i and b = x - i - 1 (the background beyond the
+//      mirror: the gap's pixel): f = 0 gives a itself; otherwise each byte is
+//      (v_a * (256 - f) + v_b * f + 128) / 256, except that in transparency
+//      mode, where the two alphas differ, colours are weighed by their alpha:
+//      c = (c_a * a_a * (256 - f) + c_b * a_b * f + A / 2) / A with
+//      A = a_a * (256 - f) + a_b * f. Line 0 is not moved.
+//   3. opacity O < 100: colour mode, each colour byte v moves towards the
 //      background's channel c: v' = v + ((100 - O) * (c - v)) / 100;
 //      transparency mode, alpha a' = a * O / 100.
-//   3. fade, the last F rows, s = R - 1 - t from F - 1 down to 0:
+//   4. fade, the last F rows, s = R - 1 - t from F - 1 down to 0:
 //      colour mode v'' = v' + ((F - 1 - s) * (c - v')) / F;
 //      transparency mode a'' = a' * s / F.
 //
@@ -91,9 +118,11 @@ constexpr int maximumBlur = 200;
 // Settings outside their range act as the nearest meaningful value:
 // `sizePercent`, `unfadedPercent` and `opacity` are held to 0..100,
 // `extraLines` and `gap` to at least 0,
-// `blur` to 0..maximumBlur, colour channels to 0..255. A strip of no rows
+// `blur` to 0..maximumBlur, `skew` to -maximumSkew..maximumSkew, colour
+// channels to 0..255. A strip of no rows
 // (size 0, or a picture too small for the size) gives the picture itself, the
-// gap and the extra lines.
+// gap and the extra lines; a strip of fewer than two lines is not skewed (and
+// the result does not grow).
 //
 // `result` gets a new bitmap, replacing (and releasing) the one it held;
 // `source` and `result` may be the same object. Returns false and leaves
@@ -108,5 +137,15 @@ constexpr int maximumBlur = 200;
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
                       PixelMemory* memory = nullptr);
 
-// The size of the result that renderReflection makes of a picture of that size.
+// The size of the result that renderReflection makes of a picture of that
+// size, with its margin already taken away where the contact edge is on.
 QSize reflectionResultSize(int width, int height, const ReflectionParams& params);
+
+// The margin the contact edge takes away from `source` at `direction`'s edge,
+// in lines: 0 for a picture without one, or that is all margin. Pictures that
+// are not 24/32-bit standard bitmaps are looked at as the renderer converts
+// them (with `transparent` as its mode).
+int contactMargin(const fipImage& source, Direction direction, bool transparent);
+
+// The size of the result of `source` with `params`, its margin taken into account.
+QSize reflectionResultSize(const fipImage& source, const ReflectionParams& params);

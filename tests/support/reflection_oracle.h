@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -105,22 +106,69 @@ inline void BlurStrip(fipImage& strip, int blur, bool transparent)
     std::copy(row0.begin(), row0.end(), pixel(0, 0));
 }
 
-// The strip of R rows, blurred, faded and laid over the background, into the
-// bottom R scan lines of `output`.
-inline void ReflectionStrip(const fipImage& srcImage, fipImage& output, _RGB bgcolor, int R,
-                            int start, bool transparent, int opacity, int blur)
+// The background beside the picture and in the gap: the colour, opaque, or
+// all 0 in transparency mode.
+inline RGBQUAD Background(_RGB bgcolor, bool transparent)
 {
-    const int W = int(srcImage.getWidth());
+    if (transparent)
+        return RGBQUAD{0, 0, 0, 0};
+    return RGBQUAD{BYTE(bgcolor.blue), BYTE(bgcolor.green), BYTE(bgcolor.red), 255};
+}
+
+// The strip's rows moved along: row t by skew * t / (R - 1) pixels, in 1/256
+// pixel rounded, each pixel the mix of its two neighbours; the strip becomes
+// |skew| wider, the background filling in.
+inline void SkewStrip(fipImage& strip, int skew, const RGBQUAD& background, bool transparent)
+{
+    const int W = int(strip.getWidth()), R = int(strip.getHeight());
+    if (skew == 0 || R < 2)
+        return;
+    const int step = int(strip.getBitsPerPixel()) / 8;
+    const int wide = W + std::abs(skew);
+    fipImage skewed(FIT_BITMAP, unsigned(wide), unsigned(R), strip.getBitsPerPixel());
+    const BYTE* fill = reinterpret_cast<const BYTE*>(&background);
+    for (int t = 0; t < R; ++t) {
+        const BYTE* row = strip.getScanLine(unsigned(R - 1 - t));
+        BYTE* out = skewed.getScanLine(unsigned(R - 1 - t));
+        const long d256 = std::lround(256.0 * skew * t / (R - 1));
+        const long at = 256L * std::max(0, -skew) + d256; // the picture starts at max(0, -skew)
+        const int whole = int(at / 256), f = int(at % 256);
+        for (int x = 0; x < wide; ++x) {
+            const auto pixel = [&](int u) { return u >= 0 && u < W ? row + u * step : fill; };
+            const BYTE* a = pixel(x - whole);
+            const BYTE* b = pixel(x - whole - 1);
+            BYTE* p = out + x * step;
+            if (transparent && f > 0 && a[3] != b[3]) {
+                const int wa = a[3] * (256 - f), wb = b[3] * f, sum = wa + wb;
+                for (int c = 0; c < 3; ++c)
+                    p[c] = BYTE((a[c] * wa + b[c] * wb + sum / 2) / sum);
+                p[3] = BYTE((sum + 128) / 256);
+            } else {
+                for (int c = 0; c < step; ++c)
+                    p[c] = BYTE((a[c] * (256 - f) + b[c] * f + 128) / 256);
+            }
+        }
+    }
+    strip = skewed;
+}
+
+// The strip of R rows, blurred, skewed, faded and laid over the background,
+// into the bottom R scan lines of `output`.
+inline void ReflectionStrip(const fipImage& srcImage, fipImage& output, _RGB bgcolor, int R,
+                            int start, bool transparent, int opacity, int blur, int skew)
+{
     const int bpp = int(srcImage.getBitsPerPixel());
     // The strip: the picture flipped, cut down to its top R rows, that is the
     // bottom R rows of the picture mirrored.
     fipImage strip(srcImage);
     strip.flipVertical();
-    strip.crop(0, 0, W, R);
+    strip.crop(0, 0, int(srcImage.getWidth()), R);
     const int F = (100 - start) * int(strip.getHeight()) / 100;
 
-    // Blurred first, then the opacity, then the fade.
+    // Blurred first, then skewed, then the opacity, then the fade.
     BlurStrip(strip, blur, transparent);
+    SkewStrip(strip, skew, Background(bgcolor, transparent), transparent);
+    const int W = int(strip.getWidth());
     const int pitch = int(strip.getScanWidth());
     for (int s = 0; s < R; ++s) {
         BYTE* line = strip.accessPixels() + s * pitch;
@@ -161,7 +209,7 @@ inline void ReflectionStrip(const fipImage& srcImage, fipImage& output, _RGB bgc
 // bitmap. A strip of 0 rows leaves the picture with its gap and `ge` rows.
 inline bool BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolor, int rate,
                              int start, int ge, bool transparent, int opacity = 100, int gap = 0,
-                             int blur = 0)
+                             int blur = 0, int skew = 0)
 {
     if (!srcImage.isValid() || srcImage.getImageType() != FIT_BITMAP)
         return false;
@@ -173,39 +221,54 @@ inline bool BottomReflection(fipImage& srcImage, fipImage& dstImage, _RGB bgcolo
     if (bpp != 24 && bpp != 32)
         return false;
     const int R = H * rate / 100;
-    fipImage output(FIT_BITMAP, W, H + gap + R + ge, bpp);
+    if (R < 2)
+        skew = 0;
+    const int wide = W + std::abs(skew);
+    fipImage output(FIT_BITMAP, unsigned(wide), unsigned(H + gap + R + ge), unsigned(bpp));
     if (R > 0)
-        ReflectionStrip(srcImage, output, bgcolor, R, start, transparent, opacity, blur);
-    // The strip's scan lines are the output's bottom rows, the gap's follow
-    // (the background colour, opaque, or all 0 in transparency mode), then the
-    // picture's; the top `ge` rows stay zero.
-    for (int g = 0; g < gap && !transparent; ++g) {
-        BYTE* line = output.getScanLine(unsigned(R + g));
-        for (int x = 0; x < W; ++x, line += bpp / 8) {
-            line[0] = BYTE(bgcolor.blue);
-            line[1] = BYTE(bgcolor.green);
-            line[2] = BYTE(bgcolor.red);
-            if (bpp == 32)
-                line[3] = 255;
-        }
+        ReflectionStrip(srcImage, output, bgcolor, R, start, transparent, opacity, blur, skew);
+    // The strip's scan lines are the output's bottom rows, the gap's follow,
+    // then the picture's with the background beside them (the picture starts
+    // at max(0, -skew)); the top `ge` rows stay zero.
+    const RGBQUAD background = Background(bgcolor, transparent);
+    for (int y = R; y < R + gap + H; ++y) {
+        BYTE* line = output.getScanLine(unsigned(y));
+        for (int x = 0; x < wide; ++x)
+            std::memcpy(line + x * bpp / 8, &background, std::size_t(bpp / 8));
     }
-    std::memcpy(output.accessPixels() + std::size_t(output.getScanWidth()) * (R + gap),
-                srcImage.accessPixels(), std::size_t(srcImage.getScanWidth()) * H);
+    for (int y = 0; y < H; ++y)
+        std::memcpy(output.getScanLine(unsigned(R + gap + y)) + std::max(0, -skew) * bpp / 8,
+                    srcImage.getScanLine(unsigned(y)), std::size_t(W) * bpp / 8);
 
-    output.copySubImage(dstImage, 0, 0, W, H + gap + R + ge);
+    output.copySubImage(dstImage, 0, 0, wide, H + gap + R + ge);
     return true;
 }
 
 // The reflection at any edge: a working copy is turned so that the edge lies
 // at the bottom, reflected there, and the result turned back. +90 degrees turns
 // counter-clockwise, so the left edge becomes the bottom.
+// The skew counts rightwards for top and bottom and downwards for left and
+// right: after the turn for the right edge, down is leftwards.
 inline bool AddImageReflection(const fipImage& srcImage, fipImage& dstImage, _RGB bgcolor,
                                int direction, int rate, int start, int ge, bool transparent,
-                               int opacity = 100, int gap = 0, int blur = 0)
+                               int opacity = 100, int gap = 0, int blur = 0, int skew = 0,
+                               int margin = 0)
 {
     fipImage work;
     if (!srcImage.copySubImage(work, 0, 0, int(srcImage.getWidth()), int(srcImage.getHeight())))
         return false;
+    // The margin cut off at the reflecting edge (crop counts from the top-left).
+    const int W = int(work.getWidth()), H = int(work.getHeight());
+    if (margin > 0) {
+        if (direction == 1)
+            work.crop(0, 0, W, H - margin);
+        else if (direction == 0)
+            work.crop(0, margin, W, H);
+        else if (direction == 2)
+            work.crop(margin, 0, W, H);
+        else
+            work.crop(0, 0, W - margin, H);
+    }
     switch (direction) {
     case 1:
         break;
@@ -219,8 +282,9 @@ inline bool AddImageReflection(const fipImage& srcImage, fipImage& dstImage, _RG
         work.rotate(-90);
         break;
     }
-    if (!BottomReflection(work, dstImage, bgcolor, rate, start, ge, transparent, opacity, gap,
-                          blur))
+    const int turnedSkew = direction == 0 || direction == 1 || direction == 2 ? skew : -skew;
+    if (!BottomReflection(work, dstImage, bgcolor, rate, start, ge, transparent, opacity, gap, blur,
+                          turnedSkew))
         return false;
     switch (direction) {
     case 1:
@@ -238,13 +302,46 @@ inline bool AddImageReflection(const fipImage& srcImage, fipImage& dstImage, _RG
     return true;
 }
 
+// The contact edge's margin: the lines at the edge (0 top, 1 bottom, 2 left,
+// 3 right) whose every pixel has alpha 0 (32 bits), or lies within 8 on every
+// channel of the outermost line's first pixel (24 bits), leftmost or topmost;
+// 0 when every line is margin.
+inline int ContactMargin(const fipImage& image, int direction)
+{
+    const int W = int(image.getWidth()), H = int(image.getHeight());
+    const int step = int(image.getBitsPerPixel()) / 8;
+    const bool vertical = direction == 0 || direction == 1;
+    // Pixel u of line n counted from the edge, rows and columns counted from the top-left.
+    const auto pixel = [&](int n, int u) {
+        const int x = vertical ? u : direction == 2 ? n : W - 1 - n;
+        const int y = !vertical ? u : direction == 0 ? n : H - 1 - n;
+        return image.getScanLine(unsigned(H - 1 - y)) + x * step;
+    };
+    const BYTE* first = pixel(0, 0);
+    const int lines = vertical ? H : W;
+    for (int n = 0; n < lines; ++n) {
+        for (int u = 0; u < (vertical ? W : H); ++u) {
+            const BYTE* p = pixel(n, u);
+            const bool margin = step == 4 ? p[3] == 0
+                                          : std::abs(p[0] - first[0]) <= 8 &&
+                                                std::abs(p[1] - first[1]) <= 8 &&
+                                                std::abs(p[2] - first[2]) <= 8;
+            if (!margin)
+                return n;
+        }
+    }
+    return 0;
+}
+
 inline bool AddImageReflection(const fipImage& srcImage, fipImage& dstImage,
                                const ReflectionParams& params)
 {
     // Direction's order is the window's codes: 0 top, 1 bottom, 2 left, 3 right.
-    return AddImageReflection(srcImage, dstImage, params.color, int(params.direction),
-                              params.sizePercent, params.unfadedPercent, params.extraLines,
-                              params.transparent, params.opacity, params.gap, params.blur);
+    const int direction = int(params.direction);
+    const int margin = params.contactEdge ? ContactMargin(srcImage, direction) : 0;
+    return AddImageReflection(srcImage, dstImage, params.color, direction, params.sizePercent,
+                              params.unfadedPercent, params.extraLines, params.transparent,
+                              params.opacity, params.gap, params.blur, params.skew, margin);
 }
 
 } // namespace oracle

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "reflection/kernels/strip_skew.h"
+
+#include <FreeImage.h>
+
+#include <cstdlib>
+#include <cstring>
+
+// The plain form of the skew: a byte loop, which the compiler widens into
+// vectors where neighbouring alphas agree (all of colour mode, and nearly all
+// of a picture's pixels in transparency mode).
+
+namespace strip_skew {
+
+namespace {
+
+using Byte = std::uint8_t;
+
+static_assert(FI_RGBA_ALPHA == 3, "alpha is the fourth byte");
+
+// Both neighbours straight: (a * (256 - f) + b * f + 128) / 256 for each of
+// `n` bytes.
+inline void blendBytes(const Byte* __restrict a, const Byte* __restrict b, Byte* __restrict out,
+                       int n, int f)
+{
+    const int keep = 256 - f;
+    for (int j = 0; j < n; ++j)
+        out[j] = Byte((a[j] * keep + b[j] * f + 128) >> 8);
+}
+
+// One pixel of 4 bytes whose neighbours' alphas differ: the colours weighed
+// by alpha, so that a transparent neighbour lends no colour.
+inline void blendByAlpha(const Byte* a, const Byte* b, Byte* out, int f)
+{
+    const int keep = 256 - f;
+    const int wa = a[3] * keep;
+    const int wb = b[3] * f;
+    const int total = wa + wb; // > 0: the alphas differ, so one is above 0
+    for (int c = 0; c < 3; ++c)
+        out[c] = Byte((a[c] * wa + b[c] * wb + total / 2) / total);
+    out[3] = Byte((total + 128) >> 8);
+}
+
+// The same with a weight for every byte.
+inline void blendLanes(const Byte* __restrict a, const Byte* __restrict b,
+                       const Byte* __restrict weights, Byte* __restrict out, int n)
+{
+    for (int j = 0; j < n; ++j) {
+        const int f = weights[j];
+        out[j] = Byte((a[j] * (256 - f) + b[j] * f + 128) >> 8);
+    }
+}
+
+template <int B, bool byAlpha>
+inline void blendPixel(const Byte* a, const Byte* b, Byte* out, int f)
+{
+    if (f == 0) {
+        for (int c = 0; c < B; ++c)
+            out[c] = a[c];
+    } else if (byAlpha && a[3] != b[3]) {
+        blendByAlpha(a, b, out, f);
+    } else {
+        blendBytes(a, b, out, B, f);
+    }
+}
+
+// `n` pixels whose neighbours a[k] and b[k] = a[k - 1] both lie in the line.
+template <int B, bool byAlpha> void blendRun(const Byte* a, const Byte* b, Byte* out, int n, int f)
+{
+    if constexpr (!byAlpha) {
+        blendBytes(a, b, out, n * B, f);
+    } else {
+        // Sixteen pixels at a time where their alphas agree with their neighbours'.
+        constexpr int chunk = 16;
+        int k = 0;
+        for (; k + chunk <= n; k += chunk) {
+            bool same = true;
+            for (int p = 0; p < chunk; ++p)
+                same &= a[(k + p) * B + 3] == b[(k + p) * B + 3];
+            if (same) {
+                blendBytes(a + k * B, b + k * B, out + k * B, chunk * B, f);
+            } else {
+                for (int p = k; p < k + chunk; ++p)
+                    blendPixel<B, true>(a + p * B, b + p * B, out + p * B, f);
+            }
+        }
+        for (; k < n; ++k)
+            blendPixel<B, true>(a + k * B, b + k * B, out + k * B, f);
+    }
+}
+
+template <int B, bool byAlpha>
+void skewLineOf(const Byte* in, int width, Byte* out, int outWidth, Shift shift,
+                const Byte* background)
+{
+    const auto source = [&](int u) { return u >= 0 && u < width ? in + u * B : background; };
+    if (shift.fraction == 0) { // whole pixels: the line itself, moved
+        for (int x = 0; x < outWidth; ++x) {
+            if (x == shift.whole && width > 0) {
+                std::memcpy(out + x * B, in, std::size_t(width) * B);
+                x += width - 1;
+                continue;
+            }
+            std::memcpy(out + x * B, source(x - shift.whole), B);
+        }
+        return;
+    }
+    // Pixels x whose neighbours u = x - whole and u - 1 both lie in the line.
+    const int innerFirst = shift.whole + 1;
+    const int innerEnd = shift.whole + width;
+    for (int x = 0; x < outWidth; ++x) {
+        if (x == innerFirst && innerEnd > innerFirst) {
+            blendRun<B, byAlpha>(in + B, in, out + x * B, innerEnd - innerFirst, shift.fraction);
+            x = innerEnd - 1;
+            continue;
+        }
+        const int u = x - shift.whole;
+        blendPixel<B, byAlpha>(source(u), source(u - 1), out + x * B, shift.fraction);
+    }
+}
+
+// Pixels of 4 bytes with a weight for every byte, colours weighed by alpha
+// where the neighbours' alphas differ.
+void blendLanesByAlpha(const Byte* a, const Byte* b, const Byte* weights, Byte* out, int n)
+{
+    constexpr int chunk = 16;
+    int k = 0;
+    for (; k + chunk <= n; k += chunk) {
+        bool same = true;
+        for (int p = 0; p < chunk; ++p)
+            same &= a[(k + p) * 4 + 3] == b[(k + p) * 4 + 3];
+        if (same) {
+            blendLanes(a + k * 4, b + k * 4, weights + k * 4, out + k * 4, chunk * 4);
+        } else {
+            for (int p = k; p < k + chunk; ++p)
+                blendPixel<4, true>(a + p * 4, b + p * 4, out + p * 4, weights[p * 4]);
+        }
+    }
+    for (; k < n; ++k)
+        blendPixel<4, true>(a + k * 4, b + k * 4, out + k * 4, weights[k * 4]);
+}
+
+} // namespace
+
+Shift shiftOf(int t, int lines, int skew)
+{
+    const long long span = 2LL * (lines - 1);
+    const long long d256 = (512LL * std::abs(skew) * t + (lines - 1)) / span;
+    const long long at = skew < 0 ? 256LL * -skew - d256 : d256;
+    return {int(at >> 8), int(at & 255)};
+}
+
+void skewLine(const std::uint8_t* in, int width, std::uint8_t* out, int outWidth, Shift shift,
+              int bytes, const std::uint8_t* background, bool byAlpha)
+{
+    if (bytes == 3)
+        skewLineOf<3, false>(in, width, out, outWidth, shift, background);
+    else if (byAlpha)
+        skewLineOf<4, true>(in, width, out, outWidth, shift, background);
+    else
+        skewLineOf<4, false>(in, width, out, outWidth, shift, background);
+}
+
+void gatherAcross(const StripRows& rows, int scanLine, int firstLine, int endLine,
+                  const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
+                  std::uint8_t* out)
+{
+    const Shift* shifts = across.shifts;
+    // Columns with the same whole shift read the same row: runs of them.
+    for (int u = 0; u < across.count;) {
+        const int whole = shifts[u].whole;
+        int end = u + 1;
+        while (end < across.count && shifts[end].whole == whole)
+            ++end;
+        const int line = scanLine + whole;
+        const Byte* from = line >= firstLine && line < endLine ? rows.row(line) : backgroundRow;
+        std::memcpy(out + u * bytes, from + u * bytes, std::size_t(end - u) * bytes);
+        u = end;
+    }
+}
+
+void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const AcrossShifts& across,
+                 int bytes, bool byAlpha, std::uint8_t* out)
+{
+    if (byAlpha)
+        blendLanesByAlpha(a, b, across.weights, out, across.count);
+    else
+        blendLanes(a, b, across.weights, out, across.count * bytes);
+}
+
+} // namespace strip_skew

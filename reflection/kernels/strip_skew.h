@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The skew of the strip: every line moved along the edge by its share of the
+// skew, between whole pixels by linear interpolation of its two neighbours.
+// reflection_renderer.h gives the definition; the kernels call these for the
+// lines of the strip, after the blur and before the opacity and the fade.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace strip_skew {
+
+// Where the pixels of a line come from: pixel x of the skewed line is made of
+// the unskewed line's pixels x - whole and x - whole - 1, the second weighing
+// fraction / 256 (0..255).
+struct Shift {
+    int whole = 0;
+    int fraction = 0;
+};
+
+// Line t of a strip of `lines` lines (two or more), with the picture `base`
+// pixels from the start of the result's line (|skew| for a negative skew,
+// else 0): the line's shift of skew * t / (lines - 1) pixels in 1/256 pixel,
+// rounded, halves away from zero, plus the base.
+Shift shiftOf(int t, int lines, int skew);
+
+// The `outWidth` pixels of one skewed line, written into `out` from the
+// `width` pixels of the unskewed line `in` (no byte of which `out` may
+// share), `bytes` (3 or 4) per pixel. Pixels beyond `in` are `background`.
+// With `byAlpha` (4 bytes), colours are weighed by their alpha where the two
+// neighbours' alphas differ.
+void skewLine(const std::uint8_t* in, int width, std::uint8_t* out, int outWidth, Shift shift,
+              int bytes, const std::uint8_t* background, bool byAlpha);
+
+// The lines across the result's rows (left and right): the shifts of the
+// strip's `count` columns, each column's fraction repeated for each of its
+// `bytes` bytes, as the row's skew reads them.
+struct AcrossShifts {
+    const Shift* shifts;         // one a column
+    const std::uint8_t* weights; // the fraction, one a byte
+    int count;
+};
+
+// Where the unskewed strip's rows are: scan line m's strip pixels at
+// first + m * pitch, or, in a ring of `slots` rows, at
+// first + (m % slots) * pitch.
+struct StripRows {
+    const std::uint8_t* first;
+    std::ptrdiff_t pitch;
+    int slots = 0; // 0: no ring
+    const std::uint8_t* row(int m) const { return first + (slots ? m % slots : m) * pitch; }
+};
+
+// The unskewed pixels that the result row at scan line `scanLine` is made
+// of, as one row of `count` pixels: for pixel u, the unskewed row `whole`
+// scan lines above it (further into the bitmap), in its own column; scan
+// lines outside the unskewed strip's [firstLine, endLine) give the pixels of
+// `backgroundRow` (a row of background). The second pixels of the mix are
+// the first ones of the row above, scanLine + 1. Rows are read only at and
+// above `scanLine`: working from the bottom scan line up, each row can be
+// written back before the next, and a ring needs |skew| + 2 rows.
+void gatherAcross(const StripRows& rows, int scanLine, int firstLine, int endLine,
+                  const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
+                  std::uint8_t* out);
+
+// The mix of the first pixels `a` and the second `b` of a row gathered so,
+// each pixel with its column's fraction, into `out`.
+void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const AcrossShifts& across,
+                 int bytes, bool byAlpha, std::uint8_t* out);
+
+} // namespace strip_skew
