@@ -46,8 +46,7 @@ void Glassmere::ShowLiveFrame()
     QGraphicsView* view = ui.graphicsView;
     const ReflectionParams params = currentParams();
     const qreal ratio = view->devicePixelRatioF();
-    const QSize full =
-        reflectionResultSize(int(sourceImage.getWidth()), int(sourceImage.getHeight()), params);
+    const QSize full = livePreview.resultSize(sourceImage, params);
     scene->setSceneRect(QRectF(QPointF(0, 0), QSizeF(full) / ratio));
     if (viewFitted)
         KeepFitted();

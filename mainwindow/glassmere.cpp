@@ -12,7 +12,10 @@ namespace {
 // instead.
 class SliderValidator : public QIntValidator {
 public:
-    SliderValidator(int top, QObject* parent) : QIntValidator(0, top, parent) {}
+    SliderValidator(const QAbstractSlider* slider, QObject* parent)
+        : QIntValidator(slider->minimum(), slider->maximum(), parent)
+    {
+    }
     State validate(QString& input, int& pos) const override
     {
         const State state = QIntValidator::validate(input, pos);
@@ -53,14 +56,16 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
                                  {ui.txtDepth, ui.refDepth},
                                  {ui.txtOpacity, ui.refOpacity},
                                  {ui.txtGap, ui.refGap},
-                                 {ui.txtBlur, ui.refBlur}})
-        field->setValidator(new SliderValidator(slider->maximum(), this));
+                                 {ui.txtBlur, ui.refBlur},
+                                 {ui.txtSkew, ui.refSkew}})
+        field->setValidator(new SliderValidator(slider, this));
 
     liveTimer = new QTimer(this);
     liveTimer->setSingleShot(true);
     liveTimer->setInterval(0);
     connect(liveTimer, &QTimer::timeout, this, &Glassmere::ShowLiveFrame);
-    for (QAbstractSlider* slider : {ui.refSize, ui.refDepth, ui.refOpacity, ui.refGap, ui.refBlur})
+    for (QAbstractSlider* slider :
+         {ui.refSize, ui.refDepth, ui.refOpacity, ui.refGap, ui.refBlur, ui.refSkew})
         FollowWhileDragged(slider);
     AcceptDrops();
     SetFramelessHint();

@@ -74,6 +74,11 @@ private Q_SLOTS:
     void on_txtOpacity_editingFinished();
     void on_txtGap_editingFinished();
     void on_txtBlur_editingFinished();
+    void on_refSkew_valueChanged(int value);
+    void on_txtSkew_textChanged(QString str);
+    void on_refSkew_sliderReleased();
+    void on_txtSkew_editingFinished();
+    void on_cbContactEdge_toggled(bool checked);
     void on_checkBoxTop_toggled(bool checked);
     void on_checkBoxLeft_toggled(bool checked);
     void on_checkBoxBottom_toggled(bool checked);

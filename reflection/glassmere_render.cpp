@@ -60,6 +60,8 @@ ReflectionParams Glassmere::currentParams()
     params.opacity = ui.refOpacity->value();
     params.gap = ui.refGap->value();
     params.blur = ui.refBlur->value();
+    params.skew = ui.refSkew->value();
+    params.contactEdge = ui.cbContactEdge->isChecked();
     return params;
 }
 

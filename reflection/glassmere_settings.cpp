@@ -110,12 +110,38 @@ void Glassmere::on_txtBlur_editingFinished()
     RenderTypedControl();
 }
 
+// The skew works as the gap and the blur do.
+void Glassmere::on_refSkew_valueChanged(int value)
+{
+    ui.txtSkew->setText(QString::number(value));
+}
+
+void Glassmere::on_txtSkew_textChanged(QString str)
+{
+    ui.refSkew->setValue(str.toInt());
+}
+
+void Glassmere::on_refSkew_sliderReleased()
+{
+    RunReflection();
+}
+
+void Glassmere::on_txtSkew_editingFinished()
+{
+    RenderTypedControl();
+}
+
 void Glassmere::RenderTypedControl()
 {
     const ReflectionParams now = currentParams();
     if (now.opacity != shownParams.opacity || now.gap != shownParams.gap ||
-        now.blur != shownParams.blur)
+        now.blur != shownParams.blur || now.skew != shownParams.skew)
         RunReflection();
+}
+
+void Glassmere::on_cbContactEdge_toggled(bool)
+{
+    RunReflection();
 }
 
 // The four boxes act as a group of which at most one is checked, but the

@@ -2,9 +2,11 @@
 
 #include "imaging/pixels/standard_bitmap.h"
 #include "imaging/preview/preview_image.h"
+#include "reflection/renderer/contact_edge.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -52,17 +54,20 @@ ReflectionParams atScale(const ReflectionParams& params, double scale)
     ReflectionParams scaled = params;
     scaled.gap = int(std::lround(std::max(0, params.gap) * scale));
     scaled.blur = int(std::lround(std::clamp(params.blur, 0, maximumBlur) * scale));
+    scaled.skew = int(std::lround(std::clamp(params.skew, -maximumSkew, maximumSkew) * scale));
     return scaled;
 }
 
 // How far across the strip a pixel's value reaches: three box passes along
 // the strip's lines, each at most half the blur's radius wide plus the
-// neighbour weighed in. Rendered with that many more columns (rows) on each
-// side, the part in view comes out as in the full result.
+// neighbour weighed in, and the skew's shift with the neighbour it is mixed
+// with. Rendered with that many more columns (rows) on each side, the part
+// in view comes out as in the full result.
 int reachAcross(const ReflectionParams& params)
 {
     const int blur = std::clamp(params.blur, 0, maximumBlur);
-    return blur > 0 ? 3 * (blur / 2 + 2) : 0;
+    const int skew = std::abs(std::clamp(params.skew, -maximumSkew, maximumSkew));
+    return (blur > 0 ? 3 * (blur / 2 + 2) : 0) + (skew > 0 ? skew + 1 : 0);
 }
 
 } // namespace
@@ -72,6 +77,62 @@ void LivePreview::forget()
     copy.clear();
     copyScale = 0;
     copiedFrom = nullptr;
+    contactView.clear();
+    contactStandard.clear();
+    contactFrom = nullptr;
+}
+
+const fipImage& LivePreview::contacted(const fipImage& source, const ReflectionParams& params)
+{
+    FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(source));
+    if (!params.contactEdge || !dib || !FreeImage_HasPixels(dib))
+        return source;
+    if (contactFrom != dib || contactDirection != params.direction ||
+        contactTransparent != params.transparent) {
+        contactView.clear();
+        contactStandard.clear();
+        contactFrom = nullptr;
+        FIBITMAP* standard = dib;
+        if (!isStandardBitmap(dib)) {
+            contactStandard =
+                convertToStandardBitmap(dib, params.transparent || FreeImage_IsTransparent(dib))
+                    .release();
+            if (!contactStandard.isValid())
+                return source;
+            standard = static_cast<FIBITMAP*>(contactStandard);
+        }
+        const int margin = contactMarginOf(standard, params.direction);
+        const unsigned width = FreeImage_GetWidth(standard), height = FreeImage_GetHeight(standard);
+        const unsigned m = unsigned(margin);
+        // Counted from the top-left: the margin is cut off the reflecting edge.
+        switch (params.direction) {
+        case Direction::Top:
+            contactView = FreeImage_CreateView(standard, 0, m, width, height);
+            break;
+        case Direction::Bottom:
+            contactView = FreeImage_CreateView(standard, 0, 0, width, height - m);
+            break;
+        case Direction::Left:
+            contactView = FreeImage_CreateView(standard, m, 0, width, height);
+            break;
+        case Direction::Right:
+            contactView = FreeImage_CreateView(standard, 0, 0, width - m, height);
+            break;
+        }
+        if (!contactView.isValid())
+            return source;
+        contactFrom = dib;
+        contactDirection = params.direction;
+        contactTransparent = params.transparent;
+        copiedFrom = nullptr; // a copy of the earlier view would be taken for this one
+    }
+    return contactView;
+}
+
+QSize LivePreview::resultSize(const fipImage& source, const ReflectionParams& params)
+{
+    const fipImage& picture = contacted(source, params);
+    return reflectionResultSize(int(picture.getWidth()), int(picture.getHeight()), params);
 }
 
 FIBITMAP* LivePreview::sourceAt(const fipImage& source, double scale)
@@ -106,12 +167,18 @@ FIBITMAP* LivePreview::sourceAt(const fipImage& source, double scale)
     return static_cast<FIBITMAP*>(copy);
 }
 
-LivePreview::Frame LivePreview::render(const fipImage& source, const ReflectionParams& params,
+LivePreview::Frame LivePreview::render(const fipImage& whole, const ReflectionParams& settings,
                                        double scale, const QRectF& visible)
 {
     Frame frame;
+    if (!(scale > 0))
+        return frame;
+    // With the contact edge, frames are made of the picture without its margin.
+    const fipImage& source = contacted(whole, settings);
+    ReflectionParams params = settings;
+    params.contactEdge = false;
     FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(source));
-    if (!dib || !FreeImage_HasPixels(dib) || !(scale > 0))
+    if (!dib || !FreeImage_HasPixels(dib))
         return frame;
     frame.resultSize =
         reflectionResultSize(int(FreeImage_GetWidth(dib)), int(FreeImage_GetHeight(dib)), params);

@@ -30,17 +30,30 @@ public:
     Frame render(const fipImage& source, const ReflectionParams& params, double scale,
                  const QRectF& visible);
 
+    // The full result's size for these settings, as render() gives it.
+    QSize resultSize(const fipImage& source, const ReflectionParams& params);
+
     // Drops the scaled copy; the next frame makes a new one. Needed whenever
     // the picture changes.
     void forget();
 
 private:
+    // The picture with the contact edge's margin taken away (a view of it),
+    // found once per picture, edge and mode; the source itself without the
+    // contact edge.
+    const fipImage& contacted(const fipImage& source, const ReflectionParams& params);
+
     // The picture to render from: the source, or a copy at `copyScale`.
     FIBITMAP* sourceAt(const fipImage& source, double scale);
 
     fipImage copy;        // the picture at copyScale, or a standard copy at scale 1
     double copyScale = 0; // 0: no copy
     FIBITMAP* copiedFrom = nullptr;
+    fipImage contactStandard; // a picture of another layout, brought to the renderer's
+    fipImage contactView;     // the picture without its margin
+    FIBITMAP* contactFrom = nullptr;
+    Direction contactDirection = Direction::Bottom;
+    bool contactTransparent = false;
     PixelMemory memory; // the frames' render target, kept between frames
     fipImage output;     // the latest frame's render, over `memory`
 };

@@ -44,15 +44,16 @@ constexpr int maximumSkew = 10000;
 // turned; the diagram in the .cpp shows them):
 //
 //   +-----------------+----+
-//   | extra lines (0) |    |
-//   +-----------------+    |
-//   | picture, H rows | bg |  the picture unchanged; with a skew S the
-//   +-----------------+----+  result is |S| wider, background beside it
+//   | extra lines (0)      |
+//   +-----------------+----+
+//   | picture, H rows | bg |  unchanged; a skew S makes the result |S| wider,
+//   +-----------------+----+  background beside the picture (left of it for S < 0)
 //   | gap, G rows          |  background colour (alpha 255 at 32 bits), or all 0
 //   +----------------------+  in transparency mode
-//   | strip, R rows  \     |  t = 0 (touching) .. R - 1 (outer end); the last F
-//   +----------------------+  fade; skewed, the outer end moves by S
-//  (... margin, taken away with the contact edge)
+//   | strip, R rows   \    |  t = 0 (touching) .. R - 1 (outer end); the last F
+//   |                  \   |  fade; the outer end moved S along the edge
+//   +----------------------+
+//   ( margin rows )           taken away first with the contact edge
 //
 // Contact edge: before anything else, the picture's margin at the reflecting
 // edge is taken away, so that the mirror touches what the picture shows: the
