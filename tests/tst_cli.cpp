@@ -98,6 +98,8 @@ private Q_SLOTS:
             "--gap must be a whole number from 0 to 10000, not \"-1\"");
         row("blur above 200", "--blur 201" + io, 2,
             "--blur must be a whole number from 0 to 200, not \"201\"");
+        row("skew beyond its range", "--skew -10001" + io, 2,
+            "--skew must be a whole number from -10000 to 10000, not \"-10001\"");
         row("colour and transparency", "--color #000000 --transparent" + io, 2,
             "--color and --transparent exclude each other");
         row("colour channel above 255", "--color rgb(300,0,0)" + io, 2,
@@ -217,6 +219,10 @@ private Q_SLOTS:
         QTest::newRow("every control")
             << "--direction left --size 55 --depth 20 --color #3366cc --opacity 70 --gap 6 --blur 9"
             << ReflectionParams{Direction::Left, 55, 20, 0, {0x33, 0x66, 0xcc}, false, 70, 6, 9};
+        QTest::newRow("on a floor")
+            << "--transparent --contact-edge --skew -25 --blur 4"
+            << ReflectionParams{Direction::Bottom, 40, 30, 0, {255, 255, 255}, true, 100, 0, 4,
+                                true,                -25};
         const char* names[] = {"top", "bottom", "left", "right"};
         for (Direction direction :
              {Direction::Top, Direction::Bottom, Direction::Left, Direction::Right})

@@ -30,6 +30,17 @@ CliOptions::CliOptions()
                           "touches the picture, 0-%1 (default: 0).")
                .arg(maximumBlur),
            QStringLiteral("pixels"), QStringLiteral("0")),
+      skew(QStringLiteral("skew"),
+           QStringLiteral("Pixels the reflection's outer end moves along the edge, as on a floor: "
+                          "rightwards for bottom and top, downwards for left and right, the "
+                          "other way when negative; the result grows by as much, -%1-%1 "
+                          "(default: 0).")
+               .arg(maximumSkew),
+           QStringLiteral("pixels"), QStringLiteral("0")),
+      contactEdge(QStringLiteral("contact-edge"),
+                  QStringLiteral("Leave out the picture's empty margin at the reflecting edge "
+                                 "(transparent, or the colour of its outermost line's first "
+                                 "pixel), so that the reflection touches what it shows.")),
       color(QStringLiteral("color"),
             QStringLiteral("Colour the reflection fades into: #rrggbb, #rgb, rgb(r,g,b) or a "
                            "name such as white or steelblue (default: #ffffff)."),
@@ -87,9 +98,9 @@ void describeCommandLine(QCommandLineParser& parser, const CliOptions& options)
     parser.addHelpOption();
     parser.addOption(options.version);
     parser.addOptions({options.direction, options.size, options.depth, options.opacity, options.gap,
-                       options.blur, options.color, options.transparent, options.format,
-                       options.jobs, options.quality, options.batch, options.recursive,
-                       options.quiet, options.report});
+                       options.blur, options.skew, options.contactEdge, options.color,
+                       options.transparent, options.format, options.jobs, options.quality,
+                       options.batch, options.recursive, options.quiet, options.report});
     parser.addPositionalArgument(QStringLiteral("INPUT"),
                                  QStringLiteral("The picture, or with --batch the picture folder."),
                                  QStringLiteral("INPUT|PICTURE_DIR"));

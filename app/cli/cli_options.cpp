@@ -63,6 +63,11 @@ std::optional<int> readNumbers(const QCommandLineParser& parser, const CliOption
         return usageError(QStringLiteral("--blur must be a whole number from 0 to %1, not \"%2\"")
                               .arg(maximumBlur)
                               .arg(parser.value(options.blur)));
+    if (!readNumber(parser.value(options.skew), -maximumSkew, maximumSkew, params.skew))
+        return usageError(QStringLiteral("--skew must be a whole number from -%1 to %1, not \"%2\"")
+                              .arg(maximumSkew)
+                              .arg(parser.value(options.skew)));
+    params.contactEdge = parser.isSet(options.contactEdge);
     return std::nullopt;
 }
 

@@ -37,6 +37,8 @@ struct CliOptions {
     QCommandLineOption opacity;
     QCommandLineOption gap;
     QCommandLineOption blur;
+    QCommandLineOption skew;
+    QCommandLineOption contactEdge;
     QCommandLineOption color;
     QCommandLineOption transparent;
     QCommandLineOption jobs;

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "reflection/kernels/strip_skew.h"
 
+#include "reflection/kernels/strip_skew_hwy.h"
+
 #include <FreeImage.h>
 
 #include <cstdlib>
 #include <cstring>
 
-// The plain form of the skew: a byte loop, which the compiler widens into
-// vectors where neighbouring alphas agree (all of colour mode, and nearly all
-// of a picture's pixels in transparency mode).
+// The plain form of the skew: byte loops, the reference for the vector form
+// (strip_skew_hwy.cpp) that runs of bytes take, where neighbouring alphas
+// agree (all of colour mode, and nearly all of a picture's pixels in
+// transparency mode).
 
 namespace strip_skew {
 
@@ -18,11 +21,17 @@ using Byte = std::uint8_t;
 
 static_assert(FI_RGBA_ALPHA == 3, "alpha is the fourth byte");
 
+// Runs this long or longer take the vector form.
+constexpr int vectorRun = 32;
+
 // Both neighbours straight: (a * (256 - f) + b * f + 128) / 256 for each of
 // `n` bytes.
-inline void blendBytes(const Byte* __restrict a, const Byte* __restrict b, Byte* __restrict out,
-                       int n, int f)
+inline void blendBytes(const Byte* a, const Byte* b, Byte* out, int n, int f)
 {
+    if (n >= vectorRun) {
+        blendBytesVector(a, b, out, n, f);
+        return;
+    }
     const int keep = 256 - f;
     for (int j = 0; j < n; ++j)
         out[j] = Byte((a[j] * keep + b[j] * f + 128) >> 8);
@@ -42,9 +51,12 @@ inline void blendByAlpha(const Byte* a, const Byte* b, Byte* out, int f)
 }
 
 // The same with a weight for every byte.
-inline void blendLanes(const Byte* __restrict a, const Byte* __restrict b,
-                       const Byte* __restrict weights, Byte* __restrict out, int n)
+inline void blendLanes(const Byte* a, const Byte* b, const Byte* weights, Byte* out, int n)
 {
+    if (n >= vectorRun) {
+        blendLanesVector(a, b, weights, out, n);
+        return;
+    }
     for (int j = 0; j < n; ++j) {
         const int f = weights[j];
         out[j] = Byte((a[j] * (256 - f) + b[j] * f + 128) >> 8);

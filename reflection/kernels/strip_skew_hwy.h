@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The skew's mix of two neighbours, a vector at a time (strip_skew_hwy.cpp),
+// for every instruction set Highway builds, the best one chosen when the
+// program runs. The plain loops in strip_skew.cpp are the reference each is
+// held to.
+
+#include <cstdint>
+
+namespace strip_skew {
+
+// out[j] = (a[j] * (256 - f) + b[j] * f + 128) >> 8 for j < n, 0 <= f < 256.
+void blendBytesVector(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int n,
+                      int f);
+// The same with f = weights[j] for every byte.
+void blendLanesVector(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* weights,
+                      std::uint8_t* out, int n);
+
+} // namespace strip_skew
