@@ -165,7 +165,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.cpp" line="80"/>
+        <location filename="../mainwindow/glassmere.cpp" line="85"/>
         <source>F1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -214,7 +214,7 @@
     </message>
     <message>
         <location filename="../mainwindow/glassmere.ui" line="578"/>
-        <location filename="../mainwindow/glassmere.ui" line="856"/>
+        <location filename="../mainwindow/glassmere.ui" line="872"/>
         <source>Size:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -226,7 +226,7 @@
     <message>
         <location filename="../mainwindow/glassmere.ui" line="626"/>
         <location filename="../mainwindow/glassmere.ui" line="690"/>
-        <location filename="../mainwindow/glassmere.ui" line="983"/>
+        <location filename="../mainwindow/glassmere.ui" line="999"/>
         <source>%</source>
         <translation type="unfinished"></translation>
     </message>
@@ -251,155 +251,177 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="753"/>
+        <location filename="../mainwindow/glassmere.ui" line="729"/>
+        <source>Let the reflection touch the picture&apos;s content: an empty margin at the reflecting edge is left out.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="732"/>
+        <source>Contact edge</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="769"/>
         <source>#ffffff</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="803"/>
+        <location filename="../mainwindow/glassmere.ui" line="819"/>
         <source>Set reflection color.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="818"/>
+        <location filename="../mainwindow/glassmere.ui" line="834"/>
         <source>Image information</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="830"/>
+        <location filename="../mainwindow/glassmere.ui" line="846"/>
         <source>Name:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="843"/>
+        <location filename="../mainwindow/glassmere.ui" line="859"/>
         <source>Type:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="869"/>
+        <location filename="../mainwindow/glassmere.ui" line="885"/>
         <source>Dimensions:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="932"/>
+        <location filename="../mainwindow/glassmere.ui" line="948"/>
         <source>Opacity:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="945"/>
+        <location filename="../mainwindow/glassmere.ui" line="961"/>
         <source>Strength of the reflection where it touches the picture.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="970"/>
+        <location filename="../mainwindow/glassmere.ui" line="986"/>
         <source>100</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="996"/>
+        <location filename="../mainwindow/glassmere.ui" line="1012"/>
         <source>Gap:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1009"/>
+        <location filename="../mainwindow/glassmere.ui" line="1025"/>
         <source>Distance between the picture and its reflection.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1034"/>
-        <location filename="../mainwindow/glassmere.ui" line="1098"/>
+        <location filename="../mainwindow/glassmere.ui" line="1050"/>
+        <location filename="../mainwindow/glassmere.ui" line="1114"/>
+        <location filename="../mainwindow/glassmere.ui" line="1181"/>
         <source>0</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1047"/>
-        <location filename="../mainwindow/glassmere.ui" line="1111"/>
+        <location filename="../mainwindow/glassmere.ui" line="1063"/>
+        <location filename="../mainwindow/glassmere.ui" line="1127"/>
+        <location filename="../mainwindow/glassmere.ui" line="1194"/>
         <source>px</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1060"/>
+        <location filename="../mainwindow/glassmere.ui" line="1076"/>
         <source>Blur:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1073"/>
+        <location filename="../mainwindow/glassmere.ui" line="1089"/>
         <source>Blur at the outer end of the reflection.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1118"/>
+        <location filename="../mainwindow/glassmere.ui" line="1140"/>
+        <source>Skew:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1153"/>
+        <source>How far the outer end of the reflection moves along the edge, as on a floor.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../mainwindow/glassmere.ui" line="1201"/>
         <source>all-at-once</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1130"/>
+        <location filename="../mainwindow/glassmere.ui" line="1213"/>
         <source>Image Directory</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1159"/>
-        <location filename="../mainwindow/glassmere.ui" line="1201"/>
+        <location filename="../mainwindow/glassmere.ui" line="1242"/>
+        <location filename="../mainwindow/glassmere.ui" line="1284"/>
         <source>Browse</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1172"/>
+        <location filename="../mainwindow/glassmere.ui" line="1255"/>
         <source>Result Directory</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1214"/>
+        <location filename="../mainwindow/glassmere.ui" line="1297"/>
         <source>Batch Generate</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1227"/>
+        <location filename="../mainwindow/glassmere.ui" line="1310"/>
         <source>Process</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1357"/>
+        <location filename="../mainwindow/glassmere.ui" line="1440"/>
         <source>Fit</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1376"/>
+        <location filename="../mainwindow/glassmere.ui" line="1459"/>
         <source>Actual</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1395"/>
+        <location filename="../mainwindow/glassmere.ui" line="1478"/>
         <source>ZoomIn</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1414"/>
+        <location filename="../mainwindow/glassmere.ui" line="1497"/>
         <source>ZoomOut</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1517"/>
+        <location filename="../mainwindow/glassmere.ui" line="1600"/>
         <source>Help Manual</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1522"/>
+        <location filename="../mainwindow/glassmere.ui" line="1605"/>
         <source>&amp;Check for New Version</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1527"/>
+        <location filename="../mainwindow/glassmere.ui" line="1610"/>
         <source>Online Support</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1532"/>
+        <location filename="../mainwindow/glassmere.ui" line="1615"/>
         <source>&amp;Visit Our Web Site</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../mainwindow/glassmere.ui" line="1537"/>
+        <location filename="../mainwindow/glassmere.ui" line="1620"/>
         <source>&amp;About Us</source>
         <translation type="unfinished"></translation>
     </message>
