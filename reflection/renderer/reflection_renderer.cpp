@@ -118,9 +118,9 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
             f.srcBits += margin * f.srcPitch;
         else if (params.direction == Direction::Left)
             f.srcBits += margin * srcBytes;
-        (params.direction == Direction::Top || params.direction == Direction::Bottom ? f.height
-                                                                                     : f.width) -=
-            margin;
+        const bool vertical =
+            params.direction == Direction::Top || params.direction == Direction::Bottom;
+        (vertical ? f.height : f.width) -= margin;
     }
     const Strip strip = stripFor(f.width, f.height, params);
     f.strip = strip.lines;
