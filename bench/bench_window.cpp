@@ -5,7 +5,7 @@
 //
 // Window/<depth>/<change>   direction, transparency, colour (the colour timed
 //                           from the colour dialog's answer), and a release of
-//                           each slider: size, depth, opacity, gap, blur
+//                           each slider: size, depth, opacity, gap, blur, skew
 
 #include "random_picture.h"
 #include "tests/support/dialogdriver.h"
@@ -103,6 +103,7 @@ int main(int argc, char** argv)
                    {"opacity", Change::Slider, {"refOpacity", 100, 60}},
                    {"gap", Change::Slider, {"refGap", 0, 40}},
                    {"blur", Change::Slider, {"refBlur", 0, 20}},
+                   {"skew", Change::Slider, {"refSkew", 0, 200}},
                    {"transparency", Change::Transparency, {}},
                    {"colour", Change::Colour, {}}};
     for (int bpp : {24, 32}) {
