@@ -101,8 +101,10 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     // gives pieces of them their opacity and fade, while the other rows are
     // written here.
     if (f.blur > 0) {
-        const int lineBytes = f.width * DB;
-        const auto finishPieces = [&](int from, int to, int fromByte, int toByte) {
+        // The blur's threads run this after the block ends: what it needs of
+        // the block is held by value.
+        const auto finishPieces = [&, lineBytes = f.width * DB](int from, int to, int fromByte,
+                                                                 int toByte) {
             for (int t = from; t < to; ++t) {
                 const int y = top ? f.strip - 1 - t : stripTop + t;
                 Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;

@@ -120,6 +120,9 @@ QByteArray ProgramRun::describe() const
 ProgramRun runProgram(const QString& program, const QStringList& arguments, int addressSpaceKB)
 {
     QProcess process;
+#if defined(__SANITIZE_ADDRESS__)
+    addressSpaceKB = 0; // the sanitizer's shadow memory does not start under a cap
+#endif
     if (addressSpaceKB > 0)
         process.setChildProcessModifier([addressSpaceKB] {
             const rlimit space{rlim_t(addressSpaceKB) * 1024, rlim_t(addressSpaceKB) * 1024};
