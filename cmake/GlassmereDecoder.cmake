@@ -8,17 +8,24 @@ include(GNUInstallDirs)
 # test and benchmark) gets a decoder built with it. The fuzz build instruments
 # those objects for the fuzz target, so the decoder compiles its own plain copy
 # there: AddressSanitizer's shadow memory does not fit under its address-space cap.
+# The lock the decoder puts itself under (decoder_sandbox.cpp) is a library
+# of its own, so that its test can lock a child in with the same function.
+add_library(glassmere_sandbox STATIC imaging/decoder/decoder_sandbox.cpp
+    imaging/decoder/decoder_sandbox.h)
+target_include_directories(glassmere_sandbox PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+target_link_libraries(glassmere_sandbox PUBLIC Qt6::Core PRIVATE PkgConfig::libseccomp)
+set_target_properties(glassmere_sandbox PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 if(GLASSMERE_FUZZ)
     add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp
         imaging/decoder/allocation_watch.cpp ${GLASSMERE_DECODING_SOURCES}
         ${GLASSMERE_PIXELS_SOURCES})
     target_include_directories(glassmere-decoder PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
     target_link_libraries(glassmere-decoder PRIVATE Qt6::Gui FreeImage::FreeImagePlus
-        PkgConfig::libdeflate ZLIB::ZLIB)
+        PkgConfig::libdeflate ZLIB::ZLIB glassmere_sandbox)
 else()
     add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp
         imaging/decoder/allocation_watch.cpp)
-    target_link_libraries(glassmere-decoder PRIVATE glassmere_decoding)
+    target_link_libraries(glassmere-decoder PRIVATE glassmere_decoding glassmere_sandbox)
 endif()
 set_target_properties(glassmere-decoder PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 add_dependencies(glassmere_core glassmere-decoder)

@@ -12,7 +12,7 @@ packages=(
     cmake g++ make
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libfreeimage-dev libfreeimageplus-dev
-    libdeflate-dev libhwy-dev pkg-config zlib1g-dev
+    libdeflate-dev libhwy-dev pkg-config zlib1g-dev libseccomp-dev
     libbenchmark-dev libvips-dev pngcheck
     xvfb xauth
     dpkg-dev lintian

@@ -6,6 +6,7 @@
 // broken ones with a reason, decode the valid ones exactly, and change no input.
 
 #include "imaging/decoder/decoder_process.h"
+#include "imaging/decoder/decoder_sandbox.h"
 #include "imaging/decoder/image_io.h"
 #include "imaging/preview/preview_image.h"
 #include "imaging/saving/picture_saving.h"
@@ -22,10 +23,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 Q_DECLARE_METATYPE(HostileFile)
 
@@ -37,10 +47,81 @@ constexpr int testTimeLimit = 3;
 // What a single decode may take beyond its time limit: starting a decoder,
 // ending one, a loaded machine.
 constexpr qint64 decodeSlackMs = 10000;
-// What a stalled decode may take beyond it: the program's own wait ends it.
-constexpr qint64 stallSlackMs = 2000;
+// What a stalled decode may take beyond it: the limit counts processor time,
+// which on a loaded machine comes slower than wall time, up to the backstop.
+constexpr qint64 stallSlackMs = (decodeWallBackstop(testTimeLimit) - testTimeLimit) * 1000 + 2000;
 // The memory pictures may use, here and for glassmere-cli (its address space).
 constexpr std::uint64_t testMemory = 1u << 30;
+
+// A child locked in as the decoder locks itself in tells over its socket what
+// became of one thing it tried: "refused CALL", "failed" (an error return),
+// "allowed", or what it echoed.
+int lockedChannel = -1;
+
+void tellRefusal(const char* call)
+{
+    char text[64] = "refused ";
+    std::strncat(text, call, sizeof text - 9);
+    [[maybe_unused]] const ssize_t sent = write(lockedChannel, text, std::strlen(text));
+}
+
+QByteArray tryLockedIn(int what)
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0)
+        return "no socket pair";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        lockedChannel = ends[1];
+        const int early = socket(AF_INET, SOCK_STREAM, 0); // made before the lock
+        QString error;
+        if (!lockInDecoder(tellRefusal, &error))
+            _exit(3);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(9);
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const rlimit more{RLIM_INFINITY, RLIM_INFINITY};
+        char* const trueArguments[] = {const_cast<char*>("/bin/true"), nullptr};
+        char echo = 0;
+        long result = 0;
+        switch (what) {
+        case 0: result = open("/etc/passwd", O_RDONLY); break;
+        case 1: result = connect(early, reinterpret_cast<sockaddr*>(&local), sizeof local); break;
+        case 2: result = socket(AF_INET, SOCK_STREAM, 0); break;
+        case 3: result = execve("/bin/true", trueArguments, environ); break;
+        case 4: result = fork(); break;
+        case 5: result = setrlimit(RLIMIT_AS, &more); break;
+        case 6: result = ptrace(PTRACE_TRACEME, 0, nullptr, nullptr); break;
+        default:
+            if (read(lockedChannel, &echo, 1) == 1 && write(lockedChannel, &echo, 1) == 1)
+                _exit(0);
+            result = -1;
+        }
+        const char* said = result < 0 ? "failed" : "allowed";
+        if (result == 0 && what == 4)
+            _exit(0); // the forked child, had it been let through
+        [[maybe_unused]] const ssize_t sent = write(lockedChannel, said, std::strlen(said));
+        _exit(0);
+    }
+    close(ends[1]);
+    QByteArray heard;
+    if (what > 6 && write(ends[0], "e", 1) == 1)
+        heard = "echoed ";
+    for (;;) {
+        pollfd watch{ends[0], POLLIN, 0};
+        char part[64];
+        const ssize_t got = poll(&watch, 1, 10000) == 1 ? read(ends[0], part, sizeof part) : -1;
+        if (got <= 0)
+            break;
+        heard.append(part, got);
+    }
+    close(ends[0]);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return heard;
+}
 
 } // namespace
 
@@ -111,6 +192,27 @@ private Q_SLOTS:
             QVERIFY2(!loaded && !decoded.isValid(), "a broken file decoded");
             QVERIFY2(!reason.isEmpty() && reason.contains(file.reasonHint), qPrintable(reason));
         }
+    }
+
+    void lockedInDecoderMayOnlyDecode_data()
+    {
+        QTest::addColumn<int>("what");
+        QTest::addColumn<QByteArray>("heard");
+        QTest::newRow("open /etc/passwd") << 0 << QByteArray("refused openat");
+        QTest::newRow("connect to 127.0.0.1") << 1 << QByteArray("refused connect");
+        QTest::newRow("make a socket") << 2 << QByteArray("refused socket");
+        QTest::newRow("run /bin/true") << 3 << QByteArray("refused execve");
+        QTest::newRow("fork") << 4 << QByteArray("refused clone");
+        QTest::newRow("raise its limits") << 5 << QByteArray("refused prlimit64");
+        QTest::newRow("be traced") << 6 << QByteArray("refused ptrace");
+        QTest::newRow("read and write its socket") << 7 << QByteArray("echoed e");
+    }
+
+    void lockedInDecoderMayOnlyDecode()
+    {
+        QFETCH(int, what);
+        QFETCH(QByteArray, heard);
+        QCOMPARE(tryLockedIn(what), heard);
     }
 
     void missingDecoderFifoAndRunawayAllocationAreClearFailures()
@@ -194,6 +296,10 @@ private Q_SLOTS:
                            QFile::symLinkTarget(fds + fd).section('/', -1).section(':', 0, 0));
         // The memory file a picture goes into comes with its request and goes with its answer.
         QCOMPARE(targets, (QStringList{"0 socket", "1 null", "2 null"}));
+        // It serves locked in.
+        const QByteArray status = fileBytes("/proc/" + decoders.first() + "/status");
+        QVERIFY2(status.contains("\nNoNewPrivs:\t1\n") && status.contains("\nSeccomp:\t2\n"),
+                 status.constData());
     }
 
     void seedPicturesDecode()

@@ -8,6 +8,7 @@
 //   glassmere-decoder --check FILE...                   (by hand: what each file gives)
 
 #include "imaging/decoder/allocation_watch.h"
+#include "imaging/decoder/decoder_sandbox.h"
 #include "imaging/decoder/decoder_protocol.h"
 #include "imaging/decoding/picture_decoding.h"
 #include "imaging/pixels/messages.h"
@@ -27,6 +28,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -271,13 +273,20 @@ bool answer(DecodeOutcome& outcome)
            sendAll(profile.constData(), size_t(profile.size()));
 }
 
-// Tells the program the size the header claims, and takes as long for the
-// decode as the program will wait, plus a little: should the program be
-// gone while a reader loops, the process ends itself.
+// Tells the program the size the header claims, and holds the decode to its
+// time limit in processor time (SIGPROF ends the process), so that a busy
+// machine does not cut short a reader that is only waiting for a core. A
+// reader that sleeps instead meets the wall-clock backstop (SIGALRM), a
+// little after the program stops waiting, should the program be gone.
 class Timer {
 public:
     Timer(int floor, std::uint64_t bytes) : floorSeconds(floor), fileBytes(bytes) { arm(0); }
-    ~Timer() { alarm(0); }
+    ~Timer()
+    {
+        alarm(0);
+        const itimerval off{};
+        setitimer(ITIMER_PROF, &off, nullptr);
+    }
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 
@@ -295,13 +304,38 @@ public:
 private:
     void arm(std::uint64_t pixels)
     {
-        if (floorSeconds > 0)
-            alarm(unsigned(decodeTimeLimit(floorSeconds, fileBytes, pixels) + 5));
+        if (floorSeconds <= 0)
+            return;
+        const int limit = decodeTimeLimit(floorSeconds, fileBytes, pixels);
+        itimerval processor{};
+        processor.it_value.tv_sec = limit;
+        setitimer(ITIMER_PROF, &processor, nullptr);
+        alarm(unsigned(decodeWallBackstop(limit) + 5));
     }
 
     const int floorSeconds;
     const std::uint64_t fileBytes;
 };
+
+// While a picture is decoded, a call the lock refuses is this picture's
+// failure: the answer names the call, and the process ends.
+std::atomic<bool> decoding{false};
+
+void answerRefusedCall(const char* call)
+{
+    if (!decoding.load())
+        return;
+    static char text[256];
+    const char said[] = "The picture's reader was stopped: the decoder does not allow the "
+                        "system call ";
+    std::strcpy(text, said);
+    std::strncat(text, call, sizeof text - sizeof said - 1);
+    DecodeReply reply;
+    reply.failure = DecodeFailure::Unreadable;
+    reply.messageLength = std::uint32_t(std::strlen(text));
+    if (sendAll(&reply, sizeof reply))
+        sendAll(text, reply.messageLength);
+}
 
 int serve()
 {
@@ -313,6 +347,12 @@ int serve()
     }
     limitResources();
     setPictureDestination(bitmapInPictureFile);
+    // What the readers would otherwise load at their first picture (plugins,
+    // tables) is loaded now: from here on, no path can be opened.
+    prepareReaders();
+    QString notLocked;
+    if (!unlocked && !lockInDecoder(answerRefusedCall, &notLocked) && notLocked.isEmpty())
+        notLocked = QStringLiteral("The decoder could not lock itself in");
     for (;;) {
         DecodeRequest request;
         int files[2] = {-1, -1};
@@ -329,7 +369,13 @@ int serve()
         pictureFile.file = files[1];
 
         DecodeOutcome outcome;
-        if (file < 0 || pictureFile.file < 0) {
+        if (!notLocked.isEmpty()) {
+            // No picture is read by a decoder that is not locked in.
+            outcome.failure = DecodeFailure::Unreadable;
+            outcome.reason = notLocked;
+            if (file >= 0)
+                close(file);
+        } else if (file < 0 || pictureFile.file < 0) {
             outcome.failure = DecodeFailure::Unreadable;
             outcome.reason = QStringLiteral("No file was passed to the decoder");
             if (file >= 0)
@@ -339,14 +385,16 @@ int serve()
             const std::uint64_t fileBytes =
                 fstat(file, &fileInfo) == 0 ? std::uint64_t(fileInfo.st_size) : 0;
             Timer timer(int(request.limits.timeLimitSeconds), fileBytes);
+            decoding.store(true);
             forgetFailedAllocations();
             outcome = decodeFile(file, QFile::decodeName(name), request.limits,
                                  [&timer](std::uint64_t width, std::uint64_t height) {
                                      timer.headerRead(width, height);
                                  });
+            const bool starved = anAllocationFailed();
+            decoding.store(false);
             close(file);
-            if (outcome.failure != DecodeFailure::None && anAllocationFailed() &&
-                memoryLimit != 0) {
+            if (outcome.failure != DecodeFailure::None && starved && memoryLimit != 0) {
                 outcome.failure = DecodeFailure::OutOfMemory;
                 outcome.reason = QStringLiteral("Decoding exceeds the memory limit of %1")
                                      .arg(describeBytes(memoryLimit)) +
@@ -366,11 +414,23 @@ int check(int argc, char* argv[], int first)
     DecodeLimits limits; // by hand, only the memory limit holds
     limits.memoryAvailable = ~std::uint64_t(0);
     limits.decoderMemory = ~std::uint64_t(0);
-    int failures = 0;
+    // Every file is opened before the decoder locks itself in, as the program's are.
+    std::vector<int> files; // a descriptor, or -errno
     for (int i = first; i < argc; ++i) {
         const int file = open(argv[i], O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        files.push_back(file >= 0 ? file : -errno);
+    }
+    prepareReaders();
+    QString unlocked;
+    if (!lockInDecoder(nullptr, &unlocked)) {
+        std::fprintf(stderr, "glassmere-decoder: %s\n", unlocked.toLocal8Bit().constData());
+        return 1;
+    }
+    int failures = 0;
+    for (int i = first; i < argc; ++i) {
+        const int file = files[size_t(i - first)];
         if (file < 0) {
-            std::printf("%s: %s\n", argv[i], systemError(errno).toLocal8Bit().constData());
+            std::printf("%s: %s\n", argv[i], systemError(-file).toLocal8Bit().constData());
             ++failures;
             continue;
         }

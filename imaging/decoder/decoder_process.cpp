@@ -94,7 +94,7 @@ public:
     {
         const Clock::time_point start = Clock::now();
         timeLimit = decodeTimeLimit(int(limits.timeLimitSeconds), job.fileBytes, 0);
-        Clock::time_point deadline = start + std::chrono::seconds(timeLimit);
+        Clock::time_point deadline = start + std::chrono::seconds(decodeWallBackstop(timeLimit));
         DecodeRequest request;
         request.limits = limits;
         request.nameLength =
@@ -123,7 +123,7 @@ public:
                 break;
             timeLimit = decodeTimeLimit(int(limits.timeLimitSeconds), job.fileBytes,
                                         std::uint64_t(reply.width) * reply.height);
-            deadline = start + std::chrono::seconds(timeLimit);
+            deadline = start + std::chrono::seconds(decodeWallBackstop(timeLimit));
         }
         QByteArray message(int(reply.messageLength), '\0');
         QByteArray profile(int(reply.profileLength), '\0');
@@ -224,7 +224,7 @@ private:
             return QStringLiteral("The picture decoder stopped unexpectedly");
         if (WIFSIGNALED(status)) {
             const int signal = WTERMSIG(status);
-            if (signal == SIGALRM || signal == SIGXCPU)
+            if (signal == SIGPROF || signal == SIGALRM || signal == SIGXCPU)
                 return timeOut();
             if (signal == SIGKILL)
                 return QStringLiteral("The picture decoder was killed (signal 9), most likely "

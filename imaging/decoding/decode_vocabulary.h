@@ -76,6 +76,12 @@ using HeaderRead = std::function<void(std::uint64_t width, std::uint64_t height)
 // packs about 1032 pixels of one bit each into a bit), so a small file cannot
 // buy itself minutes by claiming a huge size.
 int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels);
+// The limit counts the decoder's processor time; a decoder that sleeps
+// instead is stopped after this much wall time.
+constexpr int decodeWallBackstop(int timeLimitSeconds)
+{
+    return 4 * timeLimitSeconds;
+}
 
 // "30000 × 30000 pixels need 14.2 GB of memory, more than the 3.1 GB
 // available": the refusal for a picture over `limits` or maxPictureSide, or an

@@ -306,3 +306,14 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
     outcome.failure = DecodeFailure::None;
     return outcome;
 }
+
+void prepareReaders()
+{
+    // Asking which reader knows some bytes loads every image plugin.
+    QByteArray nothing("\0\0\0\0\0\0\0\0", 8);
+    QBuffer buffer(&nothing);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    reader.canRead();
+}

@@ -24,3 +24,8 @@
 // pixels are decoded (formats that can tell it).
 DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, const QString& name,
                                 const DecodeLimits& limits, const HeaderRead& headerRead = {});
+
+// Loads now what the readers would load at their first picture (Qt's image
+// plugins), so that decoding opens no file: the decoder calls it before it
+// locks itself in.
+void prepareReaders();
