@@ -152,10 +152,14 @@ public:
 
         // The memory file cannot shrink, so every byte up to the size seen
         // here stays readable.
+        errno = 0;
         BitmapPtr received(memory.pictureBitmap(pictureFile, int(reply.width), int(reply.height),
                                                 int(reply.bitsPerPixel)));
         if (!received)
-            return malformed(reason); // a memory file too small for the picture
+            // A memory file too small for the picture, or no address space left to map it in.
+            return errno == ENOMEM ? broken(reason, memoryShortage(reply.width, reply.height,
+                                                                   reply.bitsPerPixel))
+                                   : malformed(reason);
         if (!job.memory) {
             lastPictureBytes = std::max(lastPictureBytes,
                                         size_t(FreeImage_GetPitch(received.get())) * reply.height);
