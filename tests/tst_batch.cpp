@@ -222,6 +222,9 @@ private Q_SLOTS:
             << "cut.png, cut.jpg, b.webp, damaged cut.png, damaged cut.jpg"
             << "Failure|Every file was written, 2 of them from a damaged picture.|Damaged, "
                "written as far as they could be read: 2\n    cut.png\n    cut.jpg";
+        QTest::newRow("%1 in names stays as it is")
+            << QStringList{"p%1.a.png", "p%1.b.png"} << settings(true)
+            << "p%1.png, p%1-2.png, p%1.a.png>p%1-2.png" << renamed + "1\n    p%1.a.png as p%1-2.png";
         QTest::newRow("empty folder: busy bar, silent") << QStringList{} << settings(false) << ""
                                                         << "";
     }
