@@ -123,12 +123,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("transparency");
         QTest::addColumn<int>("mask"); // umask; -1: an older file with mode 0640 is there
-        QTest::newRow("png, 32 bits, over a file") << "saved.png" << true << -1;
-        QTest::newRow("png, 24 bits, over a file") << "saved.png" << false << -1;
-        QTest::newRow("jpg, new under umask 077") << "saved.jpg" << false << 077;
-        QTest::newRow("jpg cannot store 32 bits: refused") << "saved.jpg" << true << -1;
-        QTest::newRow("wmf: the library cannot write it") << "saved.wmf" << false << -1;
-        QTest::newRow("a 255-byte name") << QString(251, 'n') + ".png" << false << 022;
+        QTest::addColumn<int>("links"); // the name is the first of a chain of links to the file
+        QTest::newRow("png, 32 bits, over a file") << "saved.png" << true << -1 << 0;
+        QTest::newRow("png, 24 bits, over a file") << "saved.png" << false << -1 << 0;
+        QTest::newRow("jpg, new under umask 077") << "saved.jpg" << false << 077 << 0;
+        QTest::newRow("jpg cannot store 32 bits: refused") << "saved.jpg" << true << -1 << 0;
+        QTest::newRow("wmf: the library cannot write it") << "saved.wmf" << false << -1 << 0;
+        QTest::newRow("a 255-byte name") << QString(251, 'n') + ".png" << false << 022 << 0;
+        QTest::newRow("through a link") << "saved.png" << false << -1 << 1;
+        QTest::newRow("through a chain of three links") << "saved.png" << false << -1 << 3;
     }
 
     void saving()
@@ -136,6 +139,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(bool, transparency);
         QFETCH(int, mask);
+        QFETCH(int, links);
         Glassmere window;
         writePicture(makeGradientPicture(96, 64, 24), path("source.png"));
         QCOMPARE(chooseFile(A::ui(window).btAddPic, path("source.png")), QString());
@@ -146,9 +150,18 @@ private Q_SLOTS:
         const QString target = path(name);
         QFile::remove(reference);
         QFile::remove(target);
+        // target -> link-1 -> ... -> the file, each in a folder of its own
+        QStringList chain{target};
+        for (int i = 1; i <= links; ++i) {
+            chain.append(path(QString("chain-%1/%2").arg(i).arg(i < links ? "link" : name)));
+            QDir(chain.last()).removeRecursively();
+            QVERIFY(QDir().mkpath(QFileInfo(chain.last()).path()));
+            QFile::remove(chain.last());
+            QVERIFY(QFile::link(chain.last(), chain[i - 1]));
+        }
         if (mask < 0) {
-            writeBytes(target, "an older file");
-            QVERIFY(QFile::setPermissions(target,
+            writeBytes(chain.last(), "an older file");
+            QVERIFY(QFile::setPermissions(chain.last(),
                                           QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         }
         const mode_t usualMask = ::umask(mask < 0 ? 022 : mode_t(mask));
@@ -168,6 +181,8 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(box, QString("Success|Image has been saved.||"));
+        for (int i = 0; i < links; ++i) // every link stays, and leads where it led
+            QCOMPARE(QFile::symLinkTarget(chain[i]), chain[i + 1]);
         if (name.endsWith(".png")) // Glassmere's own writer: the same pixels, other bytes
             COMPARE_IMAGES(readPicture(target), readPicture(reference));
         else
@@ -175,6 +190,13 @@ private Q_SLOTS:
         struct stat written;
         QVERIFY(::stat(QFile::encodeName(target).constData(), &written) == 0);
         QCOMPARE(written.st_mode & 0777, mask < 0 ? 0640u : 0666u & ~unsigned(mask));
+        if (links > 0) { // the saving call itself, given the first link's name
+            writeBytes(chain.last(), "an older file");
+            QVERIFY(savePicture(A::result(window), target));
+            for (int i = 0; i < links; ++i)
+                QCOMPARE(QFile::symLinkTarget(chain[i]), chain[i + 1]);
+            COMPARE_IMAGES(readPicture(chain.last()), readPicture(reference));
+        }
     }
 
     // A save that cannot finish (a full disk, a write refused at the file's

@@ -118,6 +118,19 @@ int createTemporary(const QByteArray& folder, QByteArray* name)
     return -1;
 }
 
+// The file a chain of links ends at (the name itself when it is no link),
+// or an empty text when the chain goes round, as the kernel counts it.
+QString endOfLinks(const QString& path)
+{
+    QFileInfo named(path);
+    for (int links = 0; named.isSymLink(); ++links) {
+        if (links == 40)
+            return {};
+        named.setFile(named.symLinkTarget());
+    }
+    return named.absoluteFilePath();
+}
+
 // fsync, where the file system has one: some (a few FUSE ones) answer EINVAL.
 bool flushToDisk(int file)
 {
@@ -227,9 +240,13 @@ bool writeFileSafely(const QString& path, QByteArrayView bytes, QString* error)
 
 bool writeFileSafely(const QString& path, const FileProducer& produce, QString* error)
 {
-    // Replace what the name points at, not the link itself.
-    const QFileInfo named(path);
-    const QString targetPath = named.isSymLink() ? named.symLinkTarget() : named.absoluteFilePath();
+    // Replace the file a chain of links leads to, not a link on the way.
+    const QString targetPath = endOfLinks(path);
+    if (targetPath.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, systemError(ELOOP));
+        return false;
+    }
     const QByteArray target = QFile::encodeName(targetPath);
     const QByteArray folder = QFile::encodeName(QFileInfo(targetPath).absolutePath());
 
