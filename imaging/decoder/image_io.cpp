@@ -1,5 +1,6 @@
 #include "imaging/decoder/image_io.h"
 
+#include "imaging/decoder/control_groups.h"
 #include "imaging/decoder/decoder_process.h"
 #include "imaging/decoder/decoder_protocol.h"
 #include "imaging/decoding/picture_decoding.h"
@@ -86,11 +87,9 @@ std::uint64_t availableMemory()
         const long pages = sysconf(_SC_AVPHYS_PAGES);
         available = pages > 0 ? std::uint64_t(pages) * std::uint64_t(sysconf(_SC_PAGESIZE)) : 0;
     }
-    // A container's limit is what the kernel enforces on this process.
-    const std::uint64_t groupLimit = readNumber("/sys/fs/cgroup/memory.max", {}, 1);
-    const std::uint64_t groupUsed = readNumber("/sys/fs/cgroup/memory.current", {}, 1);
-    if (groupLimit > 0 && groupLimit > groupUsed)
-        available = std::min(available, groupLimit - groupUsed);
+    // A control group's limit (a container's, a service's) is what the
+    // kernel enforces on this process.
+    available = std::min(available, controlGroupRoom());
     rlimit space;
     if (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) {
         const std::uint64_t used =
