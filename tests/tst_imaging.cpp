@@ -5,6 +5,7 @@
 #include "imaging/png/deflate_bands.h"
 #include "imaging/png/png_writer.h"
 #include "imaging/saving/picture_saving.h"
+#include "imaging/saving/save_temporaries.h"
 #include "support/carriedpictures.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
@@ -21,10 +22,14 @@
 #include <QtEndian>
 
 #include <csignal>
+#include <fcntl.h>
 #include <random>
 #include <set>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 class TestImaging : public QObject {
@@ -122,7 +127,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("transparency");
-        QTest::addColumn<int>("mask"); // umask; -1: an older file with mode 0640 is there
+        QTest::addColumn<int>("mask");  // umask; -1: an older file with mode 0640 is there
         QTest::addColumn<int>("links"); // the name is the first of a chain of links to the file
         QTest::newRow("png, 32 bits, over a file") << "saved.png" << true << -1 << 0;
         QTest::newRow("png, 24 bits, over a file") << "saved.png" << false << -1 << 0;
@@ -236,6 +241,64 @@ private Q_SLOTS:
         QVERIFY2(error.contains(fullDisk ? "No space left" : "File too large"), qPrintable(error));
         QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.png"});
         QCOMPARE(fileBytes(kept), before);
+    }
+
+    // A save's temporary goes with the process that writes it: on every
+    // signal it can catch, and at exit (the window exits when it loses its
+    // display); a killed writer's is removed by the next save into the folder.
+    void interruptedSaveLeavesNoTemporary_data()
+    {
+        QTest::addColumn<int>("signal"); // 0: exit(1)
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("SIGQUIT") << int(SIGQUIT);
+        QTest::newRow("exit, as on losing the display") << 0;
+        QTest::newRow("SIGKILL: the next save removes it") << int(SIGKILL);
+    }
+
+    void interruptedSaveLeavesNoTemporary()
+    {
+        QFETCH(int, signal);
+        const QString where = path("interrupted");
+        QDir(where).removeRecursively();
+        QVERIFY(QDir().mkpath(where));
+        const QByteArray temporary = QFile::encodeName(where + "/.glassmere-abcd1234.tmp");
+        const pid_t child = fork();
+        if (child == 0) {
+            removeTemporariesWhenInterrupted();
+            const int file = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+            const HeldTemporary held(temporary, file);
+            if (::write(file, "half a picture", 14) != 14)
+                _exit(3);
+            if (signal == 0)
+                std::exit(1);
+            ::kill(::getpid(), signal);
+            ::pause();
+            _exit(4);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(signal == 0 ? WIFEXITED(status) && WEXITSTATUS(status) == 1
+                             : WIFSIGNALED(status) && WTERMSIG(status) == signal,
+                 qPrintable(QString::number(status)));
+        // Beside the killed writer's, one that a save holds, and others' files.
+        const int held = ::open(QFile::encodeName(where + "/.glassmere-held0000.tmp").constData(),
+                                O_WRONLY | O_CREAT, 0600);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0 && ::write(held, "x", 1) == 1);
+        for (const char* name : {".glassmere-notes.txt", ".glassmere-ABCD1234.tmp", "a.tmp"})
+            writeBytes(where + "/" + name, "not Glassmere's");
+        QStringList others{".glassmere-ABCD1234.tmp", ".glassmere-held0000.tmp",
+                           ".glassmere-notes.txt", "a.tmp"};
+        QStringList left = others;
+        if (signal == SIGKILL)
+            left.append(".glassmere-abcd1234.tmp");
+        left.sort();
+        const QDir::Filters all = QDir::Files | QDir::Hidden;
+        QCOMPARE(QDir(where).entryList(all, QDir::Name), left);
+        QVERIFY(savePicture(makeGradientPicture(8, 6, 24), where + "/next.png"));
+        ::close(held);
+        QCOMPARE(QDir(where).entryList(all, QDir::Name), others + QStringList{"next.png"});
     }
 
     // The PNG writer's walk over a band's deflate finds the last block and the

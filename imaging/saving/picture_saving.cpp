@@ -3,6 +3,7 @@
 #include "imaging/pixels/messages.h"
 #include "imaging/png/png_writer.h"
 #include "imaging/saving/result_quality.h"
+#include "imaging/saving/save_temporaries.h"
 
 #include <FreeImagePlus.h>
 #include <QFile>
@@ -250,6 +251,8 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
     const QByteArray target = QFile::encodeName(targetPath);
     const QByteArray folder = QFile::encodeName(QFileInfo(targetPath).absolutePath());
 
+    removeTemporariesWhenInterrupted();
+    removeAbandonedTemporaries(folder);
     QByteArray temporary;
     const int file = createTemporary(folder, &temporary);
     if (file < 0) {
@@ -258,6 +261,7 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
                          .arg(QFile::decodeName(folder), systemError(errno));
         return false;
     }
+    const HeldTemporary held(temporary, file);
 
     // Every step up to the rename may fail; the target is untouched until then.
     const char* failedStep = nullptr;
