@@ -56,6 +56,16 @@ bool writeToStandardOutput(const QByteArray& bytes, QString* error)
     return true;
 }
 
+// Whether both names, through whatever links, are one file.
+bool sameFile(const QString& one, const QString& other)
+{
+    struct stat first;
+    struct stat second;
+    return ::stat(QFile::encodeName(one).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(other).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 } // namespace
 
 int runSingle(const CliRequest& request)
@@ -71,6 +81,11 @@ int runSingle(const CliRequest& request)
     fipImage source;
     fipImage result;
     QString error;
+    // Its own reflection would replace the picture.
+    if (sameFile(input, output))
+        return failure(QStringLiteral("cannot write %1: it is the picture %2 itself; choose "
+                                      "another name for the result")
+                           .arg(output, input));
     if (!loadInput(input, source, &error, &memory))
         return failure(QStringLiteral("cannot read %1: %2").arg(input, error));
     if (!renderReflection(source, result, request.params, &memory))
