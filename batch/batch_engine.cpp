@@ -10,10 +10,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QStringDecoder>
 #include <QThread>
 
 #include <algorithm>
 #include <condition_variable>
+#include <dirent.h>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -49,7 +51,7 @@ bool namedAsPicture(const QString& name)
 
 // One listed file's fate, filled by whichever job took the file.
 struct Outcome {
-    enum Kind { Written, Skipped, NotPicture, Failed } kind = Skipped;
+    enum Kind { Written, Skipped, NotPicture, Failed, NotBegun } kind = NotBegun;
     QString output;
     QString usualOutput;
     QStringList renameReasons;
@@ -60,6 +62,49 @@ struct Outcome {
     bool encoded = false;
     QString wantedName;
     QByteArray bytes;
+};
+
+// Lets a picture in only while the memory of the pictures already in flight
+// leaves room for it, so that more jobs never turn a run that fits into one
+// the kernel ends: until a picture's size is known the next one counts as
+// large as the largest so far, and the first goes alone. A picture alone is
+// always let in (its decode then says whether it fits).
+class Admission {
+public:
+    std::uint64_t enter()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        freed.wait(lock, [&] {
+            return inFlight == 0 || (largest > 0 && reserved + largest <= availableMemory());
+        });
+        ++inFlight;
+        reserved += largest;
+        return largest;
+    }
+    // The picture's true need, once decoded.
+    void known(std::uint64_t& held, std::uint64_t need)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        reserved = reserved - held + need;
+        held = need;
+        largest = std::max(largest, need);
+    }
+    void leave(std::uint64_t held)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            reserved -= held;
+            --inFlight;
+        }
+        freed.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable freed;
+    std::uint64_t reserved = 0;
+    std::uint64_t largest = 0;
+    int inFlight = 0;
 };
 
 // The run's shared state. Pictures are taken in listing order and decoded,
@@ -97,7 +142,7 @@ public:
                 std::unique_lock<std::mutex> lock(mutex);
                 // Files waiting to be written hold their bytes: only a few at a time.
                 claimed.wait(lock, [&] { return nextFile < nextClaim + lookahead; });
-                if (nextFile >= files.size())
+                if (nextFile >= files.size() || (request.stop && request.stop->load()))
                     return;
                 index = nextFile++;
                 if (progress)
@@ -114,6 +159,10 @@ public:
         for (int i = 0; i < files.size(); ++i) {
             const Outcome& outcome = outcomes[size_t(i)];
             const QString& input = files[i];
+            if (outcome.kind == Outcome::NotBegun) {
+                ++report.notBegun;
+                continue;
+            }
             if (outcome.kind == Outcome::Skipped || outcome.kind == Outcome::NotPicture) {
                 (outcome.kind == Outcome::Skipped ? report.skipped : report.notPictures)
                     .append({input, outcome.reason});
@@ -148,7 +197,17 @@ private:
         const QString relative = QDir(QFileInfo(request.pictureDir).absoluteFilePath())
                                      .relativeFilePath(info.absolutePath());
         const QString folder = relative == QLatin1String(".") ? QString() : relative + '/';
-        if (!loadPicture(input, source, &error, &memory)) {
+        std::uint64_t held = admission.enter();
+        struct Leave {
+            Admission& admission;
+            std::uint64_t& held;
+            ~Leave() { admission.leave(held); }
+        } leave{admission, held};
+        const bool loaded = loadPicture(input, source, &error, &memory);
+        if (loaded)
+            admission.known(held, programBytes(source.getWidth(), source.getHeight(),
+                                               source.getBitsPerPixel(), pictureLimits()));
+        if (!loaded) {
             outcome.kind = namedAsPicture(info.fileName()) ? Outcome::Skipped : Outcome::NotPicture;
             outcome.reason = error;
         } else if (outcome.damage = pictureDamage(source);
@@ -261,6 +320,7 @@ private:
     QSet<QString> inputs;       // canonical paths of the listed files
     QSet<QString> claimedNames; // output names given out so far
 
+    Admission admission;
     std::mutex mutex;
     std::condition_variable claimed; // nextClaim moved on
     qsizetype nextFile = 0;
@@ -369,6 +429,33 @@ QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& 
     return lines;
 }
 
+namespace {
+
+// The folder's names that are not UTF-8, which no QString holds: they cannot
+// be opened by the name the listing gives, so the report tells each one.
+QStringList namesNotUtf8(const QString& folder)
+{
+    QStringList names;
+    DIR* listing = ::opendir(QFile::encodeName(folder).constData());
+    if (!listing)
+        return names;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith('.') || !name.contains('.') ||
+            (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN))
+            continue;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = utf8.decode(name);
+        if (utf8.hasError())
+            names.append(joinPath(folder, decoded));
+    }
+    ::closedir(listing);
+    names.sort();
+    return names;
+}
+
+} // namespace
+
 BatchReport runBatch(const BatchRequest& request, const QStringList& files,
                      const BatchProgress& progress)
 {
@@ -387,7 +474,14 @@ BatchReport runBatch(const BatchRequest& request, const QStringList& files,
     job(); // the calling thread is one of the jobs
     for (std::thread& helper : helpers)
         helper.join();
-    return run.report();
+    BatchReport done = run.report();
+    for (const QString& name : namesNotUtf8(request.pictureDir)) {
+        done.skipped.append({name, QStringLiteral("the file's name is not valid UTF-8, and "
+                                                  "Glassmere cannot open it by that name; "
+                                                  "rename the file")});
+        ++done.total;
+    }
+    return done;
 }
 
 BatchReport runBatch(const BatchRequest& request, const BatchProgress& progress)

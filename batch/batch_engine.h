@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 // One run over a picture folder: every listed picture is loaded, reflected
@@ -23,6 +24,8 @@ struct BatchRequest {
     // Sub-folders too (not hidden ones, not links), each picture's result
     // written into the same sub-folder of resultDir, created as needed.
     bool recursive = false;
+    // Once true, no further picture is begun; those begun are finished.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // What happened to the files of a run, each list in listing order.
@@ -62,6 +65,7 @@ struct BatchReport {
     QList<Renamed> renamed;
     QList<Failed> failed;
     QList<Damaged> damaged;
+    int notBegun = 0; // listed files left when the run was stopped
 
     bool refused() const { return !refusal.isEmpty(); }
     // Every listed file was written whole under its usual name.

@@ -121,6 +121,12 @@ private Q_SLOTS:
             "--quality must be a whole number from 1 to 100 or lossless, not \"101\"");
         row("quality not a number", "--quality best" + io, 2,
             "--quality must be a whole number from 1 to 100 or lossless, not \"best\"");
+        row("the input itself", "@/kept.jpg @/kept.jpg", 1,
+            "cannot write @/kept.jpg: it is the picture @/kept.jpg itself");
+        row("the input through a link", "@/kept.jpg @/kept-link.jpg", 1,
+            "cannot write @/kept-link.jpg: it is the picture @/kept.jpg itself");
+        row("the input through a hard link", "@/kept.jpg @/kept-hard.jpg", 1,
+            "cannot write @/kept-hard.jpg: it is the picture @/kept.jpg itself");
         row("written", "--direction left --size 100 --depth 0 --color #FF8000" + io, 0, "");
         row("written with the reflection controls", "--opacity 50 --gap 10 --blur 30" + io, 0, "");
         row("24 megapixels within 1.4 GB of address space", "@/photo.jpg @/out.png", 0, "",
@@ -136,8 +142,16 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, stderrHas);
         QFETCH(int, addressSpaceKB);
+#if defined(__SANITIZE_ADDRESS__)
+        if (addressSpaceKB > 0)
+            QSKIP("a sanitized program does not start under an address-space limit");
+#endif
         writeBytes(root + "/kept.jpg", "an older file");
         QFile::remove(root + "/out.png");
+        QFile::link(root + "/kept.jpg", root + "/kept-link.jpg");
+        QFile::remove(root + "/kept-hard.jpg");
+        QVERIFY(::link(QFile::encodeName(root + "/kept.jpg").constData(),
+                       QFile::encodeName(root + "/kept-hard.jpg").constData()) == 0);
 
         const ProgramRun outcome = runProgram(
             cli, arguments.replace("@", root).split(' ', Qt::SkipEmptyParts), addressSpaceKB);
@@ -198,6 +212,74 @@ private Q_SLOTS:
         const fipImage picture = readJpegAccurately(input);
         const double decibels = psnr(readJpegAccurately(output), picture, picture.getHeight());
         QVERIFY2(decibels >= 55, qPrintable(QString::number(decibels)));
+    // bad\xff.png cannot be a QString: it is told, in both modes, never passed over.
+    void namesThatAreNotUtf8AreTold()
+    {
+        const QString folder = root + "/not-utf8";
+        QVERIFY(QDir().mkpath(folder + "/results"));
+        QVERIFY(QFile::copy(root + "/opaque.png", folder + "/ok.png"));
+        const QByteArray bad = QFile::encodeName(folder) + "/bad\xff.png";
+        QVERIFY(QFile::copy(root + "/opaque.png", folder + "/bad.png") &&
+                ::rename(QFile::encodeName(folder + "/bad.png").constData(), bad.constData()) == 0);
+        const ProgramRun batch = runProgram(cli, {"--batch", folder, folder + "/results"});
+        QVERIFY2(batch.exitCode == 1 && batch.out.contains("1 of 2 files written, 1 skipped") &&
+                     batch.err.contains("skipped: " + folder +
+                                        "/bad\uFFFD.png: the file's name "
+                                        "is not valid UTF-8"),
+                 batch.describe());
+        const ProgramRun single = runProgram(
+            "/bin/sh", {"-c", "exec \"$0\" \"$(printf '" + folder + "/bad\\377.png')\" \"$1\"", cli,
+                        folder + "/out.png"});
+        QVERIFY2(single.exitCode == 1 && single.err.contains("the name is not valid UTF-8"),
+                 single.describe());
+    }
+
+    // Eight jobs where the memory holds about two pictures at a time: each
+    // picture waits for room instead of failing (or, under a control group's
+    // limit, having the run killed).
+    void moreJobsStillFit()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("a sanitized program does not start under an address-space limit");
+#endif
+        const QString folder = root + "/eight";
+        QVERIFY(QDir().mkpath(folder + "/results"));
+        for (int i = 0; i < 8; ++i)
+            QVERIFY(QFile::copy(root + "/photo.jpg", folder + QString("/p%1.jpg").arg(i)));
+        const ProgramRun run =
+            runProgram(cli, {"--batch", "--jobs", "8", folder, folder + "/results"}, 900000);
+        QVERIFY2(run.exitCode == 0 && run.out.contains("8 of 8 files written"), run.describe());
+    }
+
+    // Ctrl-C: the pictures in hand are written, the rest not begun; the report
+    // says so, no temporary is left, and the exit status is 130.
+    void interruptedBatchTellsWhatItWrote()
+    {
+        const QString folder = root + "/many";
+        QVERIFY(QDir().mkpath(folder + "/results"));
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(QFile::copy(root + "/photo.jpg",
+                                folder + QString("/p%1.jpg").arg(i, 2, 10, QChar('0'))));
+        QProcess run;
+        run.start(cli, {"--batch", "--jobs", "2", folder, folder + "/results"});
+        QVERIFY(run.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder + "/results").entryList(QDir::Files).isEmpty(),
+                                 120000);
+        ::kill(pid_t(run.processId()), SIGINT);
+        QVERIFY(run.waitForFinished(120000));
+        const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+        const QStringList written = QDir(folder + "/results").entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 130,
+                 qPrintable(err));
+        QVERIFY2(written.size() < 12 &&
+                     out.startsWith(QString("%1 of 12 files written").arg(written.size())),
+                 qPrintable(out + err));
+        QVERIFY2(
+            err.contains(QString("interrupted; %1 of 12 files not begun").arg(12 - written.size())),
+            qPrintable(err));
+        for (const QString& name : written)
+            QVERIFY2(name.endsWith(".jpg") && !name.startsWith('.'), qPrintable(name));
     }
 
     // The file decoding, rendering and a safe write give on their own, as the

@@ -3,12 +3,14 @@
 
 #include "app/cli/cli_output.h"
 #include "batch/batch_engine.h"
+#include "imaging/saving/save_temporaries.h"
 
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +52,19 @@ QString jsonReport(const QStringList& files, const BatchReport& report)
     return text + QStringLiteral("\n]\n");
 }
 
+// Ctrl-C stops the run after the pictures in hand, which are written, so
+// that the report tells what is there; a second one ends it at once.
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int)
+{
+    if (!interrupted.exchange(true))
+        return;
+    removeTemporariesNow();
+    std::signal(SIGINT, SIG_DFL);
+    std::raise(SIGINT);
+}
+
 } // namespace
 
 int runFolder(const CliRequest& cli)
@@ -62,6 +77,15 @@ int runFolder(const CliRequest& cli)
     request.format = cli.format;
     request.recursive = cli.recursive;
     request.quality = cli.quality;
+    request.stop = &interrupted;
+    struct sigaction stop {};
+    sigaction(SIGINT, nullptr, &stop);
+    if (stop.sa_handler != SIG_IGN) {
+        stop.sa_handler = onInterrupt;
+        stop.sa_flags = SA_RESTART;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGINT, &stop, nullptr);
+    }
 
     const QStringList files = listPictures(request.pictureDir, request.recursive);
     const bool terminal = ::isatty(STDERR_FILENO) == 1 && !cli.quiet;
@@ -116,6 +140,12 @@ int runFolder(const CliRequest& cli)
             counts += QStringLiteral(" %1 sub-folders not entered (--recursive enters them).")
                           .arg(notEntered);
         printTo(stdout, counts + QLatin1Char('\n'));
+    }
+    if (interrupted.load()) {
+        printTo(stderr, QStringLiteral("glassmere-cli: interrupted; %1 of %2 files not begun\n")
+                            .arg(report.notBegun)
+                            .arg(report.total));
+        return Interrupted;
     }
     return report.failedSomewhere() ? SomeFailed : AllWritten;
 }

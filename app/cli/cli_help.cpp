@@ -94,7 +94,8 @@ void describeCommandLine(QCommandLineParser& parser, const CliOptions& options)
                        "      Files that are not pictures are listed and left alone.\n"
                        "\n"
                        "Exit status: 0 when everything was written, 1 when some file was not\n"
-                       "or was written from a damaged picture, 2 for a usage error."));
+                       "or was written from a damaged picture, 2 for a usage error, 130 when a\n"
+                       "--batch run was interrupted (Ctrl-C)."));
     parser.addHelpOption();
     parser.addOption(options.version);
     parser.addOptions({options.direction, options.size, options.depth, options.opacity, options.gap,

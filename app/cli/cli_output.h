@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-enum ExitCode { AllWritten = 0, SomeFailed = 1, UsageError = 2 };
+enum ExitCode { AllWritten = 0, SomeFailed = 1, UsageError = 2, Interrupted = 130 };
 
 // Writes text in the terminal's encoding and flushes, so that progress and
 // messages on stderr and the report on stdout arrive in order.
