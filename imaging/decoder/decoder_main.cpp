@@ -6,10 +6,13 @@
 //
 //   glassmere-decoder --serve [--memory-limit BYTES]   (the program's use)
 //   glassmere-decoder --check FILE...                   (by hand: what each file gives)
+//
+// --unlocked serves without the lock (decoder_sandbox.h), for bench_decoding
+// to measure what the lock costs; the program never passes it.
 
 #include "imaging/decoder/allocation_watch.h"
-#include "imaging/decoder/decoder_sandbox.h"
 #include "imaging/decoder/decoder_protocol.h"
+#include "imaging/decoder/decoder_sandbox.h"
 #include "imaging/decoding/picture_decoding.h"
 #include "imaging/pixels/messages.h"
 
@@ -45,6 +48,7 @@ constexpr int channel = STDIN_FILENO;
 constexpr std::uint64_t addressSpaceSlack = 256ull << 20;
 
 std::uint64_t memoryLimit = 0; // what a picture may use; 0 when not limited
+bool unlocked = false;         // --unlocked: bench_decoding's measure of the lock's cost
 
 std::uint64_t addressSpaceInUse()
 {
@@ -421,9 +425,9 @@ int check(int argc, char* argv[], int first)
         files.push_back(file >= 0 ? file : -errno);
     }
     prepareReaders();
-    QString unlocked;
-    if (!lockInDecoder(nullptr, &unlocked)) {
-        std::fprintf(stderr, "glassmere-decoder: %s\n", unlocked.toLocal8Bit().constData());
+    QString notLocked;
+    if (!lockInDecoder(nullptr, &notLocked)) {
+        std::fprintf(stderr, "glassmere-decoder: %s\n", notLocked.toLocal8Bit().constData());
         return 1;
     }
     int failures = 0;
@@ -479,6 +483,8 @@ int main(int argc, char* argv[])
                 return usage();
         } else if (option == "--serve") {
             serving = true;
+        } else if (option == "--unlocked") {
+            unlocked = true;
         } else if (option == "--check" && i + 1 < argc && !serving) {
             return check(argc, argv, i + 1);
         } else {
