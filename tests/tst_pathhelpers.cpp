@@ -93,34 +93,38 @@ private Q_SLOTS:
     // written under @/groups: /proc/self/cgroup, its mountinfo, and the groups.
     void controlGroupsLeaveRoom_data()
     {
-        QTest::addColumn<QString>("groups"); // /proc/self/cgroup
+        QTest::addColumn<QString>("groups");    // /proc/self/cgroup
         QTest::addColumn<QStringList>("files"); // "FILE=TEXT" under /sys/fs/cgroup
         QTest::addColumn<qulonglong>("room");
         const QString v2 = "0::/user.slice/app\n";
         const QString v1 = "4:cpu,memory:/box/job\n";
         QTest::newRow("v2: the group's own limit")
-            << v2 << QStringList{"user.slice/app/memory.max=1000000000",
-                                 "user.slice/app/memory.current=300000000"}
+            << v2
+            << QStringList{"user.slice/app/memory.max=1000000000",
+                           "user.slice/app/memory.current=300000000"}
             << qulonglong(700000000);
         QTest::newRow("v2: a parent's tighter limit")
-            << v2 << QStringList{"user.slice/app/memory.max=max",
-                                 "user.slice/app/memory.current=100000000",
-                                 "user.slice/memory.max=500000000",
-                                 "user.slice/memory.current=200000000"}
+            << v2
+            << QStringList{"user.slice/app/memory.max=max",
+                           "user.slice/app/memory.current=100000000",
+                           "user.slice/memory.max=500000000", "user.slice/memory.current=200000000"}
             << qulonglong(300000000);
         QTest::newRow("v1: the group's own limit")
-            << v1 << QStringList{"memory/box/job/memory.limit_in_bytes=1073741824",
-                                 "memory/box/job/memory.usage_in_bytes=73741824"}
+            << v1
+            << QStringList{"memory/box/job/memory.limit_in_bytes=1073741824",
+                           "memory/box/job/memory.usage_in_bytes=73741824"}
             << qulonglong(1000000000);
         QTest::newRow("v1: a parent's limit, told by memory.stat")
-            << v1 << QStringList{"memory/box/job/memory.limit_in_bytes=9223372036854771712",
-                                 "memory/box/job/memory.usage_in_bytes=100000000",
-                                 "memory/box/job/memory.stat=cache 0\nhierarchical_memory_limit "
-                                 "600000000\n"}
+            << v1
+            << QStringList{"memory/box/job/memory.limit_in_bytes=9223372036854771712",
+                           "memory/box/job/memory.usage_in_bytes=100000000",
+                           "memory/box/job/memory.stat=cache 0\nhierarchical_memory_limit "
+                           "600000000\n"}
             << qulonglong(500000000);
         QTest::newRow("v1 and v2 at once: the tighter")
-            << v1 + v2 << QStringList{"memory/box/job/memory.limit_in_bytes=800000000",
-                                      "user.slice/app/memory.max=400000000"}
+            << v1 + v2
+            << QStringList{"memory/box/job/memory.limit_in_bytes=800000000",
+                           "user.slice/app/memory.max=400000000"}
             << qulonglong(400000000);
         QTest::newRow("no limit anywhere")
             << v1 + v2 << QStringList{"user.slice/app/memory.max=max"} << qulonglong(UINT64_MAX);

@@ -23,9 +23,9 @@ bool number(const QString& path, std::uint64_t* value)
 }
 
 struct Mount {
-    QByteArray root;  // the group the mount shows at its top
-    QString point;    // where it is mounted
-    bool v2 = false;  // cgroup2; else a v1 hierarchy with the memory controller
+    QByteArray root; // the group the mount shows at its top
+    QString point;   // where it is mounted
+    bool v2 = false; // cgroup2; else a v1 hierarchy with the memory controller
 };
 
 // The memory controller's mounts, from mountinfo:

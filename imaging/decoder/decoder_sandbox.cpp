@@ -116,14 +116,14 @@ void allowDecoding(Filter& filter)
     for (const int call :
          {SCMP_SYS(futex), SCMP_SYS(set_robust_list), SCMP_SYS(get_robust_list), SCMP_SYS(rseq),
           SCMP_SYS(set_tid_address), SCMP_SYS(sched_yield), SCMP_SYS(sched_getaffinity),
-          SCMP_SYS(getpid), SCMP_SYS(gettid), SCMP_SYS(getuid), SCMP_SYS(geteuid),
-          SCMP_SYS(getgid), SCMP_SYS(getegid), SCMP_SYS(sysinfo), SCMP_SYS(getrandom),
-          SCMP_SYS(exit), SCMP_SYS(exit_group), SCMP_SYS(restart_syscall)})
+          SCMP_SYS(getpid), SCMP_SYS(gettid), SCMP_SYS(getuid), SCMP_SYS(geteuid), SCMP_SYS(getgid),
+          SCMP_SYS(getegid), SCMP_SYS(sysinfo), SCMP_SYS(getrandom), SCMP_SYS(exit),
+          SCMP_SYS(exit_group), SCMP_SYS(restart_syscall)})
         filter.allow(call);
     // Signals to itself only (abort, a thread's own), and the handlers' bookkeeping.
     filter.allow(SCMP_SYS(tgkill), {SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(getpid()))});
-    for (const int call : {SCMP_SYS(rt_sigaction), SCMP_SYS(rt_sigprocmask),
-                           SCMP_SYS(rt_sigreturn), SCMP_SYS(sigaltstack)})
+    for (const int call : {SCMP_SYS(rt_sigaction), SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn),
+                           SCMP_SYS(sigaltstack)})
         filter.allow(call);
 
     // Time: clocks, sleeps, and the decoder's own timers.
@@ -169,8 +169,8 @@ bool lockInDecoder(RefusedCall refused, QString* error)
     }
     // Without it, an unprivileged process may not install a filter.
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
-        *error = QStringLiteral("The decoder could not give up new privileges: %1")
-                     .arg(said(errno));
+        *error =
+            QStringLiteral("The decoder could not give up new privileges: %1").arg(said(errno));
         return false;
     }
     const int loaded = seccomp_load(filter.context);
