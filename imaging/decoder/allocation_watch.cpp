@@ -45,4 +45,9 @@ extern "C" const char* __asan_default_options()
     return "allocator_may_return_null=1:detect_leaks=0:handle_segv=0:handle_sigbus=0:"
            "handle_sigfpe=0:handle_sigill=0:handle_abort=0";
 }
+
+extern "C" const char* __ubsan_default_options()
+{
+    return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0";
+}
 #endif

@@ -99,6 +99,17 @@ void allowDecoding(Filter& filter)
         filter.allow(call);
     // The C library's fstat is fstatat on the descriptor itself, with an empty path.
     filter.allow(SCMP_SYS(newfstatat), {SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH)});
+    // A path is neither opened nor looked at. These fail cleanly (EACCES)
+    // instead of stopping the decode: libraries that look for a file of
+    // their own (the C library counting processors in /sys, a locale) go on
+    // without it, and a reader gets nothing either way.
+    filter.add(SCMP_ACT_ERRNO(EACCES), SCMP_SYS(newfstatat),
+               {SCMP_A3(SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, 0)});
+    for (const int call :
+         {SCMP_SYS(open), SCMP_SYS(openat), SCMP_SYS(openat2), SCMP_SYS(creat), SCMP_SYS(stat),
+          SCMP_SYS(lstat), SCMP_SYS(statx), SCMP_SYS(access), SCMP_SYS(faccessat),
+          SCMP_SYS(faccessat2), SCMP_SYS(readlink), SCMP_SYS(readlinkat)})
+        filter.add(SCMP_ACT_ERRNO(EACCES), call);
     // Whether standard error is a terminal, as stdio asks.
     filter.allow(SCMP_SYS(ioctl), {SCMP_A1(SCMP_CMP_EQ, TCGETS)});
 
@@ -132,6 +143,11 @@ void allowDecoding(Filter& filter)
           SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep), SCMP_SYS(alarm), SCMP_SYS(setitimer),
           SCMP_SYS(getitimer), SCMP_SYS(getrusage), SCMP_SYS(times)})
         filter.allow(call);
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime tells readable memory by writing it into a pipe.
+    filter.allow(SCMP_SYS(pipe));
+    filter.allow(SCMP_SYS(pipe2));
+#endif
     // Limits may be read, not changed (prlimit64 without a new limit).
     filter.allow(SCMP_SYS(getrlimit));
     filter.allow(SCMP_SYS(prlimit64), {SCMP_A0(SCMP_CMP_EQ, 0), SCMP_A2(SCMP_CMP_EQ, 0)});

@@ -3,9 +3,10 @@
 
 // The decoder's lock: once on, the process can read and write the
 // descriptors it holds, map memory that cannot be executed, start threads,
-// tell the time and end. Opening any path, sockets and connections,
-// starting programs, forking, tracing and changing its limits are refused;
-// a refused call stops the process, after `refused` has been told its name.
+// tell the time and end. Opening or looking at any path fails with EACCES;
+// sockets and connections, starting programs, forking, tracing, changing
+// its limits and every call not named are refused: such a call stops the
+// process, after `refused` has been told its name.
 //
 // `refused` runs in a signal handler: it may only use calls the lock allows
 // and must not allocate (decoder_main.cpp writes the reply with send()).

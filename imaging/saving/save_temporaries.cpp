@@ -71,22 +71,26 @@ bool isTemporaryName(const char* name)
 
 void removeTemporariesWhenInterrupted()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (std::size_t i = 0; i < std::size(interruptions); ++i) {
-            struct sigaction current {};
-            sigaction(interruptions[i], nullptr, &current);
-            if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN)
-                continue; // nohup's and a shell's background jobs' ignored signals stay so
-            before[i] = current;
-            struct sigaction removal {};
-            removal.sa_sigaction = onInterruption;
-            removal.sa_flags = SA_SIGINFO | SA_RESTART;
-            sigemptyset(&removal.sa_mask);
-            sigaction(interruptions[i], &removal, nullptr);
-        }
+    static std::mutex mutex;
+    static bool atExit = false;
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (std::size_t i = 0; i < std::size(interruptions); ++i) {
+        struct sigaction current {};
+        sigaction(interruptions[i], nullptr, &current);
+        if ((current.sa_flags & SA_SIGINFO) && current.sa_sigaction == onInterruption)
+            continue; // already there
+        if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN)
+            continue; // nohup's and a shell's background jobs' ignored signals stay so
+        before[i] = current;
+        struct sigaction removal {};
+        removal.sa_sigaction = onInterruption;
+        removal.sa_flags = SA_SIGINFO | SA_RESTART;
+        sigemptyset(&removal.sa_mask);
+        sigaction(interruptions[i], &removal, nullptr);
+    }
+    if (!atExit)
         std::atexit(removeTemporariesNow);
-    });
+    atExit = true;
 }
 
 void removeTemporariesNow()

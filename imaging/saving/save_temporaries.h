@@ -11,8 +11,8 @@
 #include <QByteArray>
 
 // Installs the removal for SIGINT, SIGTERM, SIGHUP and SIGQUIT (those not
-// ignored: a handler already there is called after it) and at exit. Once per
-// process; the first save calls it too.
+// ignored: a handler already there is called after it) and at exit. Every
+// save calls it; a signal whose handler is already this one is left alone.
 void removeTemporariesWhenInterrupted();
 
 // Removes every temporary this process is writing. Safe in a signal handler.
