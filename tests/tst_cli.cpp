@@ -234,23 +234,6 @@ private Q_SLOTS:
                  single.describe());
     }
 
-    // Eight jobs where the memory holds about two pictures at a time: each
-    // picture waits for room instead of failing (or, under a control group's
-    // limit, having the run killed).
-    void moreJobsStillFit()
-    {
-#if defined(__SANITIZE_ADDRESS__)
-        QSKIP("a sanitized program does not start under an address-space limit");
-#endif
-        const QString folder = root + "/eight";
-        QVERIFY(QDir().mkpath(folder + "/results"));
-        for (int i = 0; i < 8; ++i)
-            QVERIFY(QFile::copy(root + "/photo.jpg", folder + QString("/p%1.jpg").arg(i)));
-        const ProgramRun run =
-            runProgram(cli, {"--batch", "--jobs", "8", folder, folder + "/results"}, 900000);
-        QVERIFY2(run.exitCode == 0 && run.out.contains("8 of 8 files written"), run.describe());
-    }
-
     // Ctrl-C: the pictures in hand are written, the rest not begun; the report
     // says so, no temporary is left, and the exit status is 130.
     void interruptedBatchTellsWhatItWrote()
