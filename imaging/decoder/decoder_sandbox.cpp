@@ -116,8 +116,9 @@ void allowDecoding(Filter& filter)
     // Memory, never executable.
     for (const int call : {SCMP_SYS(mmap), SCMP_SYS(mprotect)})
         filter.allow(call, {SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)});
-    for (const int call : {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk),
-                           SCMP_SYS(mincore), SCMP_SYS(membarrier)})
+    for (const int call :
+         {SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(mincore),
+          SCMP_SYS(membarrier), SCMP_SYS(memfd_create), SCMP_SYS(fallocate)})
         filter.allow(call);
 
     // Threads, and nothing else clone can make. clone3 hides its flags in
