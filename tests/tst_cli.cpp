@@ -147,11 +147,11 @@ private Q_SLOTS:
             QSKIP("a sanitized program does not start under an address-space limit");
 #endif
         writeBytes(root + "/kept.jpg", "an older file");
-        QFile::remove(root + "/out.png");
         QFile::link(root + "/kept.jpg", root + "/kept-link.jpg");
         QFile::remove(root + "/kept-hard.jpg");
         QVERIFY(::link(QFile::encodeName(root + "/kept.jpg").constData(),
                        QFile::encodeName(root + "/kept-hard.jpg").constData()) == 0);
+        QFile::remove(root + "/out.png");
 
         const ProgramRun outcome = runProgram(
             cli, arguments.replace("@", root).split(' ', Qt::SkipEmptyParts), addressSpaceKB);
@@ -212,6 +212,8 @@ private Q_SLOTS:
         const fipImage picture = readJpegAccurately(input);
         const double decibels = psnr(readJpegAccurately(output), picture, picture.getHeight());
         QVERIFY2(decibels >= 55, qPrintable(QString::number(decibels)));
+    }
+
     // bad\xff.png cannot be a QString: it is told, in both modes, never passed over.
     void namesThatAreNotUtf8AreTold()
     {
