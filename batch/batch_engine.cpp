@@ -211,11 +211,9 @@ private:
             outcome.kind = namedAsPicture(info.fileName()) ? Outcome::Skipped : Outcome::NotPicture;
             outcome.reason = error;
         } else if (outcome.damage = pictureDamage(source);
-                   !renderReflection(source, result, request.params, &memory)) {
+                   !renderReflection(source, result, request.params, &memory, &error)) {
             outcome.kind = Outcome::Failed;
-            outcome.reason = QStringLiteral("The reflection could not be rendered: %1")
-                                 .arg(memoryShortage(source.getWidth(), source.getHeight(),
-                                                     source.getBitsPerPixel()));
+            outcome.reason = error;
         } else if (!request.format.isEmpty()) {
             name = folder + info.baseName() + '.' + request.format;
             outcome.usualOutput = joinPath(request.resultDir, name);

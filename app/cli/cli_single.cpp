@@ -88,10 +88,8 @@ int runSingle(const CliRequest& request)
                            .arg(output, input));
     if (!loadInput(input, source, &error, &memory))
         return failure(QStringLiteral("cannot read %1: %2").arg(input, error));
-    if (!renderReflection(source, result, request.params, &memory))
-        return failure(QStringLiteral("cannot render %1: %2")
-                           .arg(input, memoryShortage(source.getWidth(), source.getHeight(),
-                                                      source.getBitsPerPixel())));
+    if (!renderReflection(source, result, request.params, &memory, &error))
+        return failure(QStringLiteral("cannot render %1: %2").arg(input, error));
     QString refusal;
     if (!formatStores(result, formatName, &refusal))
         return failure(QStringLiteral("cannot write %1: %2%3")

@@ -1,6 +1,7 @@
 #include "reflection/renderer/reflection_renderer.h"
 
 #include "imaging/decoding/picture_metadata.h"
+#include "imaging/pixels/messages.h"
 #include "imaging/pixels/pixel_memory.h"
 #include "imaging/pixels/standard_bitmap.h"
 #include "reflection/kernels/reflection_kernels.h"
@@ -84,13 +85,18 @@ QSize reflectionResultSize(int width, int height, const ReflectionParams& params
 }
 
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
-                      PixelMemory* memory)
+                      PixelMemory* memory, QString* error)
 {
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     // fipImage hands out its bitmap only through a non-const conversion; the
     // source is only read.
     FIBITMAP* srcDib = static_cast<FIBITMAP*>(const_cast<fipImage&>(source));
     if (!srcDib || !FreeImage_HasPixels(srcDib))
-        return false;
+        return fail(QStringLiteral("There is no picture to render"));
     FIBITMAP* const picture = srcDib; // its profile and resolution go with the result
 
     BitmapPtr converted;
@@ -98,7 +104,7 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
         converted =
             convertToStandardBitmap(srcDib, params.transparent || FreeImage_IsTransparent(srcDib));
         if (!converted)
-            return false;
+            return fail(QStringLiteral("The picture's pixel format could not be converted"));
         srcDib = converted.get();
     }
 
@@ -149,8 +155,15 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
     BitmapPtr fresh(
         memory ? memory->bitmap(f.outWidth, f.outHeight, outBytes * 8, f.srcBits, pictureLine)
                : FreeImage_AllocateT(FIT_BITMAP, f.outWidth, f.outHeight, outBytes * 8));
+    const auto outOfMemory = [&] {
+        return fail(QStringLiteral("Out of memory: the %1 × %2 result needs %3")
+                        .arg(f.outWidth)
+                        .arg(f.outHeight)
+                        .arg(describeBytes(standardPitch(f.outWidth, outBytes * 8) *
+                                           std::uint64_t(f.outHeight))));
+    };
     if (!fresh)
-        return false;
+        return outOfMemory();
     FIBITMAP* const outDib = fresh.get();
     f.outBits = FreeImage_GetBits(outDib);
     f.outPitch = std::ptrdiff_t(FreeImage_GetPitch(outDib));
@@ -161,7 +174,7 @@ bool renderReflection(const fipImage& source, fipImage& result, const Reflection
         // Everything a render allocates (the per-column strengths, the gap's
         // pixels, the blur's buffers) is allocated before the first byte is
         // written: a reused result still holds the previous picture.
-        return false;
+        return outOfMemory();
     }
 
     carryProfileAndResolution(picture, outDib);

@@ -2,6 +2,7 @@
 
 #include <FreeImagePlus.h>
 #include <QSize>
+#include <QString>
 
 class PixelMemory;
 
@@ -126,7 +127,8 @@ constexpr int maximumSkew = 10000;
 // the result does not grow).
 //
 // `result` gets a new bitmap, replacing (and releasing) the one it held;
-// `source` and `result` may be the same object. Returns false and leaves
+// `source` and `result` may be the same object. Returns false, says why in
+// `error` ("Out of memory: the 6000 × 5600 result needs 96.1 MB") and leaves
 // `result` untouched when `source` is empty, cannot be converted or memory
 // runs out.
 //
@@ -136,7 +138,7 @@ constexpr int maximumSkew = 10000;
 // `result` must then not outlive `memory`, and copies of it (which own their
 // pixels) are made with fipImage's copy.
 bool renderReflection(const fipImage& source, fipImage& result, const ReflectionParams& params,
-                      PixelMemory* memory = nullptr);
+                      PixelMemory* memory = nullptr, QString* error = nullptr);
 
 // The size of the result that renderReflection makes of a picture of that
 // size, with its margin already taken away where the contact edge is on.
