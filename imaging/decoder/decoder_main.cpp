@@ -273,6 +273,10 @@ bool answer(DecodeOutcome& outcome)
         reply.dotsPerMeterY = FreeImage_GetDotsPerMeterY(dib);
         reply.source = outcome.source;
     }
+    // The pixels are in the program's memory file: this process lets it go
+    // before it answers, so that an idle decoder holds nothing of the program's.
+    outcome.bitmap.reset();
+    pictureFile.done();
     return sendAll(&reply, sizeof reply) && sendAll(message.constData(), size_t(message.size())) &&
            sendAll(profile.constData(), size_t(profile.size()));
 }
