@@ -132,7 +132,7 @@ public:
     // its blocks, kept from picture to picture.
     void work()
     {
-        const WorkBudget share(unsigned(encoderThreads));
+        const WorkBudget share{unsigned(encoderThreads)};
         PixelMemory memory; // outlives the pictures over it
         fipImage source;
         fipImage result;

@@ -2,11 +2,13 @@
 // test and real files written by FreeImage.
 
 #include "imaging/decoder/image_io.h"
+#include "imaging/png/png_writer.h"
 #include "imaging/saving/picture_saving.h"
 #include "imaging/saving/save_temporaries.h"
 #include "support/carriedpictures.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
+#include "support/kernel_targets.h"
 #include "support/testaccess.h"
 #include "support/testpictures.h"
 
@@ -16,6 +18,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 #include <fcntl.h>
