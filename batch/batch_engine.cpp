@@ -49,6 +49,14 @@ bool namedAsPicture(const QString& name)
     return others.contains(suffix);
 }
 
+// Pictures whose opaque results are written as JPEG where their own format
+// is not written.
+bool becomesJpeg(const QFileInfo& picture)
+{
+    static const QStringList formats = {"heic", "heif", "hif", "avif", "jxl"};
+    return formats.contains(picture.suffix().toLower());
+}
+
 // One listed file's fate, filled by whichever job took the file.
 struct Outcome {
     enum Kind { Written, Skipped, NotPicture, Failed, NotBegun } kind = NotBegun;
@@ -230,6 +238,13 @@ private:
             name = result.isTransparent() ? png : folder + info.fileName();
             outcome.usualOutput = joinPath(request.resultDir, name);
             QString refusal;
+            // Phone photographs in formats Glassmere reads but does not write become
+            // JPEGs, which every shop system takes.
+            if (!result.isTransparent() && becomesJpeg(info) &&
+                !formatStores(result, name, &refusal)) {
+                outcome.renameReasons.append(refusal);
+                name = folder + info.baseName() + QLatin1String(".jpg");
+            }
             if (!formatStores(result, name, &refusal) ||
                 !encodePicture(result, name, &encoded, &refusal, request.quality)) {
                 if (name != png) {

@@ -131,7 +131,9 @@ QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& 
 // input: base name (up to the first dot) + ".png" for a result with
 // transparency, otherwise the input's own name; base name + ".png" too when
 // the input's format cannot store the result (its depth, or its size: an icon
-// holds at most 256 × 256), reported as a rename. A picture whose file is
+// holds at most 256 × 256), reported as a rename. An opaque result of a HEIC,
+// HEIF or JPEG XL picture (formats read, not written) is written as base name
+// + ".jpg", reported as a rename. A picture whose file is
 // damaged is written as far as it could be read and reported as damaged. An output that would
 // replace an earlier output of the same run, or reach an input through a link,
 // gets a unique name ("a-2.png"), decided in listing order, so any number of

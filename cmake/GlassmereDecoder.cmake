@@ -21,7 +21,7 @@ if(GLASSMERE_FUZZ)
         ${GLASSMERE_PIXELS_SOURCES})
     target_include_directories(glassmere-decoder PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
     target_link_libraries(glassmere-decoder PRIVATE Qt6::Gui FreeImage::FreeImagePlus
-        PkgConfig::libdeflate ZLIB::ZLIB glassmere_sandbox)
+        PkgConfig::libdeflate ZLIB::ZLIB glassmere_sandbox PkgConfig::libheif PkgConfig::libjxl)
 else()
     add_executable(glassmere-decoder imaging/decoder/decoder_main.cpp
         imaging/decoder/allocation_watch.cpp)

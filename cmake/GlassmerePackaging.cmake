@@ -72,7 +72,8 @@ it into a background colour or into transparency, with a zoomable preview and
 saving in many raster formats. A second tab reflects every picture of a folder.
 .
 glassmere-cli does the same from the command line, for scripts.")
-# Library dependencies are read from the programs; the X11 platform plugin is
+# Library dependencies are read from the programs (libheif1 brings the HEVC
+# and AV1 codecs behind HEIC and AVIF, libjxl0.7 JPEG XL); the X11 platform plugin is
 # only recommended by libqt6gui6, and without it the window cannot open.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")

@@ -14,7 +14,7 @@ void Glassmere::on_btAddPic_clicked()
     const QString filter =
         tr("All Images") +
         "(*.bmp *.jpg *.jpeg *jpe *.png *.ico *.gif *.tiff *.tif *.tga *.pcx *.wbmp *.psd *.mng "
-        "*.jng *.raw *.ras)\n";
+        "*.jng *.raw *.ras *.webp *.heic *.heif *.avif *.jxl)\n";
     const QString path =
         QFileDialog::getOpenFileName(this, tr("Load a picture"), QString(), filter);
     if (path.isEmpty())

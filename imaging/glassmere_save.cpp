@@ -12,7 +12,7 @@ const char* const saveFilters = "png(*.png)\njpg(*.jpg)\njpeg(*.jpeg)\njpe(*.jpe
                                 "pcx(*.pcx)\nwbmp(*.wbmp)\nwmf(*.wmf)\nemf(*.emf)\njp2(*.jp2)\n"
                                 "j2c(*.j2c)\njpc(*.jpc)\npgx(*.pgx)\npnm(*.pnm)\npgm(*.pgm)\n"
                                 "ppm(*.ppm)\nras(*.ras)\nmng(*.mng)\njng(*.jng)\nska(*.ska)\n"
-                                "raw(*.raw)";
+                                "raw(*.raw)\nwebp(*.webp)\navif(*.avif)";
 }
 
 void Glassmere::on_btSavePic_clicked()

@@ -13,6 +13,8 @@ packages=(
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libfreeimage-dev libfreeimageplus-dev
     libdeflate-dev libhwy-dev pkg-config zlib1g-dev libseccomp-dev
+    libheif-dev libjxl-dev
+    libheif-examples libavif-bin libjxl-tools
     libbenchmark-dev libvips-dev pngcheck
     xvfb xauth
     dpkg-dev lintian

@@ -9,9 +9,11 @@
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
 #include "support/kernel_targets.h"
+#include "support/modern_pictures.h"
 #include "support/testaccess.h"
 #include "support/testpictures.h"
 
+#include <QColorSpace>
 #include <QFileDialog>
 #include <QImage>
 #include <QProcess>
@@ -20,6 +22,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <random>
@@ -73,6 +76,116 @@ private Q_SLOTS:
         QCOMPARE(A::ui(window).lbDim->text(), size[0] + "*" + QString::number(size[1].toInt() / 2));
     }
 
+    // Phone and web pictures open in the window upright, at their shown size,
+    // with the pixels of their format's reference decoder (within ±2 on every
+    // channel) and their profile: the file's own, or Display P3's for an nclx
+    // description of its primaries, none for sRGB.
+    void phoneAndWebPicturesOpen_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("made");     // the error of the tool that made it
+        QTest::addColumn<QString>("expected"); // "WxH bits", then " p3" for Display P3
+        fipImage photo = makeGradientPicture(504, 378, 24); // smooth, as photographs are
+        QVERIFY(photo.rescale(4032, 3024, FILTER_BILINEAR));
+        const fipImage small = makeGradientPicture(300, 200, 24);
+        const fipImage clear = makeGradientPicture(300, 200, 32);
+        const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+        auto row = [this](const char* title, const QString& name, const QString& made,
+                          const QString& expected) {
+            QTest::newRow(title) << path(name) << made << expected;
+        };
+        row("HEIC from heif-enc, 4032 x 3024", "photo.heic",
+            encodeWithTool(photo, path("photo.heic"), "heif-enc",
+                           {"-q", "85", "-p", "preset=ultrafast"}),
+            "4032x3024 24");
+        writeTurnedHeic(small, path("turned.heic"));
+        row("HEIC turned a quarter, with an EXIF orientation too", "turned.heic", "", "200x300 24");
+        row("HEIC with a Display P3 profile", "p3.heic",
+            encodeWithTool(small, path("p3.heic"), "heif-enc", {}, p3), "300x200 24 p3");
+        row("AVIF with Display P3 primaries in nclx", "nclx.avif",
+            encodeWithTool(small, path("nclx.avif"), "avifenc", {"-s", "8", "--cicp", "12/13/6"}),
+            "300x200 24 p3");
+        fipImage wide = small;
+        QVERIFY(wide.convertToRGB16());
+        row("HEIC, 10 bits", "deep.heic",
+            encodeWithTool(wide, path("deep.heic"), "heif-enc", {"-b", "10"}), "300x200 24");
+        row("AVIF with alpha from avifenc", "clear.avif",
+            encodeWithTool(clear, path("clear.avif"), "avifenc", {"-s", "8"}), "300x200 32");
+        row("AVIF, 12 bits", "deep.avif",
+            encodeWithTool(wide, path("deep.avif"), "avifenc", {"-s", "8", "-d", "12"}),
+            "300x200 24");
+        row("JPEG XL, lossless", "lossless.jxl",
+            encodeWithTool(clear, path("lossless.jxl"), "cjxl", {"-d", "0"}), "300x200 32");
+        row("JPEG XL, lossy, with a Display P3 profile", "lossy.jxl",
+            encodeWithTool(small, path("lossy.jxl"), "cjxl", {"-d", "1"}, p3), "300x200 24 p3");
+    }
+
+    void phoneAndWebPicturesOpen()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, made);
+        QFETCH(QString, expected);
+        QVERIFY2(made.isEmpty(), qPrintable(made));
+        fipImage picture;
+        QString error;
+        QVERIFY2(loadPicture(name, picture, &error), qPrintable(error));
+        const QByteArray profile = profileOf(picture);
+        QString got = QString("%1x%2 %3")
+                          .arg(picture.getWidth())
+                          .arg(picture.getHeight())
+                          .arg(picture.getBitsPerPixel());
+        if (!profile.isEmpty())
+            got += QColorSpace::fromIccProfile(profile) == QColorSpace(QColorSpace::DisplayP3)
+                       ? " p3"
+                       : " other profile";
+        QCOMPARE(got, expected);
+        const fipImage reference = referenceDecode(name);
+        QVERIFY(reference.isValid());
+        const int difference = largestDifference(picture, reference);
+        QVERIFY2(difference >= 0 && difference <= 2, qPrintable(QString::number(difference)));
+
+        if (picture.getWidth() * picture.getHeight() > 1000000)
+            return; // the window takes the same road; one large decode is enough
+        Glassmere window;
+        QCOMPARE(chooseFile(A::ui(window).btAddPic, name), QString());
+        QCOMPARE(A::ui(window).lbDim->text(), expected.section(' ', 0, 0).replace('x', '*'));
+    }
+
+    // AVIF results read back through avifdec: colour and transparency, close to
+    // the result at the quality they are written at; the profile stays with them.
+    void avifResults_data()
+    {
+        QTest::addColumn<unsigned>("bits");
+        QTest::addColumn<bool>("profile");
+        QTest::newRow("colour") << 24u << false;
+        QTest::newRow("transparency, with a profile") << 32u << true;
+    }
+
+    void avifResults()
+    {
+        QFETCH(unsigned, bits);
+        QFETCH(bool, profile);
+        fipImage result = makeGradientPicture(1600, 1200, bits);
+        QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+        if (profile)
+            FreeImage_CreateICCProfile(result, p3.data(), p3.size());
+        const QString target = path(QString("result-%1.avif").arg(bits));
+        QString error;
+        QVERIFY2(savePicture(result, target, &error), qPrintable(error));
+        const fipImage back = referenceDecode(target);
+        QCOMPARE(back.getBitsPerPixel(), bits);
+        double squares = 0;
+        const unsigned bytes = result.getWidth() * bits / 8;
+        for (unsigned y = 0; y < result.getHeight(); ++y)
+            for (unsigned i = 0; i < bytes; ++i)
+                squares += std::pow(result.getScanLine(y)[i] - back.getScanLine(y)[i], 2.0);
+        const double psnr = 10 * std::log10(255.0 * 255.0 * bytes * result.getHeight() / squares);
+        QVERIFY2(psnr > 40, qPrintable(QString::number(psnr)));
+        fipImage decoded;
+        QVERIFY(loadPicture(target, decoded, &error));
+        QCOMPARE(profileOf(decoded), profile ? p3 : QByteArray());
+    }
+
     // The labels describe the opened file; the save dialog selects its type (or
     // PNG for transparency, or the first); cancelling either dialog changes nothing.
     void labelsAndSaveDialog_data()
@@ -89,6 +202,9 @@ private Q_SLOTS:
         QTest::newRow("the picture's type")
             << "photo.JPG" << 20480 << false << "photo|JPG|20KB|12*8"
             << "jpg(*.jpg)";
+        QTest::newRow("a web picture's type: after the 26 entries")
+            << "shot.avif" << 4096 << false << "shot|AVIF|4KB|12*8"
+            << "avif(*.avif)";
         QTest::newRow("transparency mode") << "photo.JPG" << 20480 << true << "photo|JPG|20KB|12*8"
                                            << "png(*.png)";
         QTest::newRow("nothing opened: the first") << "" << 0 << false << "|||"

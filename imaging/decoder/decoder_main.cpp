@@ -13,6 +13,7 @@
 #include "imaging/decoder/allocation_watch.h"
 #include "imaging/decoder/decoder_protocol.h"
 #include "imaging/decoder/decoder_sandbox.h"
+#include "imaging/decoding/heif_reading.h"
 #include "imaging/decoding/picture_decoding.h"
 #include "imaging/pixels/messages.h"
 
@@ -353,6 +354,7 @@ int serve()
                              "Glassmere starts it so\n");
         return decoder::usageExitCode;
     }
+    prepareHeifReading(); // its set-up may open files: before any limit
     limitResources();
     setPictureDestination(bitmapInPictureFile);
     // What the readers would otherwise load at their first picture (plugins,
@@ -418,6 +420,7 @@ int serve()
 
 int check(int argc, char* argv[], int first)
 {
+    prepareHeifReading();
     limitResources();
     DecodeLimits limits; // by hand, only the memory limit holds
     limits.memoryAvailable = ~std::uint64_t(0);

@@ -63,6 +63,22 @@ QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerP
     return {};
 }
 
+QString workingSizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                           unsigned workingBytesPerPixel, const DecodeLimits& limits)
+{
+    if (QString refusal = sizeRefusal(width, height, bitsPerPixel, limits); !refusal.isEmpty())
+        return refusal;
+    const std::uint64_t decoded =
+        width * height * workingBytesPerPixel + bitmapBytes(width, height, bitsPerPixel);
+    if (decoded > limits.decoderMemory)
+        return QStringLiteral("%1 × %2 pixels need %3 to decode, more than the %4 Glassmere "
+                              "can use here")
+            .arg(width)
+            .arg(height)
+            .arg(describeBytes(decoded), describeBytes(limits.decoderMemory));
+    return {};
+}
+
 std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
                            const DecodeLimits& limits)
 {

@@ -90,6 +90,12 @@ constexpr int decodeWallBackstop(int timeLimitSeconds)
 QString sizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
                     const DecodeLimits& limits);
 
+// sizeRefusal for a reader whose library decodes into an image of its own,
+// `workingBytesPerPixel` a pixel, before the standard bitmap of `bitsPerPixel`
+// (24 or 32) is made from it: both exist together in the decoder.
+QString workingSizeRefusal(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
+                           unsigned workingBytesPerPixel, const DecodeLimits& limits);
+
 // What the program holds for a picture of this size once decoded at
 // `bitsPerPixel` (24 or 32; more means 32 after normalising).
 std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,

@@ -3,6 +3,8 @@
 #include "imaging/decoding/bmp_reading.h"
 #include "imaging/decoding/coding_facts.h"
 #include "imaging/decoding/cut_png.h"
+#include "imaging/decoding/heif_reading.h"
+#include "imaging/decoding/jxl_reading.h"
 #include "imaging/decoding/picture_metadata.h"
 #include "imaging/decoding/png_reader.h"
 #include "imaging/decoding/reader_corrections.h"
@@ -186,6 +188,13 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
                     QStringLiteral("The file is larger than the %1 Glassmere can use here")
                         .arg(describeBytes(limits.decoderMemory)));
     limits.decoderMemory -= size;
+
+    // FreeImage knows none of these: their own libraries read them, upright,
+    // the size checked before the pixels.
+    if (looksLikeHeif(data, size))
+        return decodeHeif(data, size, limits, headerRead);
+    if (looksLikeJxl(data, size))
+        return decodeJxl(data, size, limits, headerRead);
 
     // FreeImage only reads the memory it is given; the cast is its API's.
     std::unique_ptr<FIMEMORY, MemoryDeleter> memory(

@@ -16,7 +16,8 @@
 // Decodes the whole file held in `data` and turns it upright as its EXIF
 // orientation says. The format comes from the data's
 // signature, then from `name`'s extension. BMPs are read by Glassmere's own
-// reader (bmp_reading.h), every other format by FreeImage, its PNG and TGA
+// reader (bmp_reading.h), HEIC/HEIF and AVIF through libheif (heif_reading.h),
+// JPEG XL through libjxl (jxl_reading.h), every other format by FreeImage, its PNG and TGA
 // results corrected (reader_corrections.h); when FreeImage refuses the data,
 // Qt's readers of a few raster formats get their turn. `data` is only read and
 // may be a read-only mapping of the file.

@@ -1,9 +1,11 @@
 #include "imaging/saving/picture_saving.h"
 
 #include "imaging/pixels/messages.h"
+#include "imaging/pixels/work_share.h"
 #include "imaging/png/png_writer.h"
 #include "imaging/saving/result_quality.h"
 #include "imaging/saving/save_temporaries.h"
+#include "imaging/saving/avif_writing.h"
 
 #include <FreeImagePlus.h>
 #include <QFile>
@@ -156,6 +158,12 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
     const QString suffix = file.suffix();
     if (suffix.isEmpty())
         return refuse(QStringLiteral("the name has no extension to choose a format by"));
+    if (isAvifName(path))
+        return image.getImageType() == FIT_BITMAP &&
+                       (image.getBitsPerPixel() == 24 || image.getBitsPerPixel() == 32)
+                   ? true
+                   : refuse(QStringLiteral("AVIF cannot store a %1-bit picture")
+                                .arg(image.getBitsPerPixel()));
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format))
         return refuse(
             QStringLiteral("no format that Glassmere writes has the extension \"%1\"").arg(suffix));
@@ -198,6 +206,17 @@ bool encodePicture(const fipImage& image, const QString& path, const FileSink& s
     };
     if (!image.isValid())
         return fail(QStringLiteral("There is no picture to save"));
+    if (isAvifName(path)) {
+        QByteArray file;
+        // As the quality rule says; lossless as lossless as the encoder gets.
+        const ResultQuality how =
+            resultQuality(recordedSourceQuality(const_cast<fipImage&>(image)),
+                          TargetCoding::LossyOrLossless, asked);
+        return encodeAvif(image, how.lossless ? avifLossless : how.quality, &file, error,
+                          int(workBudget())) &&
+               (sink(file.constData(), file.size()) ||
+                fail(QStringLiteral("The file could not be written")));
+    }
     // The pictures Glassmere renders go through its own, faster PNG writer,
     // which hands the file over band by band as it is deflated: a large
     // result is never held encoded as a whole.

@@ -1,5 +1,6 @@
 #include "hostile_files.h"
 
+#include "modern_pictures.h"
 #include "picture_bytes.h"
 #include "testpictures.h"
 
@@ -338,6 +339,40 @@ QList<HostileFile> writeHostileFolder(const QString& folder)
     valid("palette-trns.png", indexed8, fipImage(FIT_BITMAP, 13, 9, 32));
     valid("rgba16.png", fipImage(FIT_RGBA16, 13, 9, 64), fipImage(FIT_BITMAP, 13, 9, 32));
     valid("light.hdr", fipImage(FIT_RGBF, 13, 9, 96), fipImage(FIT_BITMAP, 13, 9, 24));
+
+    // Phone and web formats: lossless files give their pictures; cut
+    // and damaged ones fail with the library's words.
+    const fipImage modern = makeGradientPicture(24, 16, 32);
+    fipImage opaque = modern;
+    opaque.convertTo24Bits();
+    const struct {
+        const char* name;
+        const char* tool;
+        QStringList arguments;
+        const fipImage& picture;
+        const char* hint;
+    } encoded[] = {{"lossless-heic.heic",
+                    "heif-enc",
+                    {"-L", "-p", "chroma=444", "--matrix_coefficients=0"},
+                    opaque,
+                    "libheif"},
+                   {"lossless-avif.avif", "avifenc", {"-l", "-s", "9"}, modern, "libheif"},
+                   {"lossless-jxl.jxl", "cjxl", {"-d", "0"}, modern, "JPEG XL"}};
+    for (const auto& file : encoded) {
+        const QString path = folder + "/" + file.name;
+        if (!encodeWithTool(file.picture, path, file.tool, file.arguments).isEmpty())
+            qFatal("%s could not write %s", file.tool, file.name);
+        QFile::remove(path + ".source.png");
+        // x265 is not quite lossless: its file gives heif-convert's picture.
+        made(file.name, fileBytes(path),
+             QString(file.tool) == "heif-enc" ? referenceDecode(path) : file.picture);
+        const QByteArray bytes = fileBytes(path);
+        broken(QString("cut-") + file.name, bytes.left(bytes.size() * 2 / 3), file.hint);
+        QByteArray damaged = bytes;
+        for (int i = 0; i < 24 && 12 + i < damaged.size(); ++i)
+            damaged[12 + i] = char(0xff - i);
+        broken(QString("damaged-") + file.name, damaged, file.hint);
+    }
     return files;
 }
 
