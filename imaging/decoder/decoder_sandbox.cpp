@@ -132,6 +132,9 @@ void allowDecoding(Filter& filter)
           SCMP_SYS(getegid), SCMP_SYS(sysinfo), SCMP_SYS(getrandom), SCMP_SYS(exit),
           SCMP_SYS(exit_group), SCMP_SYS(restart_syscall)})
         filter.allow(call);
+    // A thread may name itself (dav1d names its workers); no other prctl.
+    filter.allow(SCMP_SYS(prctl), {SCMP_A0(SCMP_CMP_EQ, PR_SET_NAME)});
+    filter.allow(SCMP_SYS(prctl), {SCMP_A0(SCMP_CMP_EQ, PR_GET_NAME)});
     // Signals to itself only (abort, a thread's own), and the handlers' bookkeeping.
     filter.allow(SCMP_SYS(tgkill), {SCMP_A0(SCMP_CMP_EQ, scmp_datum_t(getpid()))});
     for (const int call : {SCMP_SYS(rt_sigaction), SCMP_SYS(rt_sigprocmask), SCMP_SYS(rt_sigreturn),
