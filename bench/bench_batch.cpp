@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Batch throughput over 50 pictures of 1600 x 1200 (25 JPEG, 25 PNG) with the
 // start-up settings, against the codecs' own share of the same work.
 //

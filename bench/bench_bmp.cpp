@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Glassmere's own BMP reader against FreeImage's on 6000 x 4000 BMPs in the
 // layouts FreeImage writes, each to the standard 24-bit bitmap the renderer takes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What decoding in a glassmere-decoder process costs against decoding in the
 // program itself, on 1600 x 1200 JPEGs like a camera's.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG writing, and a PNG's whole road to a reflected PNG, side by side with
 // libvips and with the plain FreeImage pipeline, all in one run.
 //

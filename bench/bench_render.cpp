@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Render and preview speed at 6000 x 4000, against the floor of the same run.
 //
 //   build-render/bench/bench_render --benchmark_counters_tabular=true

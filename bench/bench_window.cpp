@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's own handlers for a settings change at 6000 x 4000, from the
 // handler to the view painted again:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // For benchmarks of whole passes or processes, timed a few times each: on a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Finds FreeImage and its C++ wrapper FreeImagePlus.
 #
 # Debian ships neither a pkg-config file nor a CMake config for them, so this

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # glassmere-cli: the reflection for scripts, one picture or a whole folder.
 # It links the core library only, so it needs no display and no widgets.
 include(GNUInstallDirs)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # glassmere-decoder: the process in which every picture is decoded, so that a
 # reader that crashes, hangs or allocates without end on a damaged file takes
 # down only that process. The core library runs it; it sits beside the program.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # fuzz_picture: libFuzzer over decode -> normalise -> render -> preview -> save.
 # Configure a separate build with clang:
 #   CXX=clang++ cmake -S . -B build-fuzz -DGLASSMERE_FUZZ=ON

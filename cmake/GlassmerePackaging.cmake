@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Desktop integration and the Debian package.
 #
 # The program, "skin", "app_zh.qm" and the skin images are installed by the top

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling for arm64 on Debian 12 with g++-aarch64-linux-gnu and the
 # :arm64 development packages (scripts/cross-check.sh installs them); Qt's
 # tools (moc, rcc) run from this machine's own Qt.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target over a picture's whole road through Glassmere: decode and
 // normalise (in this process, as glassmere-decoder does it), render the
 // reflection, convert for the preview, save. Crashes and sanitizer reports

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds Glassmere into build/ (or $GLASSMERE_BUILD_DIR).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs glassmere-cli and its decoder as processors without AVX-512 (Haswell:
 # AVX2) and without AVX (Nehalem: SSE4.2) would, under qemu-x86_64, and
 # checks that every result is byte for byte the one this processor writes:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the core library, glassmere-cli, the decoder and the renderer's and
 # codecs' tests for arm64 with Debian's cross compiler and arm64 packages,
 # runs the tests under qemu-aarch64, and checks that glassmere-cli there

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes a picture's whole road through Glassmere (decode, normalise, render,
 # preview, save) with libFuzzer and AddressSanitizer, for a bounded time.
 #

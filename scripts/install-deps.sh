@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building, running and testing Glassmere needs on Debian 12.
 # Only calls apt-get when a package is missing, so a second run is instant.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws every bitmap of Glassmere's look: the skin images, the window icon,
 the about banner and the preview's checkerboard tile.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders one fixed set of cases with a glassmere-cli and lists the files it
 # wrote with their SHA-256, for comparing builds and processors:
 #

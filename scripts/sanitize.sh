@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Glassmere with AddressSanitizer and UndefinedBehaviorSanitizer in a
 # folder of its own (build-sanitize/, or $GLASSMERE_SANITIZE_BUILD_DIR) and
 # runs the tests of the core, the decoder and the command line there: any

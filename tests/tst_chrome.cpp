@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's own chrome: the mask, dragging, maximising and restoring, the
 // commands of the help menu and the keyboard, and the about box: the links it
 // hands to the desktop and the ways it closes.

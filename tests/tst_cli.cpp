@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoder/image_io.h"
 #include "imaging/decoding/coding_facts.h"
 #include "imaging/saving/picture_saving.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window at a device pixel ratio of 2, with the real skin and images beside
 // the built program (tst_install holds every skin image to its double-size variant).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged and hostile files against every road a picture takes in: the
 // decoder itself and glassmere-cli's batch. The window's batch runs the same
 // engine (tst_batch holds it to that); the window's open command fails the same

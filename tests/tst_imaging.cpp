@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening and saving through the window, with the real dialogs driven by the
 // test and real files written by FreeImage.
 

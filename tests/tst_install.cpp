@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The installed tree: `cmake --install` of this build into a temporary DESTDIR
 // with the prefix the Debian package uses, then the layout a desktop and the
 // program itself rely on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's start-up state, its skin and the reflection settings:
 // sliders and number fields, direction boxes, transparency and colour; drag and
 // drop onto it, with synthesised drag events sent where a real drag would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoder/image_io.h"
 #include "imaging/pixels/pixel_memory.h"
 #include "imaging/preview/preview_image.h"

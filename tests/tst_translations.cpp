@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The translation source resources/app_zh.ts holds exactly the texts the code
 // marks, and every text the program shows goes through translation: under a
 // translator that brackets every text, everything shown comes out bracketed.

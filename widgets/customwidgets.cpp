@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "customwidgets.h"
 
 QFrameEx::QFrameEx(QWidget* parent) : QFrame(parent, Qt::WindowFlags()) {}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoder/allocation_watch.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // glassmere-decoder: decodes pictures for Glassmere in a process of its own,
 // so that a reader that crashes, hangs or allocates without end on a damaged
 // file takes down only this process. The program starts it with a socket as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoder/decoder_process.h"
 
 #include "imaging/decoder/decoder_protocol.h"

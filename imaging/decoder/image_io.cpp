@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoder/image_io.h"
 
 #include "imaging/decoder/control_groups.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The BMP reader's first half: the file and info headers, bit-field masks and

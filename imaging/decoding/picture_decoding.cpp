@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoding/picture_decoding.h"
 
 #include "imaging/decoding/bmp_reading.h"

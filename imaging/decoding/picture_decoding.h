@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The decode itself: bytes of a picture file in, a standard 24/32-bit bitmap

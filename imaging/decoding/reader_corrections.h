@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // FreeImage reads a few PNG and TGA layouts unlike every other reader. These

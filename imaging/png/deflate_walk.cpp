@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/png/deflate_walk.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/png/png_writer.h"
 #include "imaging/pixels/work_share.h"
 #include "imaging/png/deflate_bands.h"

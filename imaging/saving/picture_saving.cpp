@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/saving/picture_saving.h"
 
 #include "imaging/pixels/messages.h"

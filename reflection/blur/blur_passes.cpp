@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The strip blur's passes, written once over vectors and built by Highway for
 // every instruction set it knows (this file is included once per set through
 // foreach_target.h); the processor's best one is chosen when the program runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The blur of the reflection strip, the renderer's one pass beyond its single

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "reflection/kernels/reflection_kernels.h"
 
 #include "reflection/blur/strip_blur.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The renderer's pixel kernels. reflection_renderer.cpp lays the result out

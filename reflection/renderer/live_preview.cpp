@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "reflection/renderer/live_preview.h"
 
 #include "imaging/pixels/standard_bitmap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "reflection/renderer/reflection_renderer.h"
 
 #include "imaging/decoding/picture_metadata.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // BMP and PNG files written byte by byte, so a test chooses every header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The reflection computed the plain way, step by step with FreeImagePlus's own

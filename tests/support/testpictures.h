@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Real pictures and files for tests, written and read with FreeImage and QFile.
