@@ -3,13 +3,11 @@
 // test and real files written by FreeImage.
 
 #include "imaging/decoder/image_io.h"
-#include "imaging/png/png_writer.h"
 #include "imaging/saving/picture_saving.h"
 #include "imaging/saving/save_temporaries.h"
 #include "support/carriedpictures.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
-#include "support/kernel_targets.h"
 #include "support/modern_pictures.h"
 #include "support/testaccess.h"
 #include "support/testpictures.h"
@@ -21,19 +19,15 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
-#include <random>
-#include <set>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 class TestImaging : public QObject {
     Q_OBJECT
@@ -419,100 +413,6 @@ private Q_SLOTS:
         QVERIFY(savePicture(makeGradientPicture(8, 6, 24), where + "/next.png"));
         ::close(held);
         QCOMPARE(QDir(where).entryList(all, QDir::Name), others + QStringList{"next.png"});
-    }
-
-    void pngFiltersOnEveryTarget_data()
-    {
-        QTest::addColumn<qint64>("target");
-        for (const std::int64_t target : kernelTargets())
-            QTest::newRow(hwy::TargetName(target)) << qint64(target);
-    }
-
-    void pngFiltersOnEveryTarget()
-    {
-        QFETCH(qint64, target);
-        const std::int64_t weakest = kernelTargets().back();
-        for (const unsigned bitsPerPixel : {24u, 32u}) {
-            const fipImage picture =
-                rowsForEveryFilter(bitsPerPixel == 24 ? 250 : 131, 60, bitsPerPixel);
-            QByteArray file, reference;
-            {
-                const KernelTarget held(target);
-                QVERIFY(encodePng(picture, &file));
-            }
-            {
-                const KernelTarget held(weakest);
-                QVERIFY(encodePng(picture, &reference));
-            }
-            QCOMPARE(filtersUsed(file), (std::set<int>{0, 1, 2, 3, 4}));
-            QVERIFY2(file == reference, qPrintable(QString::number(bitsPerPixel)));
-        }
-    }
-
-private:
-    // Bands of rows, each made so that one filter predicts it exactly
-    // (none: zeros; up: a repeat; sub: a ramp; average and Paeth: their own
-    // prediction), built top-down in the file's byte order.
-    static fipImage rowsForEveryFilter(unsigned width, unsigned height, unsigned bitsPerPixel)
-    {
-        const unsigned bpp = bitsPerPixel / 8;
-        const std::size_t length = std::size_t(width) * bpp;
-        std::vector<std::vector<int>> rows(height, std::vector<int>(length));
-        quint32 seed = 7;
-        auto random = [&seed] { return int((seed = seed * 1103515245u + 12345u) >> 16) & 0xff; };
-        for (unsigned y = 0; y < height; ++y) {
-            const int kind = int(y * 5 / height);
-            for (std::size_t i = 0; i < length; ++i) {
-                const int a = i >= bpp ? rows[y][i - bpp] : 0;
-                const int b = y > 0 ? rows[y - 1][i] : 0;
-                const int c = y > 0 && i >= bpp ? rows[y - 1][i - bpp] : 0;
-                const bool seedByte = i < bpp || y % 12 == 0;
-                int value = random();
-                if (kind == 0)
-                    value = 0;
-                else if (kind == 1 && !seedByte)
-                    value = (a + 3) & 0xff;
-                else if (kind == 2 && y % 12 != 0)
-                    value = b;
-                else if (kind == 3 && !seedByte)
-                    value = (a + b) / 2;
-                else if (kind == 4 && !seedByte) {
-                    const int pa = std::abs(b - c), pb = std::abs(a - c),
-                              pc = std::abs(a + b - 2 * c);
-                    value = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-                }
-                rows[y][i] = value;
-            }
-        }
-        fipImage picture(FIT_BITMAP, width, height, bitsPerPixel);
-        const int order[4] = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE, FI_RGBA_ALPHA};
-        for (unsigned y = 0; y < height; ++y)
-            for (std::size_t i = 0; i < length; ++i)
-                picture.getScanLine(height - 1 - y)[i - i % bpp + std::size_t(order[i % bpp])] =
-                    BYTE(rows[y][i]);
-        return picture;
-    }
-
-    // The filter type of every row of a PNG file held in `file`.
-    static std::set<int> filtersUsed(const QByteArray& file)
-    {
-        const int width = qFromBigEndian<qint32>(file.constData() + 16);
-        const int height = qFromBigEndian<qint32>(file.constData() + 20);
-        const int rowBytes = 1 + width * (file.at(25) == 6 ? 4 : 3);
-        QByteArray stream;
-        stream.resize(4);
-        qToBigEndian<qint32>(rowBytes * height, stream.data()); // what qUncompress expects first
-        for (qsizetype at = 8; at + 8 <= file.size();) {
-            const qint32 length = qFromBigEndian<qint32>(file.constData() + at);
-            if (file.mid(at + 4, 4) == "IDAT")
-                stream += file.mid(at + 8, length);
-            at += 12 + length;
-        }
-        const QByteArray rows = qUncompress(stream);
-        std::set<int> used;
-        for (qsizetype at = 0; at < rows.size(); at += rowBytes)
-            used.insert(rows.at(at));
-        return used;
     }
 };
 
