@@ -205,7 +205,15 @@ private Q_SLOTS:
                 QCOMPARE(pixelAt(decoded, x, 0), pixelAt(file.expected, x, 0));
         } else {
             QVERIFY2(!loaded && !decoded.isValid(), "a broken file decoded");
-            QVERIFY2(!reason.isEmpty() && reason.contains(file.reasonHint), qPrintable(reason));
+#if defined(__SANITIZE_ADDRESS__)
+            // A sanitized decoder tells a reader's memory fault itself and exits before the signal.
+            const QString hint = file.reasonHint.startsWith("The picture decoder crashed")
+                                     ? QStringLiteral("The picture decoder")
+                                     : file.reasonHint;
+#else
+            const QString hint = file.reasonHint;
+#endif
+            QVERIFY2(!reason.isEmpty() && reason.contains(hint), qPrintable(reason));
         }
     }
 
@@ -454,7 +462,10 @@ private Q_SLOTS:
     }
 
 private:
-    QString picture(const QString& name) const { return pictures + "/" + name; }
+    QString picture(const QString& name) const
+    {
+        return pictures + "/" + name;
+    }
 
     QTemporaryDir root;
     QString pictures;
