@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 
 // How large a picture may be and how long its decode may take: set by the
 // program (pictureLimits), sent to the decoder as they are, and checked on
@@ -45,9 +46,9 @@ enum class DecodeFailure : std::uint32_t {
 };
 
 struct DecodeOutcome {
-    BitmapPtr bitmap;   // standard 24-bit, or 32-bit when the picture has transparency, upright,
-                        // with the picture's resolution
-    QByteArray profile; // the picture's ICC profile when it can go with the result
+    BitmapPtr bitmap;     // standard 24-bit, or 32-bit when the picture has transparency, upright,
+                          // with the picture's resolution
+    QByteArray profile;   // the picture's ICC profile when it can go with the result
     SourceQuality source; // how the file was coded
     // What the reader reported as damage in a picture it decoded all the same
     // ("Premature end of JPEG file"); empty for a whole picture.
@@ -70,6 +71,20 @@ BitmapPtr allocatePicture(int width, int height, int bpp, std::size_t bytes = 0)
 
 // Learns the size a header claims before the pixels are decoded.
 using HeaderRead = std::function<void(std::uint64_t width, std::uint64_t height)>;
+
+// Runs a reader whose library throws std::bad_alloc at the decoder's memory
+// cap, and turns that into the failure every reader gives.
+template <typename Reader> DecodeOutcome outOfMemoryTold(Reader&& read)
+{
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+        DecodeOutcome outcome;
+        outcome.failure = DecodeFailure::OutOfMemory;
+        outcome.reason = QStringLiteral("Out of memory while decoding");
+        return outcome;
+    }
+}
 
 // The wall time a decode may honestly need: `floorSeconds`, plus a second for
 // every 8 MB of the file and for every 4 megapixels of the picture. Only as

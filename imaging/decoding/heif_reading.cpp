@@ -255,12 +255,5 @@ bool looksLikeHeif(const unsigned char* data, std::size_t size)
 DecodeOutcome decodeHeif(const unsigned char* data, std::size_t size, const DecodeLimits& limits,
                          const HeaderRead& headerRead)
 {
-    try {
-        return decode(data, size, limits, headerRead);
-    } catch (const std::bad_alloc&) {
-        DecodeOutcome outcome;
-        outcome.failure = DecodeFailure::OutOfMemory;
-        outcome.reason = QStringLiteral("Out of memory while decoding");
-        return outcome;
-    }
+    return outOfMemoryTold([&] { return decode(data, size, limits, headerRead); });
 }
