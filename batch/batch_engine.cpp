@@ -2,6 +2,7 @@
 #include "batch_engine.h"
 
 #include "imaging/decoder/image_io.h"
+#include "imaging/pixels/format_names.h"
 #include "imaging/pixels/pixel_memory.h"
 #include "imaging/pixels/work_share.h"
 #include "imaging/saving/picture_saving.h"
@@ -44,7 +45,7 @@ bool namedAsPicture(const QString& name)
     const QByteArray suffix = QFileInfo(name).suffix().toLower().toLatin1();
     if (suffix.isEmpty())
         return false;
-    if (FreeImage_GetFIFFromFilename(("picture." + suffix).constData()) != FIF_UNKNOWN)
+    if (formatFromFileName(QByteArray("picture." + suffix)) != FIF_UNKNOWN)
         return true;
     static const QSet<QByteArray> others = {"heic", "heif", "avif", "jxl", "svg"};
     return others.contains(suffix);

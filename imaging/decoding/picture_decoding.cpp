@@ -9,6 +9,7 @@
 #include "imaging/decoding/picture_metadata.h"
 #include "imaging/decoding/png_reader.h"
 #include "imaging/decoding/reader_corrections.h"
+#include "imaging/pixels/format_names.h"
 #include "imaging/pixels/messages.h"
 
 #include <QBuffer>
@@ -205,7 +206,7 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
 
     FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory.get(), int(size));
     if (format == FIF_UNKNOWN)
-        format = FreeImage_GetFIFFromFilename(QFile::encodeName(name).constData());
+        format = formatFromFileName(name);
     const bool freeImageReads = format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
     // BMPs are read by Glassmere's own reader, which checks the size itself.
     const bool ownBmp = looksLikeBmp(data, size);

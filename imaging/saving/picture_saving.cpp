@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/saving/picture_saving.h"
 
+#include "imaging/pixels/format_names.h"
 #include "imaging/pixels/messages.h"
 #include "imaging/pixels/work_share.h"
 #include "imaging/png/png_writer.h"
+#include "imaging/saving/avif_writing.h"
 #include "imaging/saving/result_quality.h"
 #include "imaging/saving/save_temporaries.h"
-#include "imaging/saving/avif_writing.h"
 
 #include <FreeImagePlus.h>
 #include <QFile>
@@ -24,7 +25,7 @@ namespace {
 
 FREE_IMAGE_FORMAT formatOf(const QString& path)
 {
-    return FreeImage_GetFIFFromFilename(QFile::encodeName(path).constData());
+    return formatFromFileName(path);
 }
 
 // A trial encode of a small picture in memory, once per format and depth.
@@ -210,9 +211,8 @@ bool encodePicture(const fipImage& image, const QString& path, const FileSink& s
     if (isAvifName(path)) {
         QByteArray file;
         // As the quality rule says; lossless as lossless as the encoder gets.
-        const ResultQuality how =
-            resultQuality(recordedSourceQuality(const_cast<fipImage&>(image)),
-                          TargetCoding::LossyOrLossless, asked);
+        const ResultQuality how = resultQuality(recordedSourceQuality(const_cast<fipImage&>(image)),
+                                                TargetCoding::LossyOrLossless, asked);
         return encodeAvif(image, how.lossless ? avifLossless : how.quality, &file, error,
                           int(workBudget())) &&
                (sink(file.constData(), file.size()) ||
