@@ -115,7 +115,9 @@ bool encodeAvif(const fipImage& image, int quality, QByteArray* bytes, QString* 
                 .code != heif_error_Ok)
         return fail(QStringLiteral("Out of memory while encoding the picture"), said);
     copyPixels(dib, alpha, picture.get());
-    if (FIICCPROFILE* icc = FreeImage_GetICCProfile(dib); icc && icc->data && icc->size > 0) {
+    FIICCPROFILE* icc = FreeImage_GetICCProfile(dib);
+    const bool profiled = icc && icc->data && icc->size > 0;
+    if (profiled) {
         said =
             heif_image_set_raw_color_profile(picture.get(), "prof", icc->data, size_t(icc->size));
         if (said.code != heif_error_Ok)
@@ -124,12 +126,24 @@ bool encodeAvif(const fipImage& image, int quality, QByteArray* bytes, QString* 
 
     std::unique_ptr<heif_encoding_options, OptionsDeleter> options(heif_encoding_options_alloc());
     options->save_alpha_channel = alpha ? 1 : 0;
-    // Lossless means the colours themselves, not a conversion to YCbCr and back.
+    // Lossless means the colours themselves, not a conversion to YCbCr and
+    // back: the identity matrix at full range, 4:4:4. The library converts by
+    // the picture's own colour description, so the picture carries it; the
+    // primaries are sRGB's unless a profile tells them.
     std::unique_ptr<heif_color_profile_nclx, NclxDeleter> nclx(heif_nclx_color_profile_alloc());
-    if (lossless && nclx) {
-        heif_nclx_color_profile_set_matrix_coefficients(nclx.get(),
-                                                        heif_matrix_coefficients_RGB_GBR);
+    if (lossless) {
+        if (!nclx)
+            return fail(QStringLiteral("Out of memory while encoding the picture"), ok);
+        nclx->matrix_coefficients = heif_matrix_coefficients_RGB_GBR;
         nclx->full_range_flag = 1;
+        if (!profiled) {
+            nclx->color_primaries = heif_color_primaries_ITU_R_BT_709_5;
+            nclx->transfer_characteristics = heif_transfer_characteristic_IEC_61966_2_1;
+        }
+        said = heif_image_set_nclx_color_profile(picture.get(), nclx.get());
+        if (said.code != heif_error_Ok)
+            return fail(QStringLiteral("The picture's colour description could not be stored"),
+                        said);
         options->output_nclx_profile = nclx.get();
         options->save_two_colr_boxes_when_ICC_and_nclx_available = 1;
     }
