@@ -8,5 +8,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(GLASSMERE_APP_ID);
-    return runGlassmere(app, QCoreApplication::applicationDirPath());
+    // Qt has taken its own options out of the arguments; the rest are files.
+    return runGlassmere(app, QCoreApplication::applicationDirPath(),
+                        QCoreApplication::arguments().mid(1));
 }

@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <QTranslator>
 #include <QUrl>
 
@@ -32,7 +33,7 @@ bool wantsChinese(const QLocale& locale)
     return false;
 }
 
-int runGlassmere(QApplication& app, const QString& folder)
+int runGlassmere(QApplication& app, const QString& folder, const QStringList& files)
 {
     applicationFolder = folder;
     const QDir programDir(applicationFolder);
@@ -60,6 +61,14 @@ int runGlassmere(QApplication& app, const QString& folder)
         const QScreen* screen = QGuiApplication::primaryScreen();
         window.move(centredPosition(screen->geometry().size(), window.size()));
         window.show();
+        // A file given to the program (a file manager's "Open with" too) opens
+        // as the open command would, once the window is up; of several, the first.
+        if (!files.isEmpty()) {
+            const QUrl given =
+                QUrl::fromUserInput(files.first(), QDir::currentPath(), QUrl::AssumeLocalFile);
+            const QString path = given.isLocalFile() ? given.toLocalFile() : files.first();
+            QTimer::singleShot(0, &window, [&window, path] { window.OpenPicture(path); });
+        }
         result = app.exec();
     }
     QCoreApplication::removeTranslator(&translator);

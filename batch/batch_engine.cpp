@@ -471,6 +471,43 @@ QStringList namesNotUtf8(const QString& folder)
 
 } // namespace
 
+BatchLineForms batchLineForms()
+{
+    return {QStringLiteral("skipped: %1: %6"), QStringLiteral("not written: %1: %6"),
+            QStringLiteral("renamed: %1 written as %2 (%6)"),
+            QStringLiteral("not a picture: %1: %6"),
+            QStringLiteral("damaged: %1: only part of it could be read: %6")};
+}
+
+QString batchSummary(const BatchReport& report, qsizetype notEntered)
+{
+    QString counts =
+        QStringLiteral("%1 of %2 files written, %3 skipped, %4 not written, %5 renamed.")
+            .arg(report.written.size())
+            .arg(report.total)
+            .arg(report.skipped.size())
+            .arg(report.failed.size())
+            .arg(report.renamed.size());
+    if (!report.notPictures.isEmpty())
+        counts += QStringLiteral(" %1 not pictures, left alone.").arg(report.notPictures.size());
+    if (!report.damaged.isEmpty())
+        counts += QStringLiteral(" %1 damaged, written as far as they could be read.")
+                      .arg(report.damaged.size());
+    if (notEntered > 0)
+        counts += QStringLiteral(" %1 sub-folders not entered (--recursive enters them).")
+                      .arg(notEntered);
+    return counts;
+}
+
+QStringList batchReportLines(const BatchReport& report)
+{
+    QStringList lines = describeBatchFiles(report, batchLineForms());
+    lines.append(batchSummary(report));
+    if (report.notBegun > 0)
+        lines.append(QStringLiteral("stopped: %1 files not begun.").arg(report.notBegun));
+    return lines;
+}
+
 BatchReport runBatch(const BatchRequest& request, const QStringList& files,
                      const BatchProgress& progress)
 {

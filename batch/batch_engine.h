@@ -17,7 +17,7 @@ struct BatchRequest {
     QString pictureDir; // listed as it stands; output paths start with resultDir as it stands
     QString resultDir;
     ReflectionParams params;
-    int jobs = 1; // pictures worked on at a time
+    int jobs = 1;               // pictures worked on at a time
     QualityChoice quality = {}; // JPEG and WebP results: the quality rule unless set
     // The extension of the one format every result is written in (NAME.EXT,
     // NAME up to the first dot); empty: each result's usual name and format.
@@ -58,8 +58,8 @@ struct BatchReport {
         QString damage; // the reader's words
     };
 
-    QString refusal; // set when the run was refused; then nothing was read or written
-    int total = 0;   // files listed
+    QString refusal;  // set when the run was refused; then nothing was read or written
+    int total = 0;    // files listed
     QList<Written> written;
     QList<Skipped> skipped;     // pictures that could not be read
     QList<Skipped> notPictures; // files no picture format names, that did not read as pictures
@@ -72,8 +72,8 @@ struct BatchReport {
     // Every listed file was written whole under its usual name.
     bool clean() const
     {
-        return !refused() && skipped.isEmpty() && notPictures.isEmpty() && renamed.isEmpty() &&
-               failed.isEmpty() && damaged.isEmpty();
+        return !refused() && notBegun == 0 && skipped.isEmpty() && notPictures.isEmpty() &&
+               renamed.isEmpty() && failed.isEmpty() && damaged.isEmpty();
     }
     // Something was not written, or written from a damaged file: the run failed.
     bool failedSomewhere() const
@@ -125,6 +125,19 @@ struct BatchLineForms {
 // listing order. The window's box and glassmere-cli's report are both written
 // with it.
 QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& forms);
+
+// How glassmere-cli writes a file's line in its report ("skipped: PATH: REASON").
+BatchLineForms batchLineForms();
+
+// The report's closing line as glassmere-cli writes it: "4 of 5 files written,
+// 1 skipped, 0 not written, 0 renamed.", then how many files were not pictures
+// and how many sub-folders were not entered (`notEntered`), when there are any.
+QString batchSummary(const BatchReport& report, qsizetype notEntered = 0);
+
+// The whole report, glassmere-cli's lines as the window's box shows them: a
+// line for each file that did not go the usual way, the closing line, and
+// for a stopped run how many files were not begun.
+QStringList batchReportLines(const BatchReport& report);
 
 // Works through `files` (as listPictures gives them). Each picture is decoded
 // and normalised as a single opened picture is, rendered, and written safely

@@ -94,11 +94,11 @@ void Glassmere::on_btCovPics_clicked()
         return;
     }
 
-    ui.progressBar->setVisible(true);
-    ui.progressBar->reset();
-
+    // The bar starts from 0, not from where the last run left it.
     const QStringList files = DirTree(request.pictureDir);
     ui.progressBar->setRange(0, int(files.size()));
+    ui.progressBar->setValue(0);
+    ui.progressBar->setVisible(true);
 
     // Input is dropped until the last file is done, so the settings are the
     // same for every file of the run.
@@ -108,15 +108,31 @@ void Glassmere::on_btCovPics_clicked()
     // The run holds its own pictures: the window keeps the user's picture and
     // result, so what it shows is what Save writes. Progress comes from the
     // jobs' threads in listing order; queued, it reaches the bar in that order.
+    // Escape or closing the window stops the run once the files in hand are
+    // written; a close asked for meanwhile follows the report.
     QProgressBar* bar = ui.progressBar;
     BatchReport report;
-    RunBusy([&] {
-        report = runBatch(request, files, [bar](int index, int) {
-            QMetaObject::invokeMethod(
-                bar, [bar, index] { bar->setValue(index + 1); }, Qt::QueuedConnection);
+    std::atomic<bool> stop{false};
+    bool closeAfterwards = false;
+    request.stop = &stop;
+    RunBusy(
+        [&] {
+            report = runBatch(request, files, [bar](int index, int) {
+                QMetaObject::invokeMethod(
+                    bar, [bar, index] { bar->setValue(index + 1); }, Qt::QueuedConnection);
+            });
+        },
+        [&](bool closing) {
+            stop = true;
+            closeAfterwards = closeAfterwards || closing;
         });
-    });
+    ShowBatchReport(report);
+    if (closeAfterwards)
+        close();
+}
 
+void Glassmere::ShowBatchReport(const BatchReport& report)
+{
     if (report.refused()) {
         QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Selected directory error."),
                         QMessageBox::Ok, this);
@@ -125,11 +141,14 @@ void Glassmere::on_btCovPics_clicked()
         box.exec();
         return;
     }
-    if (report.clean())
-        return;
-
-    // A run where something went wrong must not look like a success. The box
-    // lists the files by name, at most namesShown of a kind; the details hold all.
+    // Every run ends with its report, in the lines glassmere-cli writes; the
+    // box lists the files that did not go the usual way by name, at most
+    // namesShown of a kind, and a run where something went wrong must not look
+    // like a success.
+    const QStringList reportLines = batchReportLines(report);
+    const qsizetype summaryLines = report.notBegun > 0 ? 2 : 1;
+    const QString summary =
+        reportLines.mid(reportLines.size() - summaryLines).join(QLatin1Char('\n'));
     QStringList lines;
     auto listFiles = [&lines, &report](const QString& heading, qsizetype count,
                                        const BatchLineForms& form) {
@@ -151,26 +170,19 @@ void Glassmere::on_btCovPics_clicked()
               {{}, {}, tr("%3 as %4"), {}});
     listFiles(tr("Damaged, written as far as they could be read: %1"), report.damaged.size(),
               {{}, {}, {}, {}, name});
-    const QStringList details =
-        describeBatchFiles(report, {tr("%1: skipped: %6"), tr("%1: not written: %6"),
-                                    tr("%1: written as %2 instead of %5: %6"),
-                                    tr("%1: not a picture: %6"), tr("%1: damaged: %6")});
 
-    const int notWritten = int(report.skipped.size() + report.failed.size());
-    QString heading;
-    if (notWritten > 0)
-        heading = tr("%1 of %2 files were not written.").arg(notWritten).arg(report.total);
-    else if (!report.damaged.isEmpty())
-        heading = tr("Every file was written, %1 of them from a damaged picture.")
-                      .arg(report.damaged.size());
-    else if (report.renamed.isEmpty())
-        heading = tr("Every picture was written; some files were not pictures.");
-    else
-        heading = tr("Every file was written, some under another name.");
-    QMessageBox box(QMessageBox::Warning, report.failedSomewhere() ? tr("Failure") : tr("Notice"),
-                    heading, QMessageBox::Ok, this);
+    QString title = tr("Success");
+    QMessageBox::Icon icon = QMessageBox::Information;
+    if (report.failedSomewhere()) {
+        title = tr("Failure");
+        icon = QMessageBox::Warning;
+    } else if (!report.clean()) {
+        title = tr("Notice");
+    }
+    QMessageBox box(icon, title, summary, QMessageBox::Ok, this);
     box.setDefaultButton(QMessageBox::NoButton);
     box.setInformativeText(lines.join(QLatin1Char('\n')));
-    box.setDetailedText(details.join(QLatin1Char('\n')));
+    if (!report.clean())
+        box.setDetailedText(reportLines.join(QLatin1Char('\n')));
     box.exec();
 }

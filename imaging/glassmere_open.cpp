@@ -48,7 +48,11 @@ void Glassmere::OpenPicture(const QString& path)
     const QFileInfo info(path);
     const QString suffix = info.suffix();
     ui.lbType->setText(suffix.toUpper());
-    ui.lbName->setText(info.fileName().remove("." + suffix, Qt::CaseSensitive));
+    // A long name is shortened with an ellipsis where the label ends; its tool tip holds it all.
+    const QString name = info.fileName().remove("." + suffix, Qt::CaseSensitive);
+    ui.lbName->setText(ui.lbName->fontMetrics().elidedText(name, Qt::ElideMiddle,
+                                                           ui.lbName->contentsRect().width()));
+    ui.lbName->setToolTip(name);
     ui.lbSize->setText(QString("%1KB").arg(double(info.size()) / 1024.0, 0, 'g', 5, QChar(' ')));
     ui.lbDim->setText(QString("%1*%2").arg(sourceImage.getWidth()).arg(sourceImage.getHeight()));
 
@@ -68,9 +72,13 @@ void Glassmere::OpenPicture(const QString& path)
         resultImage.clear();
         for (QLabel* label : {ui.lbType, ui.lbName, ui.lbSize, ui.lbDim})
             label->clear();
+        ui.lbName->setToolTip(QString());
+        picturePath.clear();
+        ui.btSavePic->setEnabled(false);
         fail(shortage);
         return;
     }
+    picturePath = path;
     on_pbFit_clicked();
 
     // A damaged file opens as far as it could be read, and says so.

@@ -6,8 +6,11 @@
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QPixmap>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 void Glassmere::ShowImage(fipImage* image)
 {
@@ -48,9 +51,13 @@ void Glassmere::ShowLiveFrame()
     const ReflectionParams params = currentParams();
     const qreal ratio = view->devicePixelRatioF();
     const QSize full = livePreview.resultSize(sourceImage, params);
+    const ViewSpot spot = ViewedSpot();
     scene->setSceneRect(QRectF(QPointF(0, 0), QSizeF(full) / ratio));
+    sceneLayout = params;
     if (viewFitted)
         KeepFitted();
+    else
+        ReturnToSpot(spot);
 
     // Device pixels per result pixel. A fitted view zooms out as the result
     // grows; the picture is drawn at the zoom it has alone, the finest that
@@ -73,6 +80,71 @@ void Glassmere::ShowLiveFrame()
     pixmapItem->setPos(frame.target.topLeft() / ratio);
     pixmapItem->setTransform(QTransform::fromScale(frame.target.width() / ratio / shown.width(),
                                                    frame.target.height() / ratio / shown.height()));
+}
+
+// Where the picture lies in the scene that the layout of `params` gives it:
+// after the strip and gap for the top and left edges, at the corner otherwise.
+QPointF Glassmere::PictureOffset(const ReflectionParams& params)
+{
+    if (!sourceImage.isValid())
+        return {};
+    const int width = int(sourceImage.getWidth());
+    const int height = int(sourceImage.getHeight());
+    const QSize full = reflectionResultSize(width, height, params);
+    QPointF offset;
+    if (params.direction == Direction::Top)
+        offset.setY(full.height() - height);
+    else if (params.direction == Direction::Left)
+        offset.setX(full.width() - width);
+    return offset / ui.graphicsView->devicePixelRatioF();
+}
+
+Glassmere::ViewSpot Glassmere::ViewedSpot()
+{
+    QGraphicsView* view = ui.graphicsView;
+    ViewSpot spot;
+    spot.scene = scene->sceneRect();
+    const QRectF seen = view->mapToScene(view->viewport()->rect()).boundingRect();
+    spot.onPicture = seen.center() - PictureOffset(sceneLayout);
+    spot.wholeWidth = seen.left() <= spot.scene.left() && seen.right() >= spot.scene.right();
+    spot.wholeHeight = seen.top() <= spot.scene.top() && seen.bottom() >= spot.scene.bottom();
+    return spot;
+}
+
+// A result that changed size keeps in view the part of the picture that was
+// looked at; along a side that was wholly in view, the new result is centred,
+// so a growing strip comes into view as far as it fits.
+void Glassmere::ReturnToSpot(const ViewSpot& spot)
+{
+    const QRectF now = scene->sceneRect();
+    if (now == spot.scene)
+        return;
+    QPointF centre = spot.onPicture + PictureOffset(sceneLayout);
+    if (spot.wholeWidth)
+        centre.setX(now.center().x());
+    if (spot.wholeHeight)
+        centre.setY(now.center().y());
+    ui.graphicsView->centerOn(centre);
+}
+
+// Ctrl and the wheel zoom about the pointer: the point under it stays there.
+bool Glassmere::ZoomByWheel(QWheelEvent* event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier))
+        return false;
+    const int steps = event->angleDelta().y();
+    if (steps == 0)
+        return true;
+    QGraphicsView* view = ui.graphicsView;
+    const QPointF pointer = event->position();
+    const QPointF under = view->mapToScene(pointer.toPoint());
+    viewFitted = false;
+    const double factor = std::pow(1.2, steps / 120.0);
+    view->scale(factor, factor);
+    const QPointF shift = view->mapFromScene(under) - pointer;
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->value() + qRound(shift.x()));
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() + qRound(shift.y()));
+    return true;
 }
 
 void Glassmere::KeepFitted()

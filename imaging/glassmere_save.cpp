@@ -4,7 +4,9 @@
 #include "imaging/decoder/image_io.h"
 #include "imaging/saving/picture_saving.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace {
@@ -14,7 +16,14 @@ const char* const saveFilters = "png(*.png)\njpg(*.jpg)\njpeg(*.jpeg)\njpe(*.jpe
                                 "j2c(*.j2c)\njpc(*.jpc)\npgx(*.pgx)\npnm(*.pnm)\npgm(*.pgm)\n"
                                 "ppm(*.ppm)\nras(*.ras)\nmng(*.mng)\njng(*.jng)\nska(*.ska)\n"
                                 "raw(*.raw)\nwebp(*.webp)\navif(*.avif)";
+
+// The extension a filter such as "png(*.png)" stands for.
+QString filterSuffix(const QString& filter)
+{
+    const qsizetype dot = filter.indexOf(QLatin1String("(*."));
+    return dot < 0 ? QString() : filter.mid(dot + 3).chopped(1);
 }
+} // namespace
 
 void Glassmere::on_btSavePic_clicked()
 {
@@ -23,11 +32,32 @@ void Glassmere::on_btSavePic_clicked()
     QString selectedFilter = type + "(*." + type + ")";
     if (resultImage.isTransparent())
         selectedFilter = "png(*.png)";
+    const QStringList filters = QString::fromLatin1(saveFilters).split(QLatin1Char('\n'));
+    // A type the list lacks shows the first entry.
+    const QString shownFilter = filters.contains(selectedFilter) ? selectedFilter : filters.first();
 
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save Image"), QString(),
-                                                      saveFilters, &selectedFilter);
+    // The picture's name with "-reflected" and the shown filter's extension,
+    // in the picture's own folder.
+    QString start;
+    if (!picturePath.isEmpty()) {
+        const QFileInfo picture(picturePath);
+        start = picture.dir().filePath(picture.completeBaseName() + "-reflected." +
+                                       filterSuffix(shownFilter));
+    }
+    QFileDialog dialog(this, tr("Save Image"), start, saveFilters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectNameFilter(shownFilter);
+    // A name typed without an extension gets the selected filter's.
+    dialog.setDefaultSuffix(filterSuffix(shownFilter));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog](const QString& filter) { dialog.setDefaultSuffix(filterSuffix(filter)); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QString path = dialog.selectedFiles().first();
     if (path.isEmpty())
         return;
+    if (QFileInfo(path).suffix().isEmpty()) // a dialog that does not add it itself
+        path += "." + filterSuffix(dialog.selectedNameFilter());
 
     // Encoding a large picture takes seconds: the window repaints where the
     // dialog was and shows that it is busy; "Success" comes once the file is whole.

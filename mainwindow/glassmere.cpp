@@ -46,6 +46,8 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
     pixmapItem = nullptr;
     scene = new QGraphicsScene();
     ui.graphicsView->setScene(scene);
+    // A drag of the picture pans it, under the open hand.
+    ui.graphicsView->setDragMode(QGraphicsView::ScrollHandDrag);
 
     transparent = false;
     reflectionColor = {255, 255, 255};
@@ -65,9 +67,17 @@ Glassmere::Glassmere(QWidget* parent, Qt::WindowFlags flags)
     liveTimer->setSingleShot(true);
     liveTimer->setInterval(0);
     connect(liveTimer, &QTimer::timeout, this, &Glassmere::ShowLiveFrame);
+    settleTimer = new QTimer(this);
+    settleTimer->setSingleShot(true);
+    settleTimer->setInterval(200);
+    connect(settleTimer, &QTimer::timeout, this, &Glassmere::RenderChangedSettings);
     for (QAbstractSlider* slider :
-         {ui.refSize, ui.refDepth, ui.refOpacity, ui.refGap, ui.refBlur, ui.refSkew})
+         {ui.refSize, ui.refDepth, ui.refOpacity, ui.refGap, ui.refBlur, ui.refSkew}) {
         FollowWhileDragged(slider);
+        RenderWhenSettled(slider);
+    }
+    CreateShortcuts();
+    ui.btSavePic->setEnabled(false); // until there is a result to save
     AcceptDrops();
     SetFramelessHint();
 }

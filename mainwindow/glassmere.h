@@ -12,11 +12,13 @@
 
 #include <functional>
 
+struct BatchReport;
 class QAbstractSlider;
 class QCheckBox;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
 class QTimer;
+class QWheelEvent;
 
 // The program's only main window. It owns all picture state (the loaded
 // picture, its rendered result, the preview scene, the reflection colour and
@@ -28,6 +30,10 @@ class Glassmere : public QMainWindow {
 public:
     explicit Glassmere(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
     ~Glassmere() override;
+
+    // Opens the picture at `path` as the open command does after its dialog:
+    // a dropped file, a file given to the program and a pasted picture too.
+    void OpenPicture(const QString& path);
 
     // Fully transparent band around the visible window (the outer layout's margins).
     static constexpr int maskBand = 11;
@@ -72,6 +78,8 @@ private Q_SLOTS:
     void on_refOpacity_sliderReleased();
     void on_refGap_sliderReleased();
     void on_refBlur_sliderReleased();
+    void on_txtSize_editingFinished();
+    void on_txtDepth_editingFinished();
     void on_txtOpacity_editingFinished();
     void on_txtGap_editingFinished();
     void on_txtBlur_editingFinished();
@@ -128,10 +136,15 @@ private Q_SLOTS:
 private:
     // Runs `work` on a thread of its own and returns when it is done. Meanwhile
     // the window shows the busy cursor, keeps painting, and drops the user's
-    // clicks, keys and drops. `work` must not touch widgets.
-    void RunBusy(const std::function<void()>& work);
-    // Opens the picture at `path` as the open command does after its dialog.
-    void OpenPicture(const QString& path);
+    // clicks, keys and drops. `work` must not touch widgets. When `stop` is
+    // given, Escape calls it with false and a request to close the window
+    // (which is refused meanwhile) with true.
+    void RunBusy(const std::function<void()>& work, const std::function<void(bool)>& stop = {});
+    // A clipboard or undo key pressed in a line edit other than the folder
+    // fields: the window's command, not the field's.
+    bool IsWindowKey(QObject* watched, QEvent* event) const;
+    // The box that ends every batch.
+    void ShowBatchReport(const BatchReport& report);
     // Takes drops on the whole window, the text fields included.
     void AcceptDrops();
     // Accepts or refuses a drag as its drop would act; on the drop itself also acts.
@@ -142,11 +155,39 @@ private:
     // Checks or unchecks `box`; a checked one unchecks the other direction
     // boxes. Renders once, with the new direction.
     void ToggleDirection(QCheckBox* box, bool checked);
-    // A typed opacity, gap or blur renders when its field is left or Return
-    // pressed, unless the result already shows it.
-    void RenderTypedControl();
+    // A slider moved by its keys, the wheel or a click beside its handle
+    // renders once the moves have settled.
+    void RenderWhenSettled(QAbstractSlider* slider);
+    // Renders when the settings differ from the last settled ones: a typed
+    // value confirmed, or a slider's moves settled.
+    void RenderChangedSettings();
+
+    // Undo and redo of settled settings changes (glassmere_history.cpp).
+    void RecordSettled(const ReflectionParams& now);
+    void UndoSettings();
+    void RedoSettings();
+    // Sets every control to `params` and renders them once.
+    void ApplySettings(const ReflectionParams& params);
+
+    // The window's commands that work wherever the focus is inside it.
+    void CreateShortcuts();
+    // Copies the result to the clipboard; opens a picture from it as Open does.
+    void CopyResult();
+    void PastePicture();
     // A fitted view shows the whole current result again.
     void KeepFitted();
+    // What of the result the view shows, so that a result of another size
+    // can show the same part of the picture.
+    struct ViewSpot {
+        QRectF scene;      // the scene's rectangle then
+        QPointF onPicture; // the view's centre from the picture's corner
+        bool wholeWidth = false;
+        bool wholeHeight = false;
+    };
+    ViewSpot ViewedSpot();
+    void ReturnToSpot(const ViewSpot& spot);
+    QPointF PictureOffset(const ReflectionParams& params);
+    bool ZoomByWheel(QWheelEvent* event);
 
     // Removes the window manager's frame, which a mask alone leaves visible on X11.
     void SetFramelessHint();
@@ -161,6 +202,8 @@ private:
     bool dragging = false;
     QPoint dragPosition;
     QRect savedGeometry;
+    // The file the picture was opened from ("" before any), for the save's suggestion.
+    QString picturePath;
     fipImage sourceImage;
     // Declared before the result, which may use it, so that it goes last.
     PixelMemory resultMemory;
@@ -173,11 +216,18 @@ private:
     // The view shows the whole result (after opening or a Fit) and keeps
     // doing so when the result changes size; a zoom the user chose ends it.
     bool viewFitted = false;
+    // Moves of a slider by keys or wheel render once they stop for this long.
+    QTimer* settleTimer = nullptr;
+    // The settings last settled, and the steps before and after them.
+    ReflectionParams settledParams;
+    QList<ReflectionParams> undoSteps;
+    QList<ReflectionParams> redoSteps;
     // Renders asked for while a handler changes several controls are skipped;
     // the handler renders once at the end.
     int renderHold = 0;
-    // The settings of the last full render.
+    // The settings of the last full render, and those whose layout the scene has.
     ReflectionParams shownParams;
+    ReflectionParams sceneLayout;
     QGraphicsScene* scene;
     QGraphicsPixmapItem* pixmapItem;
     _RGB reflectionColor;

@@ -3,7 +3,9 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include <exception>
 #include <thread>
@@ -13,10 +15,29 @@ namespace {
 // Drops the user's input while the window is busy. Dropped, not delayed: a
 // click that arrived during the work must not act once it is done (the second
 // click of a double click would start the batch again).
+// Work that can be stopped hears of Escape and of a request to close the
+// window; the close itself is refused, the work decides what follows.
 class InputBlocker : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
+public:
+    InputBlocker(QWidget* busyWindow, const std::function<void(bool)>& stopWork)
+        : window(busyWindow), stop(stopWork)
     {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (stop && event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            stop(false);
+            return true;
+        }
+        if (event->type() == QEvent::Close) {
+            if (stop && (watched == window || watched == window->windowHandle()))
+                stop(true);
+            event->ignore();
+            return true;
+        }
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
@@ -35,21 +56,27 @@ protected:
         case QEvent::TouchEnd:
         case QEvent::TabletPress:
         case QEvent::TabletRelease:
-        case QEvent::Close:
             return true;
         default:
             return false;
         }
     }
+
+private:
+    QWidget* window;
+    std::function<void(bool)> stop;
 };
 
 } // namespace
 
-void Glassmere::RunBusy(const std::function<void()>& work)
+void Glassmere::RunBusy(const std::function<void()>& work, const std::function<void(bool)>& stop)
 {
+    // A change still settling goes first: `work` may save or copy the result.
+    if (settleTimer->isActive())
+        RenderChangedSettings();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     liveTimer->stop(); // no frame may render into the result that `work` may be reading
-    InputBlocker blocker;
+    InputBlocker blocker(this, stop);
     qApp->installEventFilter(&blocker);
 
     // The window keeps painting (the closed dialog's area, the progress bar)

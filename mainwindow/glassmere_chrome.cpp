@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QRegion>
 #include <QScreen>
+#include <QShortcut>
 #include <QUrl>
 #include <QWindow>
 
@@ -179,11 +180,40 @@ void Glassmere::About()
 
 void Glassmere::keyPressEvent(QKeyEvent* e)
 {
-    const Qt::KeyboardModifiers modifiers = e->modifiers();
     if (e->key() == Qt::Key_F1)
         on_actionMenuHelper_triggered();
-    else if (e->key() == Qt::Key_O && modifiers == Qt::AltModifier)
-        on_btAddPic_clicked();
-    else if (e->key() == Qt::Key_S && modifiers == Qt::AltModifier)
-        on_btSavePic_clicked();
+}
+
+// Shortcuts of the window rather than keys of whatever has the focus: a
+// number field keeps Alt+O and Alt+S from reaching the window's key handler,
+// and would take the clipboard and undo keys for its few digits (the
+// window's event filter gives those back to the window). The folder fields
+// keep their own clipboard and undo.
+void Glassmere::CreateShortcuts()
+{
+    const auto command = [this](QKeyCombination keys, auto member) {
+        connect(new QShortcut(QKeySequence(keys), this), &QShortcut::activated, this, member);
+    };
+    command(Qt::ALT | Qt::Key_O, &Glassmere::on_btAddPic_clicked);
+    command(Qt::ALT | Qt::Key_S, [this] {
+        if (ui.btSavePic->isEnabled())
+            on_btSavePic_clicked();
+    });
+    command(Qt::CTRL | Qt::Key_Z, &Glassmere::UndoSettings);
+    command(Qt::CTRL | Qt::SHIFT | Qt::Key_Z, &Glassmere::RedoSettings);
+    command(Qt::CTRL | Qt::Key_C, &Glassmere::CopyResult);
+    command(Qt::CTRL | Qt::Key_V, &Glassmere::PastePicture);
+}
+
+bool Glassmere::IsWindowKey(QObject* watched, QEvent* event) const
+{
+    if (event->type() != QEvent::ShortcutOverride || watched == ui.txtPicDir ||
+        watched == ui.txtResultDir)
+        return false;
+    const QKeyCombination keys = static_cast<QKeyEvent*>(event)->keyCombination();
+    for (QKeyCombination windowKeys : {Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::SHIFT | Qt::Key_Z,
+                                       Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_V})
+        if (keys == windowKeys)
+            return true;
+    return false;
 }

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
+#include <QWheelEvent>
 
 // Drag and drop stands in for two choosers:
 // - one local file dropped anywhere on the window opens as if the open command
@@ -94,7 +95,14 @@ void Glassmere::dropEvent(QDropEvent* event)
 
 bool Glassmere::eventFilter(QObject* watched, QEvent* event)
 {
+    if (IsWindowKey(watched, event)) {
+        event->ignore(); // not the field's: the window's shortcut takes it
+        return true;
+    }
     const QEvent::Type type = event->type();
+    if (type == QEvent::Wheel && watched == ui.graphicsView->viewport() &&
+        ZoomByWheel(static_cast<QWheelEvent*>(event)))
+        return true;
     if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
         auto* drag = static_cast<QDropEvent*>(event);
         // Plain text stays the field's to take.

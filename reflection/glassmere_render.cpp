@@ -71,12 +71,20 @@ void Glassmere::RunReflection()
     if (renderHold > 0)
         return;
     liveTimer->stop(); // a frame still due would show older settings
+    settleTimer->stop();
+    RecordSettled(currentParams());
     if (!sourceImage.isValid())
         return;
     // Into memory kept between renders: a result of a new size costs no fresh pages.
+    const ViewSpot spot = ViewedSpot();
     shownParams = currentParams();
     renderReflection(sourceImage, resultImage, shownParams, &resultMemory);
+    const bool shownBefore = pixmapItem != nullptr;
     ShowImage(&resultImage);
+    sceneLayout = shownParams;
     if (viewFitted)
         KeepFitted();
+    else if (shownBefore)
+        ReturnToSpot(spot);
+    ui.btSavePic->setEnabled(resultImage.isValid());
 }

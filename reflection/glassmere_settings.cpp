@@ -2,6 +2,7 @@
 #include "mainwindow/glassmere.h"
 
 #include <QColorDialog>
+#include <QSignalBlocker>
 #include <QTimer>
 
 // Slider and number field mirror each other; the loop ends by itself because
@@ -28,13 +29,23 @@ void Glassmere::on_txtDepth_textChanged(QString str)
 
 // While a handle is dragged every value shows in the preview at once, drawn
 // at the size the view shows it; value changes that come faster than frames
-// make one frame with the latest values. Letting go renders in full; typing,
-// keys and the wheel take effect at the next render.
+// make one frame with the latest values. Letting go renders in full.
 void Glassmere::FollowWhileDragged(QAbstractSlider* slider)
 {
     connect(slider, &QAbstractSlider::valueChanged, this, [this, slider] {
         if (slider->isSliderDown() && !liveTimer->isActive())
             liveTimer->start();
+    });
+}
+
+// Keys, the wheel and clicks beside the handle move a slider by actions, a
+// value typed into its field does not. Each action starts the wait again, so
+// a wheel turned through ten steps renders once, with the last value.
+void Glassmere::RenderWhenSettled(QAbstractSlider* slider)
+{
+    connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider] {
+        if (!slider->isSliderDown())
+            settleTimer->start();
     });
 }
 
@@ -94,21 +105,30 @@ void Glassmere::on_refBlur_sliderReleased()
     RunReflection();
 }
 
-// Unlike Size and Depth, whose typed values wait for the next render, the
-// newer controls show a typed value at once, as designers expect of them.
+// A typed value renders once it is confirmed: Return, or the field left.
+void Glassmere::on_txtSize_editingFinished()
+{
+    RenderChangedSettings();
+}
+
+void Glassmere::on_txtDepth_editingFinished()
+{
+    RenderChangedSettings();
+}
+
 void Glassmere::on_txtOpacity_editingFinished()
 {
-    RenderTypedControl();
+    RenderChangedSettings();
 }
 
 void Glassmere::on_txtGap_editingFinished()
 {
-    RenderTypedControl();
+    RenderChangedSettings();
 }
 
 void Glassmere::on_txtBlur_editingFinished()
 {
-    RenderTypedControl();
+    RenderChangedSettings();
 }
 
 // The skew works as the gap and the blur do.
@@ -129,15 +149,7 @@ void Glassmere::on_refSkew_sliderReleased()
 
 void Glassmere::on_txtSkew_editingFinished()
 {
-    RenderTypedControl();
-}
-
-void Glassmere::RenderTypedControl()
-{
-    const ReflectionParams now = currentParams();
-    if (now.opacity != shownParams.opacity || now.gap != shownParams.gap ||
-        now.blur != shownParams.blur || now.skew != shownParams.skew)
-        RunReflection();
+    RenderChangedSettings();
 }
 
 void Glassmere::on_cbContactEdge_toggled(bool)
@@ -145,9 +157,17 @@ void Glassmere::on_cbContactEdge_toggled(bool)
     RunReflection();
 }
 
-// The four boxes act as a group of which at most one is checked, but the
-// checked one may be unchecked. A switch renders once: unchecking the other
-// box emits its own toggled signal, whose render is held back.
+void Glassmere::RenderChangedSettings()
+{
+    settleTimer->stop();
+    if (currentParams() != settledParams)
+        RunReflection();
+}
+
+// The four boxes act as a group of which exactly one is checked: the one
+// whose direction renders. Unchecking the checked box lights the bottom one,
+// the direction that then renders. A switch renders once: unchecking the
+// other box emits its own toggled signal, whose render is held back.
 void Glassmere::on_checkBoxTop_toggled(bool checked)
 {
     ToggleDirection(ui.checkBoxTop, checked);
@@ -179,6 +199,16 @@ void Glassmere::ToggleDirection(QCheckBox* box, bool checked)
                 other->setChecked(false);
         }
         --renderHold;
+    } else if (!ui.checkBoxTop->isChecked() && !ui.checkBoxLeft->isChecked() &&
+               !ui.checkBoxRight->isChecked() && !ui.checkBoxBottom->isChecked()) {
+        // Checking the bottom box renders; the bottom box itself stays lit.
+        if (box != ui.checkBoxBottom) {
+            ui.checkBoxBottom->setChecked(true);
+        } else {
+            const QSignalBlocker quiet(box);
+            box->setChecked(true);
+        }
+        return;
     }
     RunReflection();
 }
@@ -221,8 +251,9 @@ void Glassmere::UpdateReflecitonColor()
 
 void Glassmere::on_btColorPicker_clicked()
 {
-    // The dialog always starts at white, whatever the current colour.
-    const QColor color = QColorDialog::getColor(Qt::white, nullptr);
+    // The chooser starts at the current colour.
+    const QColor start(reflectionColor.red, reflectionColor.green, reflectionColor.blue);
+    const QColor color = QColorDialog::getColor(start, nullptr);
     if (!color.isValid())
         return;
 

@@ -9,6 +9,7 @@
 #include "support/testaccess.h"
 #include "support/testpictures.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -172,10 +173,13 @@ private Q_SLOTS:
 
         Glassmere window;
         QString details;
-        QCOMPARE(pressGenerate(window, folders.pictures, folders.results, &details),
-                 QString("Failure|2 of 3 files were not written.|Not pictures, left alone: "
-                         "1\n    notes.txt\nResults not written: 2\n    b.png\n    a.jpg"));
-        QVERIFY2(details.contains(folders.pictures + "/b.png: not written: "), qPrintable(details));
+        QCOMPARE(
+            pressGenerate(window, folders.pictures, folders.results, &details),
+            QString("Failure|0 of 3 files written, 0 skipped, 2 not written, 0 renamed. 1 "
+                    "not pictures, left alone.|Not pictures, left alone: 1\n    notes.txt\nResults "
+                    "not written: 2\n    b.png\n    a.jpg"));
+        QVERIFY2(details.contains("not written: " + folders.pictures + "/b.png: "),
+                 qPrintable(details));
         QCOMPARE(folderSnapshot(folders.results), resultsBefore);
     }
 
@@ -192,10 +196,11 @@ private Q_SLOTS:
         // case-sensitive, so A.txt is last.
         const QStringList mixed{"holiday.2011.jpg", "b.png", "A.txt", "README",
                                 ".hidden.png",      "c.bmp", "Z.bmp", "sub.d/z.png"};
-        const QString notPictures = "Notice|Every picture was written; some files were not "
-                                    "pictures.|Not pictures, left alone: 1\n    A.txt";
-        const QString renamed = "Notice|Every file was written, some under another name.|Results "
-                                "written under another name: ";
+        const QString notPictures = "Notice|4 of 5 files written, 0 skipped, 0 not written, 0 "
+                                    "renamed. 1 not pictures, left alone.|Not pictures, left "
+                                    "alone: 1\n    A.txt";
+        const QString renamed = "Notice|1 of 1 files written, 0 skipped, 0 not written, 1 "
+                                "renamed.|Results written under another name: ";
         QTest::newRow("colour mode: own names")
             << mixed << settings(false)
             << "holiday.2011.jpg, c.bmp, b.png, Z.bmp, not a picture A.txt" << notPictures;
@@ -216,18 +221,23 @@ private Q_SLOTS:
         QTest::newRow("collisions")
             << QStringList{"a.bmp", "a.jpg", "a-2.png"} << settings(true)
             << "a.png, a-2.png, a-2-2.png, a.bmp>a-2.png, a-2.png>a-2-2.png"
-            << renamed + "2\n    a.bmp as a-2.png\n    a-2.png as a-2-2.png";
+            << "Notice|3 of 3 files written, 0 skipped, 0 not written, 2 renamed.|Results written "
+               "under another name: 2\n    a.bmp as a-2.png\n    a-2.png as a-2-2.png";
         // Written as far as it could be read, and told; the whole pictures as ever.
         QTest::newRow("a cut JPEG and a cut PNG: written, told as damaged")
             << QStringList{"cut.jpg", "b.webp", "cut.png"} << settings(false)
             << "cut.png, cut.jpg, b.webp, damaged cut.png, damaged cut.jpg"
-            << "Failure|Every file was written, 2 of them from a damaged picture.|Damaged, "
-               "written as far as they could be read: 2\n    cut.png\n    cut.jpg";
+            << "Failure|3 of 3 files written, 0 skipped, 0 not written, 0 renamed. 2 damaged, "
+               "written as far as they could be read.|Damaged, written as far as they could be "
+               "read: 2\n    cut.png\n    cut.jpg";
         QTest::newRow("%1 in names stays as it is")
             << QStringList{"p%1.a.png", "p%1.b.png"} << settings(true)
-            << "p%1.png, p%1-2.png, p%1.a.png>p%1-2.png" << renamed + "1\n    p%1.a.png as p%1-2.png";
-        QTest::newRow("empty folder: busy bar, silent") << QStringList{} << settings(false) << ""
-                                                        << "";
+            << "p%1.png, p%1-2.png, p%1.a.png>p%1-2.png"
+            << "Notice|2 of 2 files written, 0 skipped, 0 not written, 1 renamed.|Results "
+               "written under another name: 1\n    p%1.a.png as p%1-2.png";
+        QTest::newRow("empty folder: busy bar, and the report")
+            << QStringList{} << settings(false) << ""
+            << "Success|0 of 0 files written, 0 skipped, 0 not written, 0 renamed.|";
     }
 
     void run()
@@ -315,6 +325,54 @@ private Q_SLOTS:
             QVERIFY(runBatch({carried.pictures, carried.results, fullMirror, 2}).clean());
         }
         QCOMPARE(describeResult(carried.results + "/" + name), expected);
+    }
+
+    // Escape, or closing the window, stops a run once the files in hand are
+    // written whole; the report says so, a close follows it, and the next run's
+    // bar starts from 0.
+    void stop_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("the window closed") << "close";
+        QTest::newRow("the window system's close (Alt+F4)") << "system close";
+    }
+
+    void stop()
+    {
+        QFETCH(QString, how);
+        Folders folders;
+        for (int i = 0; i < 60; ++i)
+            makeFiles(folders.pictures, {QString("p%1.png").arg(i, 2, 10, QChar('0'))});
+        Glassmere window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QList<int> steps;
+        connect(A::ui(window).progressBar, &QProgressBar::valueChanged, this, [&](int value) {
+            steps << value;
+            QCloseEvent close;
+            if (value != 2 || steps.size() > 2)
+                return;
+            if (how == "escape")
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            else if (how == "close")
+                window.close();
+            else
+                QApplication::sendEvent(window.windowHandle(), &close);
+        });
+        const QString box = pressGenerate(window, folders.pictures, folders.results);
+        QCOMPARE(window.isVisible(), how == "escape");
+        const QStringList files = folderSnapshot(folders.results).keys();
+        QVERIFY2(files.size() >= 2 && files.size() < 60, qPrintable(box));
+        QCOMPARE(box, QString("Notice|%1 of 60 files written, 0 skipped, 0 not written, 0 renamed."
+                              "\nstopped: %2 files not begun.|")
+                          .arg(files.size())
+                          .arg(60 - files.size()));
+        for (const QString& name : files) // whole files only
+            QVERIFY2(readPicture(folders.results + "/" + name).isValid(), qPrintable(name));
+        steps.clear();
+        pressGenerate(window, folders.pictures, made(folders.root + "/again"));
+        QCOMPARE(steps.mid(0, 2), QList<int>({0, 1}));
     }
 
     void chooser_data()

@@ -7,6 +7,7 @@
 #include "support/chrometest_urlsink.h"
 #include "support/dialogdriver.h"
 #include "support/testaccess.h"
+#include "support/testpictures.h"
 #include "widgets/about.h"
 
 #include <QDir>
@@ -189,6 +190,13 @@ private Q_SLOTS:
         key("F1", "help page");
         key("Alt+O", "open dialog");
         key("Alt+S", "save dialog");
+        // A number field, where the focus is after typing a value, leaves them to the window.
+        QTest::newRow("Alt+O in the size field") << "txtSize"
+                                                 << "Alt+O"
+                                                 << "open dialog";
+        QTest::newRow("Alt+S in the blur field") << "txtBlur"
+                                                 << "Alt+S"
+                                                 << "save dialog";
         key("Ctrl+O", "");
         key("Ctrl+S", "");
         key("Alt+Shift+O", "");
@@ -208,6 +216,7 @@ private Q_SLOTS:
 
         Glassmere window;
         QVERIFY(shown(window));
+        A::open(window, makeGradientPicture(20, 10, 24)); // something to save
         ChromeUrlSink sink;
         DialogDriver driver;
         QStringList done;
@@ -229,10 +238,12 @@ private Q_SLOTS:
             dialog->reject();
         });
 
-        if (from.isEmpty()) {
+        if (from.isEmpty() || from.startsWith("txt")) {
             // The commands run inside the key press: a dialog has come and gone when it returns.
+            QWidget* focus = from.isEmpty() ? &window : part(window, from);
+            focus->setFocus();
             const QKeyCombination keys = QKeySequence(input)[0];
-            QTest::keyClick(&window, keys.key(), keys.keyboardModifiers());
+            QTest::keyClick(focus, keys.key(), keys.keyboardModifiers());
         } else if (from.startsWith("bt")) {
             QTest::mouseClick(part(window, from), Qt::LeftButton);
         } else {

@@ -15,6 +15,7 @@
 #include <QColorSpace>
 #include <QFileDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -42,7 +43,10 @@ class TestImaging : public QObject {
         QString filter;
         MessageBoxCatcher box;
         box.expect<QFileDialog>([&](QFileDialog* dialog) {
-            filter = dialog->selectedNameFilter();
+            // The filter selected and the name suggested, in the folder it starts at.
+            filter = dialog->selectedNameFilter() + " " +
+                     QDir(dialog->directory().absolutePath())
+                         .filePath(dialog->findChild<QLineEdit*>("fileNameEdit")->text());
             dialog->reject();
         });
         button->click();
@@ -199,21 +203,25 @@ private Q_SLOTS:
         QTest::addColumn<int>("fileSize");
         QTest::addColumn<bool>("transparency");
         QTest::addColumn<QString>("shown");  // see A::labels
-        QTest::addColumn<QString>("filter"); // the one selected
+        QTest::addColumn<QString>("filter"); // the one selected, and the name suggested
         QTest::newRow("dots in the name") << "a.b.png" << 123456 << false << "a.b|PNG|120.56KB|12*8"
-                                          << "png(*.png)";
+                                          << "png(*.png) @/a.b-reflected.png";
         QTest::newRow("no dot") << "noext" << 2048 << false << "noext||2KB|12*8"
-                                << "png(*.png)";
+                                << "png(*.png) @/noext-reflected.png";
         QTest::newRow("the picture's type")
             << "photo.JPG" << 20480 << false << "photo|JPG|20KB|12*8"
-            << "jpg(*.jpg)";
+            << "jpg(*.jpg) @/photo-reflected.jpg";
         QTest::newRow("a web picture's type: after the 26 entries")
             << "shot.avif" << 4096 << false << "shot|AVIF|4KB|12*8"
-            << "avif(*.avif)";
+            << "avif(*.avif) @/shot-reflected.avif";
         QTest::newRow("transparency mode") << "photo.JPG" << 20480 << true << "photo|JPG|20KB|12*8"
-                                           << "png(*.png)";
-        QTest::newRow("nothing opened: the first") << "" << 0 << false << "|||"
-                                                   << "png(*.png)";
+                                           << "png(*.png) @/photo-reflected.png";
+        QTest::newRow("a long name, shortened")
+            << "a-very-long-name-for-one-picture-of-a-shoe.png" << 2048 << false
+            << "a-very-long-name-for-one-picture-of-a-shoe|PNG|2KB|12*8 (shortened)"
+            << "png(*.png) @/a-very-long-name-for-one-picture-of-a-shoe-reflected.png";
+        QTest::newRow("nothing opened: no result, Save disabled") << "" << 0 << false << "|||"
+                                                                  << "";
     }
 
     void labelsAndSaveDialog()
@@ -232,13 +240,23 @@ private Q_SLOTS:
             writeBytes(path(name), png + QByteArray(fileSize - png.size(), '\0'));
             QCOMPARE(chooseFile(A::ui(window).btAddPic, path(name)), QString());
         }
-        QCOMPARE(A::labels(window), shown);
+        // A name too long for its label ends in an ellipsis where the label
+        // ends; the tool tip holds it whole.
+        const auto labels = [&window] {
+            const QLabel* label = A::ui(window).lbName;
+            const bool fits = label->fontMetrics().horizontalAdvance(label->text()) <=
+                              label->contentsRect().width();
+            return (fits ? label->toolTip() : "cut") + "|" + A::labels(window).section('|', 1) +
+                   (label->text() == label->toolTip() ? "" : " (shortened)");
+        };
+        QCOMPARE(labels(), shown);
         A::ui(window).cbTransparent->setChecked(transparency);
         const fipImage before(A::result(window));
-        QCOMPARE(cancel(A::ui(window).btSavePic), filter);
+        QCOMPARE(A::ui(window).btSavePic->isEnabled(), !name.isEmpty());
+        QCOMPARE(cancel(A::ui(window).btSavePic), filter.replace("@", folder.path()));
         QVERIFY(!cancel(A::ui(window).btAddPic).contains('|')); // no box came
         COMPARE_IMAGES(A::result(window), before);
-        QCOMPARE(A::labels(window), shown);
+        QCOMPARE(labels(), shown);
     }
 
     // A refused or failed save leaves the file already there as it was; a
@@ -250,6 +268,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("mask");  // umask; -1: an older file with mode 0640 is there
         QTest::addColumn<int>("links"); // the name is the first of a chain of links to the file
         QTest::newRow("png, 32 bits, over a file") << "saved.png" << true << -1 << 0;
+        QTest::newRow("typed without extension: the filter's added") << "saved" << false << 022 << 0;
         QTest::newRow("png, 24 bits, over a file") << "saved.png" << false << -1 << 0;
         QTest::newRow("jpg, new under umask 077") << "saved.jpg" << false << 077 << 0;
         QTest::newRow("jpg cannot store 32 bits: refused") << "saved.jpg" << true << -1 << 0;
@@ -271,6 +290,9 @@ private Q_SLOTS:
         A::ui(window).cbTransparent->setChecked(transparency);
 
         // The reference is the library writing the same result straight to a fresh file.
+        const QString typed = path(name);
+        if (QFileInfo(name).suffix().isEmpty())
+            name += ".png"; // the selected filter, the opened picture's type
         const QString reference = path("reference." + QFileInfo(name).suffix());
         const QString target = path(name);
         QFile::remove(reference);
@@ -295,7 +317,7 @@ private Q_SLOTS:
         const int flags = name.endsWith(".jpg") ? 90 | JPEG_SUBSAMPLING_444 | JPEG_OPTIMIZE : 0;
         const bool libraryWrites =
             A::result(window).save(QFile::encodeName(reference).constData(), flags);
-        const QString box = chooseFile(A::ui(window).btSavePic, target);
+        const QString box = chooseFile(A::ui(window).btSavePic, typed);
         QVERIFY(!QApplication::overrideCursor()); // not busy any more
         QCOMPARE(QDir(folder.path()).entryList({".*"}, QDir::Hidden | QDir::Files),
                  QStringList()); // no temporary left behind

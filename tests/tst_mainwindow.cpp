@@ -7,12 +7,14 @@
 
 #include "app/globals.h"
 #include "app/startup.h"
+#include "imaging/decoder/image_io.h"
 #include "support/chrometest_urlsink.h"
 #include "support/dialogdriver.h"
 #include "support/imagecompare.h"
 #include "support/testaccess.h"
 #include "support/testpictures.h"
 
+#include <QClipboard>
 #include <QColorDialog>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -25,6 +27,7 @@
 #include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -64,6 +67,17 @@ QWidget* widgetNamed(Glassmere& window, const QString& name)
 {
     return name == "view" ? A::ui(window).graphicsView->viewport()
                           : window.findChild<QWidget*>(name);
+}
+
+// Wheel notches over `target` at `at`, one event each, as a mouse sends them.
+void turnWheel(QWidget* target, int notches, Qt::KeyboardModifiers modifiers = {}, QPoint at = {})
+{
+    for (int i = 0; i < std::abs(notches); ++i) {
+        QWheelEvent event(QPointF(at), QPointF(target->mapToGlobal(at)), QPoint(),
+                          QPoint(0, notches > 0 ? 120 : -120), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    }
 }
 
 void showLikeTheProgram(Glassmere& window, bool batchTab = false)
@@ -106,6 +120,16 @@ private Q_SLOTS:
                  QStringList({"40", "30", "100", "0", "0", "#ffffff"}));
         QVERIFY(ui.checkBoxBottom->isChecked());
         QVERIFY(!ui.cbTransparent->isChecked());
+        QVERIFY(!ui.btSavePic->isEnabled()); // nothing to save yet
+        // At the form's size every group lies whole on its page, apart from the others.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QRect above;
+        for (const char* name : {"groupBox_5", "groupBox_6", "groupBox_effects"}) {
+            const QRect box = window.findChild<QGroupBox*>(name)->geometry();
+            QVERIFY2(ui.tab_5->rect().contains(box) && box.top() > above.bottom() + 5, name);
+            above = box;
+        }
 
         // Without a picture the settings render nothing, and nothing breaks.
         ui.checkBoxLeft->setChecked(true);
@@ -174,9 +198,13 @@ private Q_SLOTS:
         QVERIFY(!ui.checkBoxBottom->isChecked());
         QCOMPARE(A::direction(window), 2);
         QCOMPARE(A::result(window).getWidth(), 40u);
-        ui.checkBoxLeft->setChecked(false);
+        // One direction is always shown lit: the one that renders.
+        QTest::mouseClick(ui.checkBoxLeft, Qt::LeftButton);
         QCOMPARE(A::direction(window), 1);
+        QVERIFY(ui.checkBoxBottom->isChecked() && !ui.checkBoxLeft->isChecked());
         QCOMPARE(A::result(window).getHeight(), 20u);
+        QTest::mouseClick(ui.checkBoxBottom, Qt::LeftButton);
+        QVERIFY(ui.checkBoxBottom->isChecked());
 
         // Transparency switches the colour controls off.
         ui.cbTransparent->setChecked(true);
@@ -222,15 +250,215 @@ private Q_SLOTS:
         const unsigned fadingToOrange = outerStripPixel();
         QVERIFY(fadingToOrange != fadingToWhite);
 
-        // Cancelling changes nothing.
-        driver.expect<QColorDialog>([](QColorDialog* dialog) {
+        // Cancelling changes nothing; the chooser starts at the current colour.
+        QColor offered;
+        driver.expect<QColorDialog>([&offered](QColorDialog* dialog) {
+            offered = dialog->currentColor();
             dialog->setCurrentColor(Qt::red);
             dialog->reject();
         });
         ui.btColorPicker->click();
         QCOMPARE(driver.answered, 2);
+        QCOMPARE(offered, QColor(255, 128, 0));
         QCOMPARE(ui.txtColor->text(), QString("#ff8000"));
         QCOMPARE(outerStripPixel(), fadingToOrange);
+
+        // The widest colour text still fits its field, "#" and all.
+        driver.expect<QColorDialog>([](QColorDialog* dialog) {
+            dialog->setCurrentColor(QColor(0x88, 0x88, 0x88));
+            dialog->accept();
+        });
+        ui.btColorPicker->click();
+        QStyleOptionFrame frame;
+        frame.initFrom(ui.txtColor);
+        frame.lineWidth = 1;
+        QVERIFY(ui.txtColor->fontMetrics().horizontalAdvance(ui.txtColor->text()) + 4 <=
+                window.style()
+                    ->subElementRect(QStyle::SE_LineEditContents, &frame, ui.txtColor)
+                    .width());
+    }
+
+    // A typed value renders once confirmed (Return, or the field left); the
+    // wheel and keys on a slider render once their moves settle: one render,
+    // one undo step, for ten wheel notches.
+    void typedAndSettledValuesRender_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("settles"); // rendered only after a pause
+        QTest::newRow("size typed, Return") << "txtSize"
+                                            << "10\r" << false;
+        QTest::newRow("depth typed, field left") << "txtDepth"
+                                                 << "90\t" << false;
+        QTest::newRow("size slider, ten wheel notches") << "refSize"
+                                                        << "wheel" << true;
+        QTest::newRow("depth slider, arrow keys") << "refDepth"
+                                                  << "keys" << true;
+        QTest::newRow("opacity slider, ten wheel notches") << "refOpacity"
+                                                           << "wheel" << true;
+    }
+
+    void typedAndSettledValuesRender()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, input);
+        QFETCH(bool, settles);
+        Glassmere window;
+        showLikeTheProgram(window);
+        A::open(window, makeGradientPicture(40, 30, 24));
+        const fipImage before = A::result(window);
+        auto* target = window.findChild<QWidget*>(control);
+        target->setFocus();
+        if (input == "wheel") {
+            turnWheel(target, -10);
+        } else if (input == "keys") {
+            for (int i = 0; i < 5; ++i)
+                QTest::keyClick(target, Qt::Key_Right);
+        } else {
+            static_cast<QLineEdit*>(target)->selectAll();
+            QTest::keyClicks(target, input.chopped(1));
+            QTest::keyClick(target, input.endsWith('\r') ? Qt::Key_Return : Qt::Key_Tab);
+        }
+        if (settles)
+            COMPARE_IMAGES(A::result(window), before); // not on every step
+        QTRY_VERIFY_WITH_TIMEOUT(!compareImages(A::result(window), before).isEmpty(), 1000);
+        const fipImage settled = A::result(window);
+        A::render(window); // what the controls say
+        COMPARE_IMAGES(A::result(window), settled);
+        QTest::keyClick(target, Qt::Key_Z, Qt::ControlModifier);
+        COMPARE_IMAGES(A::result(window), before);
+    }
+
+    // Ctrl+Z undoes settled changes one by one, Ctrl+Shift+Z redoes them, and
+    // each renders; a new change after an undo drops what could be redone.
+    void undoAndRedo()
+    {
+        Glassmere window;
+        showLikeTheProgram(window);
+        auto& ui = A::ui(window);
+        A::open(window, makeGradientPicture(40, 30, 24));
+        // The controls and the result after each change, as they were made.
+        QList<QPair<QString, fipImage>> seen;
+        const auto take = [&] {
+            seen.append({QStringList{ui.txtSize->text(), ui.txtOpacity->text(),
+                                     QString::number(A::direction(window)),
+                                     QString::number(ui.cbTransparent->isChecked())}
+                             .join(' '),
+                         A::result(window)});
+        };
+        const auto expect = [&](int step) {
+            QCOMPARE(seen.last().first, seen[step].first);
+            COMPARE_IMAGES(seen.last().second, seen[step].second);
+        };
+        take();
+        QTest::mouseClick(ui.checkBoxLeft, Qt::LeftButton);
+        take();
+        ui.cbTransparent->click();
+        take();
+        ui.txtSize->selectAll();
+        QTest::keyClicks(ui.txtSize, "75");
+        QTest::keyClick(ui.txtSize, Qt::Key_Return);
+        take();
+        // The keys are the window's even with the focus in a number field.
+        for (int step = 2; step >= 0; --step) {
+            QTest::keyClick(ui.txtSize, Qt::Key_Z, Qt::ControlModifier);
+            take();
+            expect(step);
+        }
+        QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        take();
+        expect(1);
+        ui.refOpacity->setValue(50);
+        Q_EMIT ui.refOpacity->sliderReleased();
+        QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(ui.txtOpacity->text(), QString("50")); // nothing left to redo
+    }
+
+    // Ctrl and the wheel zoom about the pointer, a drag pans under the hand,
+    // and a result that grows keeps the part looked at in view.
+    void zoomPanAndKeepInView()
+    {
+        Glassmere window;
+        window.resize(900, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto& ui = A::ui(window);
+        QGraphicsView* view = ui.graphicsView;
+        QWidget* viewport = view->viewport();
+        A::open(window, makeGradientPicture(1500, 1000, 24));
+        ui.pbRawSize->click();
+        QCOMPARE(viewport->cursor().shape(), Qt::OpenHandCursor);
+
+        const QPoint pointer(200, 150);
+        const QPointF under = view->mapToScene(pointer);
+        turnWheel(viewport, 1, Qt::ControlModifier, pointer);
+        QCOMPARE(view->transform().m11(), 1.2);
+        QVERIFY((view->mapToScene(pointer) - under).manhattanLength() < 2);
+
+        const QPoint scrolled(view->horizontalScrollBar()->value(),
+                              view->verticalScrollBar()->value());
+        QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(300, 300));
+        QTest::mouseMove(viewport, QPoint(250, 280));
+        QTest::mouseMove(viewport, QPoint(200, 260));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(200, 260));
+        QCOMPARE(QPoint(view->horizontalScrollBar()->value(), view->verticalScrollBar()->value()),
+                 scrolled + QPoint(100, 40));
+
+        // Looking at the picture's lower edge with the strip above it: a taller
+        // strip moves the picture down, and the view goes with it.
+        ui.checkBoxTop->click();
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+        const QPointF centre = view->viewport()->rect().center();
+        const qreal pictureTop = 400; // the strip's rows above it
+        const QPointF looked = view->mapToScene(centre.toPoint()) - QPointF(0, pictureTop);
+        ui.txtSize->selectAll();
+        QTest::keyClicks(ui.txtSize, "80");
+        QTest::keyClick(ui.txtSize, Qt::Key_Return);
+        QCOMPARE(A::result(window).getHeight(), 1800u);
+        QVERIFY((view->mapToScene(centre.toPoint()) - QPointF(0, 800) - looked).manhattanLength() <
+                3);
+    }
+
+    // Ctrl+C puts the result on the clipboard as PNG, alpha and all; Ctrl+V
+    // opens what the clipboard holds as the open command would.
+    void clipboard_data()
+    {
+        QTest::addColumn<bool>("asFile"); // a file copied in a file manager; else its bytes
+        QTest::newRow("a picture's bytes") << false;
+        QTest::newRow("a copied file") << true;
+    }
+
+    void clipboard()
+    {
+        QFETCH(bool, asFile);
+        Glassmere window;
+        showLikeTheProgram(window);
+        auto& ui = A::ui(window);
+        A::open(window, makeGradientPicture(30, 20, 24));
+        ui.cbTransparent->click();
+        QTest::keyClick(ui.txtSize, Qt::Key_C, Qt::ControlModifier);
+        const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(copied && copied->hasFormat("image/png"));
+        writeBytes(root + "/copied.png", copied->data("image/png"));
+        fipImage read;
+        QVERIFY(loadPicture(root + "/copied.png", read));
+        COMPARE_IMAGES(read, A::result(window));
+
+        const QString file = picture("pasted-source.png");
+        auto* offered = new QMimeData;
+        if (asFile)
+            offered->setUrls({QUrl::fromLocalFile(file)});
+        else
+            offered->setData("image/png", fileBytes(file));
+        QGuiApplication::clipboard()->setMimeData(offered);
+        QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
+        Glassmere opened;
+        QCOMPARE(chooseFile(A::ui(opened).btAddPic, file), QString());
+        A::ui(opened).cbTransparent->click();
+        COMPARE_IMAGES(A::result(window), A::result(opened));
+        QCOMPARE(A::labels(window).section('|', 1),
+                 A::labels(opened).section('|', 1)); // the name is the file's or "pasted"
+        QCOMPARE(ui.lbName->text(), QString(asFile ? "pasted-source" : "pasted"));
     }
 
     void dragShowsEveryValue_data()
@@ -456,37 +684,51 @@ private Q_SLOTS:
 
     // The window is built with the translation installed for a user who
     // reads Chinese, the exit code is the event loop's, and the translator
-    // goes with the window.
+    // goes with the window. A file given to the program opens as the open
+    // command would: of several, the first; a file address as its path.
     void startsTranslated_data()
     {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("title");
-        QTest::newRow("Chinese desktop") << "zh_CN" << QString::fromUtf8("设置");
-        QTest::newRow("English desktop") << "en_GB"
-                                         << "Setting";
-        QTest::newRow("German desktop: English, not Chinese") << "de_DE"
-                                                              << "Setting";
+        QTest::addColumn<QString>("given");
+        QTest::newRow("Chinese desktop") << "zh_CN" << QString::fromUtf8("设置") << "";
+        QTest::newRow("English desktop, a path and a second file") << "en_GB"
+                                                                   << "Setting"
+                                                                   << "@";
+        QTest::newRow("German desktop: English, not Chinese; a file address") << "de_DE"
+                                                                              << "Setting"
+                                                                              << "file://@";
     }
 
     void startsTranslated()
     {
         QFETCH(QString, locale);
         QFETCH(QString, title);
+        QFETCH(QString, given);
         QLocale::setDefault(QLocale(locale));
         auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
         QTemporaryDir folder;
         QVERIFY(QFile(folder.filePath("skin")).open(QIODevice::WriteOnly));
         QVERIFY(QFile::copy(TEST_TRANSLATION, folder.filePath("app_zh.qm")));
-        QString settingTitle;
-        QTimer::singleShot(200, [&] {
+        QString settingTitle, labels;
+        QTimer poll; // until the given picture is open, or a moment without one
+        int polls = 0;
+        connect(&poll, &QTimer::timeout, [&] {
             for (QWidget* widget : QApplication::topLevelWidgets())
-                if (auto* window = qobject_cast<Glassmere*>(widget); window && window->isVisible())
+                if (auto* window = qobject_cast<Glassmere*>(widget);
+                    window && window->isVisible()) {
                     settingTitle = window->findChild<QGroupBox*>("groupBox_5")->title();
-            QCoreApplication::exit(7);
+                    labels = A::labels(*window);
+                }
+            if (++polls > (given.isEmpty() ? 5 : 200) || labels != "|||")
+                QCoreApplication::exit(7);
         });
-        QCOMPARE(runGlassmere(*qApp, folder.path()), 7);
+        poll.start(50);
+        const QStringList files{given.replace("@", picture("given.png")), picture("second.png")};
+        QCOMPARE(runGlassmere(*qApp, folder.path(), given.isEmpty() ? QStringList() : files), 7);
         qApp->setStyleSheet(QString());
         QCOMPARE(settingTitle, title);
+        QCOMPARE(labels.section('|', 0, 1), QString(given.isEmpty() ? "|" : "given|PNG"));
         QVERIFY(sink.urls.isEmpty());
         QCOMPARE(skinFile, folder.filePath("skin"));
         QCOMPARE(QCoreApplication::translate("GlassmereClass", "Setting"), QString("Setting"));

@@ -105,10 +105,7 @@ int runFolder(const CliRequest& cli)
         printTo(stderr, QStringLiteral("\r\33[K"));
 
     // What went wrong always; what only went otherwise than usual, unless quiet.
-    BatchLineForms forms{QStringLiteral("skipped: %1: %6"), QStringLiteral("not written: %1: %6"),
-                         QStringLiteral("renamed: %1 written as %2 (%6)"),
-                         QStringLiteral("not a picture: %1: %6"),
-                         QStringLiteral("damaged: %1: only part of it could be read: %6")};
+    BatchLineForms forms = batchLineForms();
     if (cli.quiet)
         forms.renamed = forms.notPicture = QString();
     const QStringList lines = describeBatchFiles(report, forms);
@@ -123,23 +120,7 @@ int runFolder(const CliRequest& cli)
                                            "(--recursive enters them)\n")
                                 .arg(notEntered));
     } else if (!cli.quiet) {
-        QString counts = QStringLiteral("%1 of %2 files written, %3 skipped, %4 not written, %5 "
-                                        "renamed.")
-                             .arg(report.written.size())
-                             .arg(report.total)
-                             .arg(report.skipped.size())
-                             .arg(report.failed.size())
-                             .arg(report.renamed.size());
-        if (!report.notPictures.isEmpty())
-            counts +=
-                QStringLiteral(" %1 not pictures, left alone.").arg(report.notPictures.size());
-        if (!report.damaged.isEmpty())
-            counts += QStringLiteral(" %1 damaged, written as far as they could be read.")
-                          .arg(report.damaged.size());
-        if (notEntered > 0)
-            counts += QStringLiteral(" %1 sub-folders not entered (--recursive enters them).")
-                          .arg(notEntered);
-        printTo(stdout, counts + QLatin1Char('\n'));
+        printTo(stdout, batchSummary(report, notEntered) + QLatin1Char('\n'));
     }
     if (interrupted.load()) {
         printTo(stderr, QStringLiteral("glassmere-cli: interrupted; %1 of %2 files not begun\n")

@@ -33,6 +33,21 @@ struct ReflectionParams {
     int skew = 0;             // pixels the strip's outer end is moved along the edge
 };
 
+// The same settings, field by field (a new field is compared here too).
+inline bool operator==(const ReflectionParams& a, const ReflectionParams& b)
+{
+    return a.direction == b.direction && a.sizePercent == b.sizePercent &&
+           a.unfadedPercent == b.unfadedPercent && a.extraLines == b.extraLines &&
+           a.color.red == b.color.red && a.color.green == b.color.green &&
+           a.color.blue == b.color.blue && a.transparent == b.transparent &&
+           a.opacity == b.opacity && a.gap == b.gap && a.blur == b.blur &&
+           a.contactEdge == b.contactEdge && a.skew == b.skew;
+}
+inline bool operator!=(const ReflectionParams& a, const ReflectionParams& b)
+{
+    return !(a == b);
+}
+
 // Largest blur radius the renderer takes; larger values act as this one.
 constexpr int maximumBlur = 200;
 // Largest skew either way; larger values act as this one.
