@@ -6,7 +6,10 @@
 //
 // Window/<depth>/<change>   direction, transparency, colour (the colour timed
 //                           from the colour dialog's answer), and a release of
-//                           each slider: size, depth, opacity, gap, blur, skew
+//                           each slider: size, depth, opacity, gap, blur, skew;
+//                           ten wheel notches on the size slider, timed from the
+//                           end of the 200 ms pause after the last one (renders:
+//                           how many renders they made, 1 each time)
 
 #include "random_picture.h"
 #include "tests/support/dialogdriver.h"
@@ -16,6 +19,7 @@
 #include <QColorDialog>
 #include <QElapsedTimer>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include <FreeImagePlus.h>
 #include <benchmark/benchmark.h>
@@ -26,7 +30,7 @@
 
 namespace {
 
-enum class Change { Direction, Slider, Transparency, Colour };
+enum class Change { Direction, Slider, Transparency, Colour, Wheel };
 
 // A slider released at one of two values in turn.
 struct SliderChange {
@@ -52,10 +56,12 @@ void windowBenchmark(benchmark::State& state, int bpp, Change change, SliderChan
 
     DialogDriver driver;
     int step = 0;
+    qsizetype renders = 0;
     for (auto _ : state) {
         const bool odd = step++ % 2 != 0;
         QElapsedTimer clock;
         clock.start();
+        double settled = 0;
         switch (change) {
         case Change::Direction:
             (odd ? ui.checkBoxBottom : ui.checkBoxLeft)->setChecked(true);
@@ -69,6 +75,27 @@ void windowBenchmark(benchmark::State& state, int bpp, Change change, SliderChan
         case Change::Transparency:
             ui.cbTransparent->setChecked(!odd);
             break;
+        case Change::Wheel: {
+            const qsizetype before = A::undoSteps(window);
+            for (int notch = 0; notch < 10; ++notch) {
+                QWheelEvent wheel(QPointF(5, 5), QPointF(ui.refSize->mapToGlobal(QPoint(5, 5))),
+                                  QPoint(), QPoint(0, odd ? 120 : -120), Qt::NoButton,
+                                  Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(ui.refSize, &wheel);
+            }
+            clock.start();
+            while (A::undoSteps(window) == before && clock.elapsed() < 2000)
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            ui.graphicsView->viewport()->repaint();
+            settled = double(clock.nsecsElapsed()) / 1e9 - 0.2; // less the settle interval
+            // A second render, were there one, would come within another pause.
+            QElapsedTimer more;
+            more.start();
+            while (more.elapsed() < 250)
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            renders += A::undoSteps(window) - before;
+            break;
+        }
         case Change::Colour:
             // Timed from the answer: the dialog itself is the user's time.
             driver.expect<QColorDialog>([&, odd](QColorDialog* dialog) {
@@ -79,10 +106,16 @@ void windowBenchmark(benchmark::State& state, int bpp, Change change, SliderChan
             ui.btColorPicker->click();
             break;
         }
-        ui.graphicsView->viewport()->repaint();
-        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        if (change != Change::Wheel) {
+            ui.graphicsView->viewport()->repaint();
+            settled = double(clock.nsecsElapsed()) / 1e9;
+        }
+        state.SetIterationTime(settled);
     }
     state.counters["view_px"] = ui.graphicsView->width() * ui.graphicsView->height();
+    if (change == Change::Wheel)
+        state.counters["renders"] =
+            benchmark::Counter(double(renders), benchmark::Counter::kAvgIterations);
 }
 
 } // namespace
@@ -106,7 +139,8 @@ int main(int argc, char** argv)
                    {"blur", Change::Slider, {"refBlur", 0, 20}},
                    {"skew", Change::Slider, {"refSkew", 0, 200}},
                    {"transparency", Change::Transparency, {}},
-                   {"colour", Change::Colour, {}}};
+                   {"colour", Change::Colour, {}},
+                   {"wheel", Change::Wheel, {}}};
     for (int bpp : {24, 32}) {
         for (const auto& change : changes) {
             const Change c = change.change;

@@ -29,6 +29,8 @@ public:
         w.AddImageReflection(source, result, w.reflectionColor, direction, 40, 30, 0);
     }
     static void fit(Glassmere& w) { w.on_pbFit_clicked(); }
+    // Settled changes that undo can go back through.
+    static qsizetype undoSteps(const Glassmere& w) { return w.undoSteps.size(); }
     static void open(Glassmere& w, const QString& path) { w.OpenPicture(path); }
     // As opening does it, without a file: the picture, a render and a fit.
     static void open(Glassmere& w, const fipImage& picture)
