@@ -90,12 +90,27 @@ QPointF Glassmere::PictureOffset(const ReflectionParams& params)
         return {};
     const int width = int(sourceImage.getWidth());
     const int height = int(sourceImage.getHeight());
-    const QSize full = reflectionResultSize(width, height, params);
+    // The result's size has the contact edge's margin taken off already, so
+    // the picture's first line lies that margin before the lines shown.
+    const QSize full = reflectionResultSize(sourceImage, params);
+    const QSize grown(full.width() - width, full.height() - height);
+    // A negative skew shifts the picture along the edge by what it adds.
+    const bool shiftedAlong = params.skew < 0;
     QPointF offset;
-    if (params.direction == Direction::Top)
-        offset.setY(full.height() - height);
-    else if (params.direction == Direction::Left)
-        offset.setX(full.width() - width);
+    switch (params.direction) {
+    case Direction::Top:
+        offset = QPointF(shiftedAlong ? grown.width() : 0, grown.height());
+        break;
+    case Direction::Bottom:
+        offset = QPointF(shiftedAlong ? grown.width() : 0, 0);
+        break;
+    case Direction::Left:
+        offset = QPointF(grown.width(), shiftedAlong ? grown.height() : 0);
+        break;
+    case Direction::Right:
+        offset = QPointF(0, shiftedAlong ? grown.height() : 0);
+        break;
+    }
     return offset / ui.graphicsView->devicePixelRatioF();
 }
 

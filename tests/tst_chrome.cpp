@@ -106,7 +106,7 @@ private Q_SLOTS:
             QSKIP("the platform offers a single screen");
 
         Glassmere window;
-        const QRect before(screen.topLeft() + QPoint(100, 60), QSize(827, 627));
+        const QRect before(screen.topLeft() + QPoint(100, 60), QSize(827, 671));
         QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(shown(window, before.topLeft()));
         QTRY_COMPARE(window.screen()->availableGeometry(), screen);

@@ -417,6 +417,14 @@ private Q_SLOTS:
         QCOMPARE(A::result(window).getHeight(), 1800u);
         QVERIFY((view->mapToScene(centre.toPoint()) - QPointF(0, 800) - looked).manhattanLength() <
                 3);
+        // A negative skew widens the result before the picture: the view follows it.
+        const QPointF seen = view->mapToScene(centre.toPoint());
+        ui.txtSkew->selectAll();
+        QTest::keyClicks(ui.txtSkew, "-100");
+        QTest::keyClick(ui.txtSkew, Qt::Key_Return);
+        QCOMPARE(A::result(window).getWidth(), 1600u);
+        QVERIFY((view->mapToScene(centre.toPoint()) - QPointF(100, 0) - seen).manhattanLength() <
+                3);
     }
 
     // Ctrl+C puts the result on the clipboard as PNG, alpha and all; Ctrl+V
