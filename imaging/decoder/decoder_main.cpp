@@ -300,23 +300,24 @@ public:
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 
-    void headerRead(std::uint64_t width, std::uint64_t height)
+    void headerRead(std::uint64_t width, std::uint64_t height, PixelsPerByte density)
     {
         DecodeReply claim;
         claim.kind = ReplyKind::Header;
         claim.failure = DecodeFailure::None;
         claim.width = std::uint32_t(std::min<std::uint64_t>(width, UINT32_MAX));
         claim.height = std::uint32_t(std::min<std::uint64_t>(height, UINT32_MAX));
+        claim.density = density;
         sendAll(&claim, sizeof claim); // a closed socket shows on the answer
-        arm(std::uint64_t(claim.width) * claim.height);
+        arm(std::uint64_t(claim.width) * claim.height, density);
     }
 
 private:
-    void arm(std::uint64_t pixels)
+    void arm(std::uint64_t pixels, PixelsPerByte density = PixelsPerByte::Bounded)
     {
         if (floorSeconds <= 0)
             return;
-        const int limit = decodeTimeLimit(floorSeconds, fileBytes, pixels);
+        const int limit = decodeTimeLimit(floorSeconds, fileBytes, pixels, density);
         itimerval processor{};
         processor.it_value.tv_sec = limit;
         setitimer(ITIMER_PROF, &processor, nullptr);
@@ -398,10 +399,11 @@ int serve()
             Timer timer(int(request.limits.timeLimitSeconds), fileBytes);
             decoding.store(true);
             forgetFailedAllocations();
-            outcome = decodeFile(file, QFile::decodeName(name), request.limits,
-                                 [&timer](std::uint64_t width, std::uint64_t height) {
-                                     timer.headerRead(width, height);
-                                 });
+            outcome = decodeFile(
+                file, QFile::decodeName(name), request.limits,
+                [&timer](std::uint64_t width, std::uint64_t height, PixelsPerByte density) {
+                    timer.headerRead(width, height, density);
+                });
             const bool starved = anAllocationFailed();
             decoding.store(false);
             close(file);

@@ -122,8 +122,11 @@ public:
                 return malformed(reason);
             if (reply.kind != ReplyKind::Header)
                 break;
-            timeLimit = decodeTimeLimit(int(limits.timeLimitSeconds), job.fileBytes,
-                                        std::uint64_t(reply.width) * reply.height);
+            timeLimit =
+                decodeTimeLimit(int(limits.timeLimitSeconds), job.fileBytes,
+                                std::uint64_t(reply.width) * reply.height,
+                                reply.density == PixelsPerByte::Unbounded ? PixelsPerByte::Unbounded
+                                                                          : PixelsPerByte::Bounded);
             deadline = start + std::chrono::seconds(decodeWallBackstop(timeLimit));
         }
         QByteArray message(int(reply.messageLength), '\0');

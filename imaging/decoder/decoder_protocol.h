@@ -40,7 +40,7 @@ namespace decoder {
 
 constexpr std::uint32_t requestMagic = 0x47444d52; // "RMDG"
 constexpr std::uint32_t replyMagic = 0x47444d41;   // "AMDG"
-constexpr std::uint32_t protocolVersion = 4;
+constexpr std::uint32_t protocolVersion = 5;
 
 // Longest file name and message that cross the socket.
 constexpr std::uint32_t maxNameLength = 4096;
@@ -73,7 +73,7 @@ struct DecodeReply {
     std::uint32_t profileLength = 0; // only with a decoded picture
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
-    std::uint32_t reserved = 0;
+    PixelsPerByte density = PixelsPerByte::Bounded; // of the format, with a Header
     SourceQuality source; // how the file was coded, with a decoded picture
 };
 

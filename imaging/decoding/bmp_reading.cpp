@@ -279,7 +279,8 @@ DecodeOutcome decodeBmp(const unsigned char* data, std::size_t size, const Decod
         return outcome;
 
     if (headerRead)
-        headerRead(std::uint64_t(layout.width), std::uint64_t(layout.height));
+        headerRead(std::uint64_t(layout.width), std::uint64_t(layout.height),
+                   PixelsPerByte::Bounded);
     // The size is checked before anything else is worked out from it.
     auto refuseSize = [&](unsigned depth) {
         outcome.reason =

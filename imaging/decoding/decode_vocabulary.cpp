@@ -96,11 +96,15 @@ QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t n
         .arg(describeBytes(needed), describeBytes(available));
 }
 
-int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels)
+int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels,
+                    PixelsPerByte density)
 {
     constexpr std::uint64_t mostPixelsPerByte = 8 * 1032;
     const std::uint64_t honestPixels =
-        std::min(claimedPixels, std::min(fileBytes, std::uint64_t(1) << 40) * mostPixelsPerByte);
+        density == PixelsPerByte::Unbounded
+            ? std::min(claimedPixels, maxPictureSide * maxPictureSide)
+            : std::min(claimedPixels,
+                       std::min(fileBytes, std::uint64_t(1) << 40) * mostPixelsPerByte);
     const std::uint64_t seconds =
         std::uint64_t(std::max(floorSeconds, 1)) + fileBytes / (8u << 20) + honestPixels / 4000000;
     return int(std::min<std::uint64_t>(seconds, 3600));

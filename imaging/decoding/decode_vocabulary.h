@@ -69,8 +69,18 @@ void setPictureDestination(PictureDestination destination);
 // destination, when `bytes` is more than its pixels.
 BitmapPtr allocatePicture(int width, int height, int bpp, std::size_t bytes = 0);
 
+// How many pixels a byte of the file can hold. Deflate at its best packs
+// about 1032 pixels of one bit each into a bit; AV1, HEVC and JPEG XL code a
+// plain area of any size in a few bytes, so a file of 3 kB can hold 200
+// megapixels that each cost the decoder time.
+enum class PixelsPerByte : std::uint32_t {
+    Bounded,   // at most 8 × 1032, as deflate's formats
+    Unbounded, // AV1, HEVC, JPEG XL
+};
+
 // Learns the size a header claims before the pixels are decoded.
-using HeaderRead = std::function<void(std::uint64_t width, std::uint64_t height)>;
+using HeaderRead =
+    std::function<void(std::uint64_t width, std::uint64_t height, PixelsPerByte density)>;
 
 // Runs a reader whose library throws std::bad_alloc at the decoder's memory
 // cap, and turns that into the failure every reader gives.
@@ -88,10 +98,10 @@ template <typename Reader> DecodeOutcome outOfMemoryTold(Reader&& read)
 
 // The wall time a decode may honestly need: `floorSeconds`, plus a second for
 // every 8 MB of the file and for every 4 megapixels of the picture. Only as
-// many pixels count as a file of this size can hold (deflate at its best
-// packs about 1032 pixels of one bit each into a bit), so a small file cannot
-// buy itself minutes by claiming a huge size.
-int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels);
+// many pixels count as a file of this size can hold at `density`, so a small
+// PNG cannot buy itself minutes by claiming a huge size.
+int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels,
+                    PixelsPerByte density = PixelsPerByte::Bounded);
 // The limit counts the decoder's processor time; a decoder that sleeps
 // instead is stopped after this much wall time.
 constexpr int decodeWallBackstop(int timeLimitSeconds)

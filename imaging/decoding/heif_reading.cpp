@@ -179,7 +179,7 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
         return fail(DecodeFailure::Unreadable,
                     QStringLiteral("The HEIF/AVIF file declares no picture size"));
     if (headerRead)
-        headerRead(std::uint64_t(width), std::uint64_t(height));
+        headerRead(std::uint64_t(width), std::uint64_t(height), PixelsPerByte::Unbounded);
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     const bool wide = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8;
     // The coded planes and the library's RGB(A) picture, at 8 or 16 bits a value.

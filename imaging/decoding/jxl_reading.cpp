@@ -119,7 +119,7 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
             width = turned ? info.ysize : info.xsize;
             height = turned ? info.xsize : info.ysize;
             if (headerRead)
-                headerRead(width, height);
+                headerRead(width, height, PixelsPerByte::Unbounded);
             alpha = info.alpha_bits > 0;
             format.num_channels = alpha ? 4 : 3;
             // The library's own float frame, and the 8-bit copy it hands out.

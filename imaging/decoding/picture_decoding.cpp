@@ -98,7 +98,8 @@ DecodeOutcome decodeWithQt(const unsigned char* data, std::size_t size, const De
     const QSize declared = reader.size();
     if (declared.isValid()) {
         if (headerRead)
-            headerRead(std::uint64_t(declared.width()), std::uint64_t(declared.height()));
+            headerRead(std::uint64_t(declared.width()), std::uint64_t(declared.height()),
+                       PixelsPerByte::Bounded);
         // Qt decodes to at most 64 bits per pixel before the conversion.
         const QString refusal = sizeRefusal(std::uint64_t(declared.width()),
                                             std::uint64_t(declared.height()), 64, limits);
@@ -217,7 +218,8 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
         BitmapPtr header(FreeImage_LoadFromMemory(format, memory.get(), FIF_LOAD_NOPIXELS));
         if (header) {
             if (headerRead)
-                headerRead(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()));
+                headerRead(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
+                           PixelsPerByte::Bounded);
             const QString refusal =
                 sizeRefusal(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
                             FreeImage_GetBPP(header.get()), limits);

@@ -23,7 +23,8 @@
 // Qt's readers of a few raster formats get their turn. `data` is only read and
 // may be a read-only mapping of the file.
 // `headerRead`, when given, learns the size the header claims before the
-// pixels are decoded (formats that can tell it).
+// pixels are decoded (formats that can tell it), and how densely the format
+// can code them.
 DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, const QString& name,
                                 const DecodeLimits& limits, const HeaderRead& headerRead = {});
 
