@@ -12,6 +12,9 @@ namespace {
 
 thread_local unsigned budget = 0; // 0: one thread per core
 
+// More threads than this are never started, whatever the budgets ask.
+constexpr unsigned mostThreads = 64;
+
 // One call's bodies still to be handed out.
 struct Share {
     const std::function<void(unsigned)>* body;
@@ -48,6 +51,36 @@ struct Crew {
                 done.notify_all();
         }
     }
+
+    // Offers the share's bodies 1..workers-1 to the kept threads, starting
+    // threads as needed.
+    void hand(Share* share)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            shares.push_back(share);
+            for (unsigned wanted = share->workers - 1; idle < wanted && threads < mostThreads;) {
+                try {
+                    std::thread([this] { serve(); }).detach();
+                } catch (const std::system_error&) {
+                    break;
+                }
+                ++idle;
+                ++threads;
+            }
+        }
+        work.notify_all();
+    }
+
+    // Takes back the bodies no thread has begun and waits for those begun;
+    // whether any was begun.
+    bool withdraw(Share* share)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        shares.erase(std::remove(shares.begin(), shares.end(), share), shares.end());
+        done.wait(lock, [share] { return share->running == 0; });
+        return share->next > 1;
+    }
 };
 
 Crew& crew()
@@ -55,9 +88,6 @@ Crew& crew()
     static Crew* kept = new Crew;
     return *kept;
 }
-
-// More threads than this are never started, whatever the budgets ask.
-constexpr unsigned mostThreads = 64;
 
 } // namespace
 
@@ -84,24 +114,38 @@ void shareWork(unsigned workers, const std::function<void(unsigned)>& body)
     }
     Crew& kept = crew();
     Share share{&body, 1, workers, 0};
-    {
-        const std::lock_guard<std::mutex> lock(kept.mutex);
-        kept.shares.push_back(&share);
-        for (unsigned wanted = workers - 1; kept.idle < wanted && kept.threads < mostThreads;) {
-            try {
-                std::thread([&kept] { kept.serve(); }).detach();
-            } catch (const std::system_error&) {
-                break;
-            }
-            ++kept.idle;
-            ++kept.threads;
-        }
-    }
-    kept.work.notify_all();
+    kept.hand(&share);
     body(0);
-    std::unique_lock<std::mutex> lock(kept.mutex);
     // Bodies not yet started are not needed any more: the work is taken.
-    kept.shares.erase(std::remove(kept.shares.begin(), kept.shares.end(), &share),
-                      kept.shares.end());
-    kept.done.wait(lock, [&share] { return share.running == 0; });
+    kept.withdraw(&share);
+}
+
+struct BackgroundWork::Handed {
+    std::function<void(unsigned)> body;
+    Share share;
+};
+
+BackgroundWork::BackgroundWork(std::function<void()> work) : handed(new Handed)
+{
+    handed->body = [work = std::move(work), threads = workBudget()](unsigned) {
+        const WorkBudget callers(threads);
+        work();
+    };
+    // Worker 0 is not handed out: a share of two gives the kept thread worker 1.
+    handed->share = Share{&handed->body, 1, 2, 0};
+    crew().hand(&handed->share);
+}
+
+BackgroundWork::~BackgroundWork()
+{
+    wait();
+}
+
+void BackgroundWork::wait()
+{
+    if (!handed)
+        return;
+    if (!crew().withdraw(&handed->share))
+        handed->body(0); // no kept thread took it: done here
+    handed.reset();
 }

@@ -9,6 +9,7 @@
 // its share of the cores).
 
 #include <functional>
+#include <memory>
 
 // Runs body(0) .. body(workers - 1) at once: body(0) on the calling thread,
 // the others on kept threads as they come free; returns when every one has
@@ -16,6 +17,23 @@
 // one that starts late finds less to do, or nothing; one whose thread cannot
 // be had leaves its share to the others. Bodies must not throw.
 void shareWork(unsigned workers, const std::function<void(unsigned worker)>& body);
+
+// Work run on one of the same kept threads while the caller goes on (right
+// away on the caller's thread, in wait(), when none can be had); the work
+// runs under the caller's budget. wait(), or the end of the handle's life,
+// returns once the work is done. The work must not throw.
+class BackgroundWork {
+public:
+    explicit BackgroundWork(std::function<void()> work);
+    ~BackgroundWork();
+    void wait();
+    BackgroundWork(const BackgroundWork&) = delete;
+    BackgroundWork& operator=(const BackgroundWork&) = delete;
+
+private:
+    struct Handed;
+    std::unique_ptr<Handed> handed;
+};
 
 // The threads work on this thread's behalf may use: one per core unless a
 // WorkBudget in force on this thread says otherwise.

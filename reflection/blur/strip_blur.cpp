@@ -10,8 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -288,15 +286,10 @@ void StripBlur::start()
         run();
         return;
     }
-    try {
-        background_ = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
-        run();
-    }
+    background_ = std::make_unique<BackgroundWork>([this] { run(); });
 }
 
 void StripBlur::finish()
 {
-    if (background_.joinable())
-        background_.join();
+    background_.reset();
 }

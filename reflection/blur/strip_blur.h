@@ -5,11 +5,12 @@
 // sweep over the result. reflection_renderer.h gives the blur's definition.
 
 #include "imaging/pixels/pixel_memory.h"
+#include "imaging/pixels/work_share.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <thread>
+#include <memory>
 #include <vector>
 
 // The strip as `lines` lines of `width` pixels of `channels` (3 or 4) bytes:
@@ -47,7 +48,7 @@ public:
     // to do nothing, and writes nothing into the strip.
     bool prepare(const StripView& mirror, const StripView& strip, int blur, BlurAlpha alpha);
     void run();
-    // run() on a thread of its own (or right here when none can be started),
+    // run() on one of the kept threads (or in finish() when none can be had),
     // so that the caller can write what lies outside the strip meanwhile;
     // finish() waits for it.
     void start();
@@ -84,7 +85,7 @@ private:
         std::uint8_t* across; // the passes across lines' rings
     };
     std::vector<Scratch> scratch_;
-    std::thread background_;
+    std::unique_ptr<BackgroundWork> background_;
     int afterCount_ = 0;
     std::function<void(int, int)> after_;
     std::function<void(int, int, int, int)> piece_;
