@@ -2,13 +2,11 @@
 // The codecs' own cases, apart from the window: the PNG writer's bands and
 // their join, and its files read back by FreeImage, Qt and Glassmere's reader.
 #include "imaging/decoder/image_io.h"
-#include "imaging/decoding/picture_decoding.h"
 #include "imaging/pixels/pixel_memory.h"
 #include "imaging/png/deflate_bands.h"
 #include "imaging/png/png_writer.h"
 #include "support/imagecompare.h"
 #include "support/kernel_targets.h"
-#include "support/modern_pictures.h"
 #include "support/testpictures.h"
 
 #include <QImage>
@@ -16,7 +14,6 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <optional>
 #include <random>
 #include <set>
 #include <zlib.h>
@@ -29,44 +26,6 @@ class TestCodecs : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(folder.isValid()); }
-
-    // A decode may take the time its picture needs: AV1, HEVC and JPEG XL code
-    // plain areas in a few bytes, so a 3 kB file of 200 megapixels gets the
-    // 53 s of its size; a PNG's claim counts only as far as its bytes can go.
-    void decodeTimeFollowsTheFormat_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("tool"); // empty: written by FreeImage
-        QTest::addColumn<int>("seconds");
-        QTest::newRow("AVIF") << "time.avif"
-                              << "avifenc" << 53;
-        QTest::newRow("HEIC") << "time.heic"
-                              << "heif-enc" << 53;
-        QTest::newRow("JPEG XL") << "time.jxl"
-                                 << "cjxl" << 53;
-        QTest::newRow("PNG") << "time.png"
-                             << "" << 9;
-    }
-
-    void decodeTimeFollowsTheFormat()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, tool);
-        QFETCH(int, seconds);
-        const fipImage picture = makeGradientPicture(64, 48, 24);
-        if (tool.isEmpty())
-            writePicture(picture, path(name));
-        else
-            QCOMPARE(encodeWithTool(picture, path(name), tool, {}), QString());
-        const QByteArray bytes = fileBytes(path(name));
-        std::optional<PixelsPerByte> told;
-        const DecodeOutcome outcome = decodePictureData(
-            reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()),
-            name, pictureLimits(),
-            [&](std::uint64_t, std::uint64_t, PixelsPerByte density) { told = density; });
-        QVERIFY2(outcome.bitmap && told, qPrintable(outcome.reason));
-        QCOMPARE(decodeTimeLimit(3, 3081, 200000000, *told), seconds);
-    }
 
     // The PNG writer's walk over a band's deflate finds the last block and the
     // last bit where zlib's inflate finds them, over every kind of block.

@@ -3,6 +3,7 @@
 // test and real files written by FreeImage.
 
 #include "imaging/decoder/image_io.h"
+#include "imaging/decoding/picture_decoding.h"
 #include "imaging/saving/picture_saving.h"
 #include "imaging/saving/save_temporaries.h"
 #include "support/carriedpictures.h"
@@ -153,6 +154,14 @@ private Q_SLOTS:
             QCOMPARE(QImage(result).colorSpace().iccProfile(), profile);
         }
         QCOMPARE(largestDifference(readPicture(name + ".png"), reference), difference);
+        // Its decode may take the time its size needs: 3 kB of it can hold 200 megapixels.
+        const QByteArray bytes = fileBytes(name);
+        PixelsPerByte density = PixelsPerByte::Bounded;
+        decodePictureData(
+            reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()),
+            name, pictureLimits(),
+            [&](std::uint64_t, std::uint64_t, PixelsPerByte told) { density = told; });
+        QCOMPARE(decodeTimeLimit(3, 3000, 200000000, density), 53);
 
         Glassmere window;
         QCOMPARE(chooseFile(A::ui(window).btAddPic, name), QString());
