@@ -166,6 +166,7 @@ private:
     void RecordSettled(const ReflectionParams& now);
     void UndoSettings();
     void RedoSettings();
+    void StepSettings(QList<ReflectionParams>& from, QList<ReflectionParams>& to);
     // Sets every control to `params` and renders them once.
     void ApplySettings(const ReflectionParams& params);
 

@@ -24,19 +24,21 @@ void Glassmere::RecordSettled(const ReflectionParams& now)
 
 void Glassmere::UndoSettings()
 {
-    if (undoSteps.isEmpty())
-        return;
-    redoSteps.append(settledParams);
-    settledParams = undoSteps.takeLast();
-    ApplySettings(settledParams);
+    StepSettings(undoSteps, redoSteps);
 }
 
 void Glassmere::RedoSettings()
 {
-    if (redoSteps.isEmpty())
+    StepSettings(redoSteps, undoSteps);
+}
+
+// Goes to the last settings of `from`, keeping the settled ones in `to`.
+void Glassmere::StepSettings(QList<ReflectionParams>& from, QList<ReflectionParams>& to)
+{
+    if (from.isEmpty())
         return;
-    undoSteps.append(settledParams);
-    settledParams = redoSteps.takeLast();
+    to.append(settledParams);
+    settledParams = from.takeLast();
     ApplySettings(settledParams);
 }
 
