@@ -16,7 +16,7 @@ packages=(
     libdeflate-dev libhwy-dev pkg-config zlib1g-dev libseccomp-dev
     libheif-dev libjxl-dev
     libheif-examples libavif-bin libjxl-tools
-    libbenchmark-dev libvips-dev pngcheck
+    libbenchmark-dev libvips-dev pngcheck libjemalloc2
     xvfb xauth
     dpkg-dev lintian
 )

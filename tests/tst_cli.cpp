@@ -77,6 +77,8 @@ private Q_SLOTS:
         writePicture(shot, root + "/lossless.webp", WEBP_LOSSLESS);
         writePicture(shot, root + "/lossy.webp", 80);
         writeBytes(root + "/cut.jpg", fileBytes(root + "/q95-444.jpg").chopped(6000));
+        // FreeImage's WBMP reader allocates the 65000 × 65000 bitmap (504 MB) first.
+        writeBytes(root + "/runaway.wbmp", QByteArray::fromHex("0000 83fb68 83fb68 ffff00ff"));
     }
 
     void exitCodes_data()
@@ -84,12 +86,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("arguments"); // split at spaces; "@" is the temporary folder
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("stderrHas");
-        QTest::addColumn<int>("addressSpaceKB"); // 0: no limit
+        QTest::addColumn<int>("addressSpaceKB");  // 0: no limit
+        QTest::addColumn<QString>("environment"); // NAME=value, added
 
         const QString io = " @/opaque.png @/out.png";
         const auto row = [](const char* name, const QString& arguments, int exitCode,
-                            const QString& stderrHas, int addressSpaceKB = 0) {
-            QTest::newRow(name) << arguments << exitCode << stderrHas << addressSpaceKB;
+                            const QString& stderrHas, int addressSpaceKB = 0,
+                            const QString& environment = {}) {
+            QTest::newRow(name) << arguments << exitCode << stderrHas << addressSpaceKB
+                                << environment;
         };
         row("size above 100", "--size 101" + io, 2,
             "--size must be a whole number from 0 to 100, not \"101\"");
@@ -135,6 +140,12 @@ private Q_SLOTS:
         row("24 megapixels beyond 380 MB of address space", "@/photo.jpg @/out.png", 1,
             "cannot read @/photo.jpg: 6000 × 4000 pixels need 389 MB of memory, more than the",
             380000);
+        // The decoder tells a refused allocation whichever allocator serves it.
+        const QString jemalloc = "LD_PRELOAD=libjemalloc.so.2";
+        row("written with another allocator", "--blur 10" + io, 0, "", 0, jemalloc);
+        row("a runaway allocation with another allocator", "@/runaway.wbmp @/out.png", 1,
+            "cannot read @/runaway.wbmp: Decoding exceeds the memory limit of 512 MB", 500000,
+            jemalloc);
     }
 
     void exitCodes()
@@ -143,9 +154,12 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, stderrHas);
         QFETCH(int, addressSpaceKB);
+        QFETCH(QString, environment);
 #if defined(__SANITIZE_ADDRESS__)
         if (addressSpaceKB > 0)
             QSKIP("a sanitized program does not start under an address-space limit");
+        if (!environment.isEmpty())
+            QSKIP("the sanitizer's allocator must come first: no other can be preloaded");
 #endif
         writeBytes(root + "/kept.jpg", "an older file");
         QFile::link(root + "/kept.jpg", root + "/kept-link.jpg");
@@ -154,8 +168,9 @@ private Q_SLOTS:
                        QFile::encodeName(root + "/kept-hard.jpg").constData()) == 0);
         QFile::remove(root + "/out.png");
 
-        const ProgramRun outcome = runProgram(
-            cli, arguments.replace("@", root).split(' ', Qt::SkipEmptyParts), addressSpaceKB);
+        const ProgramRun outcome =
+            runProgram(cli, arguments.replace("@", root).split(' ', Qt::SkipEmptyParts),
+                       addressSpaceKB, environment.split(' ', Qt::SkipEmptyParts));
         QVERIFY2(outcome.exitCode == exitCode, outcome.describe());
         QVERIFY2(outcome.err.contains(stderrHas.replace("@", root)), outcome.describe());
         // Usage errors point at --help; a success says nothing.

@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -35,8 +36,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 Q_DECLARE_METATYPE(HostileFile)
 
@@ -136,6 +139,22 @@ QByteArray tryLockedIn(int what)
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     return heard;
+}
+
+constexpr QDir::Filters everyEntry = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+
+// The ids of this process's children: its decoders.
+QStringList decoderProcesses()
+{
+    QStringList decoders;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        // The parent's id follows the state, after the name in parentheses.
+        const QByteArray stat = fileBytes("/proc/" + pid + "/stat");
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid())
+            decoders.append(pid);
+    }
+    return decoders;
 }
 
 } // namespace
@@ -302,19 +321,11 @@ private Q_SLOTS:
         std::fclose(held);
         QVERIFY(loaded);
 
-        QStringList decoders;
-        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-            // The parent's id follows the state, after the name in parentheses.
-            const QByteArray stat = fileBytes("/proc/" + pid + "/stat");
-            const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid())
-                decoders.append(pid);
-        }
+        const QStringList decoders = decoderProcesses();
         QCOMPARE(decoders.size(), 1);
         const QString fds = "/proc/" + decoders.first() + "/fd/";
         QStringList targets;
-        for (const QString& fd :
-             QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        for (const QString& fd : QDir(fds).entryList(everyEntry))
             targets.append(fd + " " +
                            QFile::symLinkTarget(fds + fd).section('/', -1).section(':', 0, 0));
         // The memory file a picture goes into comes with its request and goes with its answer.
@@ -323,6 +334,56 @@ private Q_SLOTS:
         const QByteArray status = fileBytes("/proc/" + decoders.first() + "/status");
         QVERIFY2(status.contains("\nNoNewPrivs:\t1\n") && status.contains("\nSeccomp:\t2\n"),
                  status.constData());
+    }
+
+    // The time limit counts processor time: a decoder held stopped beyond it
+    // still delivers its picture, one that spins beyond it is stopped.
+    void timeLimitCountsProcessorTime_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("stoppedMs");
+        QTest::addColumn<QString>("reasonHas"); // empty: the picture decodes
+        QTest::newRow("stopped twice its limit") << "photo.png" << 2000 << QString();
+        QTest::newRow("spinning beyond its limit")
+            << "pictures/notes.pct" << 0 << "Decoding took longer than 1 s";
+    }
+
+    void timeLimitCountsProcessorTime()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, stoppedMs);
+        QFETCH(QString, reasonHas);
+        writePicture(makeGradientPicture(2000, 1500, 24), root.filePath("photo.png"));
+        DecodeLimits quick = limits;
+        quick.timeLimitSeconds = 1;
+        setPictureLimits(quick);
+        QString reason;
+        fipImage decoded;
+        bool loaded = false;
+        QElapsedTimer clock;
+        clock.start();
+        std::thread load([&] { loaded = loadPicture(root.filePath(name), decoded, &reason); });
+        // Stopped once the decoder has begun to fill the memory file the picture goes into.
+        const auto decoding = [](const QString& pid) {
+            const QString fds = "/proc/" + pid + "/fd/";
+            const QStringList held = QDir(fds).entryList(everyEntry);
+            return fileBytes("/proc/" + pid + "/stat").contains("(glassmere-decod") &&
+                   std::any_of(held.begin(), held.end(), [&](const QString& fd) {
+                       return QFile::symLinkTarget(fds + fd).contains("glassmere-picture") &&
+                              QFileInfo(fds + fd).size() > 0;
+                   });
+        };
+        for (bool stopped = stoppedMs == 0; !stopped && clock.elapsed() < decodeSlackMs;)
+            for (const QString& pid : decoderProcesses())
+                if (!stopped && decoding(pid)) {
+                    stopped = kill(pid.toInt(), SIGSTOP) == 0;
+                    QThread::msleep(stoppedMs);
+                    kill(pid.toInt(), SIGCONT);
+                }
+        load.join();
+        setPictureLimits(limits);
+        QVERIFY2(loaded == reasonHas.isEmpty() && reason.contains(reasonHas), qPrintable(reason));
+        QVERIFY(clock.elapsed() < stoppedMs + decodeSlackMs);
     }
 
     void seedPicturesDecode()
@@ -373,6 +434,16 @@ private Q_SLOTS:
         const QString big = root.filePath("big.bmp");
         fipImage large = makeGradientPicture(4000, 4000, 24);
         writePicture(large, big);
+        // No address space to map the decoded pixels in: memory ran out, the answer was sound.
+        statm.seek(0);
+        capped.rlim_cur = rlim_t(statm.readAll().split(' ')[0].toULongLong() * 4096 + (16u << 20));
+        fipImage unmapped;
+        QString reason;
+        QVERIFY(setrlimit(RLIMIT_AS, &capped) == 0);
+        const bool mapped = loadPicture(big, unmapped, &reason);
+        QVERIFY(setrlimit(RLIMIT_AS, &original) == 0);
+        QVERIFY2(!mapped && reason.startsWith("Out of memory: 4000 × 4000 pixels need about"),
+                 qPrintable(reason));
         QVERIFY(loadPicture(big, large));
         large.clear();
         Glassmere window;

@@ -118,9 +118,14 @@ QByteArray ProgramRun::describe() const
     return QString("exit %1\nstdout: %2\nstderr: %3").arg(exitCode).arg(out, err).toLocal8Bit();
 }
 
-ProgramRun runProgram(const QString& program, const QStringList& arguments, int addressSpaceKB)
+ProgramRun runProgram(const QString& program, const QStringList& arguments, int addressSpaceKB,
+                      const QStringList& environment)
 {
     QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : environment)
+        variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
+    process.setProcessEnvironment(variables);
 #if defined(__SANITIZE_ADDRESS__)
     addressSpaceKB = 0; // the sanitizer's shadow memory does not start under a cap
 #endif

@@ -46,5 +46,7 @@ struct ProgramRun {
     QString err;
     QByteArray describe() const;
 };
-// Runs `program`; `addressSpaceKB` above 0 caps its address space as `ulimit -v` does.
-ProgramRun runProgram(const QString& program, const QStringList& arguments, int addressSpaceKB = 0);
+// Runs `program`; `addressSpaceKB` above 0 caps its address space as `ulimit -v` does;
+// `environment` ("NAME=value") is added to this process's.
+ProgramRun runProgram(const QString& program, const QStringList& arguments, int addressSpaceKB = 0,
+                      const QStringList& environment = {});
