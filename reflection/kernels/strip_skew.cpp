@@ -21,8 +21,10 @@ using Byte = std::uint8_t;
 
 static_assert(FI_RGBA_ALPHA == 3, "alpha is the fourth byte");
 
-// Runs this long or longer take the vector form.
+// Runs this long or longer take the vector form: bytes, or pixels weighed by
+// alpha.
 constexpr int vectorRun = 32;
+constexpr int vectorPixels = 16;
 
 // Both neighbours straight: (a * (256 - f) + b * f + 128) / 256 for each of
 // `n` bytes.
@@ -81,22 +83,10 @@ template <int B, bool byAlpha> void blendRun(const Byte* a, const Byte* b, Byte*
 {
     if constexpr (!byAlpha) {
         blendBytes(a, b, out, n * B, f);
+    } else if (n >= vectorPixels) {
+        blendByAlphaVector(a, b, nullptr, f, out, n);
     } else {
-        // Sixteen pixels at a time where their alphas agree with their neighbours'.
-        constexpr int chunk = 16;
-        int k = 0;
-        for (; k + chunk <= n; k += chunk) {
-            bool same = true;
-            for (int p = 0; p < chunk; ++p)
-                same &= a[(k + p) * B + 3] == b[(k + p) * B + 3];
-            if (same) {
-                blendBytes(a + k * B, b + k * B, out + k * B, chunk * B, f);
-            } else {
-                for (int p = k; p < k + chunk; ++p)
-                    blendPixel<B, true>(a + p * B, b + p * B, out + p * B, f);
-            }
-        }
-        for (; k < n; ++k)
+        for (int k = 0; k < n; ++k)
             blendPixel<B, true>(a + k * B, b + k * B, out + k * B, f);
     }
 }
@@ -135,24 +125,20 @@ void skewLineOf(const Byte* in, int width, Byte* out, int outWidth, Shift shift,
 // where the neighbours' alphas differ.
 void blendLanesByAlpha(const Byte* a, const Byte* b, const Byte* weights, Byte* out, int n)
 {
-    constexpr int chunk = 16;
-    int k = 0;
-    for (; k + chunk <= n; k += chunk) {
-        bool same = true;
-        for (int p = 0; p < chunk; ++p)
-            same &= a[(k + p) * 4 + 3] == b[(k + p) * 4 + 3];
-        if (same) {
-            blendLanes(a + k * 4, b + k * 4, weights + k * 4, out + k * 4, chunk * 4);
-        } else {
-            for (int p = k; p < k + chunk; ++p)
-                blendPixel<4, true>(a + p * 4, b + p * 4, out + p * 4, weights[p * 4]);
-        }
+    if (n >= vectorPixels) {
+        blendByAlphaVector(a, b, weights, 0, out, n);
+        return;
     }
-    for (; k < n; ++k)
+    for (int k = 0; k < n; ++k)
         blendPixel<4, true>(a + k * 4, b + k * 4, out + k * 4, weights[k * 4]);
 }
 
 } // namespace
+
+void blendPixelByAlpha(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int f)
+{
+    blendPixel<4, true>(a, b, out, f);
+}
 
 Shift shiftOf(int t, int lines, int skew)
 {

@@ -24,8 +24,8 @@ using DI16 = hn::Rebind<std::int16_t, D16>;
 template <class V> HWY_INLINE V Mix(V a, V b, V keep, V weight)
 {
     const D16 d16;
-    return hn::ShiftRight<8>(hn::Add(hn::Add(hn::Mul(a, keep), hn::Mul(b, weight)),
-                                     hn::Set(d16, std::uint16_t(128))));
+    return hn::ShiftRight<8>(
+        hn::Add(hn::Add(hn::Mul(a, keep), hn::Mul(b, weight)), hn::Set(d16, std::uint16_t(128))));
 }
 
 // The mix's 16-bit lanes narrowed to bytes: each is at most 255 already.
@@ -72,6 +72,84 @@ void BlendLanes(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_REST
         out[j] = std::uint8_t((a[j] * (256 - weights[j]) + b[j] * weights[j] + 128) >> 8);
 }
 
+// Pixels of 4 bytes, one a 32-bit lane, where the two neighbours' alphas may
+// differ: there the colours are weighed by alpha, (a * wa + b * wb + total / 2)
+// / total with wa = alpha(a) * (256 - f), wb = alpha(b) * f; elsewhere (and
+// where f is 0) the straight mix. The quotient (below 2^24 over below 2^16)
+// is taken in float and put right by its remainder.
+void BlendByAlpha(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RESTRICT b,
+                  const std::uint8_t* HWY_RESTRICT weights, int f, std::uint8_t* HWY_RESTRICT out,
+                  int n)
+{
+    const hn::ScalableTag<std::uint32_t> d32;
+    const hn::Rebind<std::int32_t, decltype(d32)> di32;
+    const hn::Rebind<float, decltype(d32)> df;
+    // Pixels read and written as 32-bit words (the lanes' loads copy bytes).
+    const auto load = [&](const std::uint8_t* at) {
+        return hn::LoadU(d32, reinterpret_cast<const std::uint32_t*>(at));
+    };
+    const int lanes = int(hn::Lanes(d32));
+    const auto byte = hn::Set(d32, 255u);
+    const auto whole = hn::Set(d32, 256u);
+    const auto half = hn::Set(d32, 128u);
+    const auto one = hn::Set(d32, 1u);
+    const auto zero = hn::Zero(d32);
+    int p = 0;
+    for (; p + lanes <= n; p += lanes) {
+        const auto va = load(a + p * 4);
+        const auto vb = load(b + p * 4);
+        const auto weight =
+            weights ? hn::And(load(weights + p * 4), byte) : hn::Set(d32, std::uint32_t(f));
+        const auto keep = hn::Sub(whole, weight);
+        const auto alphaA = hn::ShiftRight<24>(va);
+        const auto alphaB = hn::ShiftRight<24>(vb);
+        const auto wa = hn::Mul(alphaA, keep);
+        const auto wb = hn::Mul(alphaB, weight);
+        const auto total = hn::Add(wa, wb);
+        const auto byAlpha = hn::AndNot(hn::Eq(weight, zero), hn::Ne(alphaA, alphaB));
+        const auto mixOf = [&](auto x, auto y) {
+            return hn::ShiftRight<8>(hn::Add(hn::Add(hn::Mul(x, keep), hn::Mul(y, weight)), half));
+        };
+        auto result = hn::ShiftLeft<24>(mixOf(alphaA, alphaB));
+        if (hn::AllFalse(d32, byAlpha)) {
+            result = hn::Or(result, mixOf(hn::And(va, byte), hn::And(vb, byte)));
+            result = hn::Or(result, hn::ShiftLeft<8>(mixOf(hn::And(hn::ShiftRight<8>(va), byte),
+                                                           hn::And(hn::ShiftRight<8>(vb), byte))));
+            result =
+                hn::Or(result, hn::ShiftLeft<16>(mixOf(hn::And(hn::ShiftRight<16>(va), byte),
+                                                       hn::And(hn::ShiftRight<16>(vb), byte))));
+        } else {
+            const auto divisor = hn::IfThenElse(byAlpha, total, one);
+            const auto divisorF = hn::ConvertTo(df, hn::BitCast(di32, divisor));
+            const auto halfTotal = hn::ShiftRight<1>(total);
+            const auto channel = [&](auto x, auto y) {
+                const auto num = hn::Add(hn::Add(hn::Mul(x, wa), hn::Mul(y, wb)), halfTotal);
+                auto q = hn::BitCast(
+                    d32, hn::ConvertTo(
+                             di32, hn::Div(hn::ConvertTo(df, hn::BitCast(di32, num)), divisorF)));
+                // The float quotient is at most one off either way.
+                const auto rem =
+                    hn::Sub(hn::BitCast(di32, num), hn::BitCast(di32, hn::Mul(q, divisor)));
+                q = hn::IfThenElse(hn::RebindMask(d32, hn::Lt(rem, hn::Zero(di32))),
+                                   hn::Sub(q, one), q);
+                q = hn::IfThenElse(hn::RebindMask(d32, hn::Lt(rem, hn::BitCast(di32, divisor))), q,
+                                   hn::Add(q, one));
+                return hn::IfThenElse(byAlpha, q, mixOf(x, y));
+            };
+            result = hn::Or(result, channel(hn::And(va, byte), hn::And(vb, byte)));
+            result =
+                hn::Or(result, hn::ShiftLeft<8>(channel(hn::And(hn::ShiftRight<8>(va), byte),
+                                                        hn::And(hn::ShiftRight<8>(vb), byte))));
+            result =
+                hn::Or(result, hn::ShiftLeft<16>(channel(hn::And(hn::ShiftRight<16>(va), byte),
+                                                         hn::And(hn::ShiftRight<16>(vb), byte))));
+        }
+        hn::StoreU(result, d32, reinterpret_cast<std::uint32_t*>(out + p * 4));
+    }
+    for (; p < n; ++p)
+        blendPixelByAlpha(a + p * 4, b + p * 4, out + p * 4, weights ? weights[p * 4] : f);
+}
+
 } // namespace HWY_NAMESPACE
 } // namespace strip_skew
 HWY_AFTER_NAMESPACE();
@@ -81,9 +159,9 @@ namespace strip_skew {
 
 HWY_EXPORT(BlendBytes);
 HWY_EXPORT(BlendLanes);
+HWY_EXPORT(BlendByAlpha);
 
-void blendBytesVector(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int n,
-                      int f)
+void blendBytesVector(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int n, int f)
 {
     HWY_DYNAMIC_DISPATCH(BlendBytes)(a, b, out, n, f);
 }
@@ -92,6 +170,12 @@ void blendLanesVector(const std::uint8_t* a, const std::uint8_t* b, const std::u
                       std::uint8_t* out, int n)
 {
     HWY_DYNAMIC_DISPATCH(BlendLanes)(a, b, weights, out, n);
+}
+
+void blendByAlphaVector(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* weights,
+                        int f, std::uint8_t* out, int n)
+{
+    HWY_DYNAMIC_DISPATCH(BlendByAlpha)(a, b, weights, f, out, n);
 }
 
 } // namespace strip_skew

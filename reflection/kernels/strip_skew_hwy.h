@@ -17,4 +17,13 @@ void blendBytesVector(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t
 void blendLanesVector(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* weights,
                       std::uint8_t* out, int n);
 
+// `n` pixels of 4 bytes, colours weighed by alpha where the neighbours'
+// alphas differ and f is not 0, f = weights[4 * p] for pixel p (or `f` when
+// `weights` is null): blendPixelByAlpha for each.
+void blendByAlphaVector(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* weights,
+                        int f, std::uint8_t* out, int n);
+
+// The plain form of one such pixel, the reference.
+void blendPixelByAlpha(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int f);
+
 } // namespace strip_skew
