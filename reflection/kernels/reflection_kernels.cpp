@@ -6,6 +6,7 @@
 #include "reflection/kernels/strip_skew.h"
 
 #include <FreeImage.h>
+#include <hwy/cache_control.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -105,7 +106,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         // The blur's threads run this after the block ends: what it needs of
         // the block is held by value.
         const auto finishPieces = [&, lineBytes = f.width * DB](int from, int to, int fromByte,
-                                                                 int toByte) {
+                                                                int toByte) {
             for (int t = from; t < to; ++t) {
                 const int y = top ? f.strip - 1 - t : stripTop + t;
                 Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
@@ -239,6 +240,13 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     }
 }
 
+// Pixels u .. u + n - 1 of a strip row mirrored from the picture's scan line,
+// whose strip pixel 0 is at `row`.
+template <int SB, int DB> void mirroredRun(const Byte* row, int u, int n, Byte* out)
+{
+    copyRunReversed<SB, DB>(row - std::ptrdiff_t(u) * SB, out, n);
+}
+
 // Left and right: every result row is the source row, its mirrored columns,
 // the gap and zeros. The strip is given its opacity and faded in place right
 // after the mirrored copy, while the row is in the first-level cache, each
@@ -290,18 +298,23 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     const std::vector<Byte> backgroundPixel = gapPixels<DB, fade>(f, 1);
     const std::size_t skewBytes = f.skew != 0 ? std::size_t(f.strip) * DB : 0;
     std::vector<strip_skew::Shift> shifts(skewBytes / DB);
-    std::vector<Byte> weights(skewBytes), skewedRow(skewBytes);
+    std::vector<Byte> weights(skewBytes);
     for (int u = 0; u < int(shifts.size()); ++u) {
         shifts[std::size_t(u)] = strip_skew::shiftOf(left ? f.strip - 1 - u : u, f.strip, f.skew);
         std::memset(&weights[std::size_t(u) * DB], shifts[std::size_t(u)].fraction, DB);
     }
     // The strip is skewed after the rest is written, in bands of columns from
-    // the bottom row up; a band's unskewed rows go through a ring of |S| + 2
-    // rows just before they are read, so that they are read from the cache.
+    // the bottom row up, so that the |S| + 2 rows a band reads stay in the
+    // cache; a blurred band's unskewed rows go through a ring of them.
     constexpr int bandPixels = 1024;
+    constexpr int prefetchRows = 4;
     const int slots = along + 2;
     const std::size_t bandMost = std::size_t(std::min(f.strip, bandPixels)) * DB;
-    std::vector<Byte> ring(f.skew != 0 ? std::size_t(slots) * bandMost : 0);
+    std::vector<std::vector<int>> bandRuns; // each band's runs of one whole shift
+    for (int from = 0; f.skew != 0 && from < f.strip; from += bandPixels)
+        bandRuns.push_back(
+            strip_skew::runEnds(shifts.data() + from, std::min(f.strip - from, bandPixels)));
+    std::vector<Byte> ring(f.skew != 0 && f.blur > 0 ? std::size_t(slots) * bandMost : 0);
     // A row's first and second pixels of the mix; the second are the next
     // row's first.
     std::vector<Byte> gathered[2];
@@ -404,28 +417,37 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     }
     blur.finish();
     // Each result row reads the unskewed rows at and above it (further into
-    // the bitmap): from the bottom row up, a band's ring takes each row just
-    // before the first row that reads it. The unskewed rows are the picture's
-    // mirrored, or the blurred strip where it lies in the result, which each
-    // result row replaces only after the ring has taken it.
+    // the bitmap), in bands of columns so that those rows stay in the cache.
+    // Unblurred, they are the picture's rows, mirrored as they are read; the
+    // blurred strip lies in the result, which each result row replaces: from
+    // the bottom row up, a band's ring takes each row just before the first
+    // row that reads it.
     for (int from = 0; f.skew != 0 && from < f.strip; from += bandPixels) {
         const int to = std::min(f.strip, from + bandPixels);
         const std::size_t bandBytes = std::size_t(to - from) * DB;
-        const strip_skew::StripRows rows{ring.data(), std::ptrdiff_t(bandBytes), slots};
+        const strip_skew::StripRows rows =
+            f.blur > 0
+                ? strip_skew::StripRows{ring.data(), std::ptrdiff_t(bandBytes), slots}
+                : strip_skew::StripRows{f.srcBits + std::ptrdiff_t(stripFirstSource - from) * SB,
+                                        f.srcPitch, 0, along, mirroredRun<SB, DB>};
         const strip_skew::AcrossShifts band{shifts.data() + from,
-                                            weights.data() + std::size_t(from) * DB, to - from};
+                                            weights.data() + std::size_t(from) * DB, to - from,
+                                            bandRuns[std::size_t(from / bandPixels)].data()};
         int next = along; // the next unskewed row the ring takes, as a scan line
         for (int i = 0; i < f.outHeight; ++i) {
-            for (; next <= i + along + 2 && next < along + f.height; ++next) {
-                Byte* slot = ring.data() + std::size_t(next % slots) * bandBytes;
-                if (f.blur > 0)
-                    std::memcpy(slot,
-                                f.outBits + next * f.outPitch + std::size_t(stripLeft + from) * DB,
-                                bandBytes);
-                else
-                    copyRunReversed<SB, DB>(f.srcBits + (next - along) * f.srcPitch +
-                                                std::ptrdiff_t(stripFirstSource - from) * SB,
-                                            slot, to - from);
+            for (; f.blur > 0 && next <= i + along + 2 && next < along + f.height; ++next)
+                std::memcpy(ring.data() + std::size_t(next % slots) * bandBytes,
+                            f.outBits + next * f.outPitch + std::size_t(stripLeft + from) * DB,
+                            bandBytes);
+            // A picture row is read a few pixels at a time by |S| + 1 result
+            // rows: asked into the cache as a whole a few rows before the
+            // first of them.
+            const int ahead = i + along + 1 + prefetchRows - along;
+            if (f.blur == 0 && ahead >= 0 && ahead < f.height) {
+                const Byte* low = f.srcBits + ahead * f.srcPitch +
+                                  std::ptrdiff_t(stripFirstSource - (to - 1)) * SB;
+                for (std::size_t at = 0; at < std::size_t(to - from) * SB; at += 64)
+                    hwy::Prefetch(low + at);
             }
             Byte* part = f.outBits + i * f.outPitch + std::size_t(stripLeft + from) * DB;
             std::vector<Byte>& first = gathered[i % 2];
@@ -436,9 +458,8 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
             strip_skew::gatherAcross(rows, i + 1, along, along + f.height, band, DB,
                                      backgroundRow.data(), second.data());
             strip_skew::blendAcross(first.data(), second.data(), band, DB, fade == Fade::Alpha,
-                                    skewedRow.data());
-            finishStripPart(skewedRow.data(), from, to);
-            std::memcpy(part, skewedRow.data(), bandBytes);
+                                    part);
+            finishStripPart(part, from, to);
         }
     }
 }

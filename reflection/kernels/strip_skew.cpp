@@ -163,18 +163,29 @@ void gatherAcross(const StripRows& rows, int scanLine, int firstLine, int endLin
                   const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
                   std::uint8_t* out)
 {
-    const Shift* shifts = across.shifts;
     // Columns with the same whole shift read the same row: runs of them.
-    for (int u = 0; u < across.count;) {
-        const int whole = shifts[u].whole;
-        int end = u + 1;
-        while (end < across.count && shifts[end].whole == whole)
-            ++end;
-        const int line = scanLine + whole;
-        const Byte* from = line >= firstLine && line < endLine ? rows.row(line) : backgroundRow;
-        std::memcpy(out + u * bytes, from + u * bytes, std::size_t(end - u) * bytes);
+    for (int u = 0, run = 0; u < across.count; ++run) {
+        const int end = across.runEnds[run];
+        const int line = scanLine + across.shifts[u].whole;
+        if (line >= firstLine && line < endLine && rows.copy)
+            rows.copy(rows.row(line), u, end - u, out + u * bytes);
+        else
+            std::memcpy(out + u * bytes,
+                        (line >= firstLine && line < endLine ? rows.row(line) : backgroundRow) +
+                            u * bytes,
+                        std::size_t(end - u) * bytes);
         u = end;
     }
+}
+
+std::vector<int> runEnds(const Shift* shifts, int count)
+{
+    std::vector<int> ends;
+    for (int u = 1; u <= count; ++u) {
+        if (u == count || shifts[u].whole != shifts[u - 1].whole)
+            ends.push_back(u);
+    }
+    return ends;
 }
 
 void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const AcrossShifts& across,

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace strip_skew {
 
@@ -40,16 +41,26 @@ struct AcrossShifts {
     const Shift* shifts;         // one a column
     const std::uint8_t* weights; // the fraction, one a byte
     int count;
+    // Where the runs of columns with one whole shift end (runEnds(...) gives
+    // them), the last at `count`.
+    const int* runEnds = nullptr;
 };
 
+// The ends of the runs of columns with one whole shift among shifts[0..count).
+std::vector<int> runEnds(const Shift* shifts, int count);
+
 // Where the unskewed strip's rows are: scan line m's strip pixels at
-// first + m * pitch, or, in a ring of `slots` rows, at
-// first + (m % slots) * pitch.
+// first + (m - start) * pitch, or, in a ring of `slots` rows, at
+// first + (m % slots) * pitch. With `copy`, the rows are read through it
+// (for instance the picture's rows, mirrored): copy(row, u, count, out) puts
+// pixels u .. u + count - 1 of the row at `row` into `out`.
 struct StripRows {
     const std::uint8_t* first;
     std::ptrdiff_t pitch;
     int slots = 0; // 0: no ring
-    const std::uint8_t* row(int m) const { return first + (slots ? m % slots : m) * pitch; }
+    int start = 0;
+    void (*copy)(const std::uint8_t* row, int u, int count, std::uint8_t* out) = nullptr;
+    const std::uint8_t* row(int m) const { return first + (slots ? m % slots : m - start) * pitch; }
 };
 
 // The unskewed pixels that the result row at scan line `scanLine` is made
