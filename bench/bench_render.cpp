@@ -353,7 +353,8 @@ void registerAll()
     // The reflection controls against the plain render of the same run.
     for (int bpp : {24, 32}) {
         for (bool transparent : {false, true}) {
-            for (Direction direction : {Direction::Bottom, Direction::Right}) {
+            for (Direction direction :
+                 {Direction::Bottom, Direction::Top, Direction::Right, Direction::Left}) {
                 const std::string base = "Controls/" + std::to_string(bpp) + "/" +
                                          directions[int(direction)] + "/" +
                                          (transparent ? "transparency" : "colour");
