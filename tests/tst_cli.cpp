@@ -497,6 +497,26 @@ private Q_SLOTS:
         QCOMPARE(written.join(' '), results);
     }
 
+    // More jobs than the address space has room for pictures: each picture
+    // waits for room instead of failing. One malloc arena for every thread,
+    // so that the room goes to pictures, not to the arenas' reserves.
+    void batchAdmitsPicturesAsMemoryAllows()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("a sanitized program does not start under an address-space limit");
+#endif
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.path() + "/in") && QDir().mkpath(folder.path() + "/out"));
+        const fipImage picture = makeGradientPicture(3000, 2000, 24); // 97 MB each in flight
+        for (int i = 0; i < 6; ++i)
+            writePicture(picture, folder.path() + QString("/in/%1.jpg").arg(i));
+        const ProgramRun run = runProgram(
+            cli, {"--batch", "--jobs", "6", folder.path() + "/in", folder.path() + "/out"}, 600000,
+            {"MALLOC_ARENA_MAX=1"});
+        QVERIFY2(run.exitCode == 0 && run.out.contains("6 of 6 files written, 0 skipped"),
+                 run.describe());
+    }
+
     // Started in the background, the program ignores the terminal's Ctrl+C;
     // its decoders must too, or each Ctrl+C costs a picture.
     void decodersKeepAnIgnoredInterrupt()
