@@ -23,6 +23,8 @@
 //     every frame as a drag changes it
 // Live/<depth>/<direction>/colour/blur30/fitted|actual
 //     the same while the blur is dragged (radius 30 to 59)
+// Live/<depth>/<direction>/transparency/skew200/fitted|actual
+//     the same while the skew is dragged (170 to 229 pixels)
 // Live/<depth>/copy                    the copy at the fitted view's scale,
 //                                      made once per picture and zoom
 // Controls/<depth>/<direction>/<mode>/plain|opacity50|gap100|blur30|skew200|
@@ -270,9 +272,11 @@ void copyBenchmark(benchmark::State& state, bool fresh)
     state.counters["MiB"] = double(bytes) / mebibyte;
 }
 
-// One frame of the drag preview: the size moves by one step each frame.
+// One frame of the drag preview: the size (or the blur, or the skew) moves by
+// one step each frame.
+enum class Dragged { Size, Blur, Skew };
 void liveBenchmark(benchmark::State& state, int bpp, Direction direction, bool transparent,
-                   bool fitted, bool blurred = false)
+                   bool fitted, Dragged dragged = Dragged::Size)
 {
     const fipImage& source = picture(bpp);
     const QSize view(1000, 700);
@@ -281,8 +285,10 @@ void liveBenchmark(benchmark::State& state, int bpp, Direction direction, bool t
     int step = 0;
     int area = 0;
     for (auto _ : state) {
-        if (blurred)
+        if (dragged == Dragged::Blur)
             params.blur = 30 + step++ % 30;
+        else if (dragged == Dragged::Skew)
+            params.skew = 170 + step++ % 60;
         else
             params.sizePercent = 20 + step++ % 60;
         const QSize full = reflectionResultSize(pictureWidth, pictureHeight, params);
@@ -403,7 +409,12 @@ void registerAll()
                 add(depth + directions[int(direction)] + "/colour/blur30/" +
                         (fitted ? "fitted" : "actual"),
                     [=](benchmark::State& s) {
-                        liveBenchmark(s, bpp, direction, false, fitted, true);
+                        liveBenchmark(s, bpp, direction, false, fitted, Dragged::Blur);
+                    });
+                add(depth + directions[int(direction)] + "/transparency/skew200/" +
+                        (fitted ? "fitted" : "actual"),
+                    [=](benchmark::State& s) {
+                        liveBenchmark(s, bpp, direction, true, fitted, Dragged::Skew);
                     });
             }
         }
