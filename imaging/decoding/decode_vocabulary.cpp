@@ -4,6 +4,7 @@
 #include "imaging/pixels/messages.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -108,4 +109,18 @@ int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t cla
     const std::uint64_t seconds =
         std::uint64_t(std::max(floorSeconds, 1)) + fileBytes / (8u << 20) + honestPixels / 4000000;
     return int(std::min<std::uint64_t>(seconds, 3600));
+}
+
+DecodeOutcome failedOutcome(DecodeOutcome&& outcome, DecodeFailure failure, const QString& why)
+{
+    outcome.bitmap.reset();
+    outcome.profile.clear();
+    outcome.failure = failure;
+    outcome.reason = why;
+    return std::move(outcome);
+}
+
+unsigned readerThreads()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }

@@ -82,6 +82,10 @@ enum class PixelsPerByte : std::uint32_t {
 using HeaderRead =
     std::function<void(std::uint64_t width, std::uint64_t height, PixelsPerByte density)>;
 
+// `outcome` as a failure: its picture and profile dropped, the failure and
+// why it happened set; how the file was coded stays.
+DecodeOutcome failedOutcome(DecodeOutcome&& outcome, DecodeFailure failure, const QString& why);
+
 // Runs a reader whose library throws std::bad_alloc at the decoder's memory
 // cap, and turns that into the failure every reader gives.
 template <typename Reader> DecodeOutcome outOfMemoryTold(Reader&& read)
@@ -89,12 +93,13 @@ template <typename Reader> DecodeOutcome outOfMemoryTold(Reader&& read)
     try {
         return read();
     } catch (const std::bad_alloc&) {
-        DecodeOutcome outcome;
-        outcome.failure = DecodeFailure::OutOfMemory;
-        outcome.reason = QStringLiteral("Out of memory while decoding");
-        return outcome;
+        return failedOutcome({}, DecodeFailure::OutOfMemory,
+                             QStringLiteral("Out of memory while decoding"));
     }
 }
+
+// The threads a library's reader may decode one picture on.
+unsigned readerThreads();
 
 // The wall time a decode may honestly need: `floorSeconds`, plus a second for
 // every 8 MB of the file and for every 4 megapixels of the picture. Only as

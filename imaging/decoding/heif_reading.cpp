@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoding/heif_reading.h"
 
+#include "imaging/decoding/heif_handles.h"
 #include "imaging/decoding/picture_metadata.h"
 
 #include <QColorSpace>
@@ -12,29 +13,8 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <thread>
 
 namespace {
-
-struct ContextDeleter {
-    void operator()(heif_context* context) const { heif_context_free(context); }
-};
-struct HandleDeleter {
-    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
-};
-struct ImageDeleter {
-    void operator()(heif_image* image) const { heif_image_release(image); }
-};
-struct OptionsDeleter {
-    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
-};
-
-QString libraryError(const char* what, const heif_error& error)
-{
-    return QStringLiteral("%1 (libheif: %2)")
-        .arg(QString::fromUtf8(what),
-             QString::fromUtf8(error.message ? error.message : "?").trimmed());
-}
 
 // An ICC profile equal to an nclx colour description, or none: sRGB's own
 // primaries and unspecified ones need none; Display P3 is named as such; other
@@ -147,30 +127,26 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
 {
     DecodeOutcome outcome;
     auto fail = [&outcome](DecodeFailure failure, const QString& why) {
-        outcome.bitmap.reset();
-        outcome.profile.clear();
-        outcome.failure = failure;
-        outcome.reason = why;
-        return std::move(outcome);
+        return failedOutcome(std::move(outcome), failure, why);
     };
     prepareHeifReading();
-    std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
+    HeifOwned<heif_context, heif_context_free> context(heif_context_alloc());
     if (!context)
         return fail(DecodeFailure::OutOfMemory, QStringLiteral("Out of memory"));
     // Phones store their pictures as grids of tiles, decoded side by side.
-    heif_context_set_max_decoding_threads(
-        context.get(), int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
+    heif_context_set_max_decoding_threads(context.get(), int(readerThreads()));
     heif_error error =
         heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr);
     if (error.code != heif_error_Ok)
         return fail(DecodeFailure::Unreadable,
-                    libraryError("The HEIF/AVIF file could not be read", error));
+                    heifFailure(QStringLiteral("The HEIF/AVIF file could not be read"), error));
     heif_image_handle* primary = nullptr;
     error = heif_context_get_primary_image_handle(context.get(), &primary);
-    std::unique_ptr<heif_image_handle, HandleDeleter> handle(primary);
+    HeifOwned<heif_image_handle, heif_image_handle_release> handle(primary);
     if (error.code != heif_error_Ok || !handle)
-        return fail(DecodeFailure::Unreadable,
-                    libraryError("The HEIF/AVIF file has no primary picture", error));
+        return fail(
+            DecodeFailure::Unreadable,
+            heifFailure(QStringLiteral("The HEIF/AVIF file has no primary picture"), error));
 
     // The size after the file's turns and crops, as the picture is shown.
     const int width = heif_image_handle_get_width(handle.get());
@@ -189,7 +165,8 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
         !refusal.isEmpty())
         return fail(DecodeFailure::TooLarge, refusal);
 
-    std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
+    HeifOwned<heif_decoding_options, heif_decoding_options_free> options(
+        heif_decoding_options_alloc());
     if (!options)
         return fail(DecodeFailure::OutOfMemory, QStringLiteral("Out of memory"));
     options->ignore_transformations = 0; // irot, imir and clap applied by the library
@@ -199,10 +176,11 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
              : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* decoded = nullptr;
     error = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, chroma, options.get());
-    std::unique_ptr<heif_image, ImageDeleter> image(decoded);
+    HeifOwned<heif_image, heif_image_release> image(decoded);
     if (error.code != heif_error_Ok || !image)
-        return fail(DecodeFailure::Unreadable,
-                    libraryError("The HEIF/AVIF picture could not be decoded", error));
+        return fail(
+            DecodeFailure::Unreadable,
+            heifFailure(QStringLiteral("The HEIF/AVIF picture could not be decoded"), error));
 
     int stride = 0;
     const std::uint8_t* plane =

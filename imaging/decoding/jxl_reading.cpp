@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -74,15 +73,11 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
 {
     DecodeOutcome outcome;
     auto fail = [&outcome](DecodeFailure failure, const QString& why) {
-        outcome.bitmap.reset();
-        outcome.profile.clear();
-        outcome.failure = failure;
-        outcome.reason = why;
-        return std::move(outcome);
+        return failedOutcome(std::move(outcome), failure, why);
     };
     std::unique_ptr<JxlDecoder, DecoderDeleter> decoder(JxlDecoderCreate(nullptr));
-    std::unique_ptr<void, RunnerDeleter> runner(JxlThreadParallelRunnerCreate(
-        nullptr, std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
+    std::unique_ptr<void, RunnerDeleter> runner(
+        JxlThreadParallelRunnerCreate(nullptr, readerThreads()));
     if (!decoder || !runner)
         return fail(DecodeFailure::OutOfMemory, QStringLiteral("Out of memory"));
     if (JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) !=

@@ -174,10 +174,7 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
     clearFreeImageMessages();
     DecodeOutcome outcome;
     auto fail = [&outcome](DecodeFailure failure, const QString& why) {
-        outcome.bitmap.reset();
-        outcome.failure = failure;
-        outcome.reason = why;
-        return std::move(outcome);
+        return failedOutcome(std::move(outcome), failure, why);
     };
     if (size == 0)
         return fail(DecodeFailure::Unreadable, QStringLiteral("The file is empty"));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/saving/avif_writing.h"
 
+#include "imaging/decoding/heif_handles.h"
+
 #include <FreeImagePlus.h>
 #include <QFileInfo>
 #include <QThread>
@@ -15,22 +17,6 @@ namespace {
 // The encoder's speed (0 slowest, 9 fastest): at 7 a 1600 × 1200 result takes
 // about a second on one core, with files a few per cent larger than at 6.
 constexpr int encoderSpeed = 7;
-
-struct ContextDeleter {
-    void operator()(heif_context* context) const { heif_context_free(context); }
-};
-struct EncoderDeleter {
-    void operator()(heif_encoder* encoder) const { heif_encoder_release(encoder); }
-};
-struct ImageDeleter {
-    void operator()(heif_image* image) const { heif_image_release(image); }
-};
-struct OptionsDeleter {
-    void operator()(heif_encoding_options* options) const { heif_encoding_options_free(options); }
-};
-struct NclxDeleter {
-    void operator()(heif_color_profile_nclx* nclx) const { heif_nclx_color_profile_free(nclx); }
-};
 
 heif_error appendBytes(heif_context*, const void* data, size_t size, void* target)
 {
@@ -71,8 +57,7 @@ bool encodeAvif(const fipImage& image, int quality, QByteArray* bytes, QString* 
 {
     auto fail = [error](const QString& what, const heif_error& said) {
         if (error)
-            *error = QStringLiteral("%1 (libheif: %2)")
-                         .arg(what, QString::fromUtf8(said.message ? said.message : "?").trimmed());
+            *error = heifFailure(what, said);
         return false;
     };
     const heif_error ok{heif_error_Ok, heif_suberror_Unspecified, ""};
@@ -84,11 +69,11 @@ bool encodeAvif(const fipImage& image, int quality, QByteArray* bytes, QString* 
     const int width = int(image.getWidth());
     const int height = int(image.getHeight());
 
-    std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
+    HeifOwned<heif_context, heif_context_free> context(heif_context_alloc());
     heif_encoder* made = nullptr;
     heif_error said =
         heif_context_get_encoder_for_format(context.get(), heif_compression_AV1, &made);
-    std::unique_ptr<heif_encoder, EncoderDeleter> encoder(made);
+    HeifOwned<heif_encoder, heif_encoder_release> encoder(made);
     if (said.code != heif_error_Ok || !encoder)
         return fail(QStringLiteral("No AV1 encoder is available"), said);
     const int cores = threads > 0 ? threads : QThread::idealThreadCount();
@@ -109,7 +94,7 @@ bool encodeAvif(const fipImage& image, int quality, QByteArray* bytes, QString* 
     said = heif_image_create(width, height, heif_colorspace_RGB,
                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                              &created);
-    std::unique_ptr<heif_image, ImageDeleter> picture(created);
+    HeifOwned<heif_image, heif_image_release> picture(created);
     if (said.code != heif_error_Ok ||
         (said = heif_image_add_plane(picture.get(), heif_channel_interleaved, width, height, 8))
                 .code != heif_error_Ok)
@@ -124,13 +109,15 @@ bool encodeAvif(const fipImage& image, int quality, QByteArray* bytes, QString* 
             return fail(QStringLiteral("The picture's profile could not be stored"), said);
     }
 
-    std::unique_ptr<heif_encoding_options, OptionsDeleter> options(heif_encoding_options_alloc());
+    HeifOwned<heif_encoding_options, heif_encoding_options_free> options(
+        heif_encoding_options_alloc());
     options->save_alpha_channel = alpha ? 1 : 0;
     // Lossless means the colours themselves, not a conversion to YCbCr and
     // back: the identity matrix at full range, 4:4:4. The library converts by
     // the picture's own colour description, so the picture carries it; the
     // primaries are sRGB's unless a profile tells them.
-    std::unique_ptr<heif_color_profile_nclx, NclxDeleter> nclx(heif_nclx_color_profile_alloc());
+    HeifOwned<heif_color_profile_nclx, heif_nclx_color_profile_free> nclx(
+        heif_nclx_color_profile_alloc());
     if (lossless) {
         if (!nclx)
             return fail(QStringLiteral("Out of memory while encoding the picture"), ok);
