@@ -120,6 +120,17 @@ DecodeOutcome failedOutcome(DecodeOutcome&& outcome, DecodeFailure failure, cons
     return std::move(outcome);
 }
 
+bool dropOpaqueAlpha(BitmapPtr& bitmap)
+{
+    if (FreeImage_IsTransparent(bitmap.get()))
+        return true;
+    BitmapPtr opaque(FreeImage_ConvertTo24Bits(bitmap.get()));
+    if (!opaque)
+        return false;
+    bitmap = std::move(opaque);
+    return true;
+}
+
 unsigned readerThreads()
 {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);

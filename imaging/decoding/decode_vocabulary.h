@@ -98,6 +98,10 @@ template <typename Reader> DecodeOutcome outOfMemoryTold(Reader&& read)
     }
 }
 
+// A picture decoded with an alpha channel that is opaque everywhere becomes a
+// 24-bit one, as it is no transparent picture; false when memory runs out.
+bool dropOpaqueAlpha(BitmapPtr& bitmap);
+
 // The threads a library's reader may decode one picture on.
 unsigned readerThreads();
 

@@ -200,14 +200,9 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
     copyPixels(plane, stride, bits, alpha,
                heif_image_handle_is_premultiplied_alpha(handle.get()) != 0, outcome.bitmap.get());
     image.reset();
-    // An alpha channel that is opaque everywhere makes no transparent picture.
-    if (alpha && !FreeImage_IsTransparent(outcome.bitmap.get())) {
-        BitmapPtr opaque(FreeImage_ConvertTo24Bits(outcome.bitmap.get()));
-        if (!opaque)
-            return fail(DecodeFailure::OutOfMemory,
-                        QStringLiteral("Out of memory for the decoded picture"));
-        outcome.bitmap = std::move(opaque);
-    }
+    if (alpha && !dropOpaqueAlpha(outcome.bitmap))
+        return fail(DecodeFailure::OutOfMemory,
+                    QStringLiteral("Out of memory for the decoded picture"));
     outcome.profile = pictureProfile(handle.get());
     outcome.source = sourceQuality(handle.get());
     outcome.failure = DecodeFailure::None;

@@ -155,13 +155,9 @@ DecodeOutcome decode(const unsigned char* data, std::size_t size, const DecodeLi
     copyPixels(pixels, alpha, outcome.bitmap.get());
     // Lossless files keep their own colours; lossy ones are coded in XYB.
     outcome.source.lossy = info.uses_original_profile ? 0 : 1;
-    if (alpha && !FreeImage_IsTransparent(outcome.bitmap.get())) {
-        BitmapPtr opaque(FreeImage_ConvertTo24Bits(outcome.bitmap.get()));
-        if (!opaque)
-            return fail(DecodeFailure::OutOfMemory,
-                        QStringLiteral("Out of memory for the decoded picture"));
-        outcome.bitmap = std::move(opaque);
-    }
+    if (alpha && !dropOpaqueAlpha(outcome.bitmap))
+        return fail(DecodeFailure::OutOfMemory,
+                    QStringLiteral("Out of memory for the decoded picture"));
     outcome.failure = DecodeFailure::None;
     return outcome;
 }
