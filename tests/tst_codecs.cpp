@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The codecs' own cases, apart from the window: the PNG writer's bands and
-// their join, and its files read back by FreeImage, Qt and Glassmere's reader.
+// The codecs' own cases, apart from the window: the readers over the layouts
+// other programs write, the PNG writer's bands and their join, and its files
+// read back by FreeImage, Qt and Glassmere's reader.
 #include "imaging/decoder/image_io.h"
 #include "imaging/pixels/pixel_memory.h"
 #include "imaging/png/deflate_bands.h"
 #include "imaging/png/png_writer.h"
 #include "support/imagecompare.h"
 #include "support/kernel_targets.h"
+#include "support/reader_layouts.h"
 #include "support/testpictures.h"
 
 #include <QImage>
@@ -23,9 +25,33 @@ class TestCodecs : public QObject {
 
     QTemporaryDir folder;
     QString path(const QString& name) const { return folder.filePath(name); }
+    QList<HostileFile> layouts;
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(folder.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(folder.isValid());
+        layouts = writeReaderLayouts(folder.path());
+    }
+
+    // Every layout decodes, through the decoder, to the picture worked out
+    // from its bytes; the damaged ones tell their damage, the one of a kind
+    // not read fails with its reason.
+    void readerLayoutsDecode_data()
+    {
+        QTest::addColumn<HostileFile>("file");
+        for (const HostileFile& file : layouts)
+            QTest::newRow(qPrintable(file.name)) << file;
+    }
+
+    void readerLayoutsDecode()
+    {
+        QFETCH(HostileFile, file);
+        QString reason;
+        fipImage decoded;
+        const bool loaded = loadPicture(path(file.name), decoded, &reason);
+        verifyDecoded(file, loaded, decoded, reason);
+    }
 
     // The PNG writer's walk over a band's deflate finds the last block and the
     // last bit where zlib's inflate finds them, over every kind of block.
