@@ -37,7 +37,7 @@ void Glassmere::OpenPicture(const QString& path)
     // A file that fails leaves the previous picture whole and usable.
     QString reason;
     bool loaded = false;
-    RunBusy([&] { loaded = loadPicture(path, sourceImage, &reason); });
+    RunBusy([&] { loaded = loadPicture(path, sourceImage, &reason, &pictureMemory); });
     if (!loaded) {
         fail(reason);
         return;

@@ -205,6 +205,9 @@ private:
     QRect savedGeometry;
     // The file the picture was opened from ("" before any), for the save's suggestion.
     QString picturePath;
+    // The decoder writes each picture straight into this memory, taking turns
+    // between two files so that a picture that fails leaves the one shown whole.
+    PixelMemory pictureMemory;
     fipImage sourceImage;
     // Declared before the result, which may use it, so that it goes last.
     PixelMemory resultMemory;

@@ -590,6 +590,8 @@ private Q_SLOTS:
                                    : ""));
         QCOMPARE(chosenBox.section('|', 3).isEmpty(), !broken); // the decoder's reason
         QCOMPARE(A::labels(chosenWindow) == labelsBefore, broken);
+        if (broken) // the decoder wrote into other memory than the picture shown
+            COMPARE_IMAGES(A::source(chosenWindow), makeGradientPicture(31, 20, 24));
 
         Glassmere window;
         showLikeTheProgram(window, batchTab);
