@@ -84,48 +84,6 @@ bool sendAll(const void* data, size_t size)
     return decoder::sendAll(channel, data, size);
 }
 
-// Reads exactly `size` bytes; the descriptors that come along land in
-// `files[0]` (the picture file) and `files[1]` (the memory file the picture
-// goes into), others are closed.
-bool receiveAll(void* data, size_t size, int* files = nullptr)
-{
-    char* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        iovec part{bytes, size};
-        alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))];
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t got = recvmsg(channel, &message, MSG_CMSG_CLOEXEC);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
-             header = CMSG_NXTHDR(&message, header)) {
-            if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS)
-                continue;
-            const size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (size_t i = 0; i < count; ++i) {
-                int passed;
-                std::memcpy(&passed, CMSG_DATA(header) + i * sizeof(int), sizeof passed);
-                int* free = files && files[0] < 0   ? &files[0]
-                            : files && files[1] < 0 ? &files[1]
-                                                    : nullptr;
-                if (free)
-                    *free = passed;
-                else
-                    close(passed);
-            }
-        }
-        bytes += got;
-        size -= size_t(got);
-    }
-    return true;
-}
-
 // The file's bytes, mapped read-only; the program has checked it is a regular file.
 struct MappedFile {
     const unsigned char* data = nullptr;
@@ -370,13 +328,13 @@ int serve()
         int files[2] = {-1, -1};
         int& file = files[0];
         pictureFile.done();
-        if (!receiveAll(&request, sizeof request, files))
+        if (!decoder::receiveAll(channel, &request, sizeof request, files))
             return 0; // the program closed the socket: nothing more to do
         if (request.magic != decoder::requestMagic || request.version != decoder::protocolVersion ||
             request.nameLength > decoder::maxNameLength)
             return decoder::usageExitCode;
         QByteArray name(int(request.nameLength), '\0');
-        if (!receiveAll(name.data(), size_t(name.size()), files))
+        if (!decoder::receiveAll(channel, name.data(), size_t(name.size()), files))
             return 0;
         pictureFile.file = files[1];
 

@@ -92,5 +92,10 @@ constexpr int usageExitCode = 64;
 
 // Writes all of `size` bytes to the socket; false when it closed or failed.
 bool sendAll(int socket, const void* data, std::size_t size);
+// Reads exactly `size` bytes; the descriptors that come along land in
+// `files[0]` (the picture file) and `files[1]` (the memory file the picture
+// goes into) while they are -1, others are closed. False when the socket
+// closed or failed.
+bool receiveAll(int socket, void* data, std::size_t size, int* files = nullptr);
 
 } // namespace decoder
