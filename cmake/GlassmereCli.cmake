@@ -10,9 +10,9 @@ qt_add_executable(glassmere-cli
     app/cli/cli_batch.h app/cli/cli_batch.cpp
     app/cli/cli_output.h app/cli/cli_output.cpp
     app/cli/cli_version.cpp)
-# libdeflate and zlib for the versions --version names.
+# libdeflate, zlib and libheif for the versions --version names.
 target_link_libraries(glassmere-cli PRIVATE glassmere_core Qt6::Core PkgConfig::libdeflate
-    ZLIB::ZLIB)
+    ZLIB::ZLIB PkgConfig::libheif)
 set_target_properties(glassmere-cli PROPERTIES AUTOUIC OFF AUTORCC OFF)
 
 install(TARGETS glassmere-cli RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")

@@ -345,6 +345,9 @@ private Q_SLOTS:
                                                   "GPL-3.0-or-later",
                                                   "FreeImage 3.",
                                                   "libdeflate 1.",
+                                                  "libheif 1.",
+                                                  "libjxl 0.",
+                                                  "AV1 Encoder",
                                                   "Qt 6.",
                                                   "zlib 1."};
     }
