@@ -53,9 +53,10 @@ CliOptions::CliOptions()
                .arg(QThread::idealThreadCount()),
            QStringLiteral("N")),
       quality(QStringLiteral("quality"),
-              QStringLiteral("Quality of JPEG and WebP results, 1-100, or lossless for WebP "
-                             "(default: the input's own: a JPEG's quality and chroma sampling, "
-                             "lossless WebP from a lossless file, otherwise 90)."),
+              QStringLiteral("Quality of JPEG, WebP and AVIF results, 1-100, or lossless for "
+                             "WebP and AVIF (default: the input's own: a JPEG's quality and "
+                             "chroma sampling, lossless WebP and AVIF from a lossless file, "
+                             "otherwise 90)."),
               QStringLiteral("N|lossless")),
       batch(QStringLiteral("batch"),
             QStringLiteral("Take the two arguments as a picture folder and a result folder.")),
