@@ -146,9 +146,22 @@ void Glassmere::ShowBatchReport(const BatchReport& report)
     // namesShown of a kind, and a run where something went wrong must not look
     // like a success.
     const QStringList reportLines = batchReportLines(report);
-    const qsizetype summaryLines = report.notBegun > 0 ? 2 : 1;
-    const QString summary =
-        reportLines.mid(reportLines.size() - summaryLines).join(QLatin1Char('\n'));
+    // The counts in the window's language; the details keep glassmere-cli's lines.
+    QString summary = tr("%1 of %2 files written, %3 skipped, %4 not written, %5 renamed.")
+                          .arg(report.written.size())
+                          .arg(report.total)
+                          .arg(report.skipped.size())
+                          .arg(report.failed.size())
+                          .arg(report.renamed.size());
+    if (!report.notPictures.isEmpty())
+        summary +=
+            QLatin1Char(' ') + tr("%1 not pictures, left alone.").arg(report.notPictures.size());
+    if (!report.damaged.isEmpty())
+        summary +=
+            QLatin1Char(' ') +
+            tr("%1 damaged, written as far as they could be read.").arg(report.damaged.size());
+    if (report.notBegun > 0)
+        summary += QLatin1Char('\n') + tr("stopped: %1 files not begun.").arg(report.notBegun);
     QStringList lines;
     auto listFiles = [&lines, &report](const QString& heading, qsizetype count,
                                        const BatchLineForms& form) {
