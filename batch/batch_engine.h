@@ -58,8 +58,8 @@ struct BatchReport {
         QString damage; // the reader's words
     };
 
-    QString refusal;  // set when the run was refused; then nothing was read or written
-    int total = 0;    // files listed
+    QString refusal; // set when the run was refused; then nothing was read or written
+    int total = 0;   // files listed
     QList<Written> written;
     QList<Skipped> skipped;     // pictures that could not be read
     QList<Skipped> notPictures; // files no picture format names, that did not read as pictures
@@ -129,10 +129,25 @@ QStringList describeBatchFiles(const BatchReport& report, const BatchLineForms& 
 // How glassmere-cli writes a file's line in its report ("skipped: PATH: REASON").
 BatchLineForms batchLineForms();
 
-// The report's closing line as glassmere-cli writes it: "4 of 5 files written,
-// 1 skipped, 0 not written, 0 renamed.", then how many files were not pictures
-// and how many sub-folders were not entered (`notEntered`), when there are any.
-QString batchSummary(const BatchReport& report, qsizetype notEntered = 0);
+// The words of the report's closing line: `counts` takes the files written
+// (%1), all files (%2), skipped (%3), not written (%4) and renamed (%5); each
+// other form its count (%1), and is added only when there are any.
+struct BatchSummaryForms {
+    QString counts;
+    QString notPictures;
+    QString damaged;
+    QString notEntered;
+};
+
+// glassmere-cli's words for the closing line.
+BatchSummaryForms batchSummaryForms();
+
+// The report's closing line, as glassmere-cli writes it by default: "4 of 5
+// files written, 1 skipped, 0 not written, 0 renamed.", then how many files
+// were not pictures or damaged and how many sub-folders were not entered
+// (`notEntered`), when there are any.
+QString batchSummary(const BatchReport& report, qsizetype notEntered = 0,
+                     const BatchSummaryForms& forms = batchSummaryForms());
 
 // The whole report, glassmere-cli's lines as the window's box shows them: a
 // line for each file that did not go the usual way, the closing line, and

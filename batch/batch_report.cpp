@@ -65,23 +65,29 @@ BatchLineForms batchLineForms()
             QStringLiteral("damaged: %1: only part of it could be read: %6")};
 }
 
-QString batchSummary(const BatchReport& report, qsizetype notEntered)
+BatchSummaryForms batchSummaryForms()
 {
-    QString counts =
-        QStringLiteral("%1 of %2 files written, %3 skipped, %4 not written, %5 renamed.")
-            .arg(report.written.size())
-            .arg(report.total)
-            .arg(report.skipped.size())
-            .arg(report.failed.size())
-            .arg(report.renamed.size());
-    if (!report.notPictures.isEmpty())
-        counts += QStringLiteral(" %1 not pictures, left alone.").arg(report.notPictures.size());
-    if (!report.damaged.isEmpty())
-        counts += QStringLiteral(" %1 damaged, written as far as they could be read.")
-                      .arg(report.damaged.size());
-    if (notEntered > 0)
-        counts += QStringLiteral(" %1 sub-folders not entered (--recursive enters them).")
-                      .arg(notEntered);
+    return {QStringLiteral("%1 of %2 files written, %3 skipped, %4 not written, %5 renamed."),
+            QStringLiteral("%1 not pictures, left alone."),
+            QStringLiteral("%1 damaged, written as far as they could be read."),
+            QStringLiteral("%1 sub-folders not entered (--recursive enters them).")};
+}
+
+QString batchSummary(const BatchReport& report, qsizetype notEntered,
+                     const BatchSummaryForms& forms)
+{
+    QString counts = forms.counts.arg(report.written.size())
+                         .arg(report.total)
+                         .arg(report.skipped.size())
+                         .arg(report.failed.size())
+                         .arg(report.renamed.size());
+    auto add = [&counts](const QString& form, qsizetype count) {
+        if (count > 0 && !form.isEmpty())
+            counts += QLatin1Char(' ') + form.arg(count);
+    };
+    add(forms.notPictures, report.notPictures.size());
+    add(forms.damaged, report.damaged.size());
+    add(forms.notEntered, notEntered);
     return counts;
 }
 

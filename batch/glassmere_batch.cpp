@@ -141,25 +141,16 @@ void Glassmere::ShowBatchReport(const BatchReport& report)
         box.exec();
         return;
     }
-    // Every run ends with its report, in the lines glassmere-cli writes; the
-    // box lists the files that did not go the usual way by name, at most
-    // namesShown of a kind, and a run where something went wrong must not look
-    // like a success.
+    // Every run ends with its report: glassmere-cli's closing line in the
+    // window's language, its other lines in the details. The box lists the
+    // files that did not go the usual way by name, at most namesShown of a
+    // kind, and a run where something went wrong must not look like a success.
     const QStringList reportLines = batchReportLines(report);
-    // The counts in the window's language; the details keep glassmere-cli's lines.
-    QString summary = tr("%1 of %2 files written, %3 skipped, %4 not written, %5 renamed.")
-                          .arg(report.written.size())
-                          .arg(report.total)
-                          .arg(report.skipped.size())
-                          .arg(report.failed.size())
-                          .arg(report.renamed.size());
-    if (!report.notPictures.isEmpty())
-        summary +=
-            QLatin1Char(' ') + tr("%1 not pictures, left alone.").arg(report.notPictures.size());
-    if (!report.damaged.isEmpty())
-        summary +=
-            QLatin1Char(' ') +
-            tr("%1 damaged, written as far as they could be read.").arg(report.damaged.size());
+    QString summary =
+        batchSummary(report, 0,
+                     {tr("%1 of %2 files written, %3 skipped, %4 not written, %5 renamed."),
+                      tr("%1 not pictures, left alone."),
+                      tr("%1 damaged, written as far as they could be read."), QString()});
     if (report.notBegun > 0)
         summary += QLatin1Char('\n') + tr("stopped: %1 files not begun.").arg(report.notBegun);
     QStringList lines;

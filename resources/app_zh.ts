@@ -17,7 +17,7 @@
         <location filename="../batch/glassmere_batch.cpp" line="76"/>
         <location filename="../batch/glassmere_batch.cpp" line="88"/>
         <location filename="../batch/glassmere_batch.cpp" line="137"/>
-        <location filename="../batch/glassmere_batch.cpp" line="190"/>
+        <location filename="../batch/glassmere_batch.cpp" line="181"/>
         <location filename="../imaging/glassmere_clipboard.cpp" line="43"/>
         <location filename="../imaging/glassmere_clipboard.cpp" line="76"/>
         <location filename="../imaging/glassmere_open.cpp" line="31"/>
@@ -37,62 +37,62 @@
         <translation>结果文件夹就是图片文件夹，因此未做任何处理：结果会与图片混在一起，以后再运行时还会被当作图片。请为结果另选一个文件夹。</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="150"/>
+        <location filename="../batch/glassmere_batch.cpp" line="151"/>
         <source>%1 of %2 files written, %3 skipped, %4 not written, %5 renamed.</source>
         <translation>已写入 %1 / %2 个文件，跳过 %3 个，未写入 %4 个，改名 %5 个。</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="158"/>
+        <location filename="../batch/glassmere_batch.cpp" line="152"/>
         <source>%1 not pictures, left alone.</source>
         <translation>%1 个不是图片，未处理。</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="162"/>
+        <location filename="../batch/glassmere_batch.cpp" line="153"/>
         <source>%1 damaged, written as far as they could be read.</source>
         <translation>%1 个已损坏，按可读取的部分写入。</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="164"/>
+        <location filename="../batch/glassmere_batch.cpp" line="155"/>
         <source>stopped: %1 files not begun.</source>
         <translation>已停止：%1 个文件未开始处理。</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="176"/>
+        <location filename="../batch/glassmere_batch.cpp" line="167"/>
         <source>... and %1 more</source>
         <translation>……另有 %1 个</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="179"/>
+        <location filename="../batch/glassmere_batch.cpp" line="170"/>
         <source>Not read as pictures, skipped: %1</source>
         <translation>无法作为图片读取，已跳过：%1</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="180"/>
+        <location filename="../batch/glassmere_batch.cpp" line="171"/>
         <source>Not pictures, left alone: %1</source>
         <translation>不是图片，未处理：%1</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="183"/>
+        <location filename="../batch/glassmere_batch.cpp" line="174"/>
         <source>%3 as %4</source>
         <translation>%3 写为 %4</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="184"/>
+        <location filename="../batch/glassmere_batch.cpp" line="175"/>
         <source>Damaged, written as far as they could be read: %1</source>
         <translation>已损坏，按可读取的部分写入：%1</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="181"/>
+        <location filename="../batch/glassmere_batch.cpp" line="172"/>
         <source>Results not written: %1</source>
         <translation>未写入的结果：%1</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="182"/>
+        <location filename="../batch/glassmere_batch.cpp" line="173"/>
         <source>Results written under another name: %1</source>
         <translation>以其他名称写入的结果：%1</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="193"/>
+        <location filename="../batch/glassmere_batch.cpp" line="184"/>
         <source>Notice</source>
         <translation>提示</translation>
     </message>
@@ -133,7 +133,7 @@
         <translation>保存图片</translation>
     </message>
     <message>
-        <location filename="../batch/glassmere_batch.cpp" line="187"/>
+        <location filename="../batch/glassmere_batch.cpp" line="178"/>
         <location filename="../imaging/glassmere_save.cpp" line="68"/>
         <source>Success</source>
         <translation>成功</translation>

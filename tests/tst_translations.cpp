@@ -178,7 +178,8 @@ private Q_SLOTS:
     void dialogAndBoxTextsAreMarked_data()
     {
         QTest::addColumn<QString>("slot");
-        QTest::addColumn<QString>("file"); // chosen in the file dialog; empty: cancelled
+        // Chosen in the file dialog (empty: cancelled); for a batch, its picture folder.
+        QTest::addColumn<QString>("file");
         QTest::addColumn<int>("texts");
 
         writeBytes(folder.filePath("broken.png"), "\x89PNG\r\n\x1a\n cut short");
@@ -188,6 +189,10 @@ private Q_SLOTS:
             << "on_btSavePic_clicked" << folder.filePath("out.png") << 3;
         QTest::newRow("batch without folders") << "on_btCovPics_clicked" << QString() << 2;
         QTest::newRow("picture folder chooser") << "on_btAddPicDir_clicked" << QString() << 1;
+        // A run's report: its closing line too, not only the headings.
+        QVERIFY(QDir(folder.path()).mkpath("pictures") && QDir(folder.path()).mkpath("results"));
+        writeBytes(folder.filePath("pictures/notes.txt"), "not a picture");
+        QTest::newRow("batch report") << "on_btCovPics_clicked" << folder.filePath("pictures") << 2;
     }
 
     void dialogAndBoxTextsAreMarked()
@@ -196,6 +201,10 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(int, texts);
         Glassmere window;
+        if (slot == "on_btCovPics_clicked" && !file.isEmpty()) { // the folders of a run
+            window.findChild<QLineEdit*>("txtPicDir")->setText(file);
+            window.findChild<QLineEdit*>("txtResultDir")->setText(folder.filePath("results"));
+        }
         MessageBoxCatcher box;
         QStringList shown;
         box.expect<QFileDialog>([&](QFileDialog* dialog) {
