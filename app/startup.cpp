@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
@@ -50,9 +51,15 @@ int runGlassmere(QApplication& app, const QString& folder, const QStringList& fi
     // Parentless, declared before the window so it outlives it.
     // The translation must be there, but speaks only to those who read Chinese.
     QTranslator translator;
+    // Qt's own texts (the message boxes' buttons, the file dialogs) follow,
+    // from Qt's translations where they are installed.
+    QTranslator qtTranslator;
     if (wantsChinese(QLocale())) {
         (void)translator.load(translationFile);
         app.installTranslator(&translator);
+        if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
+                              QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            app.installTranslator(&qtTranslator);
     }
 
     int result = 0;
@@ -71,6 +78,7 @@ int runGlassmere(QApplication& app, const QString& folder, const QStringList& fi
         }
         result = app.exec();
     }
+    QCoreApplication::removeTranslator(&qtTranslator);
     QCoreApplication::removeTranslator(&translator);
     return result;
 }

@@ -78,6 +78,8 @@ glassmere-cli does the same from the command line, for scripts.")
 # only recommended by libqt6gui6, and without it the window cannot open.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt's own texts (buttons, file dialogs) in Chinese beside the window's translation.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -11,7 +11,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make
-    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     libfreeimage-dev libfreeimageplus-dev
     libdeflate-dev libhwy-dev pkg-config zlib1g-dev libseccomp-dev
     libheif-dev libjxl-dev

@@ -701,13 +701,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("given");
-        QTest::newRow("Chinese desktop") << "zh_CN" << QString::fromUtf8("设置") << "";
+        QTest::addColumn<QString>("ok"); // Qt's own button text
+        QTest::newRow("Chinese desktop")
+            << "zh_CN" << QString::fromUtf8("设置") << "" << QString::fromUtf8("确定");
         QTest::newRow("English desktop, a path and a second file") << "en_GB"
                                                                    << "Setting"
-                                                                   << "@";
+                                                                   << "@"
+                                                                   << "OK";
         QTest::newRow("German desktop: English, not Chinese; a file address") << "de_DE"
                                                                               << "Setting"
-                                                                              << "file://@";
+                                                                              << "file://@"
+                                                                              << "OK";
     }
 
     void startsTranslated()
@@ -715,12 +719,13 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(QString, title);
         QFETCH(QString, given);
+        QFETCH(QString, ok);
         QLocale::setDefault(QLocale(locale));
         auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
         QTemporaryDir folder;
         QVERIFY(QFile(folder.filePath("skin")).open(QIODevice::WriteOnly));
         QVERIFY(QFile::copy(TEST_TRANSLATION, folder.filePath("app_zh.qm")));
-        QString settingTitle, labels;
+        QString settingTitle, labels, okText;
         QTimer poll; // until the given picture is open, or a moment without one
         int polls = 0;
         connect(&poll, &QTimer::timeout, [&] {
@@ -728,6 +733,7 @@ private Q_SLOTS:
                 if (auto* window = qobject_cast<Glassmere*>(widget);
                     window && window->isVisible()) {
                     settingTitle = window->findChild<QGroupBox*>("groupBox_5")->title();
+                    okText = QCoreApplication::translate("QPlatformTheme", "OK");
                     labels = A::labels(*window);
                 }
             if (++polls > (given.isEmpty() ? 5 : 200) || labels != "|||")
@@ -738,6 +744,7 @@ private Q_SLOTS:
         QCOMPARE(runGlassmere(*qApp, folder.path(), given.isEmpty() ? QStringList() : files), 7);
         qApp->setStyleSheet(QString());
         QCOMPARE(settingTitle, title);
+        QCOMPARE(okText, ok);
         QCOMPARE(labels.section('|', 0, 1), QString(given.isEmpty() ? "|" : "given|PNG"));
         QVERIFY(sink.urls.isEmpty());
         QCOMPARE(skinFile, folder.filePath("skin"));
