@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoder/image_io.h"
 #include "imaging/decoding/coding_facts.h"
+#include "imaging/pixels/source_quality.h"
 #include "imaging/saving/picture_saving.h"
 #include "product.h"
 #include "reflection/renderer/reflection_renderer.h"
@@ -200,6 +201,12 @@ private Q_SLOTS:
         row("--quality lossless: a JPEG as lossless WebP",
             "--quality lossless @/q85-420.jpg @/out.webp", "VP8L");
         row("--quality 50: a PNG as lossy WebP", "--quality 50 @/opaque.png @/out.webp", "VP8 ");
+        row("q95 JPEG as AVIF: lossy", "@/q95-444.jpg @/out.avif", "AV1 lossy");
+        row("PNG as AVIF: lossless", "@/opaque.png @/out.avif", "AV1 lossless");
+        row("--quality lossless: a JPEG as lossless AVIF",
+            "--quality lossless @/q85-420.jpg @/out.avif", "AV1 lossless");
+        row("--quality 50: a PNG as lossy AVIF", "--quality 50 @/opaque.png @/out.avif",
+            "AV1 lossy");
         row("JP2", "@/opaque.png @/out.jp2", "41x40");
         row("J2K", "@/opaque.png @/out.j2k", "41x40");
         row("a cut JPEG: written, warned of", "@/cut.jpg @/out.jpg", "q95 1x1", 1);
@@ -546,7 +553,8 @@ private Q_SLOTS:
 
 private:
     // A JPEG's quality and luminance sampling ("q95 1x1"), a WebP's picture
-    // chunk ("VP8L" lossless, "VP8 " lossy), other pictures' size once read back.
+    // chunk ("VP8L" lossless, "VP8 " lossy), an AVIF's coding as Glassmere's
+    // reader tells it, other pictures' size once read back.
     static QString coding(const QString& path)
     {
         const QByteArray bytes = fileBytes(path);
@@ -561,6 +569,8 @@ private:
         fipImage picture;
         if (!loadPicture(path, picture))
             return "unreadable";
+        if (path.endsWith(".avif"))
+            return recordedSourceQuality(picture).lossy ? "AV1 lossy" : "AV1 lossless";
         return QString("%1x%2").arg(picture.getWidth()).arg(picture.getHeight());
     }
 };
