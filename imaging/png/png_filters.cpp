@@ -98,11 +98,12 @@ void applyFilter(int filter, const std::uint8_t* row, const std::uint8_t* above,
 using D = hn::ScalableTag<std::uint8_t>;
 using V = hn::Vec<D>;
 
-// The PNG average rounds down, the vector one up.
+// The PNG average, rounded down: the bits both have, and half of those only
+// one has, which never leaves the byte (Highway's rounded average on SVE
+// without SVE2 adds in bytes and loses the carry).
 HWY_INLINE V floorAverage(V a, V b)
 {
-    const D d;
-    return hn::Sub(hn::AverageRound(a, b), hn::And(hn::Xor(a, b), hn::Set(d, 1)));
+    return hn::Add(hn::And(a, b), hn::ShiftRight<1>(hn::Xor(a, b)));
 }
 
 // The Paeth predictor in bytes: pa = |b - c| and pb = |a - c| fit, and
