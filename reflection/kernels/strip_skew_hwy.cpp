@@ -74,9 +74,14 @@ void BlendLanes(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_REST
 
 // Pixels of 4 bytes, one a 32-bit lane, where the two neighbours' alphas may
 // differ: there the colours are weighed by alpha, (a * wa + b * wb + total / 2)
-// / total with wa = alpha(a) * (256 - f), wb = alpha(b) * f; elsewhere (and
-// where f is 0) the straight mix. The quotient (below 2^24 over below 2^16)
-// is taken in float and put right by its remainder.
+// / total with wa = alpha(a) * (256 - f), wb = alpha(b) * f. Where the alphas
+// agree (or f is 0) that quotient is the straight mix itself, so only a total
+// of 0 (both neighbours see-through) takes the straight mix. Every number is
+// a whole one below 2^24, exact in float. The quotient is the numerator times
+// the total's reciprocal, rounded down: an estimate and one Newton step, which
+// is below 1 / total and within 2^-15 of it, made smaller by 2^-21 so that
+// rounding cannot lift it above. The product is then the quotient or up to one
+// below it, which its remainder (exact) puts right.
 void BlendByAlpha(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RESTRICT b,
                   const std::uint8_t* HWY_RESTRICT weights, int f, std::uint8_t* HWY_RESTRICT out,
                   int n)
@@ -88,62 +93,75 @@ void BlendByAlpha(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RE
     const auto load = [&](const std::uint8_t* at) {
         return hn::LoadU(d32, reinterpret_cast<const std::uint32_t*>(at));
     };
+    const auto toFloat = [&](auto v) { return hn::ConvertTo(df, hn::BitCast(di32, v)); };
+    // A whole float 0..255 as the low byte of a word: 2^23 added puts it in
+    // the lowest bits of the mantissa.
+    const auto magic = hn::Set(df, 8388608.0f);
+    const auto toByte = [&](auto v) { return hn::BitCast(d32, hn::Add(v, magic)); };
     const int lanes = int(hn::Lanes(d32));
     const auto byte = hn::Set(d32, 255u);
     const auto whole = hn::Set(d32, 256u);
     const auto half = hn::Set(d32, 128u);
-    const auto one = hn::Set(d32, 1u);
     const auto zero = hn::Zero(d32);
+    const auto zeroF = hn::Zero(df);
+    const auto oneF = hn::Set(df, 1.0f);
+    const auto twoF = hn::Set(df, 2.0f);
+    const auto halfF = hn::Set(df, 0.5f);
+    const auto byteScale = hn::Set(df, 1.0f / 256.0f);
+    const auto below = hn::Set(df, 1.0f - 1.0f / 2097152.0f);
+    const auto fixedWeight = hn::Set(d32, std::uint32_t(f));
     int p = 0;
     for (; p + lanes <= n; p += lanes) {
         const auto va = load(a + p * 4);
         const auto vb = load(b + p * 4);
-        const auto weight =
-            weights ? hn::And(load(weights + p * 4), byte) : hn::Set(d32, std::uint32_t(f));
+        const auto weight = weights ? hn::And(load(weights + p * 4), byte) : fixedWeight;
         const auto keep = hn::Sub(whole, weight);
         const auto alphaA = hn::ShiftRight<24>(va);
         const auto alphaB = hn::ShiftRight<24>(vb);
-        const auto wa = hn::Mul(alphaA, keep);
-        const auto wb = hn::Mul(alphaB, weight);
-        const auto total = hn::Add(wa, wb);
-        const auto byAlpha = hn::AndNot(hn::Eq(weight, zero), hn::Ne(alphaA, alphaB));
-        const auto mixOf = [&](auto x, auto y) {
+        const auto straight = [&](auto x, auto y) {
             return hn::ShiftRight<8>(hn::Add(hn::Add(hn::Mul(x, keep), hn::Mul(y, weight)), half));
         };
-        auto result = hn::ShiftLeft<24>(mixOf(alphaA, alphaB));
-        if (hn::AllFalse(d32, byAlpha)) {
-            result = hn::Or(result, mixOf(hn::And(va, byte), hn::And(vb, byte)));
-            result = hn::Or(result, hn::ShiftLeft<8>(mixOf(hn::And(hn::ShiftRight<8>(va), byte),
-                                                           hn::And(hn::ShiftRight<8>(vb), byte))));
+        auto result = hn::Zero(d32);
+        if (hn::AllFalse(d32, hn::AndNot(hn::Eq(weight, zero), hn::Ne(alphaA, alphaB)))) {
+            // No alphas to weigh by (a 24-bit picture's are all 255).
+            result = hn::ShiftLeft<24>(straight(alphaA, alphaB));
+            result = hn::Or(result, straight(hn::And(va, byte), hn::And(vb, byte)));
             result =
-                hn::Or(result, hn::ShiftLeft<16>(mixOf(hn::And(hn::ShiftRight<16>(va), byte),
-                                                       hn::And(hn::ShiftRight<16>(vb), byte))));
-        } else {
-            const auto divisor = hn::IfThenElse(byAlpha, total, one);
-            const auto divisorF = hn::ConvertTo(df, hn::BitCast(di32, divisor));
-            const auto halfTotal = hn::ShiftRight<1>(total);
-            const auto channel = [&](auto x, auto y) {
-                const auto num = hn::Add(hn::Add(hn::Mul(x, wa), hn::Mul(y, wb)), halfTotal);
-                auto q = hn::BitCast(
-                    d32, hn::ConvertTo(
-                             di32, hn::Div(hn::ConvertTo(df, hn::BitCast(di32, num)), divisorF)));
-                // The float quotient is at most one off either way.
-                const auto rem =
-                    hn::Sub(hn::BitCast(di32, num), hn::BitCast(di32, hn::Mul(q, divisor)));
-                q = hn::IfThenElse(hn::RebindMask(d32, hn::Lt(rem, hn::Zero(di32))),
-                                   hn::Sub(q, one), q);
-                q = hn::IfThenElse(hn::RebindMask(d32, hn::Lt(rem, hn::BitCast(di32, divisor))), q,
-                                   hn::Add(q, one));
-                return hn::IfThenElse(byAlpha, q, mixOf(x, y));
-            };
-            result = hn::Or(result, channel(hn::And(va, byte), hn::And(vb, byte)));
+                hn::Or(result, hn::ShiftLeft<8>(straight(hn::And(hn::ShiftRight<8>(va), byte),
+                                                         hn::And(hn::ShiftRight<8>(vb), byte))));
             result =
-                hn::Or(result, hn::ShiftLeft<8>(channel(hn::And(hn::ShiftRight<8>(va), byte),
-                                                        hn::And(hn::ShiftRight<8>(vb), byte))));
-            result =
-                hn::Or(result, hn::ShiftLeft<16>(channel(hn::And(hn::ShiftRight<16>(va), byte),
-                                                         hn::And(hn::ShiftRight<16>(vb), byte))));
+                hn::Or(result, hn::ShiftLeft<16>(straight(hn::And(hn::ShiftRight<16>(va), byte),
+                                                          hn::And(hn::ShiftRight<16>(vb), byte))));
+            hn::StoreU(result, d32, reinterpret_cast<std::uint32_t*>(out + p * 4));
+            continue;
         }
+        const auto wa = hn::Mul(toFloat(alphaA), toFloat(keep));
+        const auto wb = hn::Mul(toFloat(alphaB), toFloat(weight));
+        const auto total = hn::Add(wa, wb);
+        // The alpha, (total + 128) / 256.
+        result = hn::ShiftLeft<24>(
+            toByte(hn::Floor(hn::Mul(hn::Add(total, hn::Set(df, 128.0f)), byteScale))));
+        const auto halfTotal = hn::Floor(hn::Mul(total, halfF));
+        const auto estimate = hn::ApproximateReciprocal(hn::Max(total, oneF));
+        const auto reciprocal =
+            hn::Mul(hn::Mul(estimate, hn::NegMulAdd(total, estimate, twoF)), below);
+        const auto seeThrough = hn::Eq(total, zeroF);
+        const bool anySeeThrough = !hn::AllFalse(df, seeThrough);
+        const auto channel = [&](auto x, auto y) {
+            const auto num = hn::MulAdd(toFloat(x), wa, hn::MulAdd(toFloat(y), wb, halfTotal));
+            auto q = hn::Floor(hn::Mul(num, reciprocal));
+            const auto rem = hn::NegMulAdd(q, total, num);
+            q = hn::IfThenElse(hn::Ge(rem, total), hn::Add(q, oneF), q);
+            const auto mixed = hn::And(toByte(q), byte);
+            return anySeeThrough
+                       ? hn::IfThenElse(hn::RebindMask(d32, seeThrough), straight(x, y), mixed)
+                       : mixed;
+        };
+        result = hn::Or(result, channel(hn::And(va, byte), hn::And(vb, byte)));
+        result = hn::Or(result, hn::ShiftLeft<8>(channel(hn::And(hn::ShiftRight<8>(va), byte),
+                                                         hn::And(hn::ShiftRight<8>(vb), byte))));
+        result = hn::Or(result, hn::ShiftLeft<16>(channel(hn::And(hn::ShiftRight<16>(va), byte),
+                                                          hn::And(hn::ShiftRight<16>(vb), byte))));
         hn::StoreU(result, d32, reinterpret_cast<std::uint32_t*>(out + p * 4));
     }
     for (; p < n; ++p)
