@@ -304,8 +304,8 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         std::memset(&weights[std::size_t(u) * DB], shifts[std::size_t(u)].fraction, DB);
     }
     // The strip is skewed after the rest is written, in bands of columns from
-    // the bottom row up, so that the |S| + 2 rows a band reads stay in the
-    // cache; a blurred band's unskewed rows go through a ring of them.
+    // the bottom row up, through a ring of the |S| + 2 unskewed rows a band's
+    // result row reads, which stays in the cache.
     constexpr int bandPixels = 1024;
     constexpr int prefetchRows = 4;
     const int slots = along + 2;
@@ -314,10 +314,11 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     for (int from = 0; f.skew != 0 && from < f.strip; from += bandPixels)
         bandRuns.push_back(
             strip_skew::runEnds(shifts.data() + from, std::min(f.strip - from, bandPixels)));
-    std::vector<Byte> ring(f.skew != 0 && f.blur > 0 ? std::size_t(slots) * bandMost : 0);
-    // A row's first and second pixels of the mix; the second are the next
-    // row's first.
-    std::vector<Byte> gathered[2];
+    std::vector<Byte> ring(f.skew != 0 ? std::size_t(slots) * bandMost : 0);
+    std::vector<const Byte*> runLines(f.skew != 0 ? std::size_t(std::min(f.strip, bandPixels)) : 0);
+    // A row's first and second pixels of the mix (the second are the next
+    // row's first), and the mix before its opacity and fade.
+    std::vector<Byte> gathered[3];
     for (std::vector<Byte>& row : gathered)
         row.resize(f.skew != 0 ? bandMost : 0);
     std::vector<Byte> backgroundRow(f.skew != 0 ? bandMost : 0);
@@ -361,8 +362,9 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         }
     };
     const auto finishStrip = [&](Byte* line) { finishStripAt(line + std::size_t(stripLeft) * DB); };
-    // The same for the strip's columns from..to-1 only, at `part`.
-    const auto finishStripPart = [&](Byte* part, int from, int to) {
+    // The same for the strip's columns from..to-1 only, at `part`, written
+    // into the result at `out` past the cache.
+    const auto finishStripPart = [&](Byte* part, int from, int to, Byte* out) {
         const bool fused = f.faded > 0 && opacity.beforeFade() >= 0;
         if (opacity.active) {
             const int first = std::max(from, fused ? (left ? f.faded : 0) : 0);
@@ -372,16 +374,22 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
                               part + std::size_t(first - from) * DB, (end - first) * DB);
         }
         const int fadedFirst = fadedLeft - stripLeft;
-        const int first = std::max(from, fadedFirst);
-        const int end = std::min(to, fadedFirst + f.faded);
+        const int first = std::clamp(fadedFirst, from, to);
+        const int end = std::clamp(fadedFirst + f.faded, first, to);
+        const auto copy = [&](int a, int b) {
+            streamCopy(out + std::size_t(a - from) * DB, part + std::size_t(a - from) * DB,
+                       std::size_t(b - a) * DB);
+        };
+        copy(from, first);
         if (end > first) {
             const int x = first - fadedFirst; // the first faded column's index in the fade
-            Byte* faded = part + std::size_t(first - from) * DB;
-            fadeBytes<DB, fade, true>(fader, faded, faded, (end - first) * DB, kFirst + x * kStep,
-                                      kStep, kLanes.data() + std::size_t(x) * DB,
-                                      mLanes.data() + std::size_t(x) * DB,
-                                      fused ? opacity.beforeFade() : -1);
+            const std::size_t at = std::size_t(first - from) * DB;
+            fadeBytes<DB, fade, true, true>(
+                fader, part + at, out + at, (end - first) * DB, kFirst + x * kStep, kStep,
+                kLanes.data() + std::size_t(x) * DB, mLanes.data() + std::size_t(x) * DB,
+                fused ? opacity.beforeFade() : -1);
         }
+        copy(end, to);
     };
 
     // With a blur, the blur writes the strip from the picture, then gives it
@@ -418,48 +426,46 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     blur.finish();
     // Each result row reads the unskewed rows at and above it (further into
     // the bitmap), in bands of columns so that those rows stay in the cache.
-    // Unblurred, they are the picture's rows, mirrored as they are read; the
-    // blurred strip lies in the result, which each result row replaces: from
-    // the bottom row up, a band's ring takes each row just before the first
-    // row that reads it.
+    // From the bottom row up, a band's ring takes each row just before the
+    // first result row that reads it: the picture's row, mirrored, or the
+    // blurred strip's, which lies in the result and is replaced later.
     for (int from = 0; f.skew != 0 && from < f.strip; from += bandPixels) {
         const int to = std::min(f.strip, from + bandPixels);
         const std::size_t bandBytes = std::size_t(to - from) * DB;
-        const strip_skew::StripRows rows =
-            f.blur > 0
-                ? strip_skew::StripRows{ring.data(), std::ptrdiff_t(bandBytes), slots}
-                : strip_skew::StripRows{f.srcBits + std::ptrdiff_t(stripFirstSource - from) * SB,
-                                        f.srcPitch, 0, along, mirroredRun<SB, DB>};
+        const strip_skew::LineRing rows{ring.data(), std::ptrdiff_t(bandBytes), slots};
         const strip_skew::AcrossShifts band{shifts.data() + from,
                                             weights.data() + std::size_t(from) * DB, to - from,
                                             bandRuns[std::size_t(from / bandPixels)].data()};
+        const Byte* mirror = f.srcBits + std::ptrdiff_t(stripFirstSource - from) * SB;
         int next = along; // the next unskewed row the ring takes, as a scan line
         for (int i = 0; i < f.outHeight; ++i) {
-            for (; f.blur > 0 && next <= i + along + 2 && next < along + f.height; ++next)
-                std::memcpy(ring.data() + std::size_t(next % slots) * bandBytes,
-                            f.outBits + next * f.outPitch + std::size_t(stripLeft + from) * DB,
-                            bandBytes);
-            // A picture row is read a few pixels at a time by |S| + 1 result
-            // rows: asked into the cache as a whole a few rows before the
-            // first of them.
-            const int ahead = i + along + 1 + prefetchRows - along;
+            for (; next <= i + along + 1 && next < along + f.height; ++next) {
+                if (f.blur > 0)
+                    std::memcpy(rows.line(next),
+                                f.outBits + next * f.outPitch + std::size_t(stripLeft + from) * DB,
+                                bandBytes);
+                else
+                    mirroredRun<SB, DB>(mirror + (next - along) * f.srcPitch, 0, to - from,
+                                        rows.line(next));
+            }
+            // Picture rows asked into the cache a few rows before the ring takes them.
+            const int ahead = i + 1 + prefetchRows;
             if (f.blur == 0 && ahead >= 0 && ahead < f.height) {
                 const Byte* low = f.srcBits + ahead * f.srcPitch +
                                   std::ptrdiff_t(stripFirstSource - (to - 1)) * SB;
                 for (std::size_t at = 0; at < std::size_t(to - from) * SB; at += 64)
                     hwy::Prefetch(low + at);
             }
-            Byte* part = f.outBits + i * f.outPitch + std::size_t(stripLeft + from) * DB;
             std::vector<Byte>& first = gathered[i % 2];
             std::vector<Byte>& second = gathered[(i + 1) % 2];
-            if (i == 0)
-                strip_skew::gatherAcross(rows, i, along, along + f.height, band, DB,
-                                         backgroundRow.data(), first.data());
-            strip_skew::gatherAcross(rows, i + 1, along, along + f.height, band, DB,
-                                     backgroundRow.data(), second.data());
+            for (int line = i == 0 ? 0 : 1; line < 2; ++line)
+                strip_skew::gatherAcross(rows, i + line, along, along + f.height, band, DB,
+                                         backgroundRow.data(), runLines.data(),
+                                         (line ? second : first).data());
             strip_skew::blendAcross(first.data(), second.data(), band, DB, fade == Fade::Alpha,
-                                    part);
-            finishStripPart(part, from, to);
+                                    gathered[2].data());
+            finishStripPart(gathered[2].data(), from, to,
+                            f.outBits + i * f.outPitch + std::size_t(stripLeft + from) * DB);
         }
     }
 }

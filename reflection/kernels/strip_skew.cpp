@@ -159,25 +159,6 @@ void skewLine(const std::uint8_t* in, int width, std::uint8_t* out, int outWidth
         skewLineOf<4, false>(in, width, out, outWidth, shift, background);
 }
 
-void gatherAcross(const StripRows& rows, int scanLine, int firstLine, int endLine,
-                  const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
-                  std::uint8_t* out)
-{
-    // Columns with the same whole shift read the same row: runs of them.
-    for (int u = 0, run = 0; u < across.count; ++run) {
-        const int end = across.runEnds[run];
-        const int line = scanLine + across.shifts[u].whole;
-        if (line >= firstLine && line < endLine && rows.copy)
-            rows.copy(rows.row(line), u, end - u, out + u * bytes);
-        else
-            std::memcpy(out + u * bytes,
-                        (line >= firstLine && line < endLine ? rows.row(line) : backgroundRow) +
-                            u * bytes,
-                        std::size_t(end - u) * bytes);
-        u = end;
-    }
-}
-
 std::vector<int> runEnds(const Shift* shifts, int count)
 {
     std::vector<int> ends;
@@ -186,6 +167,25 @@ std::vector<int> runEnds(const Shift* shifts, int count)
             ends.push_back(u);
     }
     return ends;
+}
+
+void gatherAcross(const LineRing& ring, int scanLine, int firstLine, int endLine,
+                  const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
+                  const std::uint8_t** runLines, std::uint8_t* out)
+{
+    // Columns with the same whole shift read the same row: runs of them. Row
+    // scanLine + k lies in slot `low` + k, less the ring's length (k is below
+    // it).
+    const int low = scanLine % ring.slots;
+    int runs = 0;
+    for (int u = 0; u < across.count; u = across.runEnds[runs++]) {
+        const int k = across.shifts[u].whole;
+        const int m = scanLine + k;
+        const int slot = low + k < ring.slots ? low + k : low + k - ring.slots;
+        runLines[runs] =
+            m >= firstLine && m < endLine ? ring.first + slot * ring.pitch : backgroundRow;
+    }
+    gatherRunsVector(runLines, across.runEnds, runs, bytes, out);
 }
 
 void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const AcrossShifts& across,

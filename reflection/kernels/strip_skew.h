@@ -49,18 +49,13 @@ struct AcrossShifts {
 // The ends of the runs of columns with one whole shift among shifts[0..count).
 std::vector<int> runEnds(const Shift* shifts, int count);
 
-// Where the unskewed strip's rows are: scan line m's strip pixels at
-// first + (m - start) * pitch, or, in a ring of `slots` rows, at
-// first + (m % slots) * pitch. With `copy`, the rows are read through it
-// (for instance the picture's rows, mirrored): copy(row, u, count, out) puts
-// pixels u .. u + count - 1 of the row at `row` into `out`.
-struct StripRows {
-    const std::uint8_t* first;
+// A ring of the unskewed strip's lines across the result's rows, one band of
+// columns of each: scan line m's strip pixels at first + (m % slots) * pitch.
+struct LineRing {
+    std::uint8_t* first;
     std::ptrdiff_t pitch;
-    int slots = 0; // 0: no ring
-    int start = 0;
-    void (*copy)(const std::uint8_t* row, int u, int count, std::uint8_t* out) = nullptr;
-    const std::uint8_t* row(int m) const { return first + (slots ? m % slots : m - start) * pitch; }
+    int slots;
+    std::uint8_t* line(int m) const { return first + std::ptrdiff_t(m % slots) * pitch; }
 };
 
 // The unskewed pixels that the result row at scan line `scanLine` is made
@@ -68,12 +63,13 @@ struct StripRows {
 // scan lines above it (further into the bitmap), in its own column; scan
 // lines outside the unskewed strip's [firstLine, endLine) give the pixels of
 // `backgroundRow` (a row of background). The second pixels of the mix are
-// the first ones of the row above, scanLine + 1. Rows are read only at and
-// above `scanLine`: working from the bottom scan line up, each row can be
-// written back before the next, and a ring needs |skew| + 2 rows.
-void gatherAcross(const StripRows& rows, int scanLine, int firstLine, int endLine,
+// the first ones of the row above, scanLine + 1. The ring holds the rows from
+// scanLine up to the largest whole shift above it: working from the bottom
+// scan line up, a ring of |skew| + 2 rows takes each row just before the
+// first result row that reads it. `runLines` has room for a pointer a run.
+void gatherAcross(const LineRing& ring, int scanLine, int firstLine, int endLine,
                   const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
-                  std::uint8_t* out);
+                  const std::uint8_t** runLines, std::uint8_t* out);
 
 // The mix of the first pixels `a` and the second `b` of a row gathered so,
 // each pixel with its column's fraction, into `out`.

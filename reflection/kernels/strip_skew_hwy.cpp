@@ -9,6 +9,8 @@
 
 #include <hwy/highway.h>
 
+#include <cstring>
+
 #include "reflection/kernels/strip_skew_hwy.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -54,22 +56,35 @@ void BlendBytes(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_REST
         out[j] = std::uint8_t((a[j] * (256 - f) + b[j] * f + 128) >> 8);
 }
 
-void BlendLanes(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RESTRICT b,
-                const std::uint8_t* HWY_RESTRICT weights, std::uint8_t* HWY_RESTRICT out, int n)
+// One vector of bytes, each with its own weight.
+HWY_INLINE void LanesAt(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RESTRICT b,
+                        const std::uint8_t* HWY_RESTRICT weights, std::uint8_t* HWY_RESTRICT out)
 {
     const D16 d16;
     const D8 d8;
-    const int lanes = int(hn::Lanes(d16));
-    const auto whole = hn::Set(d16, std::uint16_t(256));
+    const auto weight = hn::PromoteTo(d16, hn::LoadU(d8, weights));
+    const auto va = hn::PromoteTo(d16, hn::LoadU(d8, a));
+    const auto vb = hn::PromoteTo(d16, hn::LoadU(d8, b));
+    Store(Mix(va, vb, hn::Sub(hn::Set(d16, std::uint16_t(256)), weight), weight), out);
+}
+
+void BlendLanes(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RESTRICT b,
+                const std::uint8_t* HWY_RESTRICT weights, std::uint8_t* HWY_RESTRICT out, int n)
+{
+    const int lanes = int(hn::Lanes(D16()));
     int j = 0;
-    for (; j + lanes <= n; j += lanes) {
-        const auto weight = hn::PromoteTo(d16, hn::LoadU(d8, weights + j));
-        const auto va = hn::PromoteTo(d16, hn::LoadU(d8, a + j));
-        const auto vb = hn::PromoteTo(d16, hn::LoadU(d8, b + j));
-        Store(Mix(va, vb, hn::Sub(whole, weight), weight), out + j);
-    }
+    for (; j + lanes <= n; j += lanes)
+        LanesAt(a + j, b + j, weights + j, out + j);
     for (; j < n; ++j)
         out[j] = std::uint8_t((a[j] * (256 - weights[j]) + b[j] * weights[j] + 128) >> 8);
+}
+
+using D32 = hn::ScalableTag<std::uint32_t>;
+
+// Pixels read and written as 32-bit words (the lanes' loads copy bytes).
+HWY_INLINE hn::Vec<D32> LoadPixels(const std::uint8_t* at)
+{
+    return hn::LoadU(D32(), reinterpret_cast<const std::uint32_t*>(at));
 }
 
 // Pixels of 4 bytes, one a 32-bit lane, where the two neighbours' alphas may
@@ -82,90 +97,115 @@ void BlendLanes(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_REST
 // is below 1 / total and within 2^-15 of it, made smaller by 2^-21 so that
 // rounding cannot lift it above. The product is then the quotient or up to one
 // below it, which its remainder (exact) puts right.
+HWY_INLINE hn::Vec<D32> AlphaMix(hn::Vec<D32> va, hn::Vec<D32> vb, hn::Vec<D32> weight)
+{
+    const D32 d32;
+    const hn::Rebind<std::int32_t, D32> di32;
+    const hn::Rebind<float, D32> df;
+    const auto toFloat = [&](auto v) { return hn::ConvertTo(df, hn::BitCast(di32, v)); };
+    // A whole float 0..255 as the low byte of a word: 2^23 added puts it in
+    // the lowest bits of the mantissa.
+    const auto toByte = [&](auto v) {
+        return hn::BitCast(d32, hn::Add(v, hn::Set(df, 8388608.0f)));
+    };
+    const auto byte = hn::Set(d32, 255u);
+    const auto oneF = hn::Set(df, 1.0f);
+    const auto keep = hn::Sub(hn::Set(d32, 256u), weight);
+    const auto alphaA = hn::ShiftRight<24>(va);
+    const auto alphaB = hn::ShiftRight<24>(vb);
+    const auto straight = [&](auto x, auto y) {
+        return hn::ShiftRight<8>(
+            hn::Add(hn::Add(hn::Mul(x, keep), hn::Mul(y, weight)), hn::Set(d32, 128u)));
+    };
+    // Each colour channel c = 0, 1, 2 as the lane's low byte.
+    const auto at = [&](auto v, auto shift) {
+        return hn::And(hn::ShiftRight<decltype(shift)::value>(v), byte);
+    };
+    const std::integral_constant<int, 0> c0;
+    const std::integral_constant<int, 8> c1;
+    const std::integral_constant<int, 16> c2;
+    if (hn::AllFalse(d32, hn::AndNot(hn::Eq(weight, hn::Zero(d32)), hn::Ne(alphaA, alphaB)))) {
+        // No alphas to weigh by (a 24-bit picture's are all 255).
+        auto result = hn::ShiftLeft<24>(straight(alphaA, alphaB));
+        result = hn::Or(result, straight(at(va, c0), at(vb, c0)));
+        result = hn::Or(result, hn::ShiftLeft<8>(straight(at(va, c1), at(vb, c1))));
+        return hn::Or(result, hn::ShiftLeft<16>(straight(at(va, c2), at(vb, c2))));
+    }
+    const auto wa = hn::Mul(toFloat(alphaA), toFloat(keep));
+    const auto wb = hn::Mul(toFloat(alphaB), toFloat(weight));
+    const auto total = hn::Add(wa, wb);
+    // The alpha, (total + 128) / 256.
+    auto result = hn::ShiftLeft<24>(toByte(
+        hn::Floor(hn::Mul(hn::Add(total, hn::Set(df, 128.0f)), hn::Set(df, 1.0f / 256.0f)))));
+    const auto halfTotal = hn::Floor(hn::Mul(total, hn::Set(df, 0.5f)));
+    const auto estimate = hn::ApproximateReciprocal(hn::Max(total, oneF));
+    const auto reciprocal =
+        hn::Mul(hn::Mul(estimate, hn::NegMulAdd(total, estimate, hn::Set(df, 2.0f))),
+                hn::Set(df, 1.0f - 1.0f / 2097152.0f));
+    const auto seeThrough = hn::Eq(total, hn::Zero(df));
+    const bool anySeeThrough = !hn::AllFalse(df, seeThrough);
+    const auto channel = [&](auto x, auto y) {
+        const auto num = hn::MulAdd(toFloat(x), wa, hn::MulAdd(toFloat(y), wb, halfTotal));
+        auto q = hn::Floor(hn::Mul(num, reciprocal));
+        const auto rem = hn::NegMulAdd(q, total, num);
+        q = hn::IfThenElse(hn::Ge(rem, total), hn::Add(q, oneF), q);
+        const auto mixed = hn::And(toByte(q), byte);
+        return anySeeThrough
+                   ? hn::IfThenElse(hn::RebindMask(d32, seeThrough), straight(x, y), mixed)
+                   : mixed;
+    };
+    result = hn::Or(result, channel(at(va, c0), at(vb, c0)));
+    result = hn::Or(result, hn::ShiftLeft<8>(channel(at(va, c1), at(vb, c1))));
+    return hn::Or(result, hn::ShiftLeft<16>(channel(at(va, c2), at(vb, c2))));
+}
+
+// One vector of such pixels, f = weights[4 * p] for pixel p.
+HWY_INLINE void AlphaAt(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RESTRICT b,
+                        const std::uint8_t* HWY_RESTRICT weights, std::uint8_t* HWY_RESTRICT out)
+{
+    const auto weight = hn::And(LoadPixels(weights), hn::Set(D32(), 255u));
+    hn::StoreU(AlphaMix(LoadPixels(a), LoadPixels(b), weight), D32(),
+               reinterpret_cast<std::uint32_t*>(out));
+}
+
 void BlendByAlpha(const std::uint8_t* HWY_RESTRICT a, const std::uint8_t* HWY_RESTRICT b,
                   const std::uint8_t* HWY_RESTRICT weights, int f, std::uint8_t* HWY_RESTRICT out,
                   int n)
 {
-    const hn::ScalableTag<std::uint32_t> d32;
-    const hn::Rebind<std::int32_t, decltype(d32)> di32;
-    const hn::Rebind<float, decltype(d32)> df;
-    // Pixels read and written as 32-bit words (the lanes' loads copy bytes).
-    const auto load = [&](const std::uint8_t* at) {
-        return hn::LoadU(d32, reinterpret_cast<const std::uint32_t*>(at));
-    };
-    const auto toFloat = [&](auto v) { return hn::ConvertTo(df, hn::BitCast(di32, v)); };
-    // A whole float 0..255 as the low byte of a word: 2^23 added puts it in
-    // the lowest bits of the mantissa.
-    const auto magic = hn::Set(df, 8388608.0f);
-    const auto toByte = [&](auto v) { return hn::BitCast(d32, hn::Add(v, magic)); };
+    const D32 d32;
     const int lanes = int(hn::Lanes(d32));
-    const auto byte = hn::Set(d32, 255u);
-    const auto whole = hn::Set(d32, 256u);
-    const auto half = hn::Set(d32, 128u);
-    const auto zero = hn::Zero(d32);
-    const auto zeroF = hn::Zero(df);
-    const auto oneF = hn::Set(df, 1.0f);
-    const auto twoF = hn::Set(df, 2.0f);
-    const auto halfF = hn::Set(df, 0.5f);
-    const auto byteScale = hn::Set(df, 1.0f / 256.0f);
-    const auto below = hn::Set(df, 1.0f - 1.0f / 2097152.0f);
-    const auto fixedWeight = hn::Set(d32, std::uint32_t(f));
+    const auto fixed = hn::Set(d32, std::uint32_t(f));
     int p = 0;
     for (; p + lanes <= n; p += lanes) {
-        const auto va = load(a + p * 4);
-        const auto vb = load(b + p * 4);
-        const auto weight = weights ? hn::And(load(weights + p * 4), byte) : fixedWeight;
-        const auto keep = hn::Sub(whole, weight);
-        const auto alphaA = hn::ShiftRight<24>(va);
-        const auto alphaB = hn::ShiftRight<24>(vb);
-        const auto straight = [&](auto x, auto y) {
-            return hn::ShiftRight<8>(hn::Add(hn::Add(hn::Mul(x, keep), hn::Mul(y, weight)), half));
-        };
-        auto result = hn::Zero(d32);
-        if (hn::AllFalse(d32, hn::AndNot(hn::Eq(weight, zero), hn::Ne(alphaA, alphaB)))) {
-            // No alphas to weigh by (a 24-bit picture's are all 255).
-            result = hn::ShiftLeft<24>(straight(alphaA, alphaB));
-            result = hn::Or(result, straight(hn::And(va, byte), hn::And(vb, byte)));
-            result =
-                hn::Or(result, hn::ShiftLeft<8>(straight(hn::And(hn::ShiftRight<8>(va), byte),
-                                                         hn::And(hn::ShiftRight<8>(vb), byte))));
-            result =
-                hn::Or(result, hn::ShiftLeft<16>(straight(hn::And(hn::ShiftRight<16>(va), byte),
-                                                          hn::And(hn::ShiftRight<16>(vb), byte))));
-            hn::StoreU(result, d32, reinterpret_cast<std::uint32_t*>(out + p * 4));
-            continue;
-        }
-        const auto wa = hn::Mul(toFloat(alphaA), toFloat(keep));
-        const auto wb = hn::Mul(toFloat(alphaB), toFloat(weight));
-        const auto total = hn::Add(wa, wb);
-        // The alpha, (total + 128) / 256.
-        result = hn::ShiftLeft<24>(
-            toByte(hn::Floor(hn::Mul(hn::Add(total, hn::Set(df, 128.0f)), byteScale))));
-        const auto halfTotal = hn::Floor(hn::Mul(total, halfF));
-        const auto estimate = hn::ApproximateReciprocal(hn::Max(total, oneF));
-        const auto reciprocal =
-            hn::Mul(hn::Mul(estimate, hn::NegMulAdd(total, estimate, twoF)), below);
-        const auto seeThrough = hn::Eq(total, zeroF);
-        const bool anySeeThrough = !hn::AllFalse(df, seeThrough);
-        const auto channel = [&](auto x, auto y) {
-            const auto num = hn::MulAdd(toFloat(x), wa, hn::MulAdd(toFloat(y), wb, halfTotal));
-            auto q = hn::Floor(hn::Mul(num, reciprocal));
-            const auto rem = hn::NegMulAdd(q, total, num);
-            q = hn::IfThenElse(hn::Ge(rem, total), hn::Add(q, oneF), q);
-            const auto mixed = hn::And(toByte(q), byte);
-            return anySeeThrough
-                       ? hn::IfThenElse(hn::RebindMask(d32, seeThrough), straight(x, y), mixed)
-                       : mixed;
-        };
-        result = hn::Or(result, channel(hn::And(va, byte), hn::And(vb, byte)));
-        result = hn::Or(result, hn::ShiftLeft<8>(channel(hn::And(hn::ShiftRight<8>(va), byte),
-                                                         hn::And(hn::ShiftRight<8>(vb), byte))));
-        result = hn::Or(result, hn::ShiftLeft<16>(channel(hn::And(hn::ShiftRight<16>(va), byte),
-                                                          hn::And(hn::ShiftRight<16>(vb), byte))));
-        hn::StoreU(result, d32, reinterpret_cast<std::uint32_t*>(out + p * 4));
+        if (weights)
+            AlphaAt(a + p * 4, b + p * 4, weights + p * 4, out + p * 4);
+        else
+            hn::StoreU(AlphaMix(LoadPixels(a + p * 4), LoadPixels(b + p * 4), fixed), d32,
+                       reinterpret_cast<std::uint32_t*>(out + p * 4));
     }
     for (; p < n; ++p)
         blendPixelByAlpha(a + p * 4, b + p * 4, out + p * 4, weights ? weights[p * 4] : f);
+}
+
+// Runs of bytes, each copied from a line of its own, into one row: run r ends
+// at byte ends[r] * bytes and comes from lines[r] (the line's byte 0). A
+// run's last vector may reach past its end, where the next run writes over
+// it; only the row's last bytes are copied without vectors.
+void GatherRuns(const std::uint8_t* const* lines, const int* ends, int runs, int bytes,
+                std::uint8_t* HWY_RESTRICT out)
+{
+    const hn::ScalableTag<std::uint8_t> d8;
+    const int lanes = int(hn::Lanes(d8));
+    const int last = ends[runs - 1] * bytes;
+    for (int r = 0, j = 0; r < runs; ++r) {
+        const std::uint8_t* from = lines[r];
+        const int end = ends[r] * bytes;
+        for (; j < end && j + lanes <= last; j += lanes)
+            hn::StoreU(hn::LoadU(d8, from + j), d8, out + j);
+        if (j < end)
+            std::memcpy(out + j, from + j, std::size_t(end - j));
+        j = end;
+    }
 }
 
 } // namespace HWY_NAMESPACE
@@ -178,6 +218,7 @@ namespace strip_skew {
 HWY_EXPORT(BlendBytes);
 HWY_EXPORT(BlendLanes);
 HWY_EXPORT(BlendByAlpha);
+HWY_EXPORT(GatherRuns);
 
 void blendBytesVector(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int n, int f)
 {
@@ -194,6 +235,12 @@ void blendByAlphaVector(const std::uint8_t* a, const std::uint8_t* b, const std:
                         int f, std::uint8_t* out, int n)
 {
     HWY_DYNAMIC_DISPATCH(BlendByAlpha)(a, b, weights, f, out, n);
+}
+
+void gatherRunsVector(const std::uint8_t* const* lines, const int* ends, int runs, int bytes,
+                      std::uint8_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(GatherRuns)(lines, ends, runs, bytes, out);
 }
 
 } // namespace strip_skew

@@ -23,6 +23,12 @@ void blendLanesVector(const std::uint8_t* a, const std::uint8_t* b, const std::u
 void blendByAlphaVector(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* weights,
                         int f, std::uint8_t* out, int n);
 
+// One row of runs of pixels, `bytes` each, copied from lines of their own:
+// run r ends at pixel ends[r] (the last at the row's end) and comes from the
+// line at lines[r] (its pixel 0).
+void gatherRunsVector(const std::uint8_t* const* lines, const int* ends, int runs, int bytes,
+                      std::uint8_t* out);
+
 // The plain form of one such pixel, the reference.
 void blendPixelByAlpha(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int f);
 
