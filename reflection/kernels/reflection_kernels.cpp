@@ -133,7 +133,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     const auto skewInto = [&](const Byte* mirror, Byte* line, int t) {
         strip_skew::skewLine(mirror, f.width, skewed.data(), f.outWidth,
                              strip_skew::shiftOf(t, f.strip, f.skew), DB, gapLine.data(),
-                             fade == Fade::Alpha);
+                             fade == Fade::Alpha, SB == 3);
         const int bytes = f.outWidth * DB;
         const int s = f.strip - 1 - t;
         const bool fused = s < f.faded && opacity.beforeFade() >= 0;

@@ -93,7 +93,7 @@ template <int B, bool byAlpha> void blendRun(const Byte* a, const Byte* b, Byte*
 
 template <int B, bool byAlpha>
 void skewLineOf(const Byte* in, int width, Byte* out, int outWidth, Shift shift,
-                const Byte* background)
+                const Byte* background, bool oneAlpha = false)
 {
     const auto source = [&](int u) { return u >= 0 && u < width ? in + u * B : background; };
     if (shift.fraction == 0) { // whole pixels: the line itself, moved
@@ -112,7 +112,12 @@ void skewLineOf(const Byte* in, int width, Byte* out, int outWidth, Shift shift,
     const int innerEnd = shift.whole + width;
     for (int x = 0; x < outWidth; ++x) {
         if (x == innerFirst && innerEnd > innerFirst) {
-            blendRun<B, byAlpha>(in + B, in, out + x * B, innerEnd - innerFirst, shift.fraction);
+            // Neighbours of one alpha mix straight.
+            if (oneAlpha)
+                blendBytes(in + B, in, out + x * B, (innerEnd - innerFirst) * B, shift.fraction);
+            else
+                blendRun<B, byAlpha>(in + B, in, out + x * B, innerEnd - innerFirst,
+                                     shift.fraction);
             x = innerEnd - 1;
             continue;
         }
@@ -149,12 +154,12 @@ Shift shiftOf(int t, int lines, int skew)
 }
 
 void skewLine(const std::uint8_t* in, int width, std::uint8_t* out, int outWidth, Shift shift,
-              int bytes, const std::uint8_t* background, bool byAlpha)
+              int bytes, const std::uint8_t* background, bool byAlpha, bool oneAlpha)
 {
     if (bytes == 3)
         skewLineOf<3, false>(in, width, out, outWidth, shift, background);
     else if (byAlpha)
-        skewLineOf<4, true>(in, width, out, outWidth, shift, background);
+        skewLineOf<4, true>(in, width, out, outWidth, shift, background, oneAlpha);
     else
         skewLineOf<4, false>(in, width, out, outWidth, shift, background);
 }

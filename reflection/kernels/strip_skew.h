@@ -30,9 +30,11 @@ Shift shiftOf(int t, int lines, int skew);
 // `width` pixels of the unskewed line `in` (no byte of which `out` may
 // share), `bytes` (3 or 4) per pixel. Pixels beyond `in` are `background`.
 // With `byAlpha` (4 bytes), colours are weighed by their alpha where the two
-// neighbours' alphas differ.
+// neighbours' alphas differ; with `oneAlpha` too, every pixel of `in` has the
+// same alpha (a 24-bit line widened), so that only its ends, beside the
+// background, can differ from their neighbours.
 void skewLine(const std::uint8_t* in, int width, std::uint8_t* out, int outWidth, Shift shift,
-              int bytes, const std::uint8_t* background, bool byAlpha);
+              int bytes, const std::uint8_t* background, bool byAlpha, bool oneAlpha = false);
 
 // The lines across the result's rows (left and right): the shifts of the
 // strip's `count` columns, each column's fraction repeated for each of its
