@@ -82,8 +82,12 @@ QString batchSummary(const BatchReport& report, qsizetype notEntered,
                          .arg(report.failed.size())
                          .arg(report.renamed.size());
     auto add = [&counts](const QString& form, qsizetype count) {
-        if (count > 0 && !form.isEmpty())
-            counts += QLatin1Char(' ') + form.arg(count);
+        if (count == 0 || form.isEmpty())
+            return;
+        // A full-width full stop (Chinese, Japanese) is followed by no space.
+        if (!counts.endsWith(QChar(0x3002)))
+            counts += QLatin1Char(' ');
+        counts += form.arg(count);
     };
     add(forms.notPictures, report.notPictures.size());
     add(forms.damaged, report.damaged.size());
