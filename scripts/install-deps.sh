@@ -29,7 +29,8 @@ if [[ "${1:-}" == "--cross" ]]; then
     # Debian's arm64 packages install beside the amd64 ones (Multi-Arch: same).
     packages+=(qemu-user qemu-user-static imagemagick g++-aarch64-linux-gnu
         qt6-base-dev:arm64 libfreeimage-dev:arm64 libfreeimageplus-dev:arm64
-        libdeflate-dev:arm64 zlib1g-dev:arm64 libhwy-dev:arm64)
+        libdeflate-dev:arm64 zlib1g-dev:arm64 libhwy-dev:arm64 libseccomp-dev:arm64
+        libheif-dev:arm64 libjxl-dev:arm64)
     dpkg --print-foreign-architectures | grep -qx arm64 || $sudo dpkg --add-architecture arm64
 fi
 # Installed: for a name without an architecture, this machine's own (or an
