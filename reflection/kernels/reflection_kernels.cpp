@@ -462,7 +462,9 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
                 strip_skew::gatherAcross(rows, i + line, along, along + f.height, band, DB,
                                          backgroundRow.data(), runLines.data(),
                                          (line ? second : first).data());
-            strip_skew::blendAcross(first.data(), second.data(), band, DB, fade == Fade::Alpha,
+            // A 24-bit picture's rows have one alpha: only rows beside the background weigh by it.
+            const bool weighed = fade == Fade::Alpha && (SB == 4 || i < along || i + 1 >= f.height);
+            strip_skew::blendAcross(first.data(), second.data(), band, DB, weighed,
                                     gathered[2].data());
             finishStripPart(gathered[2].data(), from, to,
                             f.outBits + i * f.outPitch + std::size_t(stripLeft + from) * DB);
