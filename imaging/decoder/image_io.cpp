@@ -79,6 +79,11 @@ bool isExecutableFile(const QString& path)
     return info.isFile() && info.isExecutable();
 }
 
+struct FileCloser {
+    int file;
+    ~FileCloser() { close(file); }
+};
+
 } // namespace
 
 std::uint64_t availableMemory()
@@ -150,17 +155,6 @@ void setPictureLimits(const DecodeLimits& limits)
     endIdleDecoders();
 }
 
-void resetPictureLimits()
-{
-    {
-        DecoderState& shared = state();
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.limitsSet = false;
-        ++shared.generation;
-    }
-    endIdleDecoders();
-}
-
 QString pictureDecoderProgram(QStringList* searched)
 {
     QStringList candidates;
@@ -218,10 +212,7 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error, PixelMe
     const int file = open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (file < 0)
         return fail(QString("Cannot open %1: %2").arg(path, systemError(errno)));
-    struct FileCloser {
-        int file;
-        ~FileCloser() { close(file); }
-    } closer{file};
+    const FileCloser closer{file};
     struct stat info;
     if (fstat(file, &info) != 0)
         return fail(QString("Cannot read %1: %2").arg(path, systemError(errno)));
@@ -246,10 +237,7 @@ bool loadPictureStream(int stream, const QString& name, fipImage& picture, QStri
     const int file = memfd_create("glassmere-input", MFD_CLOEXEC);
     if (file < 0)
         return fail(QString("Cannot read %1: %2").arg(name, systemError(errno)));
-    struct FileCloser {
-        int file;
-        ~FileCloser() { close(file); }
-    } closer{file};
+    const FileCloser closer{file};
     const std::uint64_t limit = pictureLimits().decoderMemory;
     std::uint64_t size = 0;
     std::vector<char> buffer(1 << 20);

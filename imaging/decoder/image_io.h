@@ -73,8 +73,6 @@ std::uint64_t availableMemory();
 DecodeLimits pictureLimits();
 // For tests and tools; decoders started under other limits are ended.
 void setPictureLimits(const DecodeLimits& limits);
-// Back to the memory available at each load.
-void resetPictureLimits();
 
 // "Out of memory: 6000 × 4000 pixels need about 389 MB, and 300 MB are
 // available": for an allocation that failed although the picture was let in.
