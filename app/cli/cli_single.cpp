@@ -31,10 +31,8 @@ bool loadInput(const QString& input, fipImage& picture, QString* error, PixelMem
     if (::stat(name.constData(), &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)))
         return loadPicture(input, picture, error, memory);
     const int stream = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (stream < 0) {
-        *error = QStringLiteral("Cannot open %1: %2").arg(input, systemError(errno));
-        return false;
-    }
+    if (stream < 0)
+        return failWith(error, QStringLiteral("Cannot open %1: %2").arg(input, systemError(errno)));
     const bool loaded = loadPictureStream(stream, input, picture, error, memory);
     ::close(stream);
     return loaded;
@@ -47,10 +45,8 @@ bool writeToStandardOutput(const QByteArray& bytes, QString* error)
             ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0) {
-            *error = systemError(errno);
-            return false;
-        }
+        if (put <= 0)
+            return failWith(error, systemError(errno));
         done += put;
     }
     return true;

@@ -5,6 +5,7 @@
 #include "imaging/decoder/decoder_spawn.h"
 #include "imaging/decoder/image_io.h"
 #include "imaging/decoding/picture_metadata.h"
+#include "imaging/pixels/messages.h"
 #include "imaging/pixels/pixel_memory.h"
 
 #include <algorithm>
@@ -288,27 +289,23 @@ private:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) {
                 end();
-                *reason = timeOut();
-                return false;
+                return failWith(reason, timeOut());
             }
             pollfd watch{socket, POLLIN, 0};
             const int ready = poll(&watch, 1, int(std::min<long long>(left.count(), 60000)));
             if (ready < 0 && errno != EINTR) {
                 const int error = errno;
                 end();
-                *reason = QStringLiteral("Waiting for the picture decoder failed: %1")
-                              .arg(systemError(error));
-                return false;
+                return failWith(reason, QStringLiteral("Waiting for the picture decoder failed: %1")
+                                            .arg(systemError(error)));
             }
             if (ready <= 0)
                 continue;
             const ssize_t got = recv(socket, bytes, size, 0);
             if (got < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
-            if (got <= 0) {
-                *reason = howItEnded();
-                return false;
-            }
+            if (got <= 0)
+                return failWith(reason, howItEnded());
             bytes += got;
             size -= size_t(got);
         }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoder/decoder_sandbox.h"
 
+#include "imaging/pixels/messages.h"
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -177,16 +179,14 @@ bool lockInDecoder(RefusedCall refused, QString* error)
     sigprocmask(SIG_UNBLOCK, &refusals, nullptr);
 
     Filter filter;
-    if (!filter.context) {
-        *error = QStringLiteral("The decoder's system call filter could not be made");
-        return false;
-    }
+    if (!filter.context)
+        return failWith(error,
+                        QStringLiteral("The decoder's system call filter could not be made"));
     allowDecoding(filter);
-    if (filter.failed != 0) {
-        *error = QStringLiteral("The decoder's system call filter could not be made: %1")
-                     .arg(said(-filter.failed));
-        return false;
-    }
+    if (filter.failed != 0)
+        return failWith(error,
+                        QStringLiteral("The decoder's system call filter could not be made: %1")
+                            .arg(said(-filter.failed)));
     // Without it, an unprivileged process may not install a filter.
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
         *error =
@@ -194,10 +194,9 @@ bool lockInDecoder(RefusedCall refused, QString* error)
         return false;
     }
     const int loaded = seccomp_load(filter.context);
-    if (loaded != 0) {
-        *error = QStringLiteral("The decoder's system call filter could not be installed: %1")
-                     .arg(said(-loaded));
-        return false;
-    }
+    if (loaded != 0)
+        return failWith(
+            error, QStringLiteral("The decoder's system call filter could not be installed: %1")
+                       .arg(said(-loaded)));
     return true;
 }

@@ -2,6 +2,7 @@
 #include "imaging/decoder/decoder_spawn.h"
 
 #include "imaging/decoder/decoder_protocol.h"
+#include "imaging/pixels/messages.h"
 
 #include <cerrno>
 #include <csignal>
@@ -20,10 +21,9 @@ bool spawnDecoder(const QByteArray& program, std::uint64_t memoryLimit, SpawnedD
     int ends[2];
     // Close-on-exec everywhere, so that no other child started meanwhile
     // holds one open; the decoder's copy is its stdin.
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        *error = QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno));
-        return false;
-    }
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return failWith(
+            error, QStringLiteral("Cannot start the picture decoder: %1").arg(systemError(errno)));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);

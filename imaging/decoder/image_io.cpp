@@ -199,27 +199,21 @@ void setPictureDecoderProgram(const QString& program)
 
 bool loadPicture(const QString& path, fipImage& picture, QString* error, PixelMemory* memory)
 {
-    auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-
     if (!QFileInfo::exists(path))
-        return fail(QString("No such file: %1").arg(path));
+        return failWith(error, QString("No such file: %1").arg(path));
     const QByteArray name = QFile::encodeName(path);
     // Not blocking: a FIFO or a device under a picture's name must not stop the program.
     const int file = open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (file < 0)
-        return fail(QString("Cannot open %1: %2").arg(path, systemError(errno)));
+        return failWith(error, QString("Cannot open %1: %2").arg(path, systemError(errno)));
     const FileCloser closer{file};
     struct stat info;
     if (fstat(file, &info) != 0)
-        return fail(QString("Cannot read %1: %2").arg(path, systemError(errno)));
+        return failWith(error, QString("Cannot read %1: %2").arg(path, systemError(errno)));
     if (!S_ISREG(info.st_mode))
-        return fail(QString("Not a regular file: %1").arg(path));
+        return failWith(error, QString("Not a regular file: %1").arg(path));
     if (info.st_size == 0)
-        return fail(QStringLiteral("The file is empty"));
+        return failWith(error, QStringLiteral("The file is empty"));
     return decodeOpenedFile(file, std::uint64_t(info.st_size), QFileInfo(path).fileName(), picture,
                             error, memory);
 }
@@ -227,16 +221,11 @@ bool loadPicture(const QString& path, fipImage& picture, QString* error, PixelMe
 bool loadPictureStream(int stream, const QString& name, fipImage& picture, QString* error,
                        PixelMemory* memory)
 {
-    auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
     // The decoder maps a regular file: the stream's bytes are gathered in
     // memory that has the form of one, up to what a decoder may hold.
     const int file = memfd_create("glassmere-input", MFD_CLOEXEC);
     if (file < 0)
-        return fail(QString("Cannot read %1: %2").arg(name, systemError(errno)));
+        return failWith(error, QString("Cannot read %1: %2").arg(name, systemError(errno)));
     const FileCloser closer{file};
     const std::uint64_t limit = pictureLimits().decoderMemory;
     std::uint64_t size = 0;
@@ -246,24 +235,25 @@ bool loadPictureStream(int stream, const QString& name, fipImage& picture, QStri
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return fail(QString("Cannot read %1: %2").arg(name, systemError(errno)));
+            return failWith(error, QString("Cannot read %1: %2").arg(name, systemError(errno)));
         if (got == 0)
             break;
         size += std::uint64_t(got);
         if (size >= limit)
-            return fail(QStringLiteral("%1 holds more than the %2 Glassmere can use here")
-                            .arg(name, describeBytes(limit)));
+            return failWith(error,
+                            QStringLiteral("%1 holds more than the %2 Glassmere can use here")
+                                .arg(name, describeBytes(limit)));
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = write(file, buffer.data() + done, size_t(got - done));
             if (put < 0 && errno == EINTR)
                 continue;
             if (put <= 0)
-                return fail(QString("Cannot read %1: %2").arg(name, systemError(errno)));
+                return failWith(error, QString("Cannot read %1: %2").arg(name, systemError(errno)));
             done += put;
         }
     }
     if (size == 0)
-        return fail(QStringLiteral("%1 held no bytes").arg(name));
+        return failWith(error, QStringLiteral("%1 held no bytes").arg(name));
     return decodeOpenedFile(file, size, QString(), picture, error, memory);
 }
 
@@ -272,17 +262,13 @@ namespace {
 bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImage& picture,
                       QString* error, PixelMemory* memory)
 {
-    auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
     QStringList searched;
     const QString program = pictureDecoderProgram(&searched);
     if (program.isEmpty())
-        return fail(QStringLiteral("Glassmere's picture decoder glassmere-decoder is missing "
-                                   "(looked for %1)")
-                        .arg(searched.join(QStringLiteral(", "))));
+        return failWith(error,
+                        QStringLiteral("Glassmere's picture decoder glassmere-decoder is missing "
+                                       "(looked for %1)")
+                            .arg(searched.join(QStringLiteral(", "))));
 
     DecoderSetup setup;
     setup.program = QFile::encodeName(program);
@@ -301,7 +287,7 @@ bool decodeOpenedFile(int file, std::uint64_t size, const QString& name, fipImag
     QString reason;
     BitmapPtr bitmap = decodeInDecoderProcess(setup, pictureLimits(), job, &reason);
     if (!bitmap)
-        return fail(reason);
+        return failWith(error, reason);
     picture = bitmap.release(); // takes ownership without a copy
     return true;
 }

@@ -35,6 +35,13 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+bool failWith(QString* error, const QString& why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
 void captureFreeImageMessages()
 {
     static const bool installed = [] {

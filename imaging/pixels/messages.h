@@ -12,6 +12,9 @@
 QString describeBytes(std::uint64_t bytes);
 // The C library's text for `error` (an errno value).
 QString systemError(int error);
+// `why` into *error, when the caller asked for it; false, for
+// `return failWith(error, why)` at a module's boundary.
+bool failWith(QString* error, const QString& why);
 
 // FreeImage reports problems through one process-wide callback; these collect
 // what it said on the calling thread since the last clear.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/png/png_writer.h"
+#include "imaging/pixels/messages.h"
 #include "imaging/pixels/work_share.h"
 #include "imaging/png/deflate_bands.h"
 #include "imaging/png/png_filters.h"
@@ -371,13 +372,8 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error, const Png
 
 bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const PngEncoding& how)
 {
-    auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
     if (!pngWriterTakes(image))
-        return fail(QStringLiteral("The PNG writer takes 24- and 32-bit pictures only"));
+        return failWith(error, QStringLiteral("The PNG writer takes 24- and 32-bit pictures only"));
 
     PictureShape shape;
     shape.width = image.getWidth();
@@ -403,10 +399,10 @@ bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const
         file.chunk("IEND", nullptr, 0);
         return true;
     } catch (const std::bad_alloc&) {
-        return fail(QStringLiteral("Not enough memory to encode the picture as PNG"));
+        return failWith(error, QStringLiteral("Not enough memory to encode the picture as PNG"));
     } catch (const std::runtime_error&) {
-        return fail(QStringLiteral("The PNG compressor failed"));
+        return failWith(error, QStringLiteral("The PNG compressor failed"));
     } catch (const SinkFailed&) {
-        return fail(QStringLiteral("The PNG file could not be written"));
+        return failWith(error, QStringLiteral("The PNG file could not be written"));
     }
 }

@@ -2,6 +2,7 @@
 #include "imaging/saving/avif_writing.h"
 
 #include "imaging/decoding/heif_handles.h"
+#include "imaging/pixels/messages.h"
 
 #include <FreeImagePlus.h>
 #include <QFileInfo>
@@ -56,9 +57,7 @@ bool isAvifName(const QString& path)
 bool encodeAvif(const fipImage& image, int quality, QByteArray* bytes, QString* error, int threads)
 {
     auto fail = [error](const QString& what, const heif_error& said) {
-        if (error)
-            *error = heifFailure(what, said);
-        return false;
+        return failWith(error, heifFailure(what, said));
     };
     const heif_error ok{heif_error_Ok, heif_suberror_Unspecified, ""};
     auto* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));

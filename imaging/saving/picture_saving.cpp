@@ -146,37 +146,33 @@ bool flushToDisk(int file)
 
 bool formatStores(const fipImage& image, const QString& path, QString* why)
 {
-    auto refuse = [why](const QString& reason) {
-        if (why)
-            *why = reason;
-        return false;
-    };
     if (!image.isValid())
-        return refuse(QStringLiteral("there is no picture"));
+        return failWith(why, QStringLiteral("there is no picture"));
     const QFileInfo file(path);
     if (file.isDir())
-        return refuse(QStringLiteral("%1 is a folder").arg(path));
+        return failWith(why, QStringLiteral("%1 is a folder").arg(path));
     const FREE_IMAGE_FORMAT format = formatOf(path);
     const QString suffix = file.suffix();
     if (suffix.isEmpty())
-        return refuse(QStringLiteral("the name has no extension to choose a format by"));
+        return failWith(why, QStringLiteral("the name has no extension to choose a format by"));
     if (isAvifName(path))
         return image.getImageType() == FIT_BITMAP &&
                        (image.getBitsPerPixel() == 24 || image.getBitsPerPixel() == 32)
                    ? true
-                   : refuse(QStringLiteral("AVIF cannot store a %1-bit picture")
-                                .arg(image.getBitsPerPixel()));
+                   : failWith(why, QStringLiteral("AVIF cannot store a %1-bit picture")
+                                       .arg(image.getBitsPerPixel()));
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsWriting(format))
-        return refuse(
+        return failWith(
+            why,
             QStringLiteral("no format that Glassmere writes has the extension \"%1\"").arg(suffix));
     if (!FreeImage_FIFSupportsExportType(format, image.getImageType()) ||
         !FreeImage_FIFSupportsExportBPP(format, image.getBitsPerPixel()) ||
         !encoderTakes(format, image.getBitsPerPixel()))
-        return refuse(
-            QStringLiteral("%1 cannot store a %2-bit picture%3")
-                .arg(suffix.toUpper())
-                .arg(image.getBitsPerPixel())
-                .arg(image.isTransparent() ? QStringLiteral(" with transparency") : QString()));
+        return failWith(why, QStringLiteral("%1 cannot store a %2-bit picture%3")
+                                 .arg(suffix.toUpper())
+                                 .arg(image.getBitsPerPixel())
+                                 .arg(image.isTransparent() ? QStringLiteral(" with transparency")
+                                                            : QString()));
     return true;
 }
 
@@ -202,9 +198,7 @@ bool encodePicture(const fipImage& image, const QString& path, const FileSink& s
         const QString said = freeImageMessages();
         if (!said.isEmpty())
             reason += QStringLiteral(" (%1)").arg(said);
-        if (error)
-            *error = reason;
-        return false;
+        return failWith(error, reason);
     };
     if (!image.isValid())
         return fail(QStringLiteral("There is no picture to save"));
@@ -263,11 +257,8 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
 {
     // Replace the file a chain of links leads to, not a link on the way.
     const QString targetPath = endOfLinks(path);
-    if (targetPath.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, systemError(ELOOP));
-        return false;
-    }
+    if (targetPath.isEmpty())
+        return failWith(error, QStringLiteral("Cannot write %1: %2").arg(path, systemError(ELOOP)));
     const QByteArray target = QFile::encodeName(targetPath);
     const QByteArray folder = QFile::encodeName(QFileInfo(targetPath).absolutePath());
 
@@ -275,12 +266,9 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
     removeAbandonedTemporaries(folder);
     QByteArray temporary;
     const int file = createTemporary(folder, &temporary);
-    if (file < 0) {
-        if (error)
-            *error = QStringLiteral("Cannot write in %1: %2")
-                         .arg(QFile::decodeName(folder), systemError(errno));
-        return false;
-    }
+    if (file < 0)
+        return failWith(error, QStringLiteral("Cannot write in %1: %2")
+                                   .arg(QFile::decodeName(folder), systemError(errno)));
     const HeldTemporary held(temporary, file);
 
     // Every step up to the rename may fail; the target is untouched until then.
@@ -313,11 +301,10 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
         check(::rename(temporary.constData(), target.constData()) == 0, "Cannot replace %1: %2");
     if (failedStep) {
         ::unlink(temporary.constData());
-        if (error)
-            *error = *failedStep
-                         ? QString::fromLatin1(failedStep).arg(targetPath, systemError(failure))
-                         : produceError;
-        return false;
+        return failWith(error,
+                        *failedStep
+                            ? QString::fromLatin1(failedStep).arg(targetPath, systemError(failure))
+                            : produceError);
     }
 
     // The rename is durable only once the folder's entry is on the disk.
@@ -326,30 +313,22 @@ bool writeFileSafely(const QString& path, const FileProducer& produce, QString* 
     const int flushError = errno;
     if (directory >= 0)
         ::close(directory);
-    if (!flushed) {
-        if (error)
-            *error = QStringLiteral("%1 was written, but its folder could not be flushed to the "
-                                    "disk: %2")
-                         .arg(targetPath, systemError(flushError));
-        return false;
-    }
+    if (!flushed)
+        return failWith(error, QStringLiteral("%1 was written, but its folder could not be "
+                                              "flushed to the disk: %2")
+                                   .arg(targetPath, systemError(flushError)));
     return true;
 }
 
 bool savePicture(const fipImage& image, const QString& path, QString* error,
                  const QualityChoice& asked)
 {
-    if (!image.isValid()) {
-        if (error)
-            *error = QStringLiteral("There is no picture to save");
-        return false;
-    }
+    if (!image.isValid())
+        return failWith(error, QStringLiteral("There is no picture to save"));
     QString why;
-    if (!formatStores(image, path, &why)) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(QFileInfo(path).fileName(), why);
-        return false;
-    }
+    if (!formatStores(image, path, &why))
+        return failWith(error,
+                        QStringLiteral("Cannot write %1: %2").arg(QFileInfo(path).fileName(), why));
     return writeFileSafely(
         path,
         [&](const FileSink& sink, QString* reason) {
