@@ -75,7 +75,7 @@ inline void applyBytes(int filter, const std::uint8_t* row, const std::uint8_t* 
 #endif
 
 HWY_BEFORE_NAMESPACE();
-namespace png_filters_simd {
+namespace png_filters {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace png_filters_reference;
@@ -195,11 +195,11 @@ void applyFilter(int filter, const std::uint8_t* row, const std::uint8_t* above,
 #endif
 
 } // namespace HWY_NAMESPACE
-} // namespace png_filters_simd
+} // namespace png_filters
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace png_filters_simd {
+namespace png_filters {
 HWY_EXPORT(sumFilters);
 HWY_EXPORT(applyFilter);
 
@@ -214,11 +214,5 @@ void apply(int filter, const std::uint8_t* row, const std::uint8_t* above, std::
 {
     HWY_DYNAMIC_DISPATCH(applyFilter)(filter, row, above, length, bpp, out);
 }
-} // namespace png_filters_simd
-
-const FilterKernels& filterKernels()
-{
-    static const FilterKernels kernels{png_filters_simd::sum, png_filters_simd::apply};
-    return kernels;
-}
+} // namespace png_filters
 #endif

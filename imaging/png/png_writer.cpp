@@ -59,7 +59,7 @@ void convertRow(const fipImage& image, const PictureShape& shape, unsigned line,
 // Filters the file's rows [first, end) (counted from the top) into `out`,
 // each as its filter byte and the filtered bytes, row `first` at the start.
 void filterRows(const fipImage& image, const PictureShape& shape, unsigned first, unsigned end,
-                const FilterKernels& kernels, std::uint8_t* out)
+                std::uint8_t* out)
 {
     const std::size_t length = shape.rowBytes();
     const std::size_t bpp = shape.channels;
@@ -72,11 +72,11 @@ void filterRows(const fipImage& image, const PictureShape& shape, unsigned first
     for (unsigned y = first; y < end; ++y) {
         convertRow(image, shape, shape.height - 1 - y, row);
         std::uint64_t sums[5];
-        kernels.sum(row, above, length, bpp, sums);
+        png_filters::sum(row, above, length, bpp, sums);
         const int best = int(std::min_element(sums, sums + 5) - sums);
         std::uint8_t* target = out + std::size_t(y - first) * (length + 1);
         target[0] = std::uint8_t(best);
-        kernels.apply(best, row, above, length, bpp, target + 1);
+        png_filters::apply(best, row, above, length, bpp, target + 1);
         std::swap(row, above);
     }
 }
@@ -275,7 +275,6 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
                       const std::vector<RowBand>& bands, int level, unsigned threads,
                       PngOutput& file)
 {
-    const FilterKernels& kernels = filterKernels();
     const std::size_t lineBytes = shape.rowBytes() + 1;
     ZlibJoin join(level);
     std::vector<std::uint8_t> pending;
@@ -289,7 +288,7 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
         runTasks(slices, threads, [&](std::size_t i, unsigned) {
             const auto first = unsigned(std::uint64_t(shape.height) * i / slices);
             const auto end = unsigned(std::uint64_t(shape.height) * (i + 1) / slices);
-            filterRows(image, shape, first, end, kernels, rows.data() + first * lineBytes);
+            filterRows(image, shape, first, end, rows.data() + first * lineBytes);
         });
         PixelBlock scratch;
         join.add(deflateBand(makeCompressor(level).get(), rows.data(), total, true, scratch), true,
@@ -315,7 +314,7 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
         const std::size_t size = lineBytes * (band.end - band.first);
         if (!worker.filtered.reserve(size))
             throw std::bad_alloc();
-        filterRows(image, shape, band.first, band.end, kernels, worker.filtered.data());
+        filterRows(image, shape, band.first, band.end, worker.filtered.data());
         DeflatedBand deflated = deflateBand(worker.compressor.get(), worker.filtered.data(), size,
                                             i + 1 == bands.size(), worker.deflated);
         const std::lock_guard<std::mutex> lock(order);
@@ -348,11 +347,6 @@ bool pngWriterTakes(const fipImage& image)
     const FIICCPROFILE* profile =
         FreeImage_GetICCProfile(static_cast<FIBITMAP*>(const_cast<fipImage&>(image)));
     return bpp == 32 && !(profile && (profile->flags & FIICC_COLOR_IS_CMYK));
-}
-
-bool encodePng(const fipImage& image, QByteArray* out, QString* error)
-{
-    return encodePng(image, out, error, PngEncoding{});
 }
 
 bool encodePng(const fipImage& image, QByteArray* out, QString* error, const PngEncoding& how)

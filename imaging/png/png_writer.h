@@ -24,21 +24,21 @@ bool pngWriterTakes(const fipImage& image);
 //     absolute values, worked out in the widest vectors the processor has,
 //     and bands of rows are deflated by libdeflate on every core and joined
 //     into one zlib stream.
-// On failure `out` is left empty and `error` says why.
-bool encodePng(const fipImage& image, QByteArray* out, QString* error = nullptr);
-
-// How encodePng works, for benchmarks that compare levels and thread counts.
+// On failure `out` is left empty and `error` says why. `how` lets benchmarks
+// compare levels and thread counts.
 struct PngEncoding {
     int level = 0;   // libdeflate level 1..12; 0: the default for the picture's channels
     int threads = 0; // threads that filter and deflate; 0: workBudget(). The file is the same.
 };
-bool encodePng(const fipImage& image, QByteArray* out, QString* error, const PngEncoding& how);
+bool encodePng(const fipImage& image, QByteArray* out, QString* error = nullptr,
+               const PngEncoding& how = {});
 
 // The same, the file's bytes handed to `sink` piece by piece as they are made
 // (the pixels' stream band by band), so that a large file need not be held
 // whole; a sink that returns false ends the encoding.
 using PngSink = std::function<bool(const char* data, std::size_t size)>;
-bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const PngEncoding& how);
+bool encodePng(const fipImage& image, const PngSink& sink, QString* error,
+               const PngEncoding& how = {});
 
 // The default level: the fastest whose files stay within 3 % of FreeImage's
 // default size on photographs (bench_png measures it).

@@ -219,7 +219,7 @@ bool encodePicture(const fipImage& image, const QString& path, const FileSink& s
         return encodePng(
             image,
             [&sink](const char* data, std::size_t size) { return sink(data, qsizetype(size)); },
-            error, PngEncoding{});
+            error);
 
     FIMEMORY* memory = FreeImage_OpenMemory();
     if (!memory)
