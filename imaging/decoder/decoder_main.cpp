@@ -17,6 +17,7 @@
 #include "imaging/decoding/heif_reading.h"
 #include "imaging/decoding/picture_decoding.h"
 #include "imaging/pixels/messages.h"
+#include "imaging/pixels/pixel_memory.h"
 
 #include <QByteArray>
 #include <QFileInfo>
@@ -179,18 +180,13 @@ PictureFile pictureFile;
 
 size_t standardBytes(int width, int height, int bpp)
 {
-    return (size_t(width) * size_t(bpp) + 31) / 32 * 4 * size_t(height);
+    return standardPitch(width, bpp) * size_t(height);
 }
 
 FIBITMAP* bitmapInPictureFile(int width, int height, int bpp, size_t bytes)
 {
-    const size_t pitch = (size_t(width) * size_t(bpp) + 31) / 32 * 4;
     unsigned char* at = pictureFile.reserve(std::max(bytes, standardBytes(width, height, bpp)));
-    if (!at)
-        return nullptr;
-    return FreeImage_ConvertFromRawBitsEx(FALSE, at, FIT_BITMAP, width, height, int(pitch),
-                                          unsigned(bpp), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
-                                          FI_RGBA_BLUE_MASK, FALSE);
+    return at ? standardBitmapOver(at, width, height, bpp) : nullptr;
 }
 
 // The scan lines, bottom-up with FreeImage's pitch, into the memory file,

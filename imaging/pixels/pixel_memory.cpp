@@ -52,6 +52,12 @@ unsigned char* mapBlock(std::size_t bytes)
     return reinterpret_cast<unsigned char*>(aligned);
 }
 
+bool within(const void* p, const unsigned char* start, std::size_t size)
+{
+    const auto* byte = static_cast<const unsigned char*>(p);
+    return start && byte >= start && byte < start + size;
+}
+
 // The blocks let go, for the next ones that fit; leaked at exit, so that no
 // block outlives them.
 struct KeptBlocks {
@@ -75,6 +81,13 @@ std::size_t standardPitch(int width, int bpp)
     return (std::size_t(width) * std::size_t(bpp) + 31) / 32 * 4;
 }
 
+FIBITMAP* standardBitmapOver(unsigned char* bits, int width, int height, int bpp)
+{
+    return FreeImage_ConvertFromRawBitsEx(
+        FALSE, bits, FIT_BITMAP, width, height, int(standardPitch(width, bpp)), unsigned(bpp),
+        FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+}
+
 void PixelBlock::swap(PixelBlock& other) noexcept
 {
     std::swap(bytes_, other.bytes_);
@@ -83,8 +96,7 @@ void PixelBlock::swap(PixelBlock& other) noexcept
 
 bool PixelBlock::holds(const void* p) const
 {
-    const auto* byte = static_cast<const unsigned char*>(p);
-    return bytes_ && byte >= bytes_ && byte < bytes_ + size_;
+    return within(p, bytes_, size_);
 }
 
 bool PixelBlock::reserve(std::size_t wanted)
@@ -163,11 +175,7 @@ struct PixelMemory::Picture {
         reserved = pixels = nullptr;
         reservedBytes = headRoom = headMapped = mapped = 0;
     }
-    bool holds(const void* p) const
-    {
-        const auto* byte = static_cast<const unsigned char*>(p);
-        return reserved && byte >= reserved && byte < reserved + reservedBytes;
-    }
+    bool holds(const void* p) const { return within(p, reserved, reservedBytes); }
 };
 
 PixelMemory::~PixelMemory()
@@ -244,9 +252,7 @@ FIBITMAP* PixelMemory::pictureBitmap(int file, int width, int height, int bpp)
     picture->width = width;
     picture->height = height;
     picture->bpp = bpp;
-    return FreeImage_ConvertFromRawBitsEx(
-        FALSE, picture->pixels, FIT_BITMAP, width, height, int(standardPitch(width, bpp)),
-        unsigned(bpp), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+    return standardBitmapOver(picture->pixels, width, height, bpp);
 }
 
 FIBITMAP* PixelMemory::around(Picture& picture, int width, int height, int bpp, int pictureLine)
@@ -280,9 +286,7 @@ FIBITMAP* PixelMemory::around(Picture& picture, int width, int height, int bpp, 
             return nullptr;
         picture.mapped = filePages;
     }
-    return FreeImage_ConvertFromRawBitsEx(FALSE, picture.pixels - head, FIT_BITMAP, width, height,
-                                          int(pitch), unsigned(bpp), FI_RGBA_RED_MASK,
-                                          FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+    return standardBitmapOver(picture.pixels - head, width, height, bpp);
 }
 
 FIBITMAP* PixelMemory::bitmap(int width, int height, int bpp, const void* picture, int pictureLine)
@@ -293,8 +297,7 @@ FIBITMAP* PixelMemory::bitmap(int width, int height, int bpp, const void* pictur
         if (FIBITMAP* dib = around(*shown, width, height, bpp, pictureLine))
             return dib;
     }
-    const std::size_t pitch = standardPitch(width, bpp);
-    const std::size_t needed = pitch * std::size_t(height);
+    const std::size_t needed = standardPitch(width, bpp) * std::size_t(height);
     if (needed > block.size() || block.holds(picture)) {
         // Room to grow by half as much again: a slider moving up takes the
         // block over step by step. Untouched pages cost nothing.
@@ -305,9 +308,7 @@ FIBITMAP* PixelMemory::bitmap(int width, int height, int bpp, const void* pictur
             outgrown.push_back(std::move(block));
         block = std::move(fresh);
     }
-    return FreeImage_ConvertFromRawBitsEx(FALSE, block.data(), FIT_BITMAP, width, height,
-                                          int(pitch), unsigned(bpp), FI_RGBA_RED_MASK,
-                                          FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+    return standardBitmapOver(block.data(), width, height, bpp);
 }
 
 bool PixelMemory::holds(const void* p) const

@@ -96,3 +96,6 @@ private:
 
 // The pitch FreeImage gives a standard bitmap's scan lines.
 std::size_t standardPitch(int width, int bpp);
+// A standard bitmap over `bits` (scan lines bottom-up, that pitch), which it
+// does not own; null when FreeImage cannot make one.
+FIBITMAP* standardBitmapOver(unsigned char* bits, int width, int height, int bpp);
