@@ -39,16 +39,26 @@ inline void blendBytes(const Byte* a, const Byte* b, Byte* out, int n, int f)
         out[j] = Byte((a[j] * keep + b[j] * f + 128) >> 8);
 }
 
-// One pixel of 4 bytes whose neighbours' alphas differ: the colours weighed
-// by alpha, so that a transparent neighbour lends no colour.
+// 256 * part / total, rounded, halves to even: the mix's weights then do
+// not change when the two neighbours change places.
+inline int shareOf(int part, int total)
+{
+    const int q = 256 * part / total;
+    const int twice = 2 * (256 * part % total);
+    return q + (twice > total || (twice == total && (q & 1)));
+}
+
+// One pixel of 4 bytes whose neighbours' alphas differ: the colours mixed
+// with b's share of the alpha-weighed total, so that a transparent neighbour
+// lends no colour.
 inline void blendByAlpha(const Byte* a, const Byte* b, Byte* out, int f)
 {
-    const int keep = 256 - f;
-    const int wa = a[3] * keep;
+    const int wa = a[3] * (256 - f);
     const int wb = b[3] * f;
     const int total = wa + wb; // > 0: the alphas differ, so one is above 0
+    const int g = shareOf(wb, total);
     for (int c = 0; c < 3; ++c)
-        out[c] = Byte((a[c] * wa + b[c] * wb + total / 2) / total);
+        out[c] = Byte((a[c] * (256 - g) + b[c] * g + 128) >> 8);
     out[3] = Byte((total + 128) >> 8);
 }
 
@@ -91,39 +101,35 @@ template <int B, bool byAlpha> void blendRun(const Byte* a, const Byte* b, Byte*
     }
 }
 
+// Pixels x whose neighbours u = x - whole and u - 1 both lie beyond the line
+// are the background itself; those beside its ends mix it with the line's end
+// pixels; all others lie in the line. Every pixel of the line lands in `out`:
+// whole <= outWidth - width, and below it where there is a fraction.
 template <int B, bool byAlpha>
 void skewLineOf(const Byte* in, int width, Byte* out, int outWidth, Shift shift,
                 const Byte* background, bool oneAlpha = false)
 {
-    const auto source = [&](int u) { return u >= 0 && u < width ? in + u * B : background; };
+    const auto fill = [&](int from, int to) {
+        for (int x = from; x < to; ++x)
+            std::memcpy(out + x * B, background, B);
+    };
+    const int first = shift.whole;
+    fill(0, first);
     if (shift.fraction == 0) { // whole pixels: the line itself, moved
-        for (int x = 0; x < outWidth; ++x) {
-            if (x == shift.whole && width > 0) {
-                std::memcpy(out + x * B, in, std::size_t(width) * B);
-                x += width - 1;
-                continue;
-            }
-            std::memcpy(out + x * B, source(x - shift.whole), B);
-        }
+        std::memcpy(out + first * B, in, std::size_t(width) * B);
+        fill(first + width, outWidth);
         return;
     }
-    // Pixels x whose neighbours u = x - whole and u - 1 both lie in the line.
-    const int innerFirst = shift.whole + 1;
-    const int innerEnd = shift.whole + width;
-    for (int x = 0; x < outWidth; ++x) {
-        if (x == innerFirst && innerEnd > innerFirst) {
-            // Neighbours of one alpha mix straight.
-            if (oneAlpha)
-                blendBytes(in + B, in, out + x * B, (innerEnd - innerFirst) * B, shift.fraction);
-            else
-                blendRun<B, byAlpha>(in + B, in, out + x * B, innerEnd - innerFirst,
-                                     shift.fraction);
-            x = innerEnd - 1;
-            continue;
-        }
-        const int u = x - shift.whole;
-        blendPixel<B, byAlpha>(source(u), source(u - 1), out + x * B, shift.fraction);
+    const int f = shift.fraction;
+    blendPixel<B, byAlpha>(in, background, out + first * B, f);
+    if (width > 1) { // neighbours of one alpha mix straight
+        if (oneAlpha)
+            blendBytes(in + B, in, out + (first + 1) * B, (width - 1) * B, f);
+        else
+            blendRun<B, byAlpha>(in + B, in, out + (first + 1) * B, width - 1, f);
     }
+    blendPixel<B, byAlpha>(background, in + (width - 1) * B, out + (first + width) * B, f);
+    fill(first + width + 1, outWidth);
 }
 
 // Pixels of 4 bytes with a weight for every byte, colours weighed by alpha

@@ -29,6 +29,8 @@ Shift shiftOf(int t, int lines, int skew);
 // The `outWidth` pixels of one skewed line, written into `out` from the
 // `width` pixels of the unskewed line `in` (no byte of which `out` may
 // share), `bytes` (3 or 4) per pixel. Pixels beyond `in` are `background`.
+// The line is moved within `out`: width + shift.whole is at most outWidth,
+// below it where the shift has a fraction (shiftOf's for the |skew| wider).
 // With `byAlpha` (4 bytes), colours are weighed by their alpha where the two
 // neighbours' alphas differ; with `oneAlpha` too, every pixel of `in` has the
 // same alpha (a 24-bit line widened), so that only its ends, beside the

@@ -88,75 +88,49 @@ HWY_INLINE hn::Vec<D32> LoadPixels(const std::uint8_t* at)
 }
 
 // Pixels of 4 bytes, one a 32-bit lane, where the two neighbours' alphas may
-// differ: there the colours are weighed by alpha, (a * wa + b * wb + total / 2)
-// / total with wa = alpha(a) * (256 - f), wb = alpha(b) * f. Where the alphas
-// agree (or f is 0) that quotient is the straight mix itself, so only a total
-// of 0 (both neighbours see-through) takes the straight mix. Every number is
-// a whole one below 2^24, exact in float. The quotient is the numerator times
-// the total's reciprocal, rounded down: an estimate and one Newton step, which
-// is below 1 / total and within 2^-15 of it, made smaller by 2^-21 so that
-// rounding cannot lift it above. The product is then the quotient or up to one
-// below it, which its remainder (exact) puts right.
+// differ: there the colours are mixed with b's weight g = 256 * wb / total,
+// rounded, halves to even, instead of f, wa = alpha(a) * (256 - f), wb =
+// alpha(b) * f, total = wa + wb. Where the alphas agree g is f itself, and so
+// it is where the total is 0 (both neighbours see-through). 256 * wb is below
+// 2^24, exact in float, and a quotient that is not a half lies at least
+// 1 / (2 * total) from the nearest half, more than half a float step there:
+// the correctly rounded division, rounded to a whole number, is g. Colours 0
+// and 2 are mixed in the lane's two 16-bit halves at once, colour 1 likewise
+// beside the alpha, whose own mix with f is (total + 128) / 256.
 HWY_INLINE hn::Vec<D32> AlphaMix(hn::Vec<D32> va, hn::Vec<D32> vb, hn::Vec<D32> weight)
 {
     const D32 d32;
     const hn::Rebind<std::int32_t, D32> di32;
     const hn::Rebind<float, D32> df;
     const auto toFloat = [&](auto v) { return hn::ConvertTo(df, hn::BitCast(di32, v)); };
-    // A whole float 0..255 as the low byte of a word: 2^23 added puts it in
-    // the lowest bits of the mantissa.
-    const auto toByte = [&](auto v) {
-        return hn::BitCast(d32, hn::Add(v, hn::Set(df, 8388608.0f)));
-    };
-    const auto byte = hn::Set(d32, 255u);
-    const auto oneF = hn::Set(df, 1.0f);
-    const auto keep = hn::Sub(hn::Set(d32, 256u), weight);
     const auto alphaA = hn::ShiftRight<24>(va);
     const auto alphaB = hn::ShiftRight<24>(vb);
-    const auto straight = [&](auto x, auto y) {
-        return hn::ShiftRight<8>(
-            hn::Add(hn::Add(hn::Mul(x, keep), hn::Mul(y, weight)), hn::Set(d32, 128u)));
-    };
-    // Each colour channel c = 0, 1, 2 as the lane's low byte.
-    const auto at = [&](auto v, auto shift) {
-        return hn::And(hn::ShiftRight<decltype(shift)::value>(v), byte);
-    };
-    const std::integral_constant<int, 0> c0;
-    const std::integral_constant<int, 8> c1;
-    const std::integral_constant<int, 16> c2;
-    if (hn::AllFalse(d32, hn::AndNot(hn::Eq(weight, hn::Zero(d32)), hn::Ne(alphaA, alphaB)))) {
-        // No alphas to weigh by (a 24-bit picture's are all 255).
-        auto result = hn::ShiftLeft<24>(straight(alphaA, alphaB));
-        result = hn::Or(result, straight(at(va, c0), at(vb, c0)));
-        result = hn::Or(result, hn::ShiftLeft<8>(straight(at(va, c1), at(vb, c1))));
-        return hn::Or(result, hn::ShiftLeft<16>(straight(at(va, c2), at(vb, c2))));
+    const auto pairs = hn::Set(d32, 0x00FF00FFu);
+    auto g = weight;
+    auto alpha = hn::And(va, hn::Set(d32, 0xFF000000u));
+    if (!hn::AllFalse(d32, hn::Ne(alphaA, alphaB))) {
+        const auto wa = hn::Mul(alphaA, hn::Sub(hn::Set(d32, 256u), weight));
+        const auto wb = hn::Mul(alphaB, weight);
+        const auto total = hn::Add(wa, wb);
+        const auto q =
+            hn::Div(toFloat(hn::ShiftLeft<8>(wb)), hn::Max(toFloat(total), hn::Set(df, 1.0f)));
+        // 2^23 added rounds a float 0..256 to a whole number, halves to even,
+        // in the lowest bits of the mantissa.
+        const auto whole =
+            hn::And(hn::BitCast(d32, hn::Add(q, hn::Set(df, 8388608.0f))), hn::Set(d32, 511u));
+        g = hn::IfThenElse(hn::Eq(total, hn::Zero(d32)), weight, whole);
+        alpha = hn::ShiftLeft<24>(hn::ShiftRight<8>(hn::Add(total, hn::Set(d32, 128u))));
     }
-    const auto wa = hn::Mul(toFloat(alphaA), toFloat(keep));
-    const auto wb = hn::Mul(toFloat(alphaB), toFloat(weight));
-    const auto total = hn::Add(wa, wb);
-    // The alpha, (total + 128) / 256.
-    auto result = hn::ShiftLeft<24>(toByte(
-        hn::Floor(hn::Mul(hn::Add(total, hn::Set(df, 128.0f)), hn::Set(df, 1.0f / 256.0f)))));
-    const auto halfTotal = hn::Floor(hn::Mul(total, hn::Set(df, 0.5f)));
-    const auto estimate = hn::ApproximateReciprocal(hn::Max(total, oneF));
-    const auto reciprocal =
-        hn::Mul(hn::Mul(estimate, hn::NegMulAdd(total, estimate, hn::Set(df, 2.0f))),
-                hn::Set(df, 1.0f - 1.0f / 2097152.0f));
-    const auto seeThrough = hn::Eq(total, hn::Zero(df));
-    const bool anySeeThrough = !hn::AllFalse(df, seeThrough);
-    const auto channel = [&](auto x, auto y) {
-        const auto num = hn::MulAdd(toFloat(x), wa, hn::MulAdd(toFloat(y), wb, halfTotal));
-        auto q = hn::Floor(hn::Mul(num, reciprocal));
-        const auto rem = hn::NegMulAdd(q, total, num);
-        q = hn::IfThenElse(hn::Ge(rem, total), hn::Add(q, oneF), q);
-        const auto mixed = hn::And(toByte(q), byte);
-        return anySeeThrough
-                   ? hn::IfThenElse(hn::RebindMask(d32, seeThrough), straight(x, y), mixed)
-                   : mixed;
+    const auto keep = hn::Sub(hn::Set(d32, 256u), g);
+    const auto half = hn::Set(d32, 0x00800080u);
+    const auto mix = [&](auto x, auto y) {
+        return hn::Add(hn::Add(hn::Mul(hn::And(x, pairs), keep), hn::Mul(hn::And(y, pairs), g)),
+                       half);
     };
-    result = hn::Or(result, channel(at(va, c0), at(vb, c0)));
-    result = hn::Or(result, hn::ShiftLeft<8>(channel(at(va, c1), at(vb, c1))));
-    return hn::Or(result, hn::ShiftLeft<16>(channel(at(va, c2), at(vb, c2))));
+    const auto even = hn::And(hn::ShiftRight<8>(mix(va, vb)), pairs);
+    const auto odd =
+        hn::And(mix(hn::ShiftRight<8>(va), hn::ShiftRight<8>(vb)), hn::Set(d32, 0x0000FF00u));
+    return hn::Or(hn::Or(even, odd), alpha);
 }
 
 // One vector of such pixels, f = weights[4 * p] for pixel p.

@@ -112,8 +112,10 @@ constexpr int maximumSkew = 10000;
 //      mirror: the gap's pixel): f = 0 gives a itself; otherwise each byte is
 //      (v_a * (256 - f) + v_b * f + 128) / 256, except that in transparency
 //      mode, where the two alphas differ, colours are weighed by their alpha:
-//      c = (c_a * a_a * (256 - f) + c_b * a_b * f + A / 2) / A with
-//      A = a_a * (256 - f) + a_b * f. Line 0 is not moved.
+//      with A = a_a * (256 - f) + a_b * f (the alpha's byte is
+//      (A + 128) / 256 as above), b's share g = 256 * a_b * f / A, rounded,
+//      halves to even, takes f's place: c = (c_a * (256 - g) + c_b * g + 128)
+//      / 256. Line 0 is not moved.
 //   3. opacity O < 100: colour mode, each colour byte v moves towards the
 //      background's channel c: v' = v + ((100 - O) * (c - v)) / 100;
 //      transparency mode, alpha a' = a * O / 100.

@@ -141,8 +141,10 @@ inline void SkewStrip(fipImage& strip, int skew, const RGBQUAD& background, bool
             BYTE* p = out + x * step;
             if (transparent && f > 0 && a[3] != b[3]) {
                 const int wa = a[3] * (256 - f), wb = b[3] * f, sum = wa + wb;
+                // b's share of the colour, 256 * wb / sum rounded, halves to even
+                const int g = int(std::nearbyint(256.0 * wb / sum));
                 for (int c = 0; c < 3; ++c)
-                    p[c] = BYTE((a[c] * wa + b[c] * wb + sum / 2) / sum);
+                    p[c] = BYTE((a[c] * (256 - g) + b[c] * g + 128) / 256);
                 p[3] = BYTE((sum + 128) / 256);
             } else {
                 for (int c = 0; c < step; ++c)
