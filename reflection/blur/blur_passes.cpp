@@ -408,7 +408,6 @@ namespace blur_passes {
 HWY_EXPORT(passAlongOn);
 HWY_EXPORT(blurAcrossOn);
 HWY_EXPORT(premultiplyOn);
-HWY_EXPORT(unpremultiplyOn);
 HWY_EXPORT(dropAlphaOn);
 HWY_EXPORT(addAlphaOn);
 
@@ -447,11 +446,6 @@ void blurAcross(Byte* band, std::ptrdiff_t step, int lines, int lanes, const int
 void premultiply(const Byte* in, Byte* out, int width)
 {
     HWY_DYNAMIC_DISPATCH(premultiplyOn)(in, out, width);
-}
-
-void unpremultiply(Byte* line, int width)
-{
-    HWY_DYNAMIC_DISPATCH(unpremultiplyOn)(line, width);
 }
 
 void dropAlpha(const Byte* in, Byte* out, int width)

@@ -41,9 +41,8 @@ void blurAcross(Byte* band, std::ptrdiff_t step, int lines, int lanes, const int
                 int ringLines, Byte* scratch, bool unpremultiplied);
 
 // `width` pixels of blue, green, red, alpha from `in` to `out` (which may be
-// `in`), colours weighted by their alpha, and back.
+// `in`), colours weighted by their alpha (blurAcross brings them back).
 void premultiply(const Byte* in, Byte* out, int width);
-void unpremultiply(Byte* line, int width);
 
 // `width` pixels of four bytes made three, the fourth left out, and back, the
 // fourth byte from the pixels of four bytes at `alpha`, or 255 where it is

@@ -156,7 +156,6 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
     }
 }
 
-// Bands of columns, from byte lane `from` to `to`, blurred across the lines.
 // Bands of columns, from byte lane `from` to `to`, blurred across the lines;
 // with `pieces`, each band but its line 0 (put back later) is handed on.
 void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
