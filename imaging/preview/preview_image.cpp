@@ -2,69 +2,30 @@
 #include "imaging/preview/preview_image.h"
 
 #include "imaging/pixels/pixel_memory.h"
+#include "imaging/pixels/pixel_words.h"
 #include "imaging/pixels/standard_bitmap.h"
 #include "imaging/preview/preview_pixels.h"
 
 #include <FreeImagePlus.h>
 
-#include <cstdint>
-#include <cstring>
-#include <new>
-
-namespace {
-
-using Word = std::uint32_t;
-
-// FreeImage's 32-bit pixel (blue, green, red, alpha bytes) read as a
-// little-endian word is Qt's 0xAARRGGBB, so words move across unchanged.
-static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_ALPHA == 3, "little-endian pixel layout expected");
-
-inline Word load32(const uchar* p)
-{
-    Word w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// 24-bit line to Qt's RGB32: each pixel gains the 0xFF byte RGB32 requires.
-void expandLine(const uchar* src, Word* dst, int width)
-{
-    int x = 0;
-    for (; x + 4 <= width; x += 4, src += 12, dst += 4) {
-        const Word w0 = load32(src);
-        const Word w1 = load32(src + 4);
-        const Word w2 = load32(src + 8);
-        dst[0] = w0 | 0xFF000000u;
-        dst[1] = (w0 >> 24) | (w1 << 8) | 0xFF000000u;
-        dst[2] = (w1 >> 16) | (w2 << 16) | 0xFF000000u;
-        dst[3] = (w2 >> 8) | 0xFF000000u;
-    }
-    for (; x < width; ++x, src += 3, ++dst)
-        *dst = Word(src[0]) | Word(src[1]) << 8 | Word(src[2]) << 16 | 0xFF000000u;
-}
-
-} // namespace
-
-struct PreviewMemory::Block {
-    PixelBlock memory;
-};
+using pixel_words::Word;
 
 QImage PreviewMemory::image(int width, int height, QImage::Format format)
 {
     const qsizetype stride = qsizetype(width) * 4; // both formats: 32 bits, no padding
     const std::size_t bytes = std::size_t(stride) * std::size_t(height);
     // In use while an image over it lives: the block and every image hold it.
-    if (!block || block.use_count() > 1 || block->memory.size() < bytes) {
-        auto fresh = std::make_shared<Block>();
+    if (!block || block.use_count() > 1 || block->size() < bytes) {
+        auto fresh = std::make_shared<PixelBlock>();
         // A little room to grow: the next result is often a little larger.
-        if (!fresh->memory.reserve(bytes + bytes / 4 + 4096))
+        if (!fresh->reserve(bytes + bytes / 4 + 4096))
             return {};
         block = std::move(fresh);
     }
-    auto* holder = new std::shared_ptr<Block>(block);
+    auto* holder = new std::shared_ptr<PixelBlock>(block);
     QImage shown(
-        block->memory.data(), width, height, stride, format,
-        [](void* info) { delete static_cast<std::shared_ptr<Block>*>(info); }, holder);
+        block->data(), width, height, stride, format,
+        [](void* info) { delete static_cast<std::shared_ptr<PixelBlock>*>(info); }, holder);
     if (shown.isNull())
         delete holder;
     return shown;
@@ -104,11 +65,11 @@ QImage previewImage(const fipImage& image, PreviewMemory* memory)
     Word all = ~Word(0);
     for (int y = 0; y < height; ++y) {
         const uchar* src = FreeImage_GetScanLine(dib, height - 1 - y);
-        Word* dst = reinterpret_cast<Word*>(bits + y * stride);
+        uchar* line = bits + y * stride;
         if (wide)
-            all &= preview_pixels::premultiplyLine(src, dst, width);
+            all &= preview_pixels::premultiplyLine(src, reinterpret_cast<Word*>(line), width);
         else
-            expandLine(src, dst, width);
+            pixel_words::widen(src, line, width, 0xFF); // RGB32's top byte is 0xFF
     }
 
     // A 32-bit picture whose alpha is 255 throughout is not transparent: its

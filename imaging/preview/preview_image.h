@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 
+class PixelBlock;
 class fipImage;
 
 // Memory for the preview of one result after another. A preview of 100 MB in
@@ -15,12 +16,11 @@ class fipImage;
 // shown or kept somewhere is never overwritten: the next one gets a new block).
 class PreviewMemory {
 public:
-    struct Block;
     // An image over the block, or null when memory runs out.
     QImage image(int width, int height, QImage::Format format);
 
 private:
-    std::shared_ptr<Block> block;
+    std::shared_ptr<PixelBlock> block;
 };
 
 // Turns a rendered result into the top-down image the preview shows, in one
