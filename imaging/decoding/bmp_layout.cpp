@@ -75,17 +75,12 @@ QString readLayout(const FileBytes& file, Layout& out)
     out.topDown = out.height < 0;
     out.height = std::abs(out.height);
 
-    if (kind == Windows) {
+    // Both kinds of header name their first three codings alike.
+    constexpr Coding common[] = {Coding::Rgb, Coding::Rle8, Coding::Rle4};
+    if (compression < 3) {
+        out.coding = common[compression];
+    } else if (kind == Windows) {
         switch (compression) {
-        case 0:
-            out.coding = Coding::Rgb;
-            break;
-        case 1:
-            out.coding = Coding::Rle8;
-            break;
-        case 2:
-            out.coding = Coding::Rle4;
-            break;
         case 3:
         case 6:
             out.coding = Coding::BitFields;
@@ -103,15 +98,6 @@ QString readLayout(const FileBytes& file, Layout& out)
         }
     } else if (kind == Os2v2) {
         switch (compression) {
-        case 0:
-            out.coding = Coding::Rgb;
-            break;
-        case 1:
-            out.coding = Coding::Rle8;
-            break;
-        case 2:
-            out.coding = Coding::Rle4;
-            break;
         case 3:
             return notRead(QStringLiteral("OS/2 BMPs with Huffman 1D compression"));
         case 4:
