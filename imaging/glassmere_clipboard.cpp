@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -40,11 +39,7 @@ void Glassmere::CopyResult()
     RunBusy(
         [&] { encoded = encodePicture(resultImage, QStringLiteral("result.png"), &png, &reason); });
     if (!encoded) {
-        QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("The result could not be copied."),
-                        QMessageBox::Ok, this);
-        box.setDefaultButton(QMessageBox::NoButton);
-        box.setDetailedText(reason);
-        box.exec();
+        ShowFailure(tr("The result could not be copied."), reason);
         return;
     }
     auto* copied = new QMimeData;
@@ -73,11 +68,7 @@ void Glassmere::PastePicture()
             folder.filePath(QStringLiteral("pasted.") + QString::fromLatin1(format.suffix));
         QString reason;
         if (!folder.isValid() || !writeFileSafely(path, offered->data(mimeType), &reason)) {
-            QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Image loads error."),
-                            QMessageBox::Ok, this);
-            box.setDefaultButton(QMessageBox::NoButton);
-            box.setDetailedText(folder.isValid() ? reason : folder.errorString());
-            box.exec();
+            ShowFailure(tr("Image loads error."), folder.isValid() ? reason : folder.errorString());
             return;
         }
         OpenPicture(path);

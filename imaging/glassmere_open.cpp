@@ -23,23 +23,24 @@ void Glassmere::on_btAddPic_clicked()
     OpenPicture(path);
 }
 
+void Glassmere::ShowFailure(const QString& text, const QString& why)
+{
+    QMessageBox box(QMessageBox::Warning, tr("Failure"), text, QMessageBox::Ok, this);
+    box.setDefaultButton(QMessageBox::NoButton);
+    box.setDetailedText(why);
+    box.exec();
+}
+
 // The open command after its dialog; a picture dropped onto the window takes the
 // same road, so both show the same labels, result, preview and failure box.
 void Glassmere::OpenPicture(const QString& path)
 {
-    auto fail = [this](const QString& reason) {
-        QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Image loads error."),
-                        QMessageBox::Ok, this);
-        box.setDefaultButton(QMessageBox::NoButton);
-        box.setDetailedText(reason);
-        box.exec();
-    };
     // A file that fails leaves the previous picture whole and usable.
     QString reason;
     bool loaded = false;
     RunBusy([&] { loaded = loadPicture(path, sourceImage, &reason, &pictureMemory); });
     if (!loaded) {
-        fail(reason);
+        ShowFailure(tr("Image loads error."), reason);
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor); // the first render of a large picture
@@ -75,7 +76,7 @@ void Glassmere::OpenPicture(const QString& path)
         ui.lbName->setToolTip(QString());
         picturePath.clear();
         ui.btSavePic->setEnabled(false);
-        fail(shortage);
+        ShowFailure(tr("Image loads error."), shortage);
         return;
     }
     picturePath = path;

@@ -64,14 +64,9 @@ void Glassmere::on_btSavePic_clicked()
     QString reason;
     bool saved = false;
     RunBusy([&] { saved = savePicture(resultImage, path, &reason); });
-    if (saved) {
+    if (saved)
         QMessageBox::information(this, tr("Success"), tr("Image has been saved."), QMessageBox::Ok,
                                  QMessageBox::NoButton);
-    } else {
-        QMessageBox box(QMessageBox::Warning, tr("Failure"), tr("Failed to save image."),
-                        QMessageBox::Ok, this);
-        box.setDefaultButton(QMessageBox::NoButton);
-        box.setDetailedText(reason);
-        box.exec();
-    }
+    else
+        ShowFailure(tr("Failed to save image."), reason);
 }

@@ -145,6 +145,8 @@ private:
     bool IsWindowKey(QObject* watched, QEvent* event) const;
     // The box that ends every batch.
     void ShowBatchReport(const BatchReport& report);
+    // The warning box of a command that failed, `why` in its details.
+    void ShowFailure(const QString& text, const QString& why);
     // Takes drops on the whole window, the text fields included.
     void AcceptDrops();
     // Accepts or refuses a drag as its drop would act; on the drop itself also acts.
