@@ -11,6 +11,7 @@
 #include <hwy/highway.h>
 
 #include "reflection/blur/strip_blocks.h"
+#include "reflection/blur/strip_lines.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace strip_blocks {
@@ -151,37 +152,57 @@ int copyOutBlocks(const StripView& mirror, const StripView& strip, Byte* const* 
 }
 #endif
 
-int copyInOn(const StripView& mirror, Byte* const* lines, int from, int to, int sourceBytes,
-             int lineBytes)
+// The blocks where the processor has vectors, then what they leave a pixel
+// at a time.
+template <int SC, int W>
+void copyInAll(const StripView& mirror, Byte* const* lines, int from, int to)
 {
+    int done = 0;
 #if HWY_TARGET != HWY_SCALAR
-    if (sourceBytes == 3)
-        return copyInBlocks<3, 3>(mirror, lines, from, to);
-    if (lineBytes == 3)
-        return copyInBlocks<4, 3>(mirror, lines, from, to);
-    return copyInBlocks<4, 4>(mirror, lines, from, to);
-#else
-    (void)mirror, (void)lines, (void)from, (void)to, (void)sourceBytes, (void)lineBytes;
-    return 0;
+    done = copyInBlocks<SC, W>(mirror, lines, from, to);
 #endif
+    if (done > 0)
+        strip_lines::copyInPixels<SC, W>(mirror, lines, from, from + done,
+                                         mirror.width / blockLines * blockLines);
+    strip_lines::copyInPixels<SC, W>(mirror, lines, from + done, to, 0);
 }
 
-int copyOutOn(const StripView& mirror, const StripView& strip, Byte* const* lines, int from, int to,
-              int sourceBytes, int stripBytes, int lineBytes)
+template <int SC, int DC, int W>
+void copyOutAll(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
+                int to)
 {
+    int done = 0;
 #if HWY_TARGET != HWY_SCALAR
-    if (stripBytes == 3)
-        return copyOutBlocks<3, 3, 3>(mirror, strip, lines, from, to);
-    if (lineBytes == 4)
-        return copyOutBlocks<4, 4, 4>(mirror, strip, lines, from, to);
-    if (sourceBytes == 3)
-        return copyOutBlocks<3, 4, 3>(mirror, strip, lines, from, to);
-    return copyOutBlocks<4, 4, 3>(mirror, strip, lines, from, to);
-#else
-    (void)mirror, (void)strip, (void)lines, (void)from, (void)to;
-    (void)sourceBytes, (void)stripBytes, (void)lineBytes;
-    return 0;
+    done = copyOutBlocks<SC, DC, W>(mirror, strip, lines, from, to);
 #endif
+    if (done > 0)
+        strip_lines::copyOutPixels<SC, DC, W>(mirror, strip, lines, from, from + done,
+                                              strip.width / blockLines * blockLines);
+    strip_lines::copyOutPixels<SC, DC, W>(mirror, strip, lines, from + done, to, 0);
+}
+
+void copyInOn(const StripView& mirror, Byte* const* lines, int from, int to, int sourceBytes,
+              int lineBytes)
+{
+    if (sourceBytes == 3)
+        copyInAll<3, 3>(mirror, lines, from, to);
+    else if (lineBytes == 3)
+        copyInAll<4, 3>(mirror, lines, from, to);
+    else
+        copyInAll<4, 4>(mirror, lines, from, to);
+}
+
+void copyOutOn(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
+               int to, int sourceBytes, int stripBytes, int lineBytes)
+{
+    if (stripBytes == 3)
+        copyOutAll<3, 3, 3>(mirror, strip, lines, from, to);
+    else if (lineBytes == 4)
+        copyOutAll<4, 4, 4>(mirror, strip, lines, from, to);
+    else if (sourceBytes == 3)
+        copyOutAll<3, 4, 3>(mirror, strip, lines, from, to);
+    else
+        copyOutAll<4, 4, 3>(mirror, strip, lines, from, to);
 }
 
 } // namespace HWY_NAMESPACE
@@ -193,17 +214,17 @@ namespace strip_blocks {
 HWY_EXPORT(copyInOn);
 HWY_EXPORT(copyOutOn);
 
-int copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int sourceBytes,
-           int lineBytes)
+void copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int sourceBytes,
+            int lineBytes)
 {
-    return HWY_DYNAMIC_DISPATCH(copyInOn)(mirror, lines, from, to, sourceBytes, lineBytes);
+    HWY_DYNAMIC_DISPATCH(copyInOn)(mirror, lines, from, to, sourceBytes, lineBytes);
 }
 
-int copyOut(const StripView& mirror, const StripView& strip, std::uint8_t* const* lines, int from,
-            int to, int sourceBytes, int stripBytes, int lineBytes)
+void copyOut(const StripView& mirror, const StripView& strip, std::uint8_t* const* lines, int from,
+             int to, int sourceBytes, int stripBytes, int lineBytes)
 {
-    return HWY_DYNAMIC_DISPATCH(copyOutOn)(mirror, strip, lines, from, to, sourceBytes, stripBytes,
-                                           lineBytes);
+    HWY_DYNAMIC_DISPATCH(copyOutOn)
+    (mirror, strip, lines, from, to, sourceBytes, stripBytes, lineBytes);
 }
 } // namespace strip_blocks
 #endif

@@ -3,7 +3,7 @@
 
 #include "imaging/pixels/work_share.h"
 #include "reflection/blur/blur_passes.h"
-#include "reflection/blur/strip_lines.h"
+#include "reflection/blur/strip_blocks.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,7 +15,6 @@
 namespace {
 
 using namespace blur_passes;
-using namespace strip_lines;
 
 // Lanes per band of the passes across lines: nine cache lines of each line,
 // and the passes' rings stay in the second-level cache (128 lanes cost a
@@ -175,22 +174,11 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
 
 void StripBlur::copyColumns(int from, int to, bool in)
 {
-    Byte* const* lines = line_.data();
-    const int source = mirror_.channels;
-    if (in && source == 3)
-        copyIn<3, 3>(mirror_, lines, from, to);
-    else if (in && channels_ == 3)
-        copyIn<4, 3>(mirror_, lines, from, to);
-    else if (in)
-        copyIn<4, 4>(mirror_, lines, from, to);
-    else if (strip_.channels == 3)
-        copyOut<3, 3, 3>(mirror_, strip_, lines, from, to);
-    else if (channels_ == 4)
-        copyOut<4, 4, 4>(mirror_, strip_, lines, from, to);
-    else if (source == 3)
-        copyOut<3, 4, 3>(mirror_, strip_, lines, from, to);
+    if (in)
+        strip_blocks::copyIn(mirror_, line_.data(), from, to, mirror_.channels, channels_);
     else
-        copyOut<4, 4, 3>(mirror_, strip_, lines, from, to);
+        strip_blocks::copyOut(mirror_, strip_, line_.data(), from, to, mirror_.channels,
+                              strip_.channels, channels_);
 }
 
 // Lines from..to-1: line 0 put back as it was (the passes across lines have

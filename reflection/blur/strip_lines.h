@@ -3,9 +3,9 @@
 
 // A strip of columns (left, right) copied from the picture's mirror into
 // lines of its own for the blur, and from them into the strip: the blur's
-// passes want a line's pixels side by side. Included by strip_blur.cpp only.
+// passes want a line's pixels side by side, a pixel at a time: the reference,
+// and what the blocks of strip_blocks.cpp leave over. Included there only.
 
-#include "reflection/blur/strip_blocks.h"
 #include "reflection/blur/strip_blur.h"
 
 #include <algorithm>
@@ -84,26 +84,6 @@ void copyOutPixels(const StripView& mirror, const StripView& strip, Byte* const*
             }
         }
     }
-}
-
-// The copies, in blocks of vectors where the processor can.
-template <int SC, int W> void copyIn(const StripView& mirror, Byte* const* lines, int from, int to)
-{
-    constexpr int b = strip_blocks::blockLines;
-    const int done = strip_blocks::copyIn(mirror, lines, from, to, SC, W);
-    if (done > 0)
-        copyInPixels<SC, W>(mirror, lines, from, from + done, mirror.width / b * b);
-    copyInPixels<SC, W>(mirror, lines, from + done, to, 0);
-}
-
-template <int SC, int DC, int W>
-void copyOut(const StripView& mirror, const StripView& strip, Byte* const* lines, int from, int to)
-{
-    constexpr int b = strip_blocks::blockLines;
-    const int done = strip_blocks::copyOut(mirror, strip, lines, from, to, SC, DC, W);
-    if (done > 0)
-        copyOutPixels<SC, DC, W>(mirror, strip, lines, from, from + done, strip.width / b * b);
-    copyOutPixels<SC, DC, W>(mirror, strip, lines, from + done, to, 0);
 }
 
 } // namespace strip_lines
