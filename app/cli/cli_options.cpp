@@ -46,27 +46,27 @@ std::optional<int> readDirection(const QString& edge, ReflectionParams& params)
 std::optional<int> readNumbers(const QCommandLineParser& parser, const CliOptions& options,
                                ReflectionParams& params)
 {
-    if (!readNumber(parser.value(options.size), 0, 100, params.sizePercent))
-        return usageError(QStringLiteral("--size must be a whole number from 0 to 100, not \"%1\"")
-                              .arg(parser.value(options.size)));
-    if (!readNumber(parser.value(options.depth), 0, 100, params.unfadedPercent))
-        return usageError(QStringLiteral("--depth must be a whole number from 0 to 100, not \"%1\"")
-                              .arg(parser.value(options.depth)));
-    if (!readNumber(parser.value(options.opacity), 0, 100, params.opacity))
-        return usageError(
-            QStringLiteral("--opacity must be a whole number from 0 to 100, not \"%1\"")
-                .arg(parser.value(options.opacity)));
-    if (!readNumber(parser.value(options.gap), 0, 10000, params.gap))
-        return usageError(QStringLiteral("--gap must be a whole number from 0 to 10000, not \"%1\"")
-                              .arg(parser.value(options.gap)));
-    if (!readNumber(parser.value(options.blur), 0, maximumBlur, params.blur))
-        return usageError(QStringLiteral("--blur must be a whole number from 0 to %1, not \"%2\"")
-                              .arg(maximumBlur)
-                              .arg(parser.value(options.blur)));
-    if (!readNumber(parser.value(options.skew), -maximumSkew, maximumSkew, params.skew))
-        return usageError(QStringLiteral("--skew must be a whole number from -%1 to %1, not \"%2\"")
-                              .arg(maximumSkew)
-                              .arg(parser.value(options.skew)));
+    const struct {
+        const QCommandLineOption& option;
+        int low;
+        int high;
+        int& value;
+    } numbers[] = {{options.size, 0, 100, params.sizePercent},
+                   {options.depth, 0, 100, params.unfadedPercent},
+                   {options.opacity, 0, 100, params.opacity},
+                   {options.gap, 0, 10000, params.gap},
+                   {options.blur, 0, maximumBlur, params.blur},
+                   {options.skew, -maximumSkew, maximumSkew, params.skew}};
+    for (const auto& number : numbers) {
+        const QString text = parser.value(number.option);
+        if (!readNumber(text, number.low, number.high, number.value))
+            return usageError(
+                QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
+                    .arg(number.option.names().constFirst())
+                    .arg(number.low)
+                    .arg(number.high)
+                    .arg(text));
+    }
     params.contactEdge = parser.isSet(options.contactEdge);
     return std::nullopt;
 }
