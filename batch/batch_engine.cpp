@@ -72,6 +72,12 @@ struct Outcome {
     bool encoded = false;
     QString wantedName;
     QByteArray bytes;
+
+    void fail(const QString& why)
+    {
+        kind = Failed;
+        reason = why;
+    }
 };
 
 // Lets a picture in only while the memory of the pictures already in flight
@@ -222,15 +228,13 @@ private:
             outcome.reason = error;
         } else if (outcome.damage = pictureDamage(source);
                    !renderReflection(source, result, request.params, &memory, &error)) {
-            outcome.kind = Outcome::Failed;
-            outcome.reason = error;
+            outcome.fail(error);
         } else if (!request.format.isEmpty()) {
             name = folder + info.baseName() + '.' + request.format;
             outcome.usualOutput = joinPath(request.resultDir, name);
             if (!formatStores(result, name, &error) ||
                 !encodePicture(result, name, &encoded, &error)) {
-                outcome.kind = Outcome::Failed;
-                outcome.reason = error;
+                outcome.fail(error);
                 name.clear();
             }
         } else {
@@ -254,8 +258,7 @@ private:
                     name = png;
                 }
                 if (!encodePicture(result, name, &encoded, &error, request.quality)) {
-                    outcome.kind = Outcome::Failed;
-                    outcome.reason = error;
+                    outcome.fail(error);
                     name.clear();
                 }
             }
@@ -285,15 +288,12 @@ private:
     {
         QString error;
         const QString folder = QFileInfo(outcome.output).path();
-        if (!QDir().mkpath(folder)) {
-            outcome.kind = Outcome::Failed;
-            outcome.reason = QStringLiteral("The folder %1 could not be made").arg(folder);
-        } else if (writeFileSafely(outcome.output, outcome.bytes, &error)) {
+        if (!QDir().mkpath(folder))
+            outcome.fail(QStringLiteral("The folder %1 could not be made").arg(folder));
+        else if (writeFileSafely(outcome.output, outcome.bytes, &error))
             outcome.kind = Outcome::Written;
-        } else {
-            outcome.kind = Outcome::Failed;
-            outcome.reason = error;
-        }
+        else
+            outcome.fail(error);
         outcome.bytes = QByteArray();
     }
 
