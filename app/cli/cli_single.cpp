@@ -40,16 +40,8 @@ bool loadInput(const QString& input, fipImage& picture, QString* error, PixelMem
 
 bool writeToStandardOutput(const QByteArray& bytes, QString* error)
 {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t put =
-            ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return failWith(error, systemError(errno));
-        done += put;
-    }
-    return true;
+    return writeAll(STDOUT_FILENO, bytes.constData(), bytes.size()) ||
+           failWith(error, systemError(errno));
 }
 
 // Whether both names, through whatever links, are one file.

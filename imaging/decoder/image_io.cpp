@@ -7,6 +7,7 @@
 #include "imaging/decoding/picture_decoding.h"
 #include "imaging/pixels/messages.h"
 #include "imaging/pixels/standard_bitmap.h"
+#include "imaging/saving/picture_saving.h"
 
 #include <FreeImagePlus.h>
 #include <QDir>
@@ -243,14 +244,8 @@ bool loadPictureStream(int stream, const QString& name, fipImage& picture, QStri
             return failWith(error,
                             QStringLiteral("%1 holds more than the %2 Glassmere can use here")
                                 .arg(name, describeBytes(limit)));
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = write(file, buffer.data() + done, size_t(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return failWith(error, QString("Cannot read %1: %2").arg(name, systemError(errno)));
-            done += put;
-        }
+        if (!writeAll(file, buffer.data(), got))
+            return failWith(error, QString("Cannot read %1: %2").arg(name, systemError(errno)));
     }
     if (size == 0)
         return failWith(error, QStringLiteral("%1 held no bytes").arg(name));

@@ -81,26 +81,6 @@ int encoderFlags(FREE_IMAGE_FORMAT format, FIBITMAP* dib, const QualityChoice& a
     return flags;
 }
 
-// write(2) until everything is written; false with errno set on the first error.
-bool writeAll(int file, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(file, data, size_t(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (written == 0) { // no progress and no error: treat as a full disk
-            errno = ENOSPC;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 // A new, empty file with a short random name in `folder`, created as every
 // program creates files (mode 0666, which the kernel narrows by the umask or
 // the folder's default ACL); -1 with errno set on failure.
@@ -143,6 +123,25 @@ bool flushToDisk(int file)
 }
 
 } // namespace
+
+bool writeAll(int file, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(file, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0) { // no progress and no error: treat as a full disk
+            errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
 
 bool formatStores(const fipImage& image, const QString& path, QString* why)
 {

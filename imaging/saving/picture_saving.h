@@ -35,6 +35,10 @@ using FileSink = std::function<bool(const char* data, qsizetype size)>;
 bool encodePicture(const fipImage& image, const QString& path, const FileSink& sink,
                    QString* error = nullptr, const QualityChoice& asked = {});
 
+// write(2) until all `size` bytes are written; false with errno set on the
+// first error (ENOSPC where the file takes no more).
+bool writeAll(int file, const char* data, qsizetype size);
+
 // Writes `bytes` as the file `path` so that the file is either replaced whole
 // or left as it was: the bytes go to a temporary file in the same folder
 // (a short name, so any target name fits), every write checked, flushed to
