@@ -2,6 +2,7 @@
 #include "imaging/decoding/jxl_reading.h"
 
 #include "imaging/decoding/picture_metadata.h"
+#include "imaging/pixels/pixel_words.h"
 
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
@@ -58,13 +59,10 @@ void copyPixels(const std::vector<std::uint8_t>& pixels, bool alpha, FIBITMAP* d
     for (unsigned y = 0; y < height; ++y) {
         const std::uint8_t* in = pixels.data() + std::size_t(y) * width * channels;
         BYTE* out = FreeImage_GetScanLine(dib, int(height - 1 - y));
-        for (unsigned x = 0; x < width; ++x, in += channels, out += channels) {
-            out[FI_RGBA_RED] = in[0];
-            out[FI_RGBA_GREEN] = in[1];
-            out[FI_RGBA_BLUE] = in[2];
-            if (alpha)
-                out[FI_RGBA_ALPHA] = in[3];
-        }
+        if (alpha)
+            pixel_words::swapRedBlue<4, 4>(in, out, width);
+        else
+            pixel_words::swapRedBlue<3, 3>(in, out, width);
     }
 }
 

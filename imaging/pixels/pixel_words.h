@@ -3,7 +3,8 @@
 
 // Pixels moved as little-endian words: blue in the low byte, alpha in the
 // high one, so that FreeImage's 32-bit pixel read as a word is also Qt's
-// 0xAARRGGBB. For the renderer's copies and the preview.
+// 0xAARRGGBB. For the renderer's copies and the preview; and lines turned
+// between FreeImage's byte order and the one of the files' pixels.
 
 #include <FreeImage.h>
 
@@ -70,6 +71,21 @@ inline void widen(const Byte* src, Byte* dst, int n, Byte alpha)
         dst[1] = src[1];
         dst[2] = src[2];
         dst[3] = alpha;
+    }
+}
+
+// `width` pixels between FreeImage's order (blue, green, red, alpha) and the
+// files' (red, green, blue, alpha), which turn alike: In bytes a pixel read
+// (3 or 4), Out written (3, or 4 where In is 4).
+template <int In, int Out> inline void swapRedBlue(const Byte* in, Byte* out, unsigned width)
+{
+    static_assert(Out <= In);
+    for (unsigned x = 0; x < width; ++x, in += In, out += Out) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        if constexpr (Out == 4)
+            out[3] = in[3];
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/png/png_writer.h"
 #include "imaging/pixels/messages.h"
+#include "imaging/pixels/pixel_words.h"
 #include "imaging/pixels/work_share.h"
 #include "imaging/png/deflate_bands.h"
 #include "imaging/png/png_filters.h"
@@ -39,21 +40,12 @@ struct PictureShape {
 void convertRow(const fipImage& image, const PictureShape& shape, unsigned line, std::uint8_t* out)
 {
     const std::uint8_t* in = image.getScanLine(line);
-    const unsigned step = shape.sourceBytes;
-    if (shape.channels == 4) {
-        for (unsigned x = 0; x < shape.width; ++x, in += 4, out += 4) {
-            out[0] = in[FI_RGBA_RED];
-            out[1] = in[FI_RGBA_GREEN];
-            out[2] = in[FI_RGBA_BLUE];
-            out[3] = in[FI_RGBA_ALPHA];
-        }
-    } else {
-        for (unsigned x = 0; x < shape.width; ++x, in += step, out += 3) {
-            out[0] = in[FI_RGBA_RED];
-            out[1] = in[FI_RGBA_GREEN];
-            out[2] = in[FI_RGBA_BLUE];
-        }
-    }
+    if (shape.channels == 4)
+        pixel_words::swapRedBlue<4, 4>(in, out, shape.width);
+    else if (shape.sourceBytes == 4)
+        pixel_words::swapRedBlue<4, 3>(in, out, shape.width);
+    else
+        pixel_words::swapRedBlue<3, 3>(in, out, shape.width);
 }
 
 // Filters the file's rows [first, end) (counted from the top) into `out`,

@@ -3,6 +3,7 @@
 
 #include "imaging/decoding/heif_handles.h"
 #include "imaging/pixels/messages.h"
+#include "imaging/pixels/pixel_words.h"
 
 #include <FreeImagePlus.h>
 #include <QFileInfo>
@@ -33,17 +34,13 @@ void copyPixels(FIBITMAP* dib, bool alpha, heif_image* image)
     std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
     const unsigned width = FreeImage_GetWidth(dib);
     const unsigned height = FreeImage_GetHeight(dib);
-    const unsigned channels = alpha ? 4 : 3;
     for (unsigned y = 0; y < height; ++y) {
         const BYTE* in = FreeImage_GetScanLine(dib, int(height - 1 - y));
         std::uint8_t* out = plane + std::size_t(stride) * y;
-        for (unsigned x = 0; x < width; ++x, in += channels, out += channels) {
-            out[0] = in[FI_RGBA_RED];
-            out[1] = in[FI_RGBA_GREEN];
-            out[2] = in[FI_RGBA_BLUE];
-            if (alpha)
-                out[3] = in[FI_RGBA_ALPHA];
-        }
+        if (alpha)
+            pixel_words::swapRedBlue<4, 4>(in, out, width);
+        else
+            pixel_words::swapRedBlue<3, 3>(in, out, width);
     }
 }
 
