@@ -464,21 +464,24 @@ private Q_SLOTS:
         QFETCH(bool, around);
         params.blur = 7;
         QRandomGenerator random(5);
-        const fipImage picture = randomPicture(333, 101, bpp, random);
-        const std::size_t bytes = std::size_t(picture.getScanWidth()) * picture.getHeight();
         PixelMemory memory;
-        for (int turn = 0; turn < 3; ++turn) { // the files take turns, the previous one kept
-            fipImage source;
+        fipImage source;
+        // The files take turns, the previous one kept; a file's next picture
+        // is smaller or larger than its last.
+        const QSize sizes[] = {{333, 101}, {333, 101}, {201, 60}, {333, 180}, {333, 101}};
+        for (const QSize size : sizes) {
+            const fipImage picture = randomPicture(size.width(), size.height(), bpp, random);
+            const std::size_t bytes = std::size_t(picture.getScanWidth()) * picture.getHeight();
             const int file = memory.pictureFile(source);
             QVERIFY(file >= 0);
             QCOMPARE(pwrite(file, picture.accessPixels(), bytes, 0), ssize_t(bytes));
-            source = memory.pictureBitmap(file, 333, 101, bpp);
+            source = memory.pictureBitmap(file, size.width(), size.height(), bpp);
             QVERIFY(source.isValid() && memory.holds(source.accessPixels()));
             fipImage result;
             QVERIFY(renderReflection(source, result, params, &memory));
             COMPARE_IMAGES(result, expectedResult(picture, params));
             COMPARE_IMAGES(source, picture);
-            const int strip = 101 * params.sizePercent / 100;
+            const int strip = size.height() * params.sizePercent / 100;
             const int line =
                 params.direction == Direction::Bottom ? strip + params.gap : params.extraLines;
             QCOMPARE(result.getScanLine(line) == source.accessPixels(), around);

@@ -212,7 +212,8 @@ int PixelMemory::pictureFile(FIBITMAP* keep)
         picture = new Picture;
         picture->file = file;
     }
-    picture->unmap(); // what it showed is gone from here on
+    // Its mappings stay: the next picture is laid into the same range, and the
+    // pages before it, which held the last result's strip, are not fresh again.
     return picture->file;
 }
 
@@ -229,26 +230,30 @@ FIBITMAP* PixelMemory::pictureBitmap(int file, int width, int height, int bpp)
     struct stat info;
     if (fstat(file, &info) != 0 || std::size_t(info.st_size) < bytes)
         return nullptr;
-    picture->unmap();
     // Room for a strip as large as the picture, a gap and extra lines on
-    // either side; larger results get a block of their own.
+    // either side; larger results get a block of their own. A picture that
+    // fits into the last one's room is laid into it.
     const std::size_t mapped = roundUp(bytes, pageSize());
     const std::size_t room = roundUp(bytes + largePage, largePage);
-    void* reserved = mmap(nullptr, room + mapped + room, PROT_NONE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (reserved == MAP_FAILED)
-        return nullptr;
-    picture->reserved = static_cast<unsigned char*>(reserved);
-    picture->reservedBytes = room + mapped + room;
-    picture->headRoom = room;
-    picture->pixels = picture->reserved + room;
+    if (!picture->reserved || picture->headRoom < room ||
+        picture->reservedBytes - picture->headRoom < mapped + room) {
+        picture->unmap();
+        void* reserved = mmap(nullptr, room + mapped + room, PROT_NONE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (reserved == MAP_FAILED)
+            return nullptr;
+        picture->reserved = static_cast<unsigned char*>(reserved);
+        picture->reservedBytes = room + mapped + room;
+        picture->headRoom = room;
+        picture->pixels = picture->reserved + room;
+    }
     // Populated at once: the pages exist already, written by the decoder.
     if (mmap(picture->pixels, mapped, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE,
              file, 0) == MAP_FAILED) {
         picture->unmap();
         return nullptr;
     }
-    picture->mapped = mapped;
+    picture->mapped = std::max(picture->mapped, mapped);
     picture->width = width;
     picture->height = height;
     picture->bpp = bpp;
@@ -281,7 +286,7 @@ FIBITMAP* PixelMemory::around(Picture& picture, int width, int height, int bpp, 
                                                 ftruncate(picture.file, off_t(filePages)) != 0))
             return nullptr;
         if (mmap(picture.pixels + picture.mapped, filePages - picture.mapped,
-                 PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, picture.file,
+                 PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE, picture.file,
                  off_t(picture.mapped)) == MAP_FAILED)
             return nullptr;
         picture.mapped = filePages;
