@@ -207,7 +207,7 @@ private:
         const QFileInfo info(input);
 
         QString error;
-        QByteArray encoded;
+        QByteArray encoded = spareFile();
         QString name;
         // Results go into the same sub-folder of the result folder as the picture's.
         const QString relative = QDir(QFileInfo(request.pictureDir).absoluteFilePath())
@@ -294,7 +294,30 @@ private:
             outcome.kind = Outcome::Written;
         else
             outcome.fail(error);
-        outcome.bytes = QByteArray();
+        keepSpare(std::move(outcome.bytes));
+    }
+
+    // A written file's memory holds the next file encoded, so that a batch
+    // does not ask the kernel for fresh pages for every picture.
+    QByteArray spareFile()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (spareFiles.empty())
+            return {};
+        QByteArray spare = std::move(spareFiles.back());
+        spareFiles.pop_back();
+        return spare;
+    }
+    void keepSpare(QByteArray&& bytes)
+    {
+        // Not a large one: what memory the pictures in flight may take is
+        // counted without it.
+        constexpr qsizetype largestSpare = qsizetype(64) << 20;
+        bytes.resize(0);
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (bytes.capacity() <= largestSpare && qsizetype(spareFiles.size()) < lookahead)
+            spareFiles.push_back(std::move(bytes));
+        bytes = QByteArray();
     }
 
     // Called in listing order, under the lock.
@@ -341,6 +364,7 @@ private:
     qsizetype nextFile = 0;
     qsizetype nextClaim = 0;
     const qsizetype lookahead;
+    std::vector<QByteArray> spareFiles; // written files' memory, empty
 };
 
 } // namespace

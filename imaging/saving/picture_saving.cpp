@@ -178,7 +178,7 @@ bool formatStores(const fipImage& image, const QString& path, QString* why)
 bool encodePicture(const fipImage& image, const QString& path, QByteArray* bytes, QString* error,
                    const QualityChoice& asked)
 {
-    bytes->clear();
+    bytes->resize(0); // its memory kept for the file
     return encodePicture(
         image, path,
         [bytes](const char* data, qsizetype size) {
