@@ -11,6 +11,7 @@
 #include "imaging/decoding/reader_corrections.h"
 #include "imaging/pixels/format_names.h"
 #include "imaging/pixels/messages.h"
+#include "imaging/pixels/pixel_words.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -21,6 +22,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -42,7 +44,8 @@ QString withMessages(const QString& what)
 }
 
 // Qt's image, top-down 0xAARRGGBB words, as a FreeImage bitmap: bottom-up
-// lines of blue, green, red(, alpha) bytes.
+// lines of blue, green, red(, alpha) bytes, which are those words' bytes
+// (pixel_words.h).
 BitmapPtr bitmapFromQImage(QImage image)
 {
     const bool alpha = image.hasAlphaChannel();
@@ -55,16 +58,13 @@ BitmapPtr bitmapFromQImage(QImage image)
     if (!dib)
         return nullptr;
     for (int y = 0; y < height; ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        const uchar* in = image.constScanLine(y);
         BYTE* out = FreeImage_GetScanLine(dib.get(), height - 1 - y);
-        for (int x = 0; x < width; ++x) {
-            out[FI_RGBA_BLUE] = BYTE(qBlue(in[x]));
-            out[FI_RGBA_GREEN] = BYTE(qGreen(in[x]));
-            out[FI_RGBA_RED] = BYTE(qRed(in[x]));
-            if (alpha)
-                out[FI_RGBA_ALPHA] = BYTE(qAlpha(in[x]));
-            out += alpha ? 4 : 3;
-        }
+        if (alpha)
+            std::memcpy(out, in, std::size_t(width) * 4);
+        else
+            for (int x = 0; x < width; ++x)
+                std::memcpy(out + 3 * x, in + 4 * x, 3);
     }
     return dib;
 }
