@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoding/cut_png.h"
 
+#include "imaging/decoding/decode_vocabulary.h"
+
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -11,12 +13,6 @@
 namespace {
 
 constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-std::uint32_t bigEndian32(const unsigned char* at)
-{
-    return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 |
-           at[3];
-}
 
 void appendBigEndian32(QByteArray& out, std::uint32_t value)
 {
@@ -87,8 +83,7 @@ CompletedPng completeCutPng(const unsigned char* data, std::size_t size, std::si
     const std::uint64_t expected =
         rawBytes(width, height, depth * channelsOf[colourType], interlaced);
     // zlib counts in 32 bits: larger pictures are not made whole.
-    if (expected == 0 || expected > maxRawBytes || expected > 0xFFFFFFFFu ||
-        size > 0xFFFFFFFFu)
+    if (expected == 0 || expected > maxRawBytes || expected > 0xFFFFFFFFu || size > 0xFFFFFFFFu)
         return completed;
 
     // The chunks before the pixels stay as they are; the pixel data are gathered.

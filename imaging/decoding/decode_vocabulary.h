@@ -2,8 +2,9 @@
 #pragma once
 
 // The words every reader and both sides of the decoder speak: the limits a
-// decode runs under, how it can fail, and what it hands back. A leaf: the
-// readers include it, and it includes none of them.
+// decode runs under, how it can fail, and what it hands back; and the
+// big-endian numbers the files store. A leaf: the readers include it, and it
+// includes none of them.
 
 #include "imaging/pixels/source_quality.h"
 #include "imaging/pixels/standard_bitmap.h"
@@ -32,6 +33,13 @@ struct DecodeLimits {
     std::uint32_t timeLimitSeconds = 0; // the floor of decodeTimeLimit
     std::uint32_t reserved = 0;
 };
+
+// The big-endian 32-bit number at `at`, as PNG and ICC profiles store theirs.
+inline std::uint32_t bigEndian32(const unsigned char* at)
+{
+    return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 |
+           at[3];
+}
 
 // The longest side Glassmere takes: the renderer's and the preview's
 // arithmetic on lines and percentages stays within 32 bits below it.

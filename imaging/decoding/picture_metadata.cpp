@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoding/picture_metadata.h"
 
+#include "imaging/decoding/decode_vocabulary.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-std::uint32_t bigEndian(const std::uint8_t* bytes)
-{
-    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 |
-           std::uint32_t(bytes[2]) << 8 | bytes[3];
-}
 
 constexpr std::uint32_t signature(const char (&text)[5])
 {
@@ -26,7 +22,7 @@ bool isCarriableProfile(const QByteArray& profile)
 {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(profile.constData());
     const std::size_t size = std::size_t(profile.size());
-    const auto word = [bytes](std::size_t at) { return bigEndian(bytes + at); };
+    const auto word = [bytes](std::size_t at) { return bigEndian32(bytes + at); };
     // The header (128 bytes) and the tag count, with the length it states.
     if (size < 132 || size > maxProfileLength || word(0) != size)
         return false;
@@ -69,7 +65,7 @@ QByteArray pngProfile(const unsigned char* data, std::size_t size)
     // Chunks follow the 8-byte signature: length, type, data, CRC; iCCP
     // comes before the pixels (IDAT).
     for (std::size_t at = 8; at + 12 <= size;) {
-        const std::uint32_t length = bigEndian(data + at);
+        const std::uint32_t length = bigEndian32(data + at);
         const unsigned char* type = data + at + 4;
         const unsigned char* body = data + at + 8;
         if (length > size - at - 12 || std::memcmp(type, "IDAT", 4) == 0)

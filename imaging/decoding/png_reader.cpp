@@ -15,12 +15,6 @@
 
 namespace {
 
-std::uint32_t bigEndian(const unsigned char* at)
-{
-    return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 |
-           at[3];
-}
-
 bool isType(const unsigned char* at, const char* type)
 {
     return std::memcmp(at, type, 4) == 0;
@@ -96,13 +90,13 @@ BitmapPtr readPlainPng(const unsigned char* data, std::size_t size)
     for (std::size_t at = 8; !ended;) {
         if (size - at < 12)
             return nullptr;
-        const std::uint32_t length = bigEndian(data + at);
+        const std::uint32_t length = bigEndian32(data + at);
         if (length > 0x7fffffffu || size - at - 12 < length)
             return nullptr;
         const unsigned char* type = data + at + 4;
         const unsigned char* body = type + 4;
         if (libdeflate_crc32(libdeflate_crc32(0, type, 4), body, length) !=
-            bigEndian(body + length))
+            bigEndian32(body + length))
             return nullptr;
         const bool first = at == 8;
         at += 12 + std::size_t(length);
@@ -113,8 +107,8 @@ BitmapPtr readPlainPng(const unsigned char* data, std::size_t size)
         if (first) {
             if (length != 13)
                 return nullptr;
-            width = bigEndian(body);
-            height = bigEndian(body + 4);
+            width = bigEndian32(body);
+            height = bigEndian32(body + 4);
             // 8 bits per sample, RGB or RGBA, deflate, adaptive filters, not interlaced.
             if (width == 0 || height == 0 || width > 0x7fffffffu || height > 0x7fffffffu ||
                 body[8] != 8 || (body[9] != 2 && body[9] != 6) || body[10] != 0 || body[11] != 0 ||
@@ -134,8 +128,8 @@ BitmapPtr readPlainPng(const unsigned char* data, std::size_t size)
             resolution = true;
             metres = body[8] == 1;
             if (metres) {
-                dotsX = bigEndian(body);
-                dotsY = bigEndian(body + 4);
+                dotsX = bigEndian32(body);
+                dotsY = bigEndian32(body + 4);
             }
         } else if (!isType(type, "tEXt") && !isType(type, "zTXt") && !isType(type, "iTXt") &&
                    !isType(type, "tIME") && !isType(type, "iCCP")) {

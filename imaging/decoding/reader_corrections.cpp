@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imaging/decoding/reader_corrections.h"
 
+#include "imaging/decoding/decode_vocabulary.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 namespace {
-
-std::uint32_t bigEndian32(const unsigned char* at)
-{
-    return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 |
-           at[3];
-}
 
 // What the chunks before the pixel data say.
 struct PngFacts {
