@@ -2,17 +2,18 @@
 #include "reflection/kernels/reflection_kernels.h"
 
 #include "reflection/blur/strip_blur.h"
+#include "reflection/kernels/column_skew.h"
 #include "reflection/kernels/reflection_pixels.h"
 #include "reflection/kernels/strip_skew.h"
 
 #include <FreeImage.h>
-#include <hwy/cache_control.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 // Every line of the result is written once, straight from the source: rows for
@@ -24,8 +25,8 @@
 // and gives it its opacity and fade, on threads of its own, while the rest is
 // written. A skew moves each strip line along the edge after the blur and
 // before the opacity and the fade (strip_skew.h): top and bottom skew a row
-// as it is written; left and right, whose lines run across the rows, skew the
-// strip in place in a second sweep from the bottom row up.
+// as it is written; left and right, whose lines run across the rows, skew
+// the strip from the bottom row up through a ring of rows (column_skew.h).
 
 namespace {
 
@@ -240,13 +241,6 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     }
 }
 
-// Pixels u .. u + n - 1 of a strip row mirrored from the picture's scan line,
-// whose strip pixel 0 is at `row`.
-template <int SB, int DB> void mirroredRun(const Byte* row, int u, int n, Byte* out)
-{
-    copyRunReversed<SB, DB>(row - std::ptrdiff_t(u) * SB, out, n);
-}
-
 // Left and right: every result row is the source row, its mirrored columns,
 // the gap and zeros. The strip is given its opacity and faded in place right
 // after the mirrored copy, while the row is in the first-level cache, each
@@ -290,40 +284,14 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     }
     const std::vector<Byte> gapRun = gapPixels<DB, fade>(f, f.gap);
     // With a skew the result is |S| rows taller: the picture sits `base` rows
-    // down, with background above or below it, and the unskewed strip is laid
-    // in the top H rows for the second sweep to skew.
+    // down, with background above or below it; a blurred strip is laid in the
+    // top H rows for the skew to read.
     const int along = std::abs(f.skew);
     const int base = f.skew < 0 ? along : 0;
     const std::vector<Byte> background = gapPixels<DB, fade>(f, along > 0 ? f.width : 0);
-    const std::vector<Byte> backgroundPixel = gapPixels<DB, fade>(f, 1);
-    const std::size_t skewBytes = f.skew != 0 ? std::size_t(f.strip) * DB : 0;
-    std::vector<strip_skew::Shift> shifts(skewBytes / DB);
-    std::vector<Byte> weights(skewBytes);
-    for (int u = 0; u < int(shifts.size()); ++u) {
-        shifts[std::size_t(u)] = strip_skew::shiftOf(left ? f.strip - 1 - u : u, f.strip, f.skew);
-        std::memset(&weights[std::size_t(u) * DB], shifts[std::size_t(u)].fraction, DB);
-    }
-    // The strip is skewed after the rest is written, in bands of columns from
-    // the bottom row up, through a ring of the |S| + 2 unskewed rows a band's
-    // result row reads, which stays in the cache.
-    constexpr int bandPixels = 1024;
-    constexpr int prefetchRows = 4;
-    const int slots = along + 2;
-    const std::size_t bandMost = std::size_t(std::min(f.strip, bandPixels)) * DB;
-    std::vector<std::vector<int>> bandRuns; // each band's runs of one whole shift
-    for (int from = 0; f.skew != 0 && from < f.strip; from += bandPixels)
-        bandRuns.push_back(
-            strip_skew::runEnds(shifts.data() + from, std::min(f.strip - from, bandPixels)));
-    std::vector<Byte> ring(f.skew != 0 ? std::size_t(slots) * bandMost : 0);
-    std::vector<const Byte*> runLines(f.skew != 0 ? std::size_t(std::min(f.strip, bandPixels)) : 0);
-    // A row's first and second pixels of the mix (the second are the next
-    // row's first), and the mix before its opacity and fade.
-    std::vector<Byte> gathered[3];
-    for (std::vector<Byte>& row : gathered)
-        row.resize(f.skew != 0 ? bandMost : 0);
-    std::vector<Byte> backgroundRow(f.skew != 0 ? bandMost : 0);
-    for (std::size_t at = 0; at < backgroundRow.size(); at += DB)
-        std::memcpy(&backgroundRow[at], backgroundPixel.data(), DB);
+    std::optional<ColumnSkew<SB, DB>> skew;
+    if (f.skew != 0)
+        skew.emplace(f, left, stripLeft, stripFirstSource, gapPixels<DB, fade>(f, 1).data());
     StripBlur blur;
     if (f.blur > 0) {
         StripView view;
@@ -402,7 +370,8 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
             });
         blur.start();
     }
-    for (int i = 0; i < f.outHeight; ++i) {
+    // A result row but for a skewed strip.
+    const auto writeRow = [&](int i) {
         Byte* line = f.outBits + i * f.outPitch;
         std::memset(line + std::size_t(zeroLeft) * DB, 0, std::size_t(f.extraLines) * DB);
         // The picture's source row, as a scan line.
@@ -418,58 +387,18 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
             const Byte* src = f.srcBits + i * f.srcPitch;
             copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
                                     line + std::size_t(stripLeft) * DB, f.strip);
-            if (f.skew == 0)
-                finishStrip(line);
+            finishStrip(line);
         }
         zeroPadding<DB>(line, f);
+    };
+    for (int i = 0; i < f.outHeight; ++i) {
+        const int pictureLine = i + base - along;
+        if (!skew || !skew->together() || pictureLine < 0 || pictureLine >= f.height)
+            writeRow(i);
     }
     blur.finish();
-    // Each result row reads the unskewed rows at and above it (further into
-    // the bitmap), in bands of columns so that those rows stay in the cache.
-    // From the bottom row up, a band's ring takes each row just before the
-    // first result row that reads it: the picture's row, mirrored, or the
-    // blurred strip's, which lies in the result and is replaced later.
-    for (int from = 0; f.skew != 0 && from < f.strip; from += bandPixels) {
-        const int to = std::min(f.strip, from + bandPixels);
-        const std::size_t bandBytes = std::size_t(to - from) * DB;
-        const strip_skew::LineRing rows{ring.data(), std::ptrdiff_t(bandBytes), slots};
-        const strip_skew::AcrossShifts band{shifts.data() + from,
-                                            weights.data() + std::size_t(from) * DB, to - from,
-                                            bandRuns[std::size_t(from / bandPixels)].data()};
-        const Byte* mirror = f.srcBits + std::ptrdiff_t(stripFirstSource - from) * SB;
-        int next = along; // the next unskewed row the ring takes, as a scan line
-        for (int i = 0; i < f.outHeight; ++i) {
-            for (; next <= i + along + 1 && next < along + f.height; ++next) {
-                if (f.blur > 0)
-                    std::memcpy(rows.line(next),
-                                f.outBits + next * f.outPitch + std::size_t(stripLeft + from) * DB,
-                                bandBytes);
-                else
-                    mirroredRun<SB, DB>(mirror + (next - along) * f.srcPitch, 0, to - from,
-                                        rows.line(next));
-            }
-            // Picture rows asked into the cache a few rows before the ring takes them.
-            const int ahead = i + 1 + prefetchRows;
-            if (f.blur == 0 && ahead >= 0 && ahead < f.height) {
-                const Byte* low = f.srcBits + ahead * f.srcPitch +
-                                  std::ptrdiff_t(stripFirstSource - (to - 1)) * SB;
-                for (std::size_t at = 0; at < std::size_t(to - from) * SB; at += 64)
-                    hwy::Prefetch(low + at);
-            }
-            std::vector<Byte>& first = gathered[i % 2];
-            std::vector<Byte>& second = gathered[(i + 1) % 2];
-            for (int line = i == 0 ? 0 : 1; line < 2; ++line)
-                strip_skew::gatherAcross(rows, i + line, along, along + f.height, band, DB,
-                                         backgroundRow.data(), runLines.data(),
-                                         (line ? second : first).data());
-            // A 24-bit picture's rows have one alpha: only rows beside the background weigh by it.
-            const bool weighed = fade == Fade::Alpha && (SB == 4 || i < along || i + 1 >= f.height);
-            strip_skew::blendAcross(first.data(), second.data(), band, DB, weighed,
-                                    gathered[2].data());
-            finishStripPart(gathered[2].data(), from, to,
-                            f.outBits + i * f.outPitch + std::size_t(stripLeft + from) * DB);
-        }
-    }
+    if (skew)
+        skew->sweep(fade == Fade::Alpha, writeRow, finishStripPart);
 }
 
 template <int SB, int DB, Fade fade> void render(const Frame& f)
