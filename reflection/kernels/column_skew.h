@@ -17,6 +17,7 @@
 
 #include "reflection/kernels/reflection_pixels.h"
 #include "reflection/kernels/strip_skew.h"
+#include "reflection/kernels/strip_skew_hwy.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -90,8 +91,8 @@ public:
                     // in order, which the mirror then finds in the cache.
                     if (together())
                         writeRow(next - base);
-                    copyRunReversed<SB, DB>(mirror + (next - along_) * f.srcPitch, rows.line(next),
-                                            to - from);
+                    strip_skew::mirrorRunVector(mirror + (next - along_) * f.srcPitch,
+                                                rows.line(next), to - from, SB, DB);
                 }
                 std::vector<Byte>& first = gathered_[i % 2];
                 std::vector<Byte>& second = gathered_[(i + 1) % 2];

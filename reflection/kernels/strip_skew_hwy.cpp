@@ -9,6 +9,7 @@
 
 #include <hwy/highway.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "reflection/kernels/strip_skew_hwy.h"
@@ -182,6 +183,52 @@ void GatherRuns(const std::uint8_t* const* lines, const int* ends, int runs, int
     }
 }
 
+// The `n` pixels that end with the one at `src`, in reverse order (pixel q
+// of `out` is the source's pixel -q), `sb` bytes each, 24-bit ones widened to
+// 32 bits (db = 4) with alpha 255. Vectors of 16 bytes read only bytes of
+// the run; the few pixels beyond them go one at a time.
+void MirrorRun(const std::uint8_t* HWY_RESTRICT src, std::uint8_t* HWY_RESTRICT out, int n, int sb,
+               int db)
+{
+    int q = 0;
+#if HWY_TARGET != HWY_SCALAR
+    const hn::FixedTag<std::uint8_t, 16> d;
+    if (sb == 4) {
+        const D32 d32;
+        const int lanes = int(hn::Lanes(d32));
+        for (; q + lanes <= n; q += lanes)
+            hn::StoreU(hn::Reverse(d32, LoadPixels(src - (q + lanes - 1) * 4)), d32,
+                       reinterpret_cast<std::uint32_t*>(out + q * 4));
+    } else if (db == 3) {
+        // Five pixels from the 16 bytes that end with them; the store's last
+        // byte is the first of pixel q + 5, which is written after it.
+        alignas(16) static constexpr std::uint8_t order[16] = {13, 14, 15, 10, 11, 12, 7, 8,
+                                                               9,  4,  5,  6,  1,  2,  3, 0};
+        const auto from = hn::Load(d, order);
+        for (; q + 6 <= n; q += 5)
+            hn::StoreU(hn::TableLookupBytes(hn::LoadU(d, src - (q + 4) * 3 - 1), from), d,
+                       out + q * 3);
+    } else {
+        // Four pixels widened, from the 16 bytes that end with them.
+        alignas(16) static constexpr std::uint8_t order[16] = {13, 14, 15, 0x80, 10, 11, 12, 0x80,
+                                                               7,  8,  9,  0x80, 4,  5,  6,  0x80};
+        alignas(16) static constexpr std::uint8_t alphas[16] = {0, 0, 0, 255, 0, 0, 0, 255,
+                                                                0, 0, 0, 255, 0, 0, 0, 255};
+        const auto from = hn::Load(d, order);
+        const auto opaque = hn::Load(d, alphas);
+        for (; q + 6 <= n; q += 4)
+            hn::StoreU(
+                hn::Or(hn::TableLookupBytesOr0(hn::LoadU(d, src - (q + 3) * 3 - 4), from), opaque),
+                d, out + q * 4);
+    }
+#endif
+    for (; q < n; ++q) {
+        std::memcpy(out + q * db, src - q * sb, std::size_t(std::min(sb, db)));
+        if (db > sb)
+            out[q * db + 3] = 255;
+    }
+}
+
 } // namespace HWY_NAMESPACE
 } // namespace strip_skew
 HWY_AFTER_NAMESPACE();
@@ -193,6 +240,7 @@ HWY_EXPORT(BlendBytes);
 HWY_EXPORT(BlendLanes);
 HWY_EXPORT(BlendByAlpha);
 HWY_EXPORT(GatherRuns);
+HWY_EXPORT(MirrorRun);
 
 void blendBytesVector(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int n, int f)
 {
@@ -209,6 +257,12 @@ void blendByAlphaVector(const std::uint8_t* a, const std::uint8_t* b, const std:
                         int f, std::uint8_t* out, int n)
 {
     HWY_DYNAMIC_DISPATCH(BlendByAlpha)(a, b, weights, f, out, n);
+}
+
+void mirrorRunVector(const std::uint8_t* src, std::uint8_t* out, int n, int sourceBytes,
+                     int outBytes)
+{
+    HWY_DYNAMIC_DISPATCH(MirrorRun)(src, out, n, sourceBytes, outBytes);
 }
 
 void gatherRunsVector(const std::uint8_t* const* lines, const int* ends, int runs, int bytes,

@@ -32,4 +32,10 @@ void gatherRunsVector(const std::uint8_t* const* lines, const int* ends, int run
 // The plain form of one such pixel, the reference.
 void blendPixelByAlpha(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int f);
 
+// The `n` pixels that end with the one at `src` in reverse order, pixel q of
+// `out` the source's pixel -q, 24-bit ones widened to 32 bits with alpha 255
+// where outBytes is 4: copyRunReversed (reflection_pixels.h) is the plain form.
+void mirrorRunVector(const std::uint8_t* src, std::uint8_t* out, int n, int sourceBytes,
+                     int outBytes);
+
 } // namespace strip_skew
