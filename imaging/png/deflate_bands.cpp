@@ -49,11 +49,8 @@ DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* 
         band.endBit = std::uint64_t(deflated.size()) * 8;
         return band;
     }
-    DeflateEnds ends;
-    if (!walkDeflate(deflated.data(), deflated.size(), size, &ends))
+    if (!walkDeflate(deflated.data(), deflated.size(), size, &band.lastBlockBit, &band.endBit))
         throw std::runtime_error("deflated band does not walk");
-    band.lastBlockBit = ends.lastBlockBit;
-    band.endBit = ends.endBit;
     return band;
 }
 

@@ -234,13 +234,13 @@ bool skipSymbols(BitReader& reader, const HuffmanTable& literals, const HuffmanT
 } // namespace
 
 bool walkDeflate(const std::uint8_t* data, std::size_t size, std::uint64_t expectedBytes,
-                 DeflateEnds* ends)
+                 std::uint64_t* lastBlockBit, std::uint64_t* endBit)
 {
     BitReader reader(data, size);
     HuffmanTable literals, distances;
     std::uint64_t produced = 0;
     for (bool last = false; !last;) {
-        ends->lastBlockBit = reader.position();
+        *lastBlockBit = reader.position();
         reader.refill();
         last = reader.take(1) == 1;
         const unsigned type = reader.take(2);
@@ -265,6 +265,6 @@ bool walkDeflate(const std::uint8_t* data, std::size_t size, std::uint64_t expec
         if (reader.pastEnd())
             return false;
     }
-    ends->endBit = reader.position();
+    *endBit = reader.position();
     return produced == expectedBytes;
 }
