@@ -321,12 +321,14 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
     });
 }
 
-} // namespace
-
+// The default level: the fastest whose files stay within 3 % of FreeImage's
+// default size on photographs (bench_png measures it).
 int defaultPngLevel(int channels)
 {
     return channels == 4 ? 6 : 1;
 }
+
+} // namespace
 
 bool pngWriterTakes(const fipImage& image)
 {

@@ -39,7 +39,3 @@ bool encodePng(const fipImage& image, QByteArray* out, QString* error = nullptr,
 using PngSink = std::function<bool(const char* data, std::size_t size)>;
 bool encodePng(const fipImage& image, const PngSink& sink, QString* error,
                const PngEncoding& how = {});
-
-// The default level: the fastest whose files stay within 3 % of FreeImage's
-// default size on photographs (bench_png measures it).
-int defaultPngLevel(int channels);
