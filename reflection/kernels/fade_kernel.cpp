@@ -25,6 +25,7 @@
 #include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
+#include "imaging/pixels/pixel_words.h"
 #include "reflection/kernels/fade_kernel.h"
 
 #include <algorithm>
@@ -332,10 +333,7 @@ void streamWidenOn(const Byte* src, Byte* dst, int n, Byte alpha)
         }
     }
 #endif
-    for (; i < n; ++i, src += 3, dst += 4) {
-        std::memcpy(dst, src, 3);
-        dst[3] = alpha;
-    }
+    pixel_words::widen(src, dst, n - i, alpha);
 }
 
 } // namespace HWY_NAMESPACE
