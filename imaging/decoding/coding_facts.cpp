@@ -74,6 +74,25 @@ void readDqt(const unsigned char* at, std::size_t length, JpegTables& tables)
     }
 }
 
+// The IJG quality whose tables lie nearest to these (in zig-zag order, as a
+// DQT segment holds them); `chroma` may be null for a grey picture.
+int estimateJpegQuality(const unsigned (&luma)[64], const unsigned (*chroma)[64], bool sixteenBit)
+{
+    int best = 0;
+    std::uint64_t bestDistance = std::numeric_limits<std::uint64_t>::max();
+    // From the top, so that a tie keeps the higher quality.
+    for (int quality = 100; quality >= 1; --quality) {
+        std::uint64_t d = distance(luma, standardLuma, quality, sixteenBit);
+        if (chroma)
+            d += distance(*chroma, standardChroma, quality, sixteenBit);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = quality;
+        }
+    }
+    return best;
+}
+
 SourceQuality readJpeg(const unsigned char* data, std::size_t size)
 {
     SourceQuality source;
@@ -162,23 +181,6 @@ SourceQuality readWebp(const unsigned char* data, std::size_t size)
 }
 
 } // namespace
-
-int estimateJpegQuality(const unsigned (&luma)[64], const unsigned (*chroma)[64], bool sixteenBit)
-{
-    int best = 0;
-    std::uint64_t bestDistance = std::numeric_limits<std::uint64_t>::max();
-    // From the top, so that a tie keeps the higher quality.
-    for (int quality = 100; quality >= 1; --quality) {
-        std::uint64_t d = distance(luma, standardLuma, quality, sixteenBit);
-        if (chroma)
-            d += distance(*chroma, standardChroma, quality, sixteenBit);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = quality;
-        }
-    }
-    return best;
-}
 
 SourceQuality readSourceQuality(FREE_IMAGE_FORMAT format, const unsigned char* data,
                                 std::size_t size)

@@ -19,7 +19,3 @@
 // lossy of unknown quality. Every other format: lossless.
 SourceQuality readSourceQuality(FREE_IMAGE_FORMAT format, const unsigned char* data,
                                 std::size_t size);
-
-// The JPEG estimate alone, for the tables in zig-zag order as a DQT segment
-// holds them; `chroma` may be null for a grey picture.
-int estimateJpegQuality(const unsigned (&luma)[64], const unsigned (*chroma)[64], bool sixteenBit);

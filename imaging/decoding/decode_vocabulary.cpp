@@ -16,6 +16,17 @@ std::uint64_t bitmapBytes(std::uint64_t width, std::uint64_t height, unsigned bi
     return ((line + 3) & ~std::uint64_t(3)) * height;
 }
 
+// "6000 × 4000 pixels need 391 MB of memory, more than the 300 MB available":
+// the message for a picture the program has no room for.
+QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
+                      std::uint64_t available)
+{
+    return QStringLiteral("%1 × %2 pixels need %3 of memory, more than the %4 available")
+        .arg(width)
+        .arg(height)
+        .arg(describeBytes(needed), describeBytes(available));
+}
+
 PictureDestination& destination()
 {
     static PictureDestination given;
@@ -86,15 +97,6 @@ std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned b
     const std::uint64_t perPixel =
         bitsPerPixel >= 32 ? limits.bytesPerPixel32 : limits.bytesPerPixel24;
     return width * height * perPixel; // sides up to 2^20 each: no overflow
-}
-
-QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
-                      std::uint64_t available)
-{
-    return QStringLiteral("%1 × %2 pixels need %3 of memory, more than the %4 available")
-        .arg(width)
-        .arg(height)
-        .arg(describeBytes(needed), describeBytes(available));
 }
 
 int decodeTimeLimit(int floorSeconds, std::uint64_t fileBytes, std::uint64_t claimedPixels,

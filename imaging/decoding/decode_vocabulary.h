@@ -143,8 +143,3 @@ QString workingSizeRefusal(std::uint64_t width, std::uint64_t height, unsigned b
 // `bitsPerPixel` (24 or 32; more means 32 after normalising).
 std::uint64_t programBytes(std::uint64_t width, std::uint64_t height, unsigned bitsPerPixel,
                            const DecodeLimits& limits);
-
-// "6000 × 4000 pixels need 391 MB of memory, more than the 300 MB available":
-// the message for a picture the program has no room for.
-QString memoryRefusal(std::uint64_t width, std::uint64_t height, std::uint64_t needed,
-                      std::uint64_t available);
