@@ -4,8 +4,9 @@
 // The skew of a strip beside the picture (left and right), whose lines run
 // across the result's rows: each result row reads the unskewed rows at and
 // above it (further into the bitmap). From the bottom row up, a ring of the
-// |S| + 2 unskewed rows a result row reads takes each row just before the
-// first result row that reads it, and the row's runs of one whole shift are
+// unskewed rows takes each row |S| + 1 rows before the result row at it,
+// keeping it, piece of columns by piece, until the last result row that
+// reads it there, and the result row's runs of one whole shift are
 // gathered from the ring, mixed, and given their opacity and fade on their
 // way into the result.
 //
@@ -34,7 +35,7 @@ public:
     ColumnSkew(const Frame& f, bool left, int stripLeft, int stripFirstSource,
                const Byte* background)
         : f_(f), stripLeft_(stripLeft), stripFirstSource_(stripFirstSource),
-          along_(std::abs(f.skew)), slots_(along_ + 2)
+          along_(std::abs(f.skew))
     {
         const int strip = f.strip;
         shifts_.resize(std::size_t(strip));
@@ -44,11 +45,16 @@ public:
             std::memset(&weights_[std::size_t(u) * DB], shifts_[std::size_t(u)].fraction, DB);
         }
         band_ = together() ? strip : std::min(strip, bandPixels);
-        for (int from = 0; from < strip; from += band_)
-            bandRuns_.push_back(
-                strip_skew::runEnds(shifts_.data() + from, std::min(strip - from, band_)));
+        std::size_t ringBytes = 0;
+        for (int from = 0; from < strip; from += band_) {
+            const int count = std::min(strip - from, band_);
+            bandRuns_.push_back(strip_skew::runEnds(shifts_.data() + from, count, piecePixels));
+            ringBytes = std::max(ringBytes, piecesOf(from, count, nullptr));
+        }
         const std::size_t bandBytes = std::size_t(band_) * DB;
-        ring_.resize(std::size_t(slots_) * bandBytes);
+        // A run's last vector may read past its piece's last line.
+        ring_.resize(ringBytes + 256);
+        rings_.resize(std::size_t((band_ + piecePixels - 1) / piecePixels));
         runLines_.resize(std::size_t(band_));
         for (std::vector<Byte>& row : gathered_)
             row.resize(bandBytes);
@@ -71,8 +77,7 @@ public:
         const int base = f.skew < 0 ? along_ : 0; // where the picture starts
         for (int from = 0; from < f.strip; from += band_) {
             const int to = std::min(f.strip, from + band_);
-            const std::size_t bandBytes = std::size_t(to - from) * DB;
-            const strip_skew::LineRing rows{ring_.data(), std::ptrdiff_t(bandBytes), slots_};
+            piecesOf(from, to - from, rings_.data());
             const strip_skew::AcrossShifts band{shifts_.data() + from,
                                                 weights_.data() + std::size_t(from) * DB, to - from,
                                                 bandRuns_[std::size_t(from / band_)].data()};
@@ -80,26 +85,30 @@ public:
             int next = along_; // the next unskewed row the ring takes, as a scan line
             for (int i = 0; i < f.outHeight; ++i) {
                 for (; next <= i + along_ + 1 && next < along_ + f.height; ++next) {
-                    if (f.blur > 0) {
-                        std::memcpy(rows.line(next),
-                                    f.outBits + next * f.outPitch +
-                                        std::size_t(stripLeft_ + from) * DB,
-                                    bandBytes);
-                        continue;
-                    }
                     // The rest of the row first: it reads the picture's row
                     // in order, which the mirror then finds in the cache.
                     if (together())
                         writeRow(next - base);
-                    strip_skew::mirrorRunVector(mirror + (next - along_) * f.srcPitch,
-                                                rows.line(next), to - from, SB, DB);
+                    for (int at = 0; at < to - from; at += piecePixels) {
+                        const int count = std::min(piecePixels, to - from - at);
+                        Byte* line = rings_[std::size_t(at / piecePixels)].line(next);
+                        if (f.blur > 0)
+                            std::memcpy(line,
+                                        f.outBits + next * f.outPitch +
+                                            std::size_t(stripLeft_ + from + at) * DB,
+                                        std::size_t(count) * DB);
+                        else
+                            strip_skew::mirrorRunVector(mirror + (next - along_) * f.srcPitch -
+                                                            std::ptrdiff_t(at) * SB,
+                                                        line, count, SB, DB);
+                    }
                 }
                 std::vector<Byte>& first = gathered_[i % 2];
                 std::vector<Byte>& second = gathered_[(i + 1) % 2];
                 for (int line = i == 0 ? 0 : 1; line < 2; ++line)
-                    strip_skew::gatherAcross(rows, i + line, along_, along_ + f.height, band, DB,
-                                             backgroundRow_.data(), runLines_.data(),
-                                             (line ? second : first).data());
+                    strip_skew::gatherAcross(rings_.data(), piecePixels, i + line, along_,
+                                             along_ + f.height, band, DB, backgroundRow_.data(),
+                                             runLines_.data(), (line ? second : first).data());
                 // A 24-bit picture's rows have one alpha: only rows beside the
                 // background weigh by it.
                 const bool weighed = byAlpha && (SB == 4 || i < along_ || i + 1 >= f.height);
@@ -113,17 +122,41 @@ public:
 
 private:
     static constexpr int bandPixels = 1024;
+    // Each piece of a band keeps only as many lines as its least shifted
+    // column still needs: about half the lines of one ring across the band,
+    // which then stays in the second-level cache.
+    static constexpr int piecePixels = 64;
+
+    // The rings of the pieces of the band of `count` columns from `from`,
+    // laid one after the other from the ring's start, into `rings` unless it
+    // is null; gives their bytes. The ring takes a line |S| + 1 scan lines
+    // before the result row at it, and a piece whose least whole shift is k
+    // reads it last k scan lines after it.
+    std::size_t piecesOf(int from, int count, strip_skew::LineRing* rings)
+    {
+        std::size_t bytes = 0;
+        for (int at = 0; at < count; at += piecePixels) {
+            const int width = std::min(piecePixels, count - at);
+            const int least = std::min(shifts_[std::size_t(from + at)].whole,
+                                       shifts_[std::size_t(from + at + width - 1)].whole);
+            const int slots = along_ + 2 - least;
+            if (rings)
+                rings[at / piecePixels] = {ring_.data() + bytes, std::ptrdiff_t(width) * DB, slots};
+            bytes += std::size_t(slots) * std::size_t(width) * DB;
+        }
+        return bytes;
+    }
 
     const Frame& f_;
     int stripLeft_;
     int stripFirstSource_;
     int along_;
-    int slots_;
     int band_ = 0;
     std::vector<strip_skew::Shift> shifts_;
     std::vector<Byte> weights_;              // each column's fraction, one a byte
     std::vector<std::vector<int>> bandRuns_; // each band's runs of one whole shift
     std::vector<Byte> ring_;
+    std::vector<strip_skew::LineRing> rings_; // the current band's pieces
     std::vector<const Byte*> runLines_;
     // A row's first and second pixels of the mix (the second are the next
     // row's first), and the mix before its opacity and fade.

@@ -5,6 +5,7 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -170,31 +171,44 @@ void skewLine(const std::uint8_t* in, int width, std::uint8_t* out, int outWidth
         skewLineOf<4, false>(in, width, out, outWidth, shift, background);
 }
 
-std::vector<int> runEnds(const Shift* shifts, int count)
+std::vector<int> runEnds(const Shift* shifts, int count, int piece)
 {
     std::vector<int> ends;
     for (int u = 1; u <= count; ++u) {
-        if (u == count || shifts[u].whole != shifts[u - 1].whole)
+        if (u == count || u % piece == 0 || shifts[u].whole != shifts[u - 1].whole)
             ends.push_back(u);
     }
     return ends;
 }
 
-void gatherAcross(const LineRing& ring, int scanLine, int firstLine, int endLine,
+void gatherAcross(const LineRing* rings, int piece, int scanLine, int firstLine, int endLine,
                   const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
                   const std::uint8_t** runLines, std::uint8_t* out)
 {
-    // Columns with the same whole shift read the same row: runs of them. Row
-    // scanLine + k lies in slot `low` + k, less the ring's length (k is below
-    // it).
-    const int low = scanLine % ring.slots;
+    // Columns with the same whole shift read the same row: runs of them. In
+    // a piece whose least shift is `least`, row scanLine + k lies in slot
+    // `low` + k - least, less the ring's length (k - least is below it). A
+    // run's line is given as the piece's line less the piece's start, so that
+    // the run's bytes lie at their place in the row.
+    const LineRing* ring = nullptr;
+    int low = 0, least = 0, pieceEnd = 0;
+    std::ptrdiff_t start = 0;
     int runs = 0;
     for (int u = 0; u < across.count; u = across.runEnds[runs++]) {
         const int k = across.shifts[u].whole;
+        if (u >= pieceEnd) {
+            ring = &rings[u / piece];
+            // Shifts grow or shrink along the strip: the least is at an end.
+            least = std::min(k, across.shifts[std::min(across.count, u + piece) - 1].whole);
+            low = (scanLine + least) % ring->slots;
+            start = std::ptrdiff_t(u) * bytes;
+            pieceEnd = u + piece;
+        }
         const int m = scanLine + k;
-        const int slot = low + k < ring.slots ? low + k : low + k - ring.slots;
-        runLines[runs] =
-            m >= firstLine && m < endLine ? ring.first + slot * ring.pitch : backgroundRow;
+        const int at = low + k - least;
+        const int slot = at < ring->slots ? at : at - ring->slots;
+        runLines[runs] = m >= firstLine && m < endLine ? ring->first + slot * ring->pitch - start
+                                                       : backgroundRow;
     }
     gatherRunsVector(runLines, across.runEnds, runs, bytes, out);
 }

@@ -50,11 +50,13 @@ struct AcrossShifts {
     const int* runEnds = nullptr;
 };
 
-// The ends of the runs of columns with one whole shift among shifts[0..count).
-std::vector<int> runEnds(const Shift* shifts, int count);
+// The ends of the runs of columns with one whole shift among shifts[0..count),
+// each run within one piece of `piece` columns.
+std::vector<int> runEnds(const Shift* shifts, int count, int piece);
 
-// A ring of the unskewed strip's lines across the result's rows, one band of
-// columns of each: scan line m's strip pixels at first + (m % slots) * pitch.
+// A ring of the unskewed strip's lines across the result's rows, one piece of
+// columns of each: scan line m's pixels of the piece at first + (m % slots) *
+// pitch.
 struct LineRing {
     std::uint8_t* first;
     std::ptrdiff_t pitch;
@@ -67,11 +69,13 @@ struct LineRing {
 // scan lines above it (further into the bitmap), in its own column; scan
 // lines outside the unskewed strip's [firstLine, endLine) give the pixels of
 // `backgroundRow` (a row of background). The second pixels of the mix are
-// the first ones of the row above, scanLine + 1. The ring holds the rows from
-// scanLine up to the largest whole shift above it: working from the bottom
-// scan line up, a ring of |skew| + 2 rows takes each row just before the
-// first result row that reads it. `runLines` has room for a pointer a run.
-void gatherAcross(const LineRing& ring, int scanLine, int firstLine, int endLine,
+// the first ones of the row above, scanLine + 1. Column u lies in the ring
+// rings[u / piece], which holds the rows from scanLine + its piece's least
+// whole shift up to the last row taken: working from the bottom scan line
+// up, the ring takes each row |skew| + 1 scan lines before the result row
+// at it, and a piece whose columns are shifted less keeps rows longer.
+// `runLines` has room for a pointer a run.
+void gatherAcross(const LineRing* rings, int piece, int scanLine, int firstLine, int endLine,
                   const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
                   const std::uint8_t** runLines, std::uint8_t* out);
 
