@@ -49,13 +49,14 @@ public:
         for (int from = 0; from < strip; from += band_) {
             const int count = std::min(strip - from, band_);
             bandRuns_.push_back(strip_skew::runEnds(shifts_.data() + from, count, piecePixels));
-            ringBytes = std::max(ringBytes, piecesOf(from, count, nullptr));
+            ringBytes = std::max(ringBytes, piecesOf(from, count, false));
         }
         const std::size_t bandBytes = std::size_t(band_) * DB;
         // A run's last vector may read past its piece's last line.
         ring_.resize(ringBytes + 256);
-        rings_.resize(std::size_t((band_ + piecePixels - 1) / piecePixels));
+        pieces_.reserve(std::size_t((band_ + piecePixels - 1) / piecePixels));
         runLines_.resize(std::size_t(band_));
+        runSteps_.resize(std::size_t(band_));
         for (std::vector<Byte>& row : gathered_)
             row.resize(bandBytes);
         backgroundRow_.resize(bandBytes);
@@ -77,43 +78,50 @@ public:
         const int base = f.skew < 0 ? along_ : 0; // where the picture starts
         for (int from = 0; from < f.strip; from += band_) {
             const int to = std::min(f.strip, from + band_);
-            piecesOf(from, to - from, rings_.data());
-            const strip_skew::AcrossShifts band{shifts_.data() + from,
-                                                weights_.data() + std::size_t(from) * DB, to - from,
-                                                bandRuns_[std::size_t(from / band_)].data()};
+            piecesOf(from, to - from, true);
+            const std::vector<int>& runEnds = bandRuns_[std::size_t(from / band_)];
+            const int runs = startRuns(from, runEnds);
             const Byte* mirror = f.srcBits + std::ptrdiff_t(stripFirstSource_ - from) * SB;
-            int next = along_; // the next unskewed row the ring takes, as a scan line
+            // The next row the ring takes, as a scan line; those beyond the
+            // picture are background, as are the ring's lines at the start.
+            int next = along_;
             for (int i = 0; i < f.outHeight; ++i) {
-                for (; next <= i + along_ + 1 && next < along_ + f.height; ++next) {
+                for (; next <= i + along_ + 1; ++next) {
+                    const bool picture = next < along_ + f.height;
                     // The rest of the row first: it reads the picture's row
                     // in order, which the mirror then finds in the cache.
-                    if (together())
+                    if (together() && picture)
                         writeRow(next - base);
-                    for (int at = 0; at < to - from; at += piecePixels) {
-                        const int count = std::min(piecePixels, to - from - at);
-                        Byte* line = rings_[std::size_t(at / piecePixels)].line(next);
-                        if (f.blur > 0)
-                            std::memcpy(line,
+                    for (Piece& piece : pieces_) {
+                        if (!picture)
+                            std::memcpy(piece.taking, backgroundRow_.data(), piece.bytes);
+                        else if (f.blur > 0)
+                            std::memcpy(piece.taking,
                                         f.outBits + next * f.outPitch +
-                                            std::size_t(stripLeft_ + from + at) * DB,
-                                        std::size_t(count) * DB);
+                                            std::size_t(stripLeft_ + from + piece.from) * DB,
+                                        piece.bytes);
                         else
                             strip_skew::mirrorRunVector(mirror + (next - along_) * f.srcPitch -
-                                                            std::ptrdiff_t(at) * SB,
-                                                        line, count, SB, DB);
+                                                            std::ptrdiff_t(piece.from) * SB,
+                                                        piece.taking, piece.width, SB, DB);
+                        piece.taking += piece.bytes;
+                        if (piece.taking == piece.end)
+                            piece.taking = piece.first;
                     }
                 }
                 std::vector<Byte>& first = gathered_[i % 2];
                 std::vector<Byte>& second = gathered_[(i + 1) % 2];
-                for (int line = i == 0 ? 0 : 1; line < 2; ++line)
-                    strip_skew::gatherAcross(rings_.data(), piecePixels, i + line, along_,
-                                             along_ + f.height, band, DB, backgroundRow_.data(),
-                                             runLines_.data(), (line ? second : first).data());
+                for (int line = i == 0 ? 0 : 1; line < 2; ++line) {
+                    strip_skew::gatherRunsVector(runLines_.data(), runEnds.data(), runs, DB,
+                                                 (line ? second : first).data());
+                    nextRow(runs);
+                }
                 // A 24-bit picture's rows have one alpha: only rows beside the
                 // background weigh by it.
                 const bool weighed = byAlpha && (SB == 4 || i < along_ || i + 1 >= f.height);
-                strip_skew::blendAcross(first.data(), second.data(), band, DB, weighed,
-                                        gathered_[2].data());
+                strip_skew::blendAcross(first.data(), second.data(),
+                                        weights_.data() + std::size_t(from) * DB, to - from, DB,
+                                        weighed, gathered_[2].data());
                 finish(gathered_[2].data(), from, to,
                        f.outBits + i * f.outPitch + std::size_t(stripLeft_ + from) * DB);
             }
@@ -127,25 +135,81 @@ private:
     // which then stays in the second-level cache.
     static constexpr int piecePixels = 64;
 
+    // A ring of one piece's lines: scan line m's pixels of the piece at
+    // first + (m % slots) * bytes.
+    struct Piece {
+        Byte* first;
+        Byte* end;    // first + slots * bytes
+        Byte* taking; // where the next line taken goes
+        int from;     // the piece's first column in the band
+        int width;
+        std::size_t bytes; // of a line
+    };
+
     // The rings of the pieces of the band of `count` columns from `from`,
-    // laid one after the other from the ring's start, into `rings` unless it
-    // is null; gives their bytes. The ring takes a line |S| + 1 scan lines
-    // before the result row at it, and a piece whose least whole shift is k
-    // reads it last k scan lines after it.
-    std::size_t piecesOf(int from, int count, strip_skew::LineRing* rings)
+    // laid one after the other from the ring's start, full of background;
+    // gives their bytes, and only counts them unless `lay`. The ring takes a
+    // line |S| + 1 scan lines before the result row at it, and a piece whose
+    // least whole shift is k reads it last k scan lines after it.
+    std::size_t piecesOf(int from, int count, bool lay)
     {
+        pieces_.clear();
         std::size_t bytes = 0;
         for (int at = 0; at < count; at += piecePixels) {
             const int width = std::min(piecePixels, count - at);
             const int least = std::min(shifts_[std::size_t(from + at)].whole,
                                        shifts_[std::size_t(from + at + width - 1)].whole);
             const int slots = along_ + 2 - least;
-            if (rings)
-                rings[at / piecePixels] = {ring_.data() + bytes, std::ptrdiff_t(width) * DB, slots};
-            bytes += std::size_t(slots) * std::size_t(width) * DB;
+            const std::size_t lineBytes = std::size_t(width) * DB;
+            if (lay) {
+                Byte* first = ring_.data() + bytes;
+                for (int slot = 0; slot < slots; ++slot)
+                    std::memcpy(first + slot * lineBytes, backgroundRow_.data(), lineBytes);
+                pieces_.push_back({first, first + slots * lineBytes,
+                                   first + (along_ % slots) * lineBytes, at, width, lineBytes});
+            }
+            bytes += std::size_t(slots) * lineBytes;
         }
         return bytes;
     }
+
+    // Each run's line for scan line 0, which a run of columns with whole
+    // shift k reads at scan line k, given as its piece's line less the
+    // piece's start so that the run's bytes lie at their place in the row;
+    // gives the number of runs.
+    int startRuns(int from, const std::vector<int>& runEnds)
+    {
+        int u = 0, runs = 0;
+        for (const int end : runEnds) {
+            const Piece& piece = pieces_[std::size_t(u / piecePixels)];
+            const std::size_t slots = std::size_t(piece.end - piece.first) / piece.bytes;
+            const std::size_t k = std::size_t(shifts_[std::size_t(from + u)].whole);
+            runLines_[std::size_t(runs)] =
+                piece.first + (k % slots) * piece.bytes - std::ptrdiff_t(piece.from) * DB;
+            runSteps_[std::size_t(runs++)] = {&piece,
+                                              piece.first - std::ptrdiff_t(piece.from) * DB};
+            u = end;
+        }
+        return runs;
+    }
+
+    // Every run's line one scan line on: the next slot of its piece's ring.
+    void nextRow(int runs)
+    {
+        for (int r = 0; r < runs; ++r) {
+            const RunStep& step = runSteps_[std::size_t(r)];
+            const Byte* line = runLines_[std::size_t(r)] + step.piece->bytes;
+            runLines_[std::size_t(r)] =
+                line == step.ringStart + (step.piece->end - step.piece->first) ? step.ringStart
+                                                                               : line;
+        }
+    }
+
+    // A run's piece, and its ring's first line as the run sees it.
+    struct RunStep {
+        const Piece* piece;
+        const Byte* ringStart;
+    };
 
     const Frame& f_;
     int stripLeft_;
@@ -156,8 +220,9 @@ private:
     std::vector<Byte> weights_;              // each column's fraction, one a byte
     std::vector<std::vector<int>> bandRuns_; // each band's runs of one whole shift
     std::vector<Byte> ring_;
-    std::vector<strip_skew::LineRing> rings_; // the current band's pieces
+    std::vector<Piece> pieces_; // the current band's
     std::vector<const Byte*> runLines_;
+    std::vector<RunStep> runSteps_;
     // A row's first and second pixels of the mix (the second are the next
     // row's first), and the mix before its opacity and fade.
     std::vector<Byte> gathered_[3];

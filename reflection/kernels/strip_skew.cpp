@@ -5,7 +5,6 @@
 
 #include <FreeImage.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -181,45 +180,13 @@ std::vector<int> runEnds(const Shift* shifts, int count, int piece)
     return ends;
 }
 
-void gatherAcross(const LineRing* rings, int piece, int scanLine, int firstLine, int endLine,
-                  const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
-                  const std::uint8_t** runLines, std::uint8_t* out)
-{
-    // Columns with the same whole shift read the same row: runs of them. In
-    // a piece whose least shift is `least`, row scanLine + k lies in slot
-    // `low` + k - least, less the ring's length (k - least is below it). A
-    // run's line is given as the piece's line less the piece's start, so that
-    // the run's bytes lie at their place in the row.
-    const LineRing* ring = nullptr;
-    int low = 0, least = 0, pieceEnd = 0;
-    std::ptrdiff_t start = 0;
-    int runs = 0;
-    for (int u = 0; u < across.count; u = across.runEnds[runs++]) {
-        const int k = across.shifts[u].whole;
-        if (u >= pieceEnd) {
-            ring = &rings[u / piece];
-            // Shifts grow or shrink along the strip: the least is at an end.
-            least = std::min(k, across.shifts[std::min(across.count, u + piece) - 1].whole);
-            low = (scanLine + least) % ring->slots;
-            start = std::ptrdiff_t(u) * bytes;
-            pieceEnd = u + piece;
-        }
-        const int m = scanLine + k;
-        const int at = low + k - least;
-        const int slot = at < ring->slots ? at : at - ring->slots;
-        runLines[runs] = m >= firstLine && m < endLine ? ring->first + slot * ring->pitch - start
-                                                       : backgroundRow;
-    }
-    gatherRunsVector(runLines, across.runEnds, runs, bytes, out);
-}
-
-void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const AcrossShifts& across,
-                 int bytes, bool byAlpha, std::uint8_t* out)
+void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* weights,
+                 int count, int bytes, bool byAlpha, std::uint8_t* out)
 {
     if (byAlpha)
-        blendLanesByAlpha(a, b, across.weights, out, across.count);
+        blendLanesByAlpha(a, b, weights, out, count);
     else
-        blendLanes(a, b, across.weights, out, across.count * bytes);
+        blendLanes(a, b, weights, out, count * bytes);
 }
 
 } // namespace strip_skew

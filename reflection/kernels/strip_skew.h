@@ -38,50 +38,14 @@ Shift shiftOf(int t, int lines, int skew);
 void skewLine(const std::uint8_t* in, int width, std::uint8_t* out, int outWidth, Shift shift,
               int bytes, const std::uint8_t* background, bool byAlpha, bool oneAlpha = false);
 
-// The lines across the result's rows (left and right): the shifts of the
-// strip's `count` columns, each column's fraction repeated for each of its
-// `bytes` bytes, as the row's skew reads them.
-struct AcrossShifts {
-    const Shift* shifts;         // one a column
-    const std::uint8_t* weights; // the fraction, one a byte
-    int count;
-    // Where the runs of columns with one whole shift end (runEnds(...) gives
-    // them), the last at `count`.
-    const int* runEnds = nullptr;
-};
-
 // The ends of the runs of columns with one whole shift among shifts[0..count),
 // each run within one piece of `piece` columns.
 std::vector<int> runEnds(const Shift* shifts, int count, int piece);
 
-// A ring of the unskewed strip's lines across the result's rows, one piece of
-// columns of each: scan line m's pixels of the piece at first + (m % slots) *
-// pitch.
-struct LineRing {
-    std::uint8_t* first;
-    std::ptrdiff_t pitch;
-    int slots;
-    std::uint8_t* line(int m) const { return first + std::ptrdiff_t(m % slots) * pitch; }
-};
-
-// The unskewed pixels that the result row at scan line `scanLine` is made
-// of, as one row of `count` pixels: for pixel u, the unskewed row `whole`
-// scan lines above it (further into the bitmap), in its own column; scan
-// lines outside the unskewed strip's [firstLine, endLine) give the pixels of
-// `backgroundRow` (a row of background). The second pixels of the mix are
-// the first ones of the row above, scanLine + 1. Column u lies in the ring
-// rings[u / piece], which holds the rows from scanLine + its piece's least
-// whole shift up to the last row taken: working from the bottom scan line
-// up, the ring takes each row |skew| + 1 scan lines before the result row
-// at it, and a piece whose columns are shifted less keeps rows longer.
-// `runLines` has room for a pointer a run.
-void gatherAcross(const LineRing* rings, int piece, int scanLine, int firstLine, int endLine,
-                  const AcrossShifts& across, int bytes, const std::uint8_t* backgroundRow,
-                  const std::uint8_t** runLines, std::uint8_t* out);
-
-// The mix of the first pixels `a` and the second `b` of a row gathered so,
-// each pixel with its column's fraction, into `out`.
-void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const AcrossShifts& across,
-                 int bytes, bool byAlpha, std::uint8_t* out);
+// The mix of the first pixels `a` and the second `b` of a row of `count`
+// pixels across the result's rows (left and right), each pixel with its
+// column's fraction, which `weights` repeats for each of its `bytes` bytes.
+void blendAcross(const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* weights,
+                 int count, int bytes, bool byAlpha, std::uint8_t* out);
 
 } // namespace strip_skew
