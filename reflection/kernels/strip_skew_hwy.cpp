@@ -88,6 +88,31 @@ HWY_INLINE hn::Vec<D32> LoadPixels(const std::uint8_t* at)
     return hn::LoadU(D32(), reinterpret_cast<const std::uint32_t*>(at));
 }
 
+// Products and sums of the two 16-bit halves of each 32-bit lane, none of
+// which carries into the other half.
+template <class V> HWY_INLINE V MulHalves(V x, V y)
+{
+#if HWY_TARGET == HWY_SCALAR
+    const D32 d32;
+    const auto low = hn::Set(d32, 0xFFFFu);
+    return hn::Or(hn::And(hn::Mul(hn::And(x, low), hn::And(y, low)), low),
+                  hn::ShiftLeft<16>(hn::Mul(hn::ShiftRight<16>(x), hn::ShiftRight<16>(y))));
+#else
+    const hn::Repartition<std::uint16_t, D32> d16;
+    return hn::BitCast(D32(), hn::Mul(hn::BitCast(d16, x), hn::BitCast(d16, y)));
+#endif
+}
+
+template <class V> HWY_INLINE V AddHalves(V x, V y)
+{
+#if HWY_TARGET == HWY_SCALAR
+    return hn::Add(x, y); // the sums of the halves stay below 2^16
+#else
+    const hn::Repartition<std::uint16_t, D32> d16;
+    return hn::BitCast(D32(), hn::Add(hn::BitCast(d16, x), hn::BitCast(d16, y)));
+#endif
+}
+
 // Pixels of 4 bytes, one a 32-bit lane, where the two neighbours' alphas may
 // differ: there the colours are mixed with b's weight g = 256 * wb / total,
 // rounded, halves to even, instead of f, wa = alpha(a) * (256 - f), wb =
@@ -97,7 +122,8 @@ HWY_INLINE hn::Vec<D32> LoadPixels(const std::uint8_t* at)
 // 1 / (2 * total) from the nearest half, more than half a float step there:
 // the correctly rounded division, rounded to a whole number, is g. Colours 0
 // and 2 are mixed in the lane's two 16-bit halves at once, colour 1 likewise
-// beside the alpha, whose own mix with f is (total + 128) / 256.
+// beside the alpha, whose own mix with f is (total + 128) / 256; every
+// product and sum fits 16 bits.
 HWY_INLINE hn::Vec<D32> AlphaMix(hn::Vec<D32> va, hn::Vec<D32> vb, hn::Vec<D32> weight)
 {
     const D32 d32;
@@ -107,11 +133,12 @@ HWY_INLINE hn::Vec<D32> AlphaMix(hn::Vec<D32> va, hn::Vec<D32> vb, hn::Vec<D32> 
     const auto alphaA = hn::ShiftRight<24>(va);
     const auto alphaB = hn::ShiftRight<24>(vb);
     const auto pairs = hn::Set(d32, 0x00FF00FFu);
+    const auto alphaByte = hn::Set(d32, 0xFF000000u);
     auto g = weight;
-    auto alpha = hn::And(va, hn::Set(d32, 0xFF000000u));
+    auto alpha = hn::And(va, alphaByte);
     if (!hn::AllFalse(d32, hn::Ne(alphaA, alphaB))) {
-        const auto wa = hn::Mul(alphaA, hn::Sub(hn::Set(d32, 256u), weight));
-        const auto wb = hn::Mul(alphaB, weight);
+        const auto wa = MulHalves(alphaA, hn::Sub(hn::Set(d32, 256u), weight));
+        const auto wb = MulHalves(alphaB, weight);
         const auto total = hn::Add(wa, wb);
         const auto q =
             hn::Div(toFloat(hn::ShiftLeft<8>(wb)), hn::Max(toFloat(total), hn::Set(df, 1.0f)));
@@ -120,13 +147,15 @@ HWY_INLINE hn::Vec<D32> AlphaMix(hn::Vec<D32> va, hn::Vec<D32> vb, hn::Vec<D32> 
         const auto whole =
             hn::And(hn::BitCast(d32, hn::Add(q, hn::Set(df, 8388608.0f))), hn::Set(d32, 511u));
         g = hn::IfThenElse(hn::Eq(total, hn::Zero(d32)), weight, whole);
-        alpha = hn::ShiftLeft<24>(hn::ShiftRight<8>(hn::Add(total, hn::Set(d32, 128u))));
+        alpha = hn::And(hn::ShiftLeft<16>(hn::Add(total, hn::Set(d32, 128u))), alphaByte);
     }
-    const auto keep = hn::Sub(hn::Set(d32, 256u), g);
+    const auto weights = hn::Or(g, hn::ShiftLeft<16>(g)); // g in both halves
+    const auto keep = hn::Sub(hn::Set(d32, 0x01000100u), weights);
     const auto half = hn::Set(d32, 0x00800080u);
     const auto mix = [&](auto x, auto y) {
-        return hn::Add(hn::Add(hn::Mul(hn::And(x, pairs), keep), hn::Mul(hn::And(y, pairs), g)),
-                       half);
+        return AddHalves(AddHalves(MulHalves(hn::And(x, pairs), keep),
+                                   MulHalves(hn::And(y, pairs), weights)),
+                         half);
     };
     const auto even = hn::And(hn::ShiftRight<8>(mix(va, vb)), pairs);
     const auto odd =
