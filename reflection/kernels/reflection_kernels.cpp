@@ -167,26 +167,27 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                 zeroPadding<DB>(block + i * f.outPitch, f);
         }
     }
-    for (int i = 0; i < f.outHeight; ++i) { // scan line i: i = 0 is the bottom row
+    // Scan line i: i = 0 is the bottom row.
+    const auto writeLine = [&](int i) {
         Byte* line = f.outBits + i * f.outPitch;
         const int y = f.outHeight - 1 - i; // counted from the top
         int row;                           // picture row, counted from the top
         int t = -1;                        // strip line, -1 for a picture row
         if (y >= pictureTop && y < pictureTop + f.height) {
             if (blockCopy)
-                continue;
+                return;
             row = y - pictureTop;
         } else if (y >= stripTop && y < stripTop + f.strip) {
             if (f.blur > 0)
-                continue;
+                return;
             t = top ? f.strip - 1 - y : y - stripTop;
             row = top ? t : f.height - 1 - t;
         } else if (y >= gapTop && y < gapTop + f.gap) {
             streamCopy(line, gapLine.data(), std::size_t(f.outPitch));
-            continue;
+            return;
         } else {
             std::memset(line, 0, std::size_t(f.outPitch));
-            continue;
+            return;
         }
         const Byte* src = f.srcBits + (f.height - 1 - row) * f.srcPitch;
         const int s = f.strip - 1 - t;
@@ -204,7 +205,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
             } else {
                 skewInto(src, line, t);
             }
-            continue;
+            return;
         } else if constexpr (SB != DB) {
             // 24-bit picture, transparency mode: the row's alpha is one value.
             const int alpha = 255 * f.opacity / 100;
@@ -216,7 +217,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                 if (s >= f.faded) {
                     opacity.template apply<true>(src, line, f.width * DB);
                     zeroPadding<DB>(line, f);
-                    continue;
+                    return;
                 }
                 if (opacity.beforeFade() < 0) {
                     opacity.apply(src, opaqueLine.data(), f.width * DB);
@@ -231,6 +232,36 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                                                  from == src ? opacity.beforeFade() : -1);
         }
         zeroPadding<DB>(line, f);
+    };
+    // An unblurred skew reads each mirrored picture row once for both of the
+    // result lines it makes: when the first of them comes, the picture's line
+    // is written (its copy reads the row from memory in order), then the
+    // strip's, which finds the row in the cache.
+    const bool together = f.skew != 0 && f.blur == 0;
+    const auto partnerOf = [&](int i) { // the picture's line of a strip line, or the reverse
+        const int y = f.outHeight - 1 - i;
+        int partner = -1; // counted from the top
+        if (y >= pictureTop && y < pictureTop + f.height) {
+            const int row = y - pictureTop;
+            const int t = top ? row : f.height - 1 - row;
+            if (t < f.strip)
+                partner = top ? f.strip - 1 - t : stripTop + t;
+        } else if (y >= stripTop && y < stripTop + f.strip) {
+            const int t = top ? f.strip - 1 - y : y - stripTop;
+            partner = pictureTop + (top ? t : f.height - 1 - t);
+        }
+        return partner < 0 ? -1 : f.outHeight - 1 - partner;
+    };
+    for (int i = 0; i < f.outHeight; ++i) {
+        const int partner = together ? partnerOf(i) : -1;
+        if (partner < 0) {
+            writeLine(i);
+        } else if (partner > i) {
+            const int y = f.outHeight - 1 - i;
+            const bool picture = y >= pictureTop && y < pictureTop + f.height;
+            writeLine(picture ? i : partner);
+            writeLine(picture ? partner : i);
+        }
     }
     blur.finish();
     for (int t = 0; f.blur > 0 && f.skew != 0 && t < f.strip; ++t) {
