@@ -186,8 +186,9 @@ private:
             const std::size_t k = std::size_t(shifts_[std::size_t(from + u)].whole);
             runLines_[std::size_t(runs)] =
                 piece.first + (k % slots) * piece.bytes - std::ptrdiff_t(piece.from) * DB;
-            runSteps_[std::size_t(runs++)] = {&piece,
-                                              piece.first - std::ptrdiff_t(piece.from) * DB};
+            const Byte* ringStart = piece.first - std::ptrdiff_t(piece.from) * DB;
+            runSteps_[std::size_t(runs++)] = {ringStart, ringStart + (piece.end - piece.first),
+                                              piece.bytes};
             u = end;
         }
         return runs;
@@ -198,17 +199,16 @@ private:
     {
         for (int r = 0; r < runs; ++r) {
             const RunStep& step = runSteps_[std::size_t(r)];
-            const Byte* line = runLines_[std::size_t(r)] + step.piece->bytes;
-            runLines_[std::size_t(r)] =
-                line == step.ringStart + (step.piece->end - step.piece->first) ? step.ringStart
-                                                                               : line;
+            const Byte* line = runLines_[std::size_t(r)] + step.bytes;
+            runLines_[std::size_t(r)] = line == step.ringEnd ? step.ringStart : line;
         }
     }
 
-    // A run's piece, and its ring's first line as the run sees it.
+    // A run's ring as the run sees it: its first line, its end, and a line's bytes.
     struct RunStep {
-        const Piece* piece;
         const Byte* ringStart;
+        const Byte* ringEnd;
+        std::size_t bytes;
     };
 
     const Frame& f_;
