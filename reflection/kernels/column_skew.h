@@ -10,12 +10,12 @@
 // gathered from the ring, mixed, and given their opacity and fade on their
 // way into the result.
 //
-// Without a blur the ring takes the whole strip's width, each mirrored from
-// the picture's row while the rest of the result row that shows that picture
-// row is written from it: every picture row is read from memory once. A
-// blurred strip, in the result already, is skewed in bands of columns after
-// the rest is written, so that the ring stays in the cache, each band on one
-// of the kept threads with a ring of its own.
+// The strip is swept in bands of columns, each band on one of the kept
+// threads with a ring of its own, which stays in the cache. Without a blur
+// each ring's rows are mirrored from the picture's rows, and the first band's
+// sweep writes the rest of each result row that shows a picture row just
+// before, so that its mirror finds the row in the cache. A blurred strip, in
+// the result already, is skewed after the rest is written.
 
 #include "imaging/pixels/work_share.h"
 #include "reflection/kernels/fade_kernel.h"
@@ -48,17 +48,15 @@ public:
             shifts_[std::size_t(u)] = strip_skew::shiftOf(left ? strip - 1 - u : u, strip, f.skew);
             std::memset(&weights_[std::size_t(u) * DB], shifts_[std::size_t(u)].fraction, DB);
         }
-        // A blurred strip's bands: as many as the threads or a multiple of
-        // them, so that the threads finish together.
-        int threads = 1;
-        band_ = strip;
-        if (!together()) {
-            threads = int(std::min(workBudget(), 8u));
-            int bands = (strip + bandPixels - 1) / bandPixels;
-            bands = std::min((bands + threads - 1) / threads * threads, (strip + 15) / 16);
-            band_ = ((strip + bands - 1) / bands + 15) / 16 * 16;
-            threads = std::min(threads, (strip + band_ - 1) / band_);
-        }
+        // Bands of columns, one thread's each: a blurred strip's as many as
+        // the threads or a multiple of them; else two for each thread, so
+        // that the others take more while the first band's thread writes
+        // the rest of the rows too.
+        int threads = int(std::min(workBudget(), 8u));
+        int bands = together() ? 2 * threads - 1 : (strip + bandPixels - 1) / bandPixels;
+        bands = std::min((bands + threads - 1) / threads * threads, (strip + 63) / 64);
+        band_ = ((strip + bands - 1) / bands + 15) / 16 * 16;
+        threads = std::min(threads, (strip + band_ - 1) / band_);
         std::size_t ringBytes = 0;
         for (int from = 0; from < strip; from += band_) {
             const int count = std::min(strip - from, band_);
@@ -82,7 +80,8 @@ public:
     }
 
     // Whether the sweep writes the result rows that show a picture row
-    // (writeRow(i) for scan line i), rather than finding them written.
+    // (writeRow(i) for scan line i, with the strip's first band), rather
+    // than finding them written.
     bool together() const { return f_.blur == 0; }
 
     // The strip's every row; `finish(mix, from, to, out)` gives the mix of
@@ -91,10 +90,6 @@ public:
     template <class WriteRow, class Finish>
     void sweep(bool byAlpha, const WriteRow& writeRow, const Finish& finish)
     {
-        if (together()) {
-            sweepBand(0, workers_[0], byAlpha, writeRow, finish);
-            return;
-        }
         std::atomic<int> next{0};
         const int bands = int(bandRuns_.size());
         shareWork(unsigned(workers_.size()), [&](unsigned index) {
@@ -160,7 +155,7 @@ private:
                 const bool picture = next < along_ + f.height;
                 // The rest of the row first: it reads the picture's row
                 // in order, which the mirror then finds in the cache.
-                if (together() && picture)
+                if (together() && from == 0 && picture)
                     writeRow(next - base);
                 for (Piece& piece : w.pieces) {
                     if (!picture)
