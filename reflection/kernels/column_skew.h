@@ -194,9 +194,10 @@ private:
 
     // The rings of the pieces of the band of `count` columns from `from`,
     // laid one after the other from the start of the worker's ring, full of
-    // background; gives their bytes, and only counts them without a worker. The ring takes a
-    // line |S| + 1 scan lines before the result row at it, and a piece whose
-    // least whole shift is k reads it last k scan lines after it.
+    // background; gives their bytes, and only counts them without a worker.
+    // The ring takes a line |S| + 1 scan lines before the result row at it,
+    // and a piece whose least whole shift is k reads it last k scan lines
+    // after it.
     std::size_t piecesOf(int from, int count, Worker* w)
     {
         if (w)
