@@ -14,6 +14,7 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 // Every line of the result is written once, straight from the source: rows for
@@ -112,15 +113,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
                 const int y = top ? f.strip - 1 - t : stripTop + t;
                 Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
                 Byte* piece = line + fromByte;
-                const int bytes = toByte - fromByte;
-                const int s = f.strip - 1 - t;
-                const bool fused = s < f.faded && opacity.beforeFade() >= 0;
-                if (opacity.active && !fused)
-                    opacity.apply(piece, piece, bytes);
-                if (s < f.faded)
-                    fadeBytes<DB, fade, false>(fader, piece, piece, bytes,
-                                               strength<fade>(s, f.faded), 0, nullptr, nullptr,
-                                               opacity.beforeFade());
+                finishLine(fader, opacity, piece, piece, toByte - fromByte, f.strip - 1 - t, piece);
                 if (toByte == lineBytes)
                     zeroPadding<DB>(line, f);
             }
@@ -135,20 +128,8 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         strip_skew::skewLine(mirror, f.width, skewed.data(), f.outWidth,
                              strip_skew::shiftOf(t, f.strip, f.skew), DB, gapLine.data(),
                              fade == Fade::Alpha, SB == 3);
-        const int bytes = f.outWidth * DB;
-        const int s = f.strip - 1 - t;
-        const bool fused = s < f.faded && opacity.beforeFade() >= 0;
-        if (s < f.faded) {
-            if (opacity.active && !fused)
-                opacity.apply(skewed.data(), skewed.data(), bytes);
-            fadeBytes<DB, fade, false, true>(fader, skewed.data(), line, bytes,
-                                             strength<fade>(s, f.faded), 0, nullptr, nullptr,
-                                             opacity.beforeFade());
-        } else if (opacity.active) {
-            opacity.template apply<true>(skewed.data(), line, bytes);
-        } else {
-            streamCopy(line, skewed.data(), std::size_t(bytes));
-        }
+        finishLine<DB, fade, true>(fader, opacity, skewed.data(), line, f.outWidth * DB,
+                                   f.strip - 1 - t, skewed.data());
         zeroPadding<DB>(line, f);
     };
 
@@ -212,24 +193,8 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
             copyRun<SB, DB, true>(src, line, f.width,
                                   Byte(s < f.faded ? alpha * s / f.faded : alpha));
         } else {
-            const Byte* from = src;
-            if (opacity.active) {
-                if (s >= f.faded) {
-                    opacity.template apply<true>(src, line, f.width * DB);
-                    zeroPadding<DB>(line, f);
-                    return;
-                }
-                if (opacity.beforeFade() < 0) {
-                    opacity.apply(src, opaqueLine.data(), f.width * DB);
-                    from = opaqueLine.data();
-                }
-            }
-            if (s >= f.faded)
-                copyRun<SB, DB, true>(from, line, f.width);
-            else
-                fadeBytes<DB, fade, false, true>(fader, from, line, f.width * DB,
-                                                 strength<fade>(s, f.faded), 0, nullptr, nullptr,
-                                                 from == src ? opacity.beforeFade() : -1);
+            finishLine<DB, fade, true>(fader, opacity, src, line, f.width * DB, s,
+                                       opaqueLine.data());
         }
         zeroPadding<DB>(line, f);
     };
@@ -343,27 +308,12 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         if (!blur.prepare(mirror, view, f.blur, blurAlpha<SB, fade>()))
             throw std::bad_alloc();
     }
-    // The strip's opacity and fade, in place, on the strip's pixels of a row.
-    const auto finishStripAt = [&](Byte* strip) {
-        // The faded part takes the opacity in its fade's step, the rest alone.
-        const bool fused = f.faded > 0 && opacity.beforeFade() >= 0;
-        if (opacity.active) {
-            const int from = fused ? (left ? f.faded : 0) : 0;
-            const int count = fused ? f.strip - f.faded : f.strip;
-            Byte* part = strip + std::size_t(from) * DB;
-            opacity.apply(part, part, count * DB);
-        }
-        if (f.faded > 0) {
-            Byte* faded = strip + std::size_t(fadedLeft - stripLeft) * DB;
-            fadeBytes<DB, fade, true>(fader, faded, faded, f.faded * DB, kFirst, kStep,
-                                      kLanes.data(), mLanes.data(),
-                                      fused ? opacity.beforeFade() : -1);
-        }
-    };
-    const auto finishStrip = [&](Byte* line) { finishStripAt(line + std::size_t(stripLeft) * DB); };
-    // The same for the strip's columns from..to-1 only, at `part`, written
-    // into the result at `out` past the cache.
-    const auto finishStripPart = [&](Byte* part, int from, int to, Byte* out) {
+    // The strip's opacity and fade on its columns from..to-1, at `part`, into
+    // the result at `out` (past the cache with `stream`), or in place when
+    // `out` is `part`. The faded part takes the opacity in its fade's step,
+    // the rest alone.
+    const auto finishStripPart = [&](auto stream, Byte* part, int from, int to, Byte* out) {
+        constexpr bool streamed = decltype(stream)::value;
         const bool fused = f.faded > 0 && opacity.beforeFade() >= 0;
         if (opacity.active) {
             const int first = std::max(from, fused ? (left ? f.faded : 0) : 0);
@@ -376,19 +326,24 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
         const int first = std::clamp(fadedFirst, from, to);
         const int end = std::clamp(fadedFirst + f.faded, first, to);
         const auto copy = [&](int a, int b) {
-            streamCopy(out + std::size_t(a - from) * DB, part + std::size_t(a - from) * DB,
-                       std::size_t(b - a) * DB);
+            if (out != part)
+                streamCopy(out + std::size_t(a - from) * DB, part + std::size_t(a - from) * DB,
+                           std::size_t(b - a) * DB);
         };
         copy(from, first);
         if (end > first) {
             const int x = first - fadedFirst; // the first faded column's index in the fade
             const std::size_t at = std::size_t(first - from) * DB;
-            fadeBytes<DB, fade, true, true>(
+            fadeBytes<DB, fade, true, streamed>(
                 fader, part + at, out + at, (end - first) * DB, kFirst + x * kStep, kStep,
                 kLanes.data() + std::size_t(x) * DB, mLanes.data() + std::size_t(x) * DB,
                 fused ? opacity.beforeFade() : -1);
         }
         copy(end, to);
+    };
+    const auto finishStrip = [&](Byte* line) {
+        Byte* strip = line + std::size_t(stripLeft) * DB;
+        finishStripPart(std::false_type(), strip, 0, f.strip, strip);
     };
 
     // With a blur, the blur writes the strip from the picture, then gives it
@@ -429,7 +384,9 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
     }
     blur.finish();
     if (skew)
-        skew->sweep(fade == Fade::Alpha, writeRow, finishStripPart);
+        skew->sweep(fade == Fade::Alpha, writeRow, [&](Byte* part, int from, int to, Byte* out) {
+            finishStripPart(std::true_type(), part, from, to, out);
+        });
 }
 
 template <int SB, int DB, Fade fade> void render(const Frame& f)

@@ -147,6 +147,29 @@ template <int DB, Fade fade> struct Opacity {
     }
 };
 
+// Strip line s of a run of `bytes` from src into dst (which may be src): its
+// opacity and, when s < F, its fade, in one step where the fade can take the
+// opacity with it. Otherwise the opacity goes into `scratch` first (which may
+// be src or dst), when the opacity is active.
+template <int DB, Fade fade, bool stream = false>
+void finishLine(const Fader& fader, const Opacity<DB, fade>& opacity, const Byte* src, Byte* dst,
+                int bytes, int s, Byte* scratch)
+{
+    if (s >= fader.f) {
+        if (opacity.active)
+            opacity.template apply<stream>(src, dst, bytes);
+        else if (src != dst)
+            copyRun<DB, DB, stream>(src, dst, bytes / DB);
+        return;
+    }
+    if (opacity.active && opacity.beforeFade() < 0) {
+        opacity.apply(src, scratch, bytes);
+        src = scratch;
+    }
+    fadeBytes<DB, fade, false, stream>(fader, src, dst, bytes, strength<fade>(s, fader.f), 0,
+                                       nullptr, nullptr, opacity.beforeFade());
+}
+
 // `count` pixels of the gap: the background colour, opaque, in colour mode;
 // all 0 in transparency mode.
 template <int DB, Fade fade> std::vector<Byte> gapPixels(const Frame& f, int count)
