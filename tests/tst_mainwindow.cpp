@@ -14,6 +14,7 @@
 #include "support/testaccess.h"
 #include "support/testpictures.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QDir>
@@ -129,6 +130,11 @@ private Q_SLOTS:
             const QRect box = window.findChild<QGroupBox*>(name)->geometry();
             QVERIFY2(ui.tab_5->rect().contains(box) && box.top() > above.bottom() + 5, name);
             above = box;
+            // Every check box's text ends clear of its group's frame.
+            for (const QCheckBox* check :
+                 window.findChild<QGroupBox*>(name)->findChildren<QCheckBox*>())
+                QVERIFY2(check->x() + check->sizeHint().width() + 3 <= box.width(),
+                         qPrintable(check->objectName()));
         }
 
         // Without a picture the settings render nothing, and nothing breaks.
