@@ -5,6 +5,7 @@
 #include "reflection/kernels/column_skew.h"
 #include "reflection/kernels/reflection_pixels.h"
 #include "reflection/kernels/strip_skew.h"
+#include "reflection/kernels/strip_skew_hwy.h"
 
 #include <FreeImage.h>
 
@@ -371,8 +372,8 @@ template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
             std::memcpy(line + std::size_t(gapLeft) * DB, gapRun.data(), gapRun.size());
         if (f.strip > 0 && f.blur == 0 && f.skew == 0) {
             const Byte* src = f.srcBits + i * f.srcPitch;
-            copyRunReversed<SB, DB>(src + std::ptrdiff_t(stripFirstSource) * SB,
-                                    line + std::size_t(stripLeft) * DB, f.strip);
+            strip_skew::mirrorRunVector(src + std::ptrdiff_t(stripFirstSource) * SB,
+                                        line + std::size_t(stripLeft) * DB, f.strip, SB, DB);
             finishStrip(line);
         }
         zeroPadding<DB>(line, f);

@@ -2,7 +2,7 @@
 #pragma once
 
 // The building blocks of the renderer's kernels (reflection_kernels.cpp):
-// pixel loads and stores, copies of runs of pixels in order and mirrored, the
+// pixel loads and stores, copies of runs of pixels in order, the
 // exact fade of a run of bytes (in vectors: fade_kernel.h), the opacity, the
 // gap's pixels. Included by reflection_kernels.cpp only.
 
@@ -43,40 +43,6 @@ void copyRun(const Byte* src, Byte* dst, int n, Byte alpha = 0xFF)
             fade_kernel::streamWiden(src, dst, n, alpha);
         else
             pixel_words::widen(src, dst, n, alpha);
-    }
-}
-
-// n pixels copied in reverse order: `src` is the first pixel read, the next
-// one lies SB bytes before it. 24-bit pixels widened to 32 bits get alpha 255.
-template <int SB, int DB> void copyRunReversed(const Byte* src, Byte* dst, int n)
-{
-    int i = 0;
-    if constexpr (SB == 4) {
-        for (; i + 2 <= n; i += 2, src -= 8, dst += 8)
-            store2(dst, load32(src), load32(src - 4));
-        for (; i < n; ++i, src -= 4, dst += 4)
-            store32(dst, load32(src));
-    } else {
-        // Four pixels at a time from the 12 bytes that end with the pixel at src.
-        for (; i + 4 <= n; i += 4, src -= 12, dst += DB * 4) {
-            Word p0, p1, p2, p3;
-            unpack4(src - 9, p0, p1, p2, p3);
-            if constexpr (DB == 4) {
-                constexpr Word opaque = 0xFF000000u;
-                store2(dst, p3 | opaque, p2 | opaque);
-                store2(dst + 8, p1 | opaque, p0 | opaque);
-            } else {
-                store64(dst, Pair(p3) | Pair(p2) << 24 | Pair(p1) << 48);
-                store32(dst + 8, (p1 >> 16) | (p0 << 8));
-            }
-        }
-        for (; i < n; ++i, src -= 3, dst += DB) {
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-            if constexpr (DB == 4)
-                dst[3] = 0xFF;
-        }
     }
 }
 

@@ -34,7 +34,7 @@ void blendPixelByAlpha(const std::uint8_t* a, const std::uint8_t* b, std::uint8_
 
 // The `n` pixels that end with the one at `src` in reverse order, pixel q of
 // `out` the source's pixel -q, 24-bit ones widened to 32 bits with alpha 255
-// where outBytes is 4: copyRunReversed (reflection_pixels.h) is the plain form.
+// where outBytes is 4: the mirrored strip of the left and right edges.
 void mirrorRunVector(const std::uint8_t* src, std::uint8_t* out, int n, int sourceBytes,
                      int outBytes);
 
