@@ -61,8 +61,7 @@ template <int SB, Fade fade> BlurAlpha blurAlpha()
 // a strip row, given its opacity and faded with one strength along the row.
 template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
 {
-    Fader fader;
-    fader.prepare<DB>(f.faded, f.colour, fade);
+    const Fader fader(f.faded, f.colour, fade, DB);
     const Opacity<DB, fade> opacity(f);
     const bool top = f.direction == Direction::Top;
     const Layout across = layoutAcross(f, top, f.height);
@@ -81,6 +80,12 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     const int base = f.skew < 0 ? along : 0; // where the picture starts along the edge
     std::vector<Byte> unskewed(f.skew != 0 ? std::size_t(f.width) * DB : 0);
     std::vector<Byte> skewed(f.skew != 0 ? std::size_t(f.outWidth) * DB : 0);
+    // Strip line t is result row stripTop + t (bottom) or R - 1 - t (top),
+    // and the mirror of picture row H - 1 - t (bottom) or t (top).
+    const auto stripLine = [&](int t) {
+        const int y = top ? f.strip - 1 - t : stripTop + t;
+        return f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+    };
     StripBlur blur;
     if (f.blur > 0) {
         StripView view;
@@ -88,10 +93,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         view.width = f.width;
         view.channels = DB;
         view.pixelStep = DB;
-        // Strip line t is result row stripTop + t (bottom) or R - 1 - t (top),
-        // and the mirror of picture row H - 1 - t (bottom) or t (top).
-        const int firstRow = top ? f.strip - 1 : stripTop;
-        view.first = f.outBits + std::ptrdiff_t(f.outHeight - 1 - firstRow) * f.outPitch;
+        view.first = stripLine(0);
         view.lineStep = top ? f.outPitch : -f.outPitch;
         StripView mirror = view;
         mirror.channels = SB;
@@ -100,19 +102,14 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
         mirror.lineStep = top ? -f.srcPitch : f.srcPitch;
         if (!blur.prepare(mirror, view, f.blur, blurAlpha<SB, fade>()))
             throw std::bad_alloc();
-    }
-
-    // With a blur, the blur writes the strip's rows from the picture, then
-    // gives pieces of them their opacity and fade, while the other rows are
-    // written here.
-    if (f.blur > 0) {
-        // The blur's threads run this after the block ends: what it needs of
-        // the block is held by value.
+        // The blur writes the strip's rows from the picture, then gives
+        // pieces of them their opacity and fade, while the other rows are
+        // written here. Its threads run this after the block ends: what it
+        // needs of the block is held by value.
         const auto finishPieces = [&, lineBytes = f.width * DB](int from, int to, int fromByte,
                                                                 int toByte) {
             for (int t = from; t < to; ++t) {
-                const int y = top ? f.strip - 1 - t : stripTop + t;
-                Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+                Byte* line = stripLine(t);
                 Byte* piece = line + fromByte;
                 finishLine(fader, opacity, piece, piece, toByte - fromByte, f.strip - 1 - t, piece);
                 if (toByte == lineBytes)
@@ -231,8 +228,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
     }
     blur.finish();
     for (int t = 0; f.blur > 0 && f.skew != 0 && t < f.strip; ++t) {
-        const int y = top ? f.strip - 1 - t : stripTop + t;
-        Byte* line = f.outBits + std::ptrdiff_t(f.outHeight - 1 - y) * f.outPitch;
+        Byte* line = stripLine(t);
         std::memcpy(unskewed.data(), line, unskewed.size());
         skewInto(unskewed.data(), line, t);
     }
@@ -244,8 +240,7 @@ template <int SB, int DB, Fade fade> void renderRows(const Frame& f)
 // faded byte with the strength of its column.
 template <int SB, int DB, Fade fade> void renderColumns(const Frame& f)
 {
-    Fader fader;
-    fader.prepare<DB>(f.faded, f.colour, fade);
+    const Fader fader(f.faded, f.colour, fade, DB);
     const Opacity<DB, fade> opacity(f);
     const bool left = f.direction == Direction::Left;
 

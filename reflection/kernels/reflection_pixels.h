@@ -53,10 +53,9 @@ struct Fader {
     int f = 0; // F, the number of faded lines
     fade_kernel::Shape shape;
 
-    template <int DB> void prepare(int faded, const int c[3], Fade fade)
+    Fader(int faded, const int c[3], Fade fade, int bytesPerPixel) : f(faded)
     {
-        f = faded;
-        shape.bytesPerPixel = DB;
+        shape.bytesPerPixel = bytesPerPixel;
         shape.alphaFades = fade == Fade::Alpha;
         for (int i = 0; i < 3; ++i)
             shape.colour[i] = c[i];
@@ -99,10 +98,9 @@ template <int DB, Fade fade> struct Opacity {
     int k = 0;
     bool active = false;
     explicit Opacity(const Frame& f)
+        : fader(100, f.colour, fade, DB), k(fade == Fade::Colour ? 100 - f.opacity : f.opacity),
+          active(f.opacity < 100)
     {
-        active = f.opacity < 100;
-        k = fade == Fade::Colour ? 100 - f.opacity : f.opacity;
-        fader.prepare<DB>(100, f.colour, fade);
     }
     // The strength a fade takes to give the opacity in the same step, -1 when
     // the opacity is its own step (none, or opacity 0 in colour mode).
