@@ -3,8 +3,6 @@
 
 #include "imaging/pixels/source_quality.h"
 
-#include <algorithm>
-
 bool isStandardBitmap(FIBITMAP* dib)
 {
     if (!dib || !FreeImage_HasPixels(dib) || FreeImage_GetImageType(dib) != FIT_BITMAP)
@@ -14,20 +12,6 @@ bool isStandardBitmap(FIBITMAP* dib)
 }
 
 namespace {
-
-// The resolution FreeImage gives a new bitmap.
-struct DefaultResolution {
-    unsigned x = 0;
-    unsigned y = 0;
-    DefaultResolution()
-    {
-        if (FIBITMAP* probe = FreeImage_Allocate(1, 1, 24)) {
-            x = FreeImage_GetDotsPerMeterX(probe);
-            y = FreeImage_GetDotsPerMeterY(probe);
-            FreeImage_Unload(probe);
-        }
-    }
-};
 
 BYTE floatToByte(float value)
 {
@@ -44,6 +28,7 @@ BYTE floatToByte(float value)
 BitmapPtr convertFloatColour(FIBITMAP* dib, bool want32)
 {
     const bool hasAlpha = FreeImage_GetImageType(dib) == FIT_RGBAF;
+    const unsigned channels = hasAlpha ? 4 : 3; // FIRGBAF, FIRGBF: red, green, blue (, alpha)
     const unsigned width = FreeImage_GetWidth(dib);
     const unsigned height = FreeImage_GetHeight(dib);
     const int bytes = want32 ? 4 : 3;
@@ -51,27 +36,14 @@ BitmapPtr convertFloatColour(FIBITMAP* dib, bool want32)
     if (!out)
         return nullptr;
     for (unsigned y = 0; y < height; ++y) {
-        const BYTE* in = FreeImage_GetScanLine(dib, y);
+        const float* pixel = reinterpret_cast<const float*>(FreeImage_GetScanLine(dib, y));
         BYTE* line = FreeImage_GetScanLine(out.get(), y);
-        for (unsigned x = 0; x < width; ++x, line += bytes) {
-            float red, green, blue, alpha = 1.0f;
-            if (hasAlpha) {
-                const FIRGBAF* pixel = reinterpret_cast<const FIRGBAF*>(in) + x;
-                red = pixel->red;
-                green = pixel->green;
-                blue = pixel->blue;
-                alpha = pixel->alpha;
-            } else {
-                const FIRGBF* pixel = reinterpret_cast<const FIRGBF*>(in) + x;
-                red = pixel->red;
-                green = pixel->green;
-                blue = pixel->blue;
-            }
-            line[FI_RGBA_BLUE] = floatToByte(blue);
-            line[FI_RGBA_GREEN] = floatToByte(green);
-            line[FI_RGBA_RED] = floatToByte(red);
+        for (unsigned x = 0; x < width; ++x, pixel += channels, line += bytes) {
+            line[FI_RGBA_BLUE] = floatToByte(pixel[2]);
+            line[FI_RGBA_GREEN] = floatToByte(pixel[1]);
+            line[FI_RGBA_RED] = floatToByte(pixel[0]);
             if (want32)
-                line[FI_RGBA_ALPHA] = floatToByte(alpha);
+                line[FI_RGBA_ALPHA] = hasAlpha ? floatToByte(pixel[3]) : 255;
         }
     }
     return out;
@@ -88,7 +60,8 @@ BitmapPtr convertToStandardBitmap(FIBITMAP* dib, bool want32)
 {
     if (!dib || !FreeImage_HasPixels(dib))
         return nullptr;
-    switch (FreeImage_GetImageType(dib)) {
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(dib);
+    switch (type) {
     case FIT_BITMAP:
     case FIT_RGB16:
     case FIT_RGBA16:
@@ -96,27 +69,25 @@ BitmapPtr convertToStandardBitmap(FIBITMAP* dib, bool want32)
     case FIT_RGBF:
     case FIT_RGBAF:
         return convertFloatColour(dib, want32);
-    case FIT_UINT16: {
-        // 16-bit grey keeps its look through the high byte; a linear stretch
-        // between the picture's own extremes would not.
-        BitmapPtr grey(FreeImage_ConvertTo8Bits(dib));
-        return grey ? convertBitmap(grey.get(), want32) : nullptr;
+    default:
+        break;
     }
-    default: {
-        BitmapPtr grey(FreeImage_ConvertToStandardType(dib, TRUE));
-        return grey ? convertBitmap(grey.get(), want32) : nullptr;
-    }
-    }
+    // 16-bit grey keeps its look through the high byte; a linear stretch
+    // between the picture's own extremes would not.
+    const BitmapPtr grey(type == FIT_UINT16 ? FreeImage_ConvertTo8Bits(dib)
+                                            : FreeImage_ConvertToStandardType(dib, TRUE));
+    return grey ? convertBitmap(grey.get(), want32) : nullptr;
 }
 
 void carryProfileAndResolution(FIBITMAP* source, FIBITMAP* result)
 {
-    static const DefaultResolution fresh;
+    // A bitmap of FreeImage's own, for the resolution it gives a new one.
+    static const BitmapPtr fresh(FreeImage_Allocate(1, 1, 24));
     const unsigned x = FreeImage_GetDotsPerMeterX(source);
     const unsigned y = FreeImage_GetDotsPerMeterY(source);
     const bool known = x != 0 && y != 0;
-    FreeImage_SetDotsPerMeterX(result, known ? x : fresh.x);
-    FreeImage_SetDotsPerMeterY(result, known ? y : fresh.y);
+    FreeImage_SetDotsPerMeterX(result, known ? x : FreeImage_GetDotsPerMeterX(fresh.get()));
+    FreeImage_SetDotsPerMeterY(result, known ? y : FreeImage_GetDotsPerMeterY(fresh.get()));
 
     const FIICCPROFILE* icc = FreeImage_GetICCProfile(source);
     if (icc && icc->data && icc->size > 0)
