@@ -25,16 +25,6 @@ std::size_t pageSize()
     return size;
 }
 
-void preferLargePages(void* start, std::size_t bytes)
-{
-#if defined(MADV_HUGEPAGE)
-    madvise(start, bytes, MADV_HUGEPAGE);
-#else
-    (void)start;
-    (void)bytes;
-#endif
-}
-
 // A fresh block of whole 2 MiB pages, starting on one; null when memory runs out.
 unsigned char* mapBlock(std::size_t bytes)
 {
@@ -48,7 +38,7 @@ unsigned char* mapBlock(std::size_t bytes)
         munmap(mapped, aligned - start);
     if (const std::size_t after = start + largePage - aligned)
         munmap(reinterpret_cast<void*>(aligned + bytes), after);
-    preferLargePages(reinterpret_cast<void*>(aligned), bytes);
+    madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
     return reinterpret_cast<unsigned char*>(aligned);
 }
 
@@ -59,13 +49,11 @@ bool within(const void* p, const unsigned char* start, std::size_t size)
 }
 
 // The blocks let go, for the next ones that fit; leaked at exit, so that no
-// block outlives them.
+// block outlives them (and a kept block, which would keep itself as it goes,
+// never goes).
 struct KeptBlocks {
     std::mutex mutex;
-    struct Kept {
-        unsigned char* bytes = nullptr;
-        std::size_t size = 0;
-    } kept[4];
+    PixelBlock kept[4];
 };
 
 KeptBlocks& keptBlocks()
@@ -107,15 +95,13 @@ bool PixelBlock::reserve(std::size_t wanted)
     {
         KeptBlocks& blocks = keptBlocks();
         const std::lock_guard<std::mutex> lock(blocks.mutex);
-        KeptBlocks::Kept* best = nullptr;
-        for (KeptBlocks::Kept& kept : blocks.kept) {
-            if (kept.bytes && kept.size >= wanted && (!best || kept.size < best->size))
+        PixelBlock* best = nullptr;
+        for (PixelBlock& kept : blocks.kept) {
+            if (kept.size_ >= wanted && (!best || kept.size_ < best->size_))
                 best = &kept;
         }
         if (best) {
-            bytes_ = best->bytes;
-            size_ = best->size;
-            *best = {};
+            swap(*best); // this block is empty after keep()
             return true;
         }
     }
@@ -129,22 +115,19 @@ void PixelBlock::keep()
 {
     if (!bytes_)
         return;
-    KeptBlocks::Kept going{bytes_, size_};
-    bytes_ = nullptr;
-    size_ = 0;
     {
         KeptBlocks& blocks = keptBlocks();
         const std::lock_guard<std::mutex> lock(blocks.mutex);
-        KeptBlocks::Kept* smallest = &blocks.kept[0];
-        for (KeptBlocks::Kept& kept : blocks.kept) {
-            if (kept.size < smallest->size)
-                smallest = &kept;
-        }
-        if (smallest->size < going.size)
-            std::swap(*smallest, going);
+        PixelBlock& smallest = *std::min_element(
+            std::begin(blocks.kept), std::end(blocks.kept),
+            [](const PixelBlock& a, const PixelBlock& b) { return a.size_ < b.size_; });
+        if (smallest.size_ < size_)
+            swap(smallest);
     }
-    if (going.bytes)
-        munmap(going.bytes, going.size);
+    if (bytes_)
+        munmap(bytes_, size_);
+    bytes_ = nullptr;
+    size_ = 0;
 }
 
 // A picture's memory file, mapped between room for a result's lines before
@@ -277,7 +260,7 @@ FIBITMAP* PixelMemory::around(Picture& picture, int width, int height, int bpp, 
         if (mmap(start, headPages - picture.headMapped, PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0) == MAP_FAILED)
             return nullptr;
-        preferLargePages(start, headPages - picture.headMapped);
+        madvise(start, headPages - picture.headMapped, MADV_HUGEPAGE);
         picture.headMapped = headPages;
     }
     if (filePages > picture.mapped) {
@@ -318,13 +301,10 @@ FIBITMAP* PixelMemory::bitmap(int width, int height, int bpp, const void* pictur
 
 bool PixelMemory::holds(const void* p) const
 {
-    if (block.holds(p))
-        return true;
-    for (const PixelBlock& old : outgrown) {
-        if (old.holds(p))
-            return true;
-    }
-    return std::any_of(std::begin(pictures), std::end(pictures),
+    return block.holds(p) ||
+           std::any_of(outgrown.begin(), outgrown.end(),
+                       [p](const PixelBlock& old) { return old.holds(p); }) ||
+           std::any_of(std::begin(pictures), std::end(pictures),
                        [p](const Picture* picture) { return picture && picture->holds(p); });
 }
 
