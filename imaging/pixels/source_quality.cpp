@@ -11,9 +11,16 @@ namespace {
 constexpr const char* qualityKey = "Glassmere.SourceQuality";
 constexpr const char* damageKey = "Glassmere.Damage";
 
+// Replaces `dib`'s record under `key`; a null `value` leaves none.
 void setTag(FIBITMAP* dib, const char* key, FREE_IMAGE_MDTYPE type, DWORD count, DWORD length,
             const void* value)
 {
+    if (!dib)
+        return;
+    if (!value) {
+        FreeImage_SetMetadata(FIMD_CUSTOM, dib, key, nullptr);
+        return;
+    }
     FITAG* tag = FreeImage_CreateTag();
     if (!tag)
         return;
@@ -30,16 +37,11 @@ void setTag(FIBITMAP* dib, const char* key, FREE_IMAGE_MDTYPE type, DWORD count,
 
 void recordSourceQuality(FIBITMAP* dib, const SourceQuality& source)
 {
-    if (!dib)
-        return;
-    if (!source.lossy && source.quality == 0 && source.sampling == ChromaSampling::Unknown &&
-        !source.progressive) {
-        FreeImage_SetMetadata(FIMD_CUSTOM, dib, qualityKey, nullptr);
-        return;
-    }
+    const bool nothingToSay = !source.lossy && source.quality == 0 &&
+                              source.sampling == ChromaSampling::Unknown && !source.progressive;
     const DWORD fields[4] = {source.lossy, source.quality, DWORD(source.sampling),
                              source.progressive};
-    setTag(dib, qualityKey, FIDT_LONG, 4, sizeof fields, fields);
+    setTag(dib, qualityKey, FIDT_LONG, 4, sizeof fields, nothingToSay ? nullptr : fields);
 }
 
 SourceQuality recordedSourceQuality(FIBITMAP* dib)
@@ -61,15 +63,10 @@ SourceQuality recordedSourceQuality(FIBITMAP* dib)
 
 void recordDamage(FIBITMAP* dib, const QString& words)
 {
-    if (!dib)
-        return;
-    if (words.isEmpty()) {
-        FreeImage_SetMetadata(FIMD_CUSTOM, dib, damageKey, nullptr);
-        return;
-    }
     const QByteArray text = words.toUtf8();
     const DWORD length = DWORD(text.size() + 1);
-    setTag(dib, damageKey, FIDT_ASCII, length, length, text.constData());
+    setTag(dib, damageKey, FIDT_ASCII, length, length,
+           words.isEmpty() ? nullptr : text.constData());
 }
 
 QString recordedDamage(FIBITMAP* dib)
