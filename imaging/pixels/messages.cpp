@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -14,9 +15,7 @@ void recordFreeImageMessage(FREE_IMAGE_FORMAT, const char* message)
 {
     // A damaged file can make a reader repeat itself for every line.
     const QString text = QString::fromLocal8Bit(message).trimmed();
-    if (text.isEmpty() || freeImageLog.contains(text))
-        return;
-    if (freeImageLog.size() < 6)
+    if (!text.isEmpty() && freeImageLog.size() < 6 && !freeImageLog.contains(text))
         freeImageLog.append(text);
 }
 
@@ -44,11 +43,8 @@ bool failWith(QString* error, const QString& why)
 
 void captureFreeImageMessages()
 {
-    static const bool installed = [] {
-        FreeImage_SetOutputMessage(recordFreeImageMessage);
-        return true;
-    }();
-    (void)installed;
+    static std::once_flag installed;
+    std::call_once(installed, FreeImage_SetOutputMessage, recordFreeImageMessage);
 }
 
 void clearFreeImageMessages()
