@@ -38,18 +38,15 @@ DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* 
     const std::size_t bound = libdeflate_deflate_compress_bound(compressor, size);
     if (!scratch.reserve(bound))
         throw std::bad_alloc();
-    std::uint8_t* out = scratch.data();
-    const std::size_t written = libdeflate_deflate_compress(compressor, data, size, out, bound);
+    const std::size_t written =
+        libdeflate_deflate_compress(compressor, data, size, scratch.data(), bound);
     if (written == 0)
         throw std::runtime_error("band did not deflate");
-    std::vector<std::uint8_t>& deflated = band.deflated;
-    deflated.assign(out, out + written);
+    band.deflated.assign(scratch.data(), scratch.data() + written);
     band.adler = std::uint32_t(libdeflate_adler32(1, data, size));
-    if (lastOfStream) {
-        band.endBit = std::uint64_t(deflated.size()) * 8;
-        return band;
-    }
-    if (!walkDeflate(deflated.data(), deflated.size(), size, &band.lastBlockBit, &band.endBit))
+    if (lastOfStream)
+        band.endBit = std::uint64_t(written) * 8;
+    else if (!walkDeflate(band.deflated.data(), written, size, &band.lastBlockBit, &band.endBit))
         throw std::runtime_error("deflated band does not walk");
     return band;
 }
@@ -57,13 +54,12 @@ DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* 
 void ZlibJoin::add(const DeflatedBand& band, bool last, std::vector<std::uint8_t>& out)
 {
     if (!started_) {
-        // Deflate with a 32 KB window, and the level as zlib names it.
-        const int levelClass = level_ < 2 ? 0 : level_ < 6 ? 1 : level_ == 6 ? 2 : 3;
-        const std::uint8_t first = 0x78;
-        std::uint8_t second = std::uint8_t(levelClass << 6);
-        second = std::uint8_t(second + 31 - (first * 256 + second) % 31);
-        out.push_back(first);
-        out.push_back(second);
+        // Deflate with a 32 KB window, and the level as zlib names it (fastest,
+        // fast, default, best), with the check bits that make the pair a
+        // multiple of 31.
+        static constexpr std::uint8_t levelBytes[4] = {0x01, 0x5E, 0x9C, 0xDA};
+        out.push_back(0x78);
+        out.push_back(levelBytes[level_ < 2 ? 0 : level_ < 6 ? 1 : level_ == 6 ? 2 : 3]);
         started_ = true;
     }
     // After each band but the last, an empty stored block (three zero bits, the
