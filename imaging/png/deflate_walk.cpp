@@ -170,17 +170,13 @@ bool readDynamicTables(BitReader& reader, HuffmanTable& literals, HuffmanTable& 
             return false;
         unsigned repeat = 1;
         std::uint8_t value = std::uint8_t(symbol);
-        if (symbol == 16) {
-            if (i == 0)
+        if (symbol >= 16) {
+            // 16 repeats the length before it, 17 and 18 repeat a zero.
+            static constexpr std::uint8_t repeatBase[3] = {3, 3, 11}, repeatBits[3] = {2, 3, 7};
+            if (symbol == 16 && i == 0)
                 return false;
-            value = lengths[i - 1];
-            repeat = 3 + reader.take(2);
-        } else if (symbol == 17) {
-            value = 0;
-            repeat = 3 + reader.take(3);
-        } else if (symbol == 18) {
-            value = 0;
-            repeat = 11 + reader.take(7);
+            value = symbol == 16 ? lengths[i - 1] : 0;
+            repeat = repeatBase[symbol - 16] + reader.take(repeatBits[symbol - 16]);
         }
         if (i + repeat > literalCount + distanceCount)
             return false;
