@@ -84,8 +84,7 @@ using namespace png_filters_reference;
 void sumFilters(const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
                 std::size_t bpp, std::uint64_t sums[5])
 {
-    for (int filter = 0; filter < 5; ++filter)
-        sums[filter] = 0;
+    sums[0] = sums[1] = sums[2] = sums[3] = sums[4] = 0;
     sumBytes(row, above, 0, length, bpp, sums);
 }
 
