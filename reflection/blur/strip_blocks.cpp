@@ -32,17 +32,14 @@ template <int B> HWY_INLINE V loadPixels(const Byte* at)
     if constexpr (B == 4) {
         return hn::BitCast(d, hn::LoadU(D8(), at));
     } else {
-        const hn::FixedTag<std::uint32_t, 2> half;
-        const hn::FixedTag<std::uint32_t, 1> quarter;
-        const auto low = hn::BitCast(half, hn::LoadU(hn::Repartition<Byte, decltype(half)>(), at));
-        const auto high = hn::ZeroExtendVector(
-            half,
-            hn::BitCast(quarter, hn::LoadU(hn::Repartition<Byte, decltype(quarter)>(), at + 8)));
+        const hn::FixedTag<Byte, 8> half;
+        const hn::FixedTag<Byte, 4> quarter;
         const D8 d8;
+        const auto bytes = hn::Combine(d8, hn::ZeroExtendVector(half, hn::LoadU(quarter, at + 8)),
+                                       hn::LoadU(half, at));
         alignas(16) static constexpr Byte spread[16] = {0, 1, 2, 0, 3, 4,  5,  0,
                                                         6, 7, 8, 0, 9, 10, 11, 0};
-        return hn::BitCast(d, hn::TableLookupBytes(hn::BitCast(d8, hn::Combine(d, high, low)),
-                                                   hn::Load(d8, spread)));
+        return hn::BitCast(d, hn::TableLookupBytes(bytes, hn::Load(d8, spread)));
     }
 }
 
@@ -54,16 +51,11 @@ template <int B> HWY_INLINE void storePixels(Byte* at, V pixels)
     } else {
         alignas(16) static constexpr Byte pack[16] = {0,  1,  2,  4,  5, 6, 8, 9,
                                                       10, 12, 13, 14, 0, 0, 0, 0};
-        const auto packed =
-            hn::BitCast(D(), hn::TableLookupBytes(hn::BitCast(d8, pixels), hn::Load(d8, pack)));
-        const hn::FixedTag<std::uint32_t, 2> half;
-        const hn::FixedTag<std::uint32_t, 1> quarter;
-        hn::StoreU(
-            hn::BitCast(hn::Repartition<Byte, decltype(half)>(), hn::LowerHalf(half, packed)),
-            hn::Repartition<Byte, decltype(half)>(), at);
-        const auto third = hn::LowerHalf(quarter, hn::UpperHalf(half, packed));
-        hn::StoreU(hn::BitCast(hn::Repartition<Byte, decltype(quarter)>(), third),
-                   hn::Repartition<Byte, decltype(quarter)>(), at + 8);
+        const auto packed = hn::TableLookupBytes(hn::BitCast(d8, pixels), hn::Load(d8, pack));
+        const hn::FixedTag<Byte, 8> half;
+        const hn::FixedTag<Byte, 4> quarter;
+        hn::StoreU(hn::LowerHalf(half, packed), half, at);
+        hn::StoreU(hn::LowerHalf(quarter, hn::UpperHalf(half, packed)), quarter, at + 8);
     }
 }
 
@@ -83,28 +75,35 @@ HWY_INLINE void turn(V& v0, V& v1, V& v2, V& v3)
     v3 = hn::BitCast(d, hn::InterleaveUpper(d64, t1, t3));
 }
 
+// Each whole block of 4 lines of `view` among from..to-1 and 4 pixels given
+// to `block` with its first pixel and the line whose pixels lie first in the
+// picture's rows; the line after the blocks returned.
+template <typename Block> int forBlocks(const StripView& view, int from, int to, const Block& block)
+{
+    const int end = from + (to - from) / blockLines * blockLines;
+    for (int u0 = 0; u0 + blockLines <= view.width; u0 += blockLines) {
+        for (int t0 = from; t0 < end; t0 += blockLines)
+            block(u0, view.lineStep > 0 ? t0 : t0 + blockLines - 1);
+    }
+    return end;
+}
+
 template <int SC, int W>
 int copyInBlocks(const StripView& mirror, Byte* const* lines, int from, int to)
 {
     const int step = mirror.lineStep > 0 ? 1 : -1;
-    const int end = from + (to - from) / blockLines * blockLines;
-    for (int u0 = 0; u0 + blockLines <= mirror.width; u0 += blockLines) {
-        for (int t0 = from; t0 < end; t0 += blockLines) {
-            // The line whose pixels lie first in the picture's rows.
-            const int lowest = step > 0 ? t0 : t0 + blockLines - 1;
-            const Byte* corner = mirror.first + u0 * mirror.pixelStep + lowest * mirror.lineStep;
-            const std::ptrdiff_t p = mirror.pixelStep;
-            V v0 = loadPixels<SC>(corner), v1 = loadPixels<SC>(corner + p);
-            V v2 = loadPixels<SC>(corner + 2 * p), v3 = loadPixels<SC>(corner + 3 * p);
-            turn(v0, v1, v2, v3);
-            const int at = u0 * W;
-            storePixels<W>(lines[lowest] + at, v0);
-            storePixels<W>(lines[lowest + step] + at, v1);
-            storePixels<W>(lines[lowest + 2 * step] + at, v2);
-            storePixels<W>(lines[lowest + 3 * step] + at, v3);
-        }
-    }
-    return end - from;
+    return forBlocks(mirror, from, to, [&](int u0, int lowest) {
+        const Byte* corner = mirror.first + u0 * mirror.pixelStep + lowest * mirror.lineStep;
+        const std::ptrdiff_t p = mirror.pixelStep;
+        V v0 = loadPixels<SC>(corner), v1 = loadPixels<SC>(corner + p);
+        V v2 = loadPixels<SC>(corner + 2 * p), v3 = loadPixels<SC>(corner + 3 * p);
+        turn(v0, v1, v2, v3);
+        const int at = u0 * W;
+        storePixels<W>(lines[lowest] + at, v0);
+        storePixels<W>(lines[lowest + step] + at, v1);
+        storePixels<W>(lines[lowest + 2 * step] + at, v2);
+        storePixels<W>(lines[lowest + 3 * step] + at, v3);
+    });
 }
 
 template <int SC, int DC, int W>
@@ -117,74 +116,65 @@ int copyOutBlocks(const StripView& mirror, const StripView& strip, Byte* const* 
     // the other way.
     const bool reversed = (mirror.lineStep > 0) != (strip.lineStep > 0);
     const auto colours = hn::Set(d, 0x00FFFFFFu);
-    const int end = from + (to - from) / blockLines * blockLines;
-    for (int u0 = 0; u0 + blockLines <= strip.width; u0 += blockLines) {
-        for (int t0 = from; t0 < end; t0 += blockLines) {
-            const int lowest = step > 0 ? t0 : t0 + blockLines - 1;
-            const int at = u0 * W;
-            V v0 = loadPixels<W>(lines[lowest] + at), v1 = loadPixels<W>(lines[lowest + step] + at);
-            V v2 = loadPixels<W>(lines[lowest + 2 * step] + at);
-            V v3 = loadPixels<W>(lines[lowest + 3 * step] + at);
-            turn(v0, v1, v2, v3);
-            Byte* corner = strip.first + u0 * strip.pixelStep + lowest * strip.lineStep;
-            const int mirrorLowest = reversed ? t0 + blockLines - 1 - (lowest - t0) : lowest;
-            const Byte* alpha =
-                mirror.first + u0 * mirror.pixelStep + mirrorLowest * mirror.lineStep;
-            const auto put = [&](int r, V pixels) {
-                if constexpr (DC > W) {
-                    V source = hn::Set(d, 0xFF000000u);
-                    if constexpr (SC == 4) {
-                        source = loadPixels<4>(alpha + r * mirror.pixelStep);
-                        if (reversed)
-                            source = hn::Reverse(d, source);
-                    }
-                    pixels = hn::Or(hn::And(pixels, colours), hn::AndNot(colours, source));
+    return forBlocks(strip, from, to, [&](int u0, int lowest) {
+        const int at = u0 * W;
+        V v0 = loadPixels<W>(lines[lowest] + at), v1 = loadPixels<W>(lines[lowest + step] + at);
+        V v2 = loadPixels<W>(lines[lowest + 2 * step] + at);
+        V v3 = loadPixels<W>(lines[lowest + 3 * step] + at);
+        turn(v0, v1, v2, v3);
+        Byte* corner = strip.first + u0 * strip.pixelStep + lowest * strip.lineStep;
+        const int mirrorLowest = reversed ? lowest + 3 * step : lowest;
+        const Byte* alpha = mirror.first + u0 * mirror.pixelStep + mirrorLowest * mirror.lineStep;
+        const auto put = [&](int r, V pixels) {
+            if constexpr (DC > W) {
+                V source = hn::Set(d, 0xFF000000u);
+                if constexpr (SC == 4) {
+                    source = loadPixels<4>(alpha + r * mirror.pixelStep);
+                    if (reversed)
+                        source = hn::Reverse(d, source);
                 }
-                storePixels<DC>(corner + r * strip.pixelStep, pixels);
-            };
-            put(0, v0);
-            put(1, v1);
-            put(2, v2);
-            put(3, v3);
-        }
-    }
-    return end - from;
+                pixels = hn::Or(hn::And(pixels, colours), hn::AndNot(colours, source));
+            }
+            storePixels<DC>(corner + r * strip.pixelStep, pixels);
+        };
+        put(0, v0);
+        put(1, v1);
+        put(2, v2);
+        put(3, v3);
+    });
 }
 #endif
 
 // The blocks where the processor has vectors, then what they leave a pixel
-// at a time.
+// at a time: the pixels beside them, and the lines after them.
 template <int SC, int W>
 void copyInAll(const StripView& mirror, Byte* const* lines, int from, int to)
 {
-    int done = 0;
+    int end = from;
 #if HWY_TARGET != HWY_SCALAR
-    done = copyInBlocks<SC, W>(mirror, lines, from, to);
+    end = copyInBlocks<SC, W>(mirror, lines, from, to);
 #endif
-    if (done > 0)
-        strip_lines::copyInPixels<SC, W>(mirror, lines, from, from + done,
-                                         mirror.width / blockLines * blockLines);
-    strip_lines::copyInPixels<SC, W>(mirror, lines, from + done, to, 0);
+    const int beside = mirror.width / blockLines * blockLines;
+    strip_lines::copyInPixels<SC, W>(mirror, lines, from, end, beside);
+    strip_lines::copyInPixels<SC, W>(mirror, lines, end, to, 0);
 }
 
 template <int SC, int DC, int W>
 void copyOutAll(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
                 int to)
 {
-    int done = 0;
+    int end = from;
 #if HWY_TARGET != HWY_SCALAR
-    done = copyOutBlocks<SC, DC, W>(mirror, strip, lines, from, to);
+    end = copyOutBlocks<SC, DC, W>(mirror, strip, lines, from, to);
 #endif
-    if (done > 0)
-        strip_lines::copyOutPixels<SC, DC, W>(mirror, strip, lines, from, from + done,
-                                              strip.width / blockLines * blockLines);
-    strip_lines::copyOutPixels<SC, DC, W>(mirror, strip, lines, from + done, to, 0);
+    const int beside = strip.width / blockLines * blockLines;
+    strip_lines::copyOutPixels<SC, DC, W>(mirror, strip, lines, from, end, beside);
+    strip_lines::copyOutPixels<SC, DC, W>(mirror, strip, lines, end, to, 0);
 }
 
-void copyInOn(const StripView& mirror, Byte* const* lines, int from, int to, int sourceBytes,
-              int lineBytes)
+void copyInOn(const StripView& mirror, Byte* const* lines, int from, int to, int lineBytes)
 {
-    if (sourceBytes == 3)
+    if (mirror.channels == 3)
         copyInAll<3, 3>(mirror, lines, from, to);
     else if (lineBytes == 3)
         copyInAll<4, 3>(mirror, lines, from, to);
@@ -193,13 +183,13 @@ void copyInOn(const StripView& mirror, Byte* const* lines, int from, int to, int
 }
 
 void copyOutOn(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
-               int to, int sourceBytes, int stripBytes, int lineBytes)
+               int to, int lineBytes)
 {
-    if (stripBytes == 3)
+    if (strip.channels == 3)
         copyOutAll<3, 3, 3>(mirror, strip, lines, from, to);
     else if (lineBytes == 4)
         copyOutAll<4, 4, 4>(mirror, strip, lines, from, to);
-    else if (sourceBytes == 3)
+    else if (mirror.channels == 3)
         copyOutAll<3, 4, 3>(mirror, strip, lines, from, to);
     else
         copyOutAll<4, 4, 3>(mirror, strip, lines, from, to);
@@ -214,17 +204,15 @@ namespace strip_blocks {
 HWY_EXPORT(copyInOn);
 HWY_EXPORT(copyOutOn);
 
-void copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int sourceBytes,
-            int lineBytes)
+void copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int lineBytes)
 {
-    HWY_DYNAMIC_DISPATCH(copyInOn)(mirror, lines, from, to, sourceBytes, lineBytes);
+    HWY_DYNAMIC_DISPATCH(copyInOn)(mirror, lines, from, to, lineBytes);
 }
 
 void copyOut(const StripView& mirror, const StripView& strip, std::uint8_t* const* lines, int from,
-             int to, int sourceBytes, int stripBytes, int lineBytes)
+             int to, int lineBytes)
 {
-    HWY_DYNAMIC_DISPATCH(copyOutOn)
-    (mirror, strip, lines, from, to, sourceBytes, stripBytes, lineBytes);
+    HWY_DYNAMIC_DISPATCH(copyOutOn)(mirror, strip, lines, from, to, lineBytes);
 }
 } // namespace strip_blocks
 #endif

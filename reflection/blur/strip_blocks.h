@@ -14,12 +14,11 @@ namespace strip_blocks {
 
 constexpr int blockLines = 4;
 
-// The mirror's pixels have `sourceBytes` (3 or 4), the lines `lineBytes`.
-void copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int sourceBytes,
-            int lineBytes);
-// ... and the strip's `stripBytes`; where the lines leave alpha out, it
-// comes from the mirror (255 where its pixels have three bytes).
+// The lines have `lineBytes` a pixel (3 or 4).
+void copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int lineBytes);
+// Where the lines leave alpha out, it comes from the mirror (255 where its
+// pixels have three bytes).
 void copyOut(const StripView& mirror, const StripView& strip, std::uint8_t* const* lines, int from,
-             int to, int sourceBytes, int stripBytes, int lineBytes);
+             int to, int lineBytes);
 
 } // namespace strip_blocks

@@ -175,10 +175,9 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
 void StripBlur::copyColumns(int from, int to, bool in)
 {
     if (in)
-        strip_blocks::copyIn(mirror_, line_.data(), from, to, mirror_.channels, channels_);
+        strip_blocks::copyIn(mirror_, line_.data(), from, to, channels_);
     else
-        strip_blocks::copyOut(mirror_, strip_, line_.data(), from, to, mirror_.channels,
-                              strip_.channels, channels_);
+        strip_blocks::copyOut(mirror_, strip_, line_.data(), from, to, channels_);
 }
 
 // Lines from..to-1: line 0 put back as it was (the passes across lines have
