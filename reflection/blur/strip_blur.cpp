@@ -78,38 +78,23 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
 
         line_.resize(std::size_t(lines));
         for (int t = 0; t < lines; ++t)
-            line_[std::size_t(t)] = inPlace_ ? strip.first + t * strip.lineStep
-                                             : memory_.data() + std::size_t(t) * lineBytes;
+            line_[std::size_t(t)] =
+                inPlace_ ? strip.line(t) : memory_.data() + std::size_t(t) * lineBytes;
         firstLine_.resize(std::size_t(lanes));
         scratch_.resize(std::size_t(threads));
         Byte* next = memory_.data() + copyBytes;
-        const auto take = [&](std::size_t bytes) {
-            Byte* taken = next;
-            next += bytes;
-            return taken;
-        };
         for (Scratch& scratch : scratch_) {
-            scratch.extended[0] = take(extendedBytes);
-            scratch.extended[1] = take(extendedBytes);
-            scratch.prefix = reinterpret_cast<Sum*>(take(prefixBytes));
-            scratch.across = take(acrossBytes);
+            scratch.extended[0] = next;
+            scratch.extended[1] = next + extendedBytes;
+            scratch.prefix = reinterpret_cast<Sum*>(next + 2 * extendedBytes);
+            scratch.across = next + 2 * extendedBytes + prefixBytes;
+            next += scratchBytes;
         }
     } catch (const std::bad_alloc&) {
         return false;
     }
     active_ = true;
     return true;
-}
-
-// Line t of the strip and of the mirror where their lines are rows of pixels.
-Byte* StripBlur::stripLine(int t) const
-{
-    return strip_.first + std::ptrdiff_t(t) * strip_.lineStep;
-}
-
-const Byte* StripBlur::mirrorLine(int t) const
-{
-    return mirror_.first + std::ptrdiff_t(t) * mirror_.lineStep;
 }
 
 // Lines from..to-1: brought from the mirror, premultiplied, then blurred
@@ -123,10 +108,10 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
     const int pad = pad_;
     const bool rows = strip_.pixelStep == strip_.channels;
     if (!rows)
-        copyColumns(from, to, true);
+        strip_blocks::copyIn(mirror_, line_.data(), from, to, c);
     for (int t = from; t < to; ++t) {
         Byte* line = line_[std::size_t(t)];
-        const Byte* source = rows ? mirrorLine(t) : line;
+        const Byte* source = rows ? mirror_.line(t) : line;
         // The line touching the picture is not blurred; premultiplying would
         // still lose the colour of its transparent pixels.
         if (t == 0 && c == 4)
@@ -162,7 +147,7 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
     const int lines = strip_.lines;
     // Bands are blurred where they lie.
     Byte* const strip = line_[0];
-    const std::ptrdiff_t step = lines > 1 ? line_[1] - line_[0] : 0;
+    const std::ptrdiff_t step = line_[1] - line_[0];
     for (int first = from; first < to; first += bandLanes) {
         const int band = std::min(bandLanes, to - first);
         blurAcross(strip + first, step, lines, band, h256_.data(), ringLines_, scratch.across,
@@ -170,14 +155,6 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
         if (pieces)
             piece_(1, lines, first, first + band);
     }
-}
-
-void StripBlur::copyColumns(int from, int to, bool in)
-{
-    if (in)
-        strip_blocks::copyIn(mirror_, line_.data(), from, to, channels_);
-    else
-        strip_blocks::copyOut(mirror_, strip_, line_.data(), from, to, channels_);
 }
 
 // Lines from..to-1: line 0 put back as it was (the passes across lines have
@@ -192,10 +169,11 @@ void StripBlur::finishLines(int from, int to)
         if (channels_ == 4 && t == 0)
             std::memcpy(line, firstLine_.data(), firstLine_.size());
         if (rows && !inPlace_)
-            addAlpha(line, mirror_.channels == 4 ? mirrorLine(t) : nullptr, stripLine(t), width);
+            addAlpha(line, mirror_.channels == 4 ? mirror_.line(t) : nullptr, strip_.line(t),
+                     width);
     }
     if (!rows)
-        copyColumns(from, to, false);
+        strip_blocks::copyOut(mirror_, strip_, line_.data(), from, to, channels_);
 }
 
 void StripBlur::then(int count, std::function<void(int, int)> work)
@@ -251,7 +229,7 @@ void StripBlur::run()
           [this](int from, int to, Scratch& scratch) { prepareLines(from, to, scratch); });
     // Pieces follow each band where the bands are the strip's own rows;
     // otherwise each line, once it is in the strip.
-    const bool byBand = piece_ && inPlace_ && strip_.pixelStep == strip_.channels;
+    const bool byBand = piece_ && inPlace_;
     share(lanes, bandLanes, [this, byBand](int from, int to, Scratch& scratch) {
         blurBands(from, to, scratch, byBand);
     });
@@ -273,9 +251,4 @@ void StripBlur::start()
         return;
     }
     background_ = std::make_unique<BackgroundWork>([this] { run(); });
-}
-
-void StripBlur::finish()
-{
-    background_.reset();
 }

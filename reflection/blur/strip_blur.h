@@ -23,6 +23,8 @@ struct StripView {
     int lines = 0;
     int width = 0;
     int channels = 3;
+
+    std::uint8_t* line(int t) const { return first + t * lineStep; }
 };
 
 enum class BlurAlpha {
@@ -52,7 +54,7 @@ public:
     // so that the caller can write what lies outside the strip meanwhile;
     // finish() waits for it.
     void start();
-    void finish();
+    void finish() { background_.reset(); }
     // Work that follows the blur, shared out between the blur's threads in
     // ranges of 0..count-1; set before run() or start().
     void then(int count, std::function<void(int from, int to)> work);
@@ -90,10 +92,7 @@ private:
     std::function<void(int, int)> after_;
     std::function<void(int, int, int, int)> piece_;
 
-    std::uint8_t* stripLine(int t) const;
-    const std::uint8_t* mirrorLine(int t) const;
     void prepareLines(int from, int to, Scratch& scratch);
     void blurBands(int from, int to, Scratch& scratch, bool pieces);
     void finishLines(int from, int to);
-    void copyColumns(int from, int to, bool in);
 };
