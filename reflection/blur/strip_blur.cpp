@@ -22,15 +22,14 @@ using namespace blur_passes;
 // multiple of 3 and 4, so that a band holds whole pixels.
 constexpr int bandLanes = 576;
 
-} // namespace
-
+// The half-width of every box pass on line t, in 1/256 pixel.
 int blurHalfWidth256(int t, int lines, int blur)
 {
-    if (lines < 2 || t <= 0 || blur <= 0)
-        return 0;
     const double radius = double(blur) * t / (lines - 1);
     return int(std::lround(256.0 * (std::sqrt(1.0 + radius * radius) - 1.0) / 2.0));
 }
+
+} // namespace
 
 bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blur, BlurAlpha alpha)
 {
@@ -65,11 +64,9 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(workBudget(), 8u));
         // Each thread's lines with their edges (one spare byte each for
         // passAlong), running sums and bands.
-        const std::size_t extendedBytes =
-            rounded(std::size_t(width + 2 * pad_) * std::size_t(channels_) + 1);
-        const std::size_t along =
-            std::size_t(lanes) + std::size_t(2 * pad_ + 1) * std::size_t(channels_) + 1;
-        const std::size_t prefixBytes = rounded(along * sizeof(Sum));
+        const std::size_t extendedLanes = std::size_t(width + 2 * pad_) * std::size_t(channels_);
+        const std::size_t extendedBytes = rounded(extendedLanes + 1);
+        const std::size_t prefixBytes = rounded((extendedLanes + channels_ + 1) * sizeof(Sum));
         ringLines_ = acrossRingLines(h256_.data(), lines);
         const std::size_t acrossBytes = rounded(acrossScratchBytes(ringLines_, bandLanes));
         const std::size_t scratchBytes = 2 * extendedBytes + prefixBytes + acrossBytes;

@@ -35,9 +35,6 @@ enum class BlurAlpha {
 // Larger blurs act as this one: the running sums are 16-bit.
 constexpr int largestStripBlur = 200;
 
-// The half-width of every box pass on line t, in 1/256 pixel.
-int blurHalfWidth256(int t, int lines, int blur);
-
 // Blurs the mirror into the strip: its lines are read from the picture and
 // written only into the strip. Everything it needs is allocated by prepare(),
 // so that a render can fail for want of memory before it writes its first
