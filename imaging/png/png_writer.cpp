@@ -19,7 +19,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -209,11 +208,9 @@ struct RowBand {
     unsigned end = 0;
 };
 
-// Part `i` of `count` of the rows of `all`, as even as whole rows allow.
-RowBand partOf(const RowBand& all, std::size_t i, std::size_t count)
+unsigned writerThreads(const PngEncoding& how)
 {
-    const std::uint64_t rows = all.end - all.first;
-    return {unsigned(all.first + rows * i / count), unsigned(all.first + rows * (i + 1) / count)};
+    return how.threads > 0 ? unsigned(how.threads) : workBudget();
 }
 
 // Bands of about 4 MB of filtered bytes, deflated apart and on every core.
@@ -223,18 +220,20 @@ RowBand partOf(const RowBand& all, std::size_t i, std::size_t count)
 // back (smaller ones are one band, its rows still filtered on every core).
 // The plan depends on the picture alone, so a picture gives the same file on
 // any number of cores.
-std::vector<RowBand> planBands(const PictureShape& shape, int level)
+std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level)
 {
     constexpr std::size_t bandBytes = std::size_t(4) << 20;
     constexpr std::size_t smallestBandedAtFastLevels = std::size_t(16) << 20;
-    const std::size_t total = (shape.rowBytes() + 1) * shape.height;
+    const std::size_t total = lineBytes * height;
     std::size_t count = (total + bandBytes - 1) / bandBytes;
     if (level < 6 && total < smallestBandedAtFastLevels)
         count = 1;
-    count = std::clamp<std::size_t>(count, 1, shape.height);
+    count = std::clamp<std::size_t>(count, 1, height);
     std::vector<RowBand> bands(count);
-    for (std::size_t i = 0; i < count; ++i)
-        bands[i] = partOf({0, shape.height}, i, count);
+    for (std::size_t i = 0; i < count; ++i) {
+        bands[i].first = unsigned(std::uint64_t(height) * i / count);
+        bands[i].end = unsigned(std::uint64_t(height) * (i + 1) / count);
+    }
     return bands;
 }
 
@@ -269,17 +268,36 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
                       PngOutput& file)
 {
     const std::size_t lineBytes = shape.rowBytes() + 1;
+    ZlibJoin join(level);
+    std::vector<std::uint8_t> pending;
+    if (bands.size() == 1) {
+        const std::size_t total = lineBytes * shape.height;
+        PixelBlock rows;
+        if (!rows.reserve(total))
+            throw std::bad_alloc();
+        const std::size_t slices =
+            total < (std::size_t(1) << 20) ? 1 : std::max(1u, std::min(threads, shape.height / 16));
+        runTasks(slices, threads, [&](std::size_t i, unsigned) {
+            const auto first = unsigned(std::uint64_t(shape.height) * i / slices);
+            const auto end = unsigned(std::uint64_t(shape.height) * (i + 1) / slices);
+            filterRows(image, shape, first, end, rows.data() + first * lineBytes);
+        });
+        PixelBlock scratch;
+        join.add(deflateBand(makeCompressor(level).get(), rows.data(), total, true, scratch), true,
+                 pending);
+        file.stream(pending, true);
+        return;
+    }
     struct Worker {
         Compressor compressor;
         PixelBlock filtered;
         PixelBlock deflated;
     };
     std::vector<Worker> workers(threads);
-    std::vector<std::optional<DeflatedBand>> done(bands.size());
+    std::vector<DeflatedBand> done(bands.size());
+    std::vector<char> ready(bands.size(), 0);
     std::size_t next = 0; // the first band not yet in the file
     std::mutex order;
-    ZlibJoin join(level);
-    std::vector<std::uint8_t> pending;
     runTasks(bands.size(), threads, [&](std::size_t i, unsigned index) {
         Worker& worker = workers[index];
         if (!worker.compressor)
@@ -288,26 +306,26 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
         const std::size_t size = lineBytes * (band.end - band.first);
         if (!worker.filtered.reserve(size))
             throw std::bad_alloc();
-        // A lone band's rows are filtered on every thread, in slices.
-        const std::size_t slices = bands.size() > 1 || size < (std::size_t(1) << 20)
-                                       ? 1
-                                       : std::max(1u, std::min(threads, shape.height / 16));
-        runTasks(slices, threads, [&](std::size_t s, unsigned) {
-            const RowBand slice = partOf(band, s, slices);
-            filterRows(image, shape, slice.first, slice.end,
-                       worker.filtered.data() + (slice.first - band.first) * lineBytes);
-        });
+        filterRows(image, shape, band.first, band.end, worker.filtered.data());
         DeflatedBand deflated = deflateBand(worker.compressor.get(), worker.filtered.data(), size,
                                             i + 1 == bands.size(), worker.deflated);
         const std::lock_guard<std::mutex> lock(order);
         done[i] = std::move(deflated);
-        for (; next < bands.size() && done[next]; ++next) {
+        ready[i] = 1;
+        for (; next < bands.size() && ready[next]; ++next) {
             const bool last = next + 1 == bands.size();
-            join.add(*done[next], last, pending);
-            done[next].reset();
+            join.add(done[next], last, pending);
+            done[next] = DeflatedBand();
             file.stream(pending, last);
         }
     });
+}
+
+// The default level: the fastest whose files stay within 3 % of FreeImage's
+// default size on photographs (bench_png measures it).
+int defaultPngLevel(int channels)
+{
+    return channels == 4 ? 6 : 1;
 }
 
 } // namespace
@@ -350,9 +368,7 @@ bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const
     shape.height = image.getHeight();
     shape.sourceBytes = image.getBitsPerPixel() / 8;
     shape.channels = shape.sourceBytes == 4 && !everyAlphaOpaque(image) ? 4 : 3;
-    // The default level: the fastest whose files stay within 3 % of FreeImage's
-    // default size on photographs (bench_png measures it).
-    const int level = how.level > 0 ? how.level : shape.channels == 4 ? 6 : 1;
+    const int level = how.level > 0 ? how.level : defaultPngLevel(int(shape.channels));
 
     try {
         PngOutput file(sink);
@@ -365,8 +381,9 @@ bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const
         header[10] = header[11] = header[12] = 0; // deflate, adaptive filters, not interlaced
         file.chunk("IHDR", header, sizeof header);
         writeAncillaryChunks(file, image);
-        filterAndDeflate(image, shape, planBands(shape, level), level,
-                         how.threads > 0 ? unsigned(how.threads) : workBudget(), file);
+        const std::size_t lineBytes = shape.rowBytes() + 1;
+        filterAndDeflate(image, shape, planBands(shape.height, lineBytes, level), level,
+                         writerThreads(how), file);
         file.chunk("IEND", nullptr, 0);
         return true;
     } catch (const std::bad_alloc&) {
