@@ -294,7 +294,8 @@ DecodeOutcome decodePictureData(const unsigned char* data, std::size_t size, con
         const bool transparent = FreeImage_IsTransparent(dib);
         if (!isStandardBitmap(dib) || FreeImage_GetBPP(dib) != (transparent ? 32u : 24u)) {
             BitmapPtr standard = convertToStandardBitmap(dib, transparent);
-            if (!standard)
+            // A palette's transparent entry that no pixel uses leaves the picture opaque.
+            if (!standard || (transparent && !dropOpaqueAlpha(standard)))
                 return fail(DecodeFailure::Unconverted,
                             withMessages(QStringLiteral(
                                 "The picture's pixel format could not be converted")));

@@ -5,6 +5,7 @@
 #include "testpictures.h"
 
 #include <QColorSpace>
+#include <QFile>
 
 #include <cmath>
 #include <cstring>
@@ -242,5 +243,21 @@ QList<HostileFile> writeReaderLayouts(const QString& folder)
              const int nibbles[] = {0, 1, 2, 5, 15, 8};
              return bgra(gammaCorrected(nibbles[x] * 17) * 0x010101u);
          }));
+
+    // A GIF's transparent index that no pixel uses: an opaque picture.
+    fipImage paletted(FIT_BITMAP, 3, 2, 8);
+    RGBQUAD* palette = paletted.getPalette();
+    palette[0] = bgra(0xff0000);
+    palette[1] = bgra(0x0000ff);
+    palette[2] = bgra(0x00ff00);
+    BYTE onlyIndexOneClear[] = {255, 0, 255};
+    paletted.setTransparencyTable(onlyIndexOneClear, 3);
+    for (unsigned y = 0; y < 2; ++y)
+        memset(paletted.getScanLine(y), y ? 0 : 2, 3);
+    paletted.save(QFile::encodeName(folder + "/unused-transparent-index.gif"));
+    files.append({"unused-transparent-index.gif",
+                  normalised(3, 2, 24, [&](unsigned, unsigned y) { return palette[y ? 0 : 2]; }),
+                  {},
+                  {}});
     return files;
 }
