@@ -51,17 +51,18 @@ DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* 
     return band;
 }
 
+ZlibJoin::ZlibJoin(int level, std::vector<std::uint8_t>& out)
+{
+    // Deflate with a 32 KB window, and the level as zlib names it (fastest,
+    // fast, default, best), with the check bits that make the pair a
+    // multiple of 31.
+    static constexpr std::uint8_t levelBytes[4] = {0x01, 0x5E, 0x9C, 0xDA};
+    out.push_back(0x78);
+    out.push_back(levelBytes[level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3]);
+}
+
 void ZlibJoin::add(const DeflatedBand& band, bool last, std::vector<std::uint8_t>& out)
 {
-    if (!started_) {
-        // Deflate with a 32 KB window, and the level as zlib names it (fastest,
-        // fast, default, best), with the check bits that make the pair a
-        // multiple of 31.
-        static constexpr std::uint8_t levelBytes[4] = {0x01, 0x5E, 0x9C, 0xDA};
-        out.push_back(0x78);
-        out.push_back(levelBytes[level_ < 2 ? 0 : level_ < 6 ? 1 : level_ == 6 ? 2 : 3]);
-        started_ = true;
-    }
     // After each band but the last, an empty stored block (three zero bits, the
     // padding to a byte, then length 0 and its complement) brings the stream
     // to a byte boundary, where the next band's blocks begin as they were

@@ -42,14 +42,13 @@ DeflatedBand deflateBand(libdeflate_compressor* compressor, const std::uint8_t* 
 // to its file while later bands are still deflated.
 class ZlibJoin {
 public:
-    explicit ZlibJoin(int level) : level_(level) {}
-    // Appends to `out` what `band` adds to the stream: the header before the
-    // first band, the checksum after the last.
+    // Appends the stream's header to `out`.
+    ZlibJoin(int level, std::vector<std::uint8_t>& out);
+    // Appends to `out` what `band` adds to the stream, and after the last band
+    // the checksum.
     void add(const DeflatedBand& band, bool last, std::vector<std::uint8_t>& out);
 
 private:
-    int level_;
-    bool started_ = false;
     std::uint32_t adler_ = 1;
 };
 
