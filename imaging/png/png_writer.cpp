@@ -13,10 +13,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -140,12 +138,10 @@ void writeAncillaryChunks(PngOutput& file, const fipImage& image)
 {
     FIBITMAP* dib = static_cast<FIBITMAP*>(const_cast<fipImage&>(image));
     const FIICCPROFILE* profile = FreeImage_GetICCProfile(dib);
-    if (profile && profile->size > 0 && profile->data) {
-        QByteArray body("Embedded Profile");
-        body.append('\0').append('\0'); // the name ends; compression method 0 (zlib)
-        body.append(zlibCompress(profile->data, profile->size, 6));
-        file.chunk("iCCP", body);
-    }
+    // The profile's name, its end and compression method 0 (zlib), then the profile deflated.
+    if (profile && profile->size > 0 && profile->data)
+        file.chunk("iCCP", QByteArray("Embedded Profile\0\0", 18) +
+                               zlibCompress(profile->data, profile->size, 6));
     RGBQUAD background;
     if (FreeImage_HasBackgroundColor(dib) && FreeImage_GetBackgroundColor(dib, &background)) {
         const std::uint8_t body[6] = {0, background.rgbRed, 0, background.rgbGreen,
@@ -268,8 +264,8 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
                       PngOutput& file)
 {
     const std::size_t lineBytes = shape.rowBytes() + 1;
-    ZlibJoin join(level);
     std::vector<std::uint8_t> pending;
+    ZlibJoin join(level, pending);
     if (bands.size() == 1) {
         const std::size_t total = lineBytes * shape.height;
         PixelBlock rows;
