@@ -243,9 +243,8 @@ void StripBlur::run()
 
 void StripBlur::start()
 {
-    if (!active_) {
+    if (active_)
+        background_ = std::make_unique<BackgroundWork>([this] { run(); });
+    else
         run();
-        return;
-    }
-    background_ = std::make_unique<BackgroundWork>([this] { run(); });
 }
