@@ -13,6 +13,7 @@
 
 #include "imaging/png/png_filters.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -202,16 +203,14 @@ namespace png_filters {
 HWY_EXPORT(sumFilters);
 HWY_EXPORT(applyFilter);
 
-void sum(const std::uint8_t* row, const std::uint8_t* above, std::size_t length, std::size_t bpp,
-         std::uint64_t sums[5])
+void filterRow(const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
+               std::size_t bpp, std::uint8_t* out)
 {
+    std::uint64_t sums[5];
     HWY_DYNAMIC_DISPATCH(sumFilters)(row, above, length, bpp, sums);
-}
-
-void apply(int filter, const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
-           std::size_t bpp, std::uint8_t* out)
-{
-    HWY_DYNAMIC_DISPATCH(applyFilter)(filter, row, above, length, bpp, out);
+    const int best = int(std::min_element(sums, sums + 5) - sums);
+    out[0] = std::uint8_t(best);
+    HWY_DYNAMIC_DISPATCH(applyFilter)(best, row, above, length, bpp, out + 1);
 }
 } // namespace png_filters
 #endif

@@ -52,21 +52,15 @@ void filterRows(const fipImage& image, const PictureShape& shape, unsigned first
                 std::uint8_t* out)
 {
     const std::size_t length = shape.rowBytes();
-    const std::size_t bpp = shape.channels;
     std::vector<std::uint8_t> buffers(2 * (rowLead + length), 0);
     std::uint8_t* above = buffers.data() + rowLead;
     std::uint8_t* row = above + length + rowLead;
     // The first row of the file is filtered against a row of zeros.
     if (first > 0)
         convertRow(image, shape, shape.height - first, above);
-    for (unsigned y = first; y < end; ++y) {
+    for (unsigned y = first; y < end; ++y, out += length + 1) {
         convertRow(image, shape, shape.height - 1 - y, row);
-        std::uint64_t sums[5];
-        png_filters::sum(row, above, length, bpp, sums);
-        const int best = int(std::min_element(sums, sums + 5) - sums);
-        std::uint8_t* target = out + std::size_t(y - first) * (length + 1);
-        target[0] = std::uint8_t(best);
-        png_filters::apply(best, row, above, length, bpp, target + 1);
+        png_filters::filterRow(row, above, length, shape.channels, out);
         std::swap(row, above);
     }
 }
