@@ -81,20 +81,7 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 using namespace png_filters_reference;
 
-#if HWY_TARGET == HWY_SCALAR
-void sumFilters(const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
-                std::size_t bpp, std::uint64_t sums[5])
-{
-    sums[0] = sums[1] = sums[2] = sums[3] = sums[4] = 0;
-    sumBytes(row, above, 0, length, bpp, sums);
-}
-
-void applyFilter(int filter, const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
-                 std::size_t bpp, std::uint8_t* out)
-{
-    applyBytes(filter, row, above, 0, length, bpp, out);
-}
-#else
+#if HWY_TARGET != HWY_SCALAR
 using D = hn::ScalableTag<std::uint8_t>;
 using V = hn::Vec<D>;
 
@@ -129,15 +116,21 @@ addAbsSum(hn::Vec<hn::Repartition<std::uint64_t, D>> sum, V v)
     const hn::Repartition<std::int8_t, D> di;
     return hn::Add(sum, hn::SumsOf8(hn::BitCast(D(), hn::Abs(hn::BitCast(di, v)))));
 }
+#endif
 
+// The single-lane build sums and filters every byte in the reference's way;
+// the others take whole vectors first and leave it the last bytes.
 void sumFilters(const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
                 std::size_t bpp, std::uint64_t sums[5])
 {
+    std::size_t i = 0;
+#if HWY_TARGET == HWY_SCALAR
+    sums[0] = sums[1] = sums[2] = sums[3] = sums[4] = 0;
+#else
     const D d;
     const hn::Repartition<std::uint64_t, D> d64;
     const std::size_t n = hn::Lanes(d);
     auto none = hn::Zero(d64), left = none, up = none, average = none, predicted = none;
-    std::size_t i = 0;
     for (; i + n <= length; i += n) {
         const V x = hn::LoadU(d, row + i);
         const V a = hn::LoadU(d, row + i - bpp);
@@ -154,16 +147,18 @@ void sumFilters(const std::uint8_t* row, const std::uint8_t* above, std::size_t 
     sums[2] = hn::GetLane(hn::SumOfLanes(d64, up));
     sums[3] = hn::GetLane(hn::SumOfLanes(d64, average));
     sums[4] = hn::GetLane(hn::SumOfLanes(d64, predicted));
+#endif
     sumBytes(row, above, i, length, bpp, sums);
 }
 
 void applyFilter(int filter, const std::uint8_t* row, const std::uint8_t* above, std::size_t length,
                  std::size_t bpp, std::uint8_t* out)
 {
+    std::size_t i = 0;
+#if HWY_TARGET != HWY_SCALAR
     const D d;
     const std::size_t n = hn::Lanes(d);
     const std::size_t whole = length - length % n;
-    std::size_t i = 0;
     const auto each = [&](auto predict) {
         for (; i < whole; i += n)
             hn::StoreU(hn::Sub(hn::LoadU(d, row + i), predict(i)), d, out + i);
@@ -190,9 +185,9 @@ void applyFilter(int filter, const std::uint8_t* row, const std::uint8_t* above,
         });
         break;
     }
+#endif
     applyBytes(filter, row, above, i, length, bpp, out);
 }
-#endif
 
 } // namespace HWY_NAMESPACE
 } // namespace png_filters
