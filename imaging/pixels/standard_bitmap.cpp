@@ -61,17 +61,10 @@ BitmapPtr convertToStandardBitmap(FIBITMAP* dib, bool want32)
     if (!dib || !FreeImage_HasPixels(dib))
         return nullptr;
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(dib);
-    switch (type) {
-    case FIT_BITMAP:
-    case FIT_RGB16:
-    case FIT_RGBA16:
+    if (type == FIT_BITMAP || type == FIT_RGB16 || type == FIT_RGBA16)
         return convertBitmap(dib, want32);
-    case FIT_RGBF:
-    case FIT_RGBAF:
+    if (type == FIT_RGBF || type == FIT_RGBAF)
         return convertFloatColour(dib, want32);
-    default:
-        break;
-    }
     // 16-bit grey keeps its look through the high byte; a linear stretch
     // between the picture's own extremes would not.
     const BitmapPtr grey(type == FIT_UINT16 ? FreeImage_ConvertTo8Bits(dib)
