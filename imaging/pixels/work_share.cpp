@@ -112,17 +112,17 @@ void shareWork(unsigned workers, const std::function<void(unsigned)>& body)
         body(0);
         return;
     }
-    Crew& kept = crew();
-    Share share{&body, 1, workers, 0};
-    kept.hand(&share);
+    Share share{&body, 1, workers};
+    crew().hand(&share);
     body(0);
     // Bodies not yet started are not needed any more: the work is taken.
-    kept.withdraw(&share);
+    crew().withdraw(&share);
 }
 
 struct BackgroundWork::Handed {
     std::function<void(unsigned)> body;
-    Share share;
+    // Worker 0 is not handed out: a share of two gives the kept thread worker 1.
+    Share share{&body, 1, 2};
 };
 
 BackgroundWork::BackgroundWork(std::function<void()> work) : handed(new Handed)
@@ -131,8 +131,6 @@ BackgroundWork::BackgroundWork(std::function<void()> work) : handed(new Handed)
         const WorkBudget callers(threads);
         work();
     };
-    // Worker 0 is not handed out: a share of two gives the kept thread worker 1.
-    handed->share = Share{&handed->body, 1, 2, 0};
     crew().hand(&handed->share);
 }
 

@@ -27,8 +27,6 @@ public:
     explicit BackgroundWork(std::function<void()> work);
     ~BackgroundWork();
     void wait();
-    BackgroundWork(const BackgroundWork&) = delete;
-    BackgroundWork& operator=(const BackgroundWork&) = delete;
 
 private:
     struct Handed;
