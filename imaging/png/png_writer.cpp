@@ -192,25 +192,21 @@ void writeAncillaryChunks(PngOutput& file, const fipImage& image)
         appendText("XML:com.adobe.xmp", tag);
 }
 
-// Rows filtered and deflated together, apart from the others.
-struct RowBand {
-    unsigned first = 0;
-    unsigned end = 0;
-};
-
-unsigned writerThreads(const PngEncoding& how)
+// The first of the rows of part `i` of `count` of `height` rows, as even as
+// whole rows allow: part i holds rows [partStart(i), partStart(i + 1)).
+unsigned partStart(unsigned height, std::size_t i, std::size_t count)
 {
-    return how.threads > 0 ? unsigned(how.threads) : workBudget();
+    return unsigned(std::uint64_t(height) * i / count);
 }
 
-// Bands of about 4 MB of filtered bytes, deflated apart and on every core.
-// Each costs a few hundred bytes of file (its deflate starts with no history)
-// and a walk of its deflate: a tenth of the deflate at level 6, but about as
-// much as the deflate itself at level 1, which only a large picture earns
-// back (smaller ones are one band, its rows still filtered on every core).
-// The plan depends on the picture alone, so a picture gives the same file on
-// any number of cores.
-std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level)
+// How many bands of about 4 MB of filtered bytes the rows are deflated in,
+// apart and on every core. Each costs a few hundred bytes of file (its
+// deflate starts with no history) and a walk of its deflate: a tenth of the
+// deflate at level 6, but about as much as the deflate itself at level 1,
+// which only a large picture earns back (smaller ones are one band, its rows
+// still filtered on every core). The plan depends on the picture alone, so a
+// picture gives the same file on any number of cores.
+std::size_t planBands(unsigned height, std::size_t lineBytes, int level)
 {
     constexpr std::size_t bandBytes = std::size_t(4) << 20;
     constexpr std::size_t smallestBandedAtFastLevels = std::size_t(16) << 20;
@@ -218,13 +214,7 @@ std::vector<RowBand> planBands(unsigned height, std::size_t lineBytes, int level
     std::size_t count = (total + bandBytes - 1) / bandBytes;
     if (level < 6 && total < smallestBandedAtFastLevels)
         count = 1;
-    count = std::clamp<std::size_t>(count, 1, height);
-    std::vector<RowBand> bands(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        bands[i].first = unsigned(std::uint64_t(height) * i / count);
-        bands[i].end = unsigned(std::uint64_t(height) * (i + 1) / count);
-    }
-    return bands;
+    return std::clamp<std::size_t>(count, 1, height);
 }
 
 // Runs task(index, worker) for every index below `count` on up to `threads`
@@ -253,14 +243,14 @@ template <typename Task> void runTasks(std::size_t count, unsigned threads, cons
 // as soon as those before it are out. Bands are filtered and deflated by
 // whichever thread is free; the rows of a single band are filtered on every
 // thread and deflated in one piece.
-void filterAndDeflate(const fipImage& image, const PictureShape& shape,
-                      const std::vector<RowBand>& bands, int level, unsigned threads,
+void filterAndDeflate(const fipImage& image, const PictureShape& shape, int level, unsigned threads,
                       PngOutput& file)
 {
     const std::size_t lineBytes = shape.rowBytes() + 1;
+    const std::size_t bands = planBands(shape.height, lineBytes, level);
     std::vector<std::uint8_t> pending;
     ZlibJoin join(level, pending);
-    if (bands.size() == 1) {
+    if (bands == 1) {
         const std::size_t total = lineBytes * shape.height;
         PixelBlock rows;
         if (!rows.reserve(total))
@@ -268,9 +258,9 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
         const std::size_t slices =
             total < (std::size_t(1) << 20) ? 1 : std::max(1u, std::min(threads, shape.height / 16));
         runTasks(slices, threads, [&](std::size_t i, unsigned) {
-            const auto first = unsigned(std::uint64_t(shape.height) * i / slices);
-            const auto end = unsigned(std::uint64_t(shape.height) * (i + 1) / slices);
-            filterRows(image, shape, first, end, rows.data() + first * lineBytes);
+            const unsigned first = partStart(shape.height, i, slices);
+            filterRows(image, shape, first, partStart(shape.height, i + 1, slices),
+                       rows.data() + first * lineBytes);
         });
         PixelBlock scratch;
         join.add(deflateBand(makeCompressor(level).get(), rows.data(), total, true, scratch), true,
@@ -284,38 +274,31 @@ void filterAndDeflate(const fipImage& image, const PictureShape& shape,
         PixelBlock deflated;
     };
     std::vector<Worker> workers(threads);
-    std::vector<DeflatedBand> done(bands.size());
-    std::vector<char> ready(bands.size(), 0);
+    // A band is ready once its deflate is in `done`: no deflate is empty.
+    std::vector<DeflatedBand> done(bands);
     std::size_t next = 0; // the first band not yet in the file
     std::mutex order;
-    runTasks(bands.size(), threads, [&](std::size_t i, unsigned index) {
+    runTasks(bands, threads, [&](std::size_t i, unsigned index) {
         Worker& worker = workers[index];
         if (!worker.compressor)
             worker.compressor = makeCompressor(level);
-        const RowBand& band = bands[i];
-        const std::size_t size = lineBytes * (band.end - band.first);
+        const unsigned first = partStart(shape.height, i, bands);
+        const unsigned end = partStart(shape.height, i + 1, bands);
+        const std::size_t size = lineBytes * (end - first);
         if (!worker.filtered.reserve(size))
             throw std::bad_alloc();
-        filterRows(image, shape, band.first, band.end, worker.filtered.data());
+        filterRows(image, shape, first, end, worker.filtered.data());
         DeflatedBand deflated = deflateBand(worker.compressor.get(), worker.filtered.data(), size,
-                                            i + 1 == bands.size(), worker.deflated);
+                                            i + 1 == bands, worker.deflated);
         const std::lock_guard<std::mutex> lock(order);
         done[i] = std::move(deflated);
-        ready[i] = 1;
-        for (; next < bands.size() && ready[next]; ++next) {
-            const bool last = next + 1 == bands.size();
+        for (; next < bands && !done[next].deflated.empty(); ++next) {
+            const bool last = next + 1 == bands;
             join.add(done[next], last, pending);
             done[next] = DeflatedBand();
             file.stream(pending, last);
         }
     });
-}
-
-// The default level: the fastest whose files stay within 3 % of FreeImage's
-// default size on photographs (bench_png measures it).
-int defaultPngLevel(int channels)
-{
-    return channels == 4 ? 6 : 1;
 }
 
 } // namespace
@@ -358,7 +341,9 @@ bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const
     shape.height = image.getHeight();
     shape.sourceBytes = image.getBitsPerPixel() / 8;
     shape.channels = shape.sourceBytes == 4 && !everyAlphaOpaque(image) ? 4 : 3;
-    const int level = how.level > 0 ? how.level : defaultPngLevel(int(shape.channels));
+    // The default level: the fastest whose files stay within 3 % of FreeImage's
+    // default size on photographs (bench_png measures it).
+    const int level = how.level > 0 ? how.level : shape.channels == 4 ? 6 : 1;
 
     try {
         PngOutput file(sink);
@@ -371,9 +356,8 @@ bool encodePng(const fipImage& image, const PngSink& sink, QString* error, const
         header[10] = header[11] = header[12] = 0; // deflate, adaptive filters, not interlaced
         file.chunk("IHDR", header, sizeof header);
         writeAncillaryChunks(file, image);
-        const std::size_t lineBytes = shape.rowBytes() + 1;
-        filterAndDeflate(image, shape, planBands(shape.height, lineBytes, level), level,
-                         writerThreads(how), file);
+        filterAndDeflate(image, shape, level,
+                         how.threads > 0 ? unsigned(how.threads) : workBudget(), file);
         file.chunk("IEND", nullptr, 0);
         return true;
     } catch (const std::bad_alloc&) {
