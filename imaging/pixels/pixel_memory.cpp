@@ -135,10 +135,10 @@ void PixelBlock::keep()
 // it and the file's own pages after it.
 struct PixelMemory::Picture {
     int file = -1;
-    unsigned char* reserved = nullptr; // the whole range, PROT_NONE where nothing is mapped
-    std::size_t reservedBytes = 0;
-    unsigned char* pixels = nullptr; // the file's offset 0, reserved + headRoom
-    std::size_t headRoom = 0;
+    // The file's offset 0, within a range that is PROT_NONE where nothing is mapped.
+    unsigned char* pixels = nullptr;
+    std::size_t headRoom = 0;   // the range's bytes before `pixels`
+    std::size_t tailRoom = 0;   // and from `pixels` on
     std::size_t headMapped = 0; // anonymous bytes mapped right before `pixels`
     std::size_t mapped = 0;     // bytes of the file mapped at `pixels`
     int width = 0;
@@ -148,39 +148,26 @@ struct PixelMemory::Picture {
     ~Picture()
     {
         unmap();
-        if (file >= 0)
-            close(file);
+        close(file);
     }
     void unmap()
     {
-        if (reserved)
-            munmap(reserved, reservedBytes);
-        reserved = pixels = nullptr;
-        reservedBytes = headRoom = headMapped = mapped = 0;
+        if (pixels)
+            munmap(pixels - headRoom, headRoom + tailRoom);
+        pixels = nullptr;
+        headRoom = tailRoom = headMapped = mapped = 0;
     }
-    bool holds(const void* p) const { return within(p, reserved, reservedBytes); }
+    bool holds(const void* p) const { return within(p, pixels - headRoom, headRoom + tailRoom); }
 };
 
-PixelMemory::~PixelMemory()
-{
-    for (Picture* picture : pictures)
-        delete picture;
-}
-
-PixelMemory::Picture* PixelMemory::pictureAt(const void* bits) const
-{
-    for (Picture* picture : pictures) {
-        if (picture && bits && picture->pixels == bits)
-            return picture;
-    }
-    return nullptr;
-}
+PixelMemory::PixelMemory() = default;
+PixelMemory::~PixelMemory() = default;
 
 int PixelMemory::pictureFile(FIBITMAP* keep)
 {
     const void* shown = keep && FreeImage_HasPixels(keep) ? FreeImage_GetBits(keep) : nullptr;
     const int turn = pictures[0] && pictures[0]->holds(shown) ? 1 : 0;
-    Picture*& picture = pictures[turn];
+    std::unique_ptr<Picture>& picture = pictures[turn];
     if (!picture) {
         // The file may grow, never shrink under a mapping, and takes no further seals.
         const int file = memfd_create("glassmere-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
@@ -192,7 +179,7 @@ int PixelMemory::pictureFile(FIBITMAP* keep)
             errno = error;
             return -1;
         }
-        picture = new Picture;
+        picture = std::make_unique<Picture>();
         picture->file = file;
     }
     // Its mappings stay: the next picture is laid into the same range, and the
@@ -202,12 +189,8 @@ int PixelMemory::pictureFile(FIBITMAP* keep)
 
 FIBITMAP* PixelMemory::pictureBitmap(int file, int width, int height, int bpp)
 {
-    Picture* picture = nullptr;
-    for (Picture* candidate : pictures) {
-        if (candidate && candidate->file == file)
-            picture = candidate;
-    }
-    if (!picture || width <= 0 || height <= 0 || (bpp != 24 && bpp != 32))
+    const auto& picture = pictures[pictures[1] && pictures[1]->file == file ? 1 : 0];
+    if (!picture || picture->file != file || width <= 0 || height <= 0 || (bpp != 24 && bpp != 32))
         return nullptr;
     const std::size_t bytes = standardPitch(width, bpp) * std::size_t(height);
     struct stat info;
@@ -218,17 +201,15 @@ FIBITMAP* PixelMemory::pictureBitmap(int file, int width, int height, int bpp)
     // fits into the last one's room is laid into it.
     const std::size_t mapped = roundUp(bytes, pageSize());
     const std::size_t room = roundUp(bytes + largePage, largePage);
-    if (!picture->reserved || picture->headRoom < room ||
-        picture->reservedBytes - picture->headRoom < mapped + room) {
+    if (picture->headRoom < room || picture->tailRoom < mapped + room) {
         picture->unmap();
         void* reserved = mmap(nullptr, room + mapped + room, PROT_NONE,
                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (reserved == MAP_FAILED)
             return nullptr;
-        picture->reserved = static_cast<unsigned char*>(reserved);
-        picture->reservedBytes = room + mapped + room;
+        picture->pixels = static_cast<unsigned char*>(reserved) + room;
         picture->headRoom = room;
-        picture->pixels = picture->reserved + room;
+        picture->tailRoom = mapped + room;
     }
     // Populated at once: the pages exist already, written by the decoder.
     if (mmap(picture->pixels, mapped, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED | MAP_POPULATE,
@@ -243,17 +224,17 @@ FIBITMAP* PixelMemory::pictureBitmap(int file, int width, int height, int bpp)
     return standardBitmapOver(picture->pixels, width, height, bpp);
 }
 
-FIBITMAP* PixelMemory::around(Picture& picture, int width, int height, int bpp, int pictureLine)
+FIBITMAP* PixelMemory::around(Picture& picture, const void* bits, int width, int height, int bpp,
+                              int pictureLine)
 {
-    if (width != picture.width || bpp != picture.bpp || pictureLine < 0 ||
-        height < pictureLine + picture.height)
+    if (!bits || bits != picture.pixels || width != picture.width || bpp != picture.bpp ||
+        pictureLine < 0 || height < pictureLine + picture.height)
         return nullptr;
     const std::size_t pitch = standardPitch(width, bpp);
     const std::size_t head = std::size_t(pictureLine) * pitch;
-    const std::size_t fileBytes = std::size_t(height - pictureLine) * pitch;
     const std::size_t headPages = roundUp(head, pageSize());
-    const std::size_t filePages = roundUp(fileBytes, pageSize());
-    if (headPages > picture.headRoom || filePages > picture.reservedBytes - picture.headRoom)
+    const std::size_t filePages = roundUp(std::size_t(height - pictureLine) * pitch, pageSize());
+    if (headPages > picture.headRoom || filePages > picture.tailRoom)
         return nullptr;
     if (headPages > picture.headMapped) {
         unsigned char* start = picture.pixels - headPages;
@@ -281,8 +262,9 @@ FIBITMAP* PixelMemory::bitmap(int width, int height, int bpp, const void* pictur
 {
     if (width <= 0 || height <= 0 || (bpp != 24 && bpp != 32))
         return nullptr;
-    if (Picture* shown = pictureAt(picture)) {
-        if (FIBITMAP* dib = around(*shown, width, height, bpp, pictureLine))
+    for (const auto& shown : pictures) {
+        FIBITMAP* dib = shown ? around(*shown, picture, width, height, bpp, pictureLine) : nullptr;
+        if (dib)
             return dib;
     }
     const std::size_t needed = standardPitch(width, bpp) * std::size_t(height);
@@ -305,7 +287,7 @@ bool PixelMemory::holds(const void* p) const
            std::any_of(outgrown.begin(), outgrown.end(),
                        [p](const PixelBlock& old) { return old.holds(p); }) ||
            std::any_of(std::begin(pictures), std::end(pictures),
-                       [p](const Picture* picture) { return picture && picture->holds(p); });
+                       [p](const auto& picture) { return picture && picture->holds(p); });
 }
 
 void PixelMemory::release(FIBITMAP* current)

@@ -12,6 +12,7 @@
 #include <FreeImage.h>
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 // A block of memory that is not filled before it is used; back to the kept
@@ -54,7 +55,7 @@ private:
 // the one that `keep` shows.
 class PixelMemory {
 public:
-    PixelMemory() = default;
+    PixelMemory();
     ~PixelMemory();
     PixelMemory(const PixelMemory&) = delete;
     PixelMemory& operator=(const PixelMemory&) = delete;
@@ -86,12 +87,13 @@ public:
 
 private:
     struct Picture;
-    Picture* pictureAt(const void* bits) const;
-    FIBITMAP* around(Picture& picture, int width, int height, int bpp, int pictureLine);
+    // Null unless `bits` are the picture's and the result can be laid around them.
+    FIBITMAP* around(Picture& picture, const void* bits, int width, int height, int bpp,
+                     int pictureLine);
 
     PixelBlock block;
     std::vector<PixelBlock> outgrown;
-    Picture* pictures[2] = {nullptr, nullptr};
+    std::unique_ptr<Picture> pictures[2];
 };
 
 // The pitch FreeImage gives a standard bitmap's scan lines.
