@@ -83,16 +83,3 @@ void ZlibJoin::add(const DeflatedBand& band, bool last, std::vector<std::uint8_t
     if (last)
         putBigEndian(into + joined, adler_);
 }
-
-QByteArray zlibCompress(const void* data, std::size_t size, int level)
-{
-    Compressor compressor(libdeflate_alloc_compressor(level));
-    if (!compressor)
-        return {};
-    QByteArray stream(qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size)),
-                      Qt::Uninitialized);
-    const std::size_t written = libdeflate_zlib_compress(compressor.get(), data, size,
-                                                         stream.data(), std::size_t(stream.size()));
-    stream.truncate(qsizetype(written));
-    return stream;
-}

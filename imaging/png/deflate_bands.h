@@ -3,8 +3,6 @@
 
 #include "imaging/pixels/pixel_memory.h"
 
-#include <QByteArray>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -60,6 +58,3 @@ Compressor makeCompressor(int level);
 
 // Big-endian, as PNG and zlib store their numbers.
 void putBigEndian(std::uint8_t* at, std::uint32_t value);
-
-// `data` as one zlib stream in one piece; empty when the compressor cannot be had.
-QByteArray zlibCompress(const void* data, std::size_t size, int level);

@@ -126,6 +126,20 @@ private:
     const PngSink& sink_;
 };
 
+// `data` as one zlib stream in one piece; empty when the compressor cannot be had.
+QByteArray zlibCompress(const void* data, std::size_t size, int level)
+{
+    Compressor compressor(libdeflate_alloc_compressor(level));
+    if (!compressor)
+        return {};
+    QByteArray stream(qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size)),
+                      Qt::Uninitialized);
+    const std::size_t written = libdeflate_zlib_compress(compressor.get(), data, size,
+                                                         stream.data(), std::size_t(stream.size()));
+    stream.truncate(qsizetype(written));
+    return stream;
+}
+
 // The chunks between IHDR and the pixels, in the order libpng writes them
 // for FreeImage: iCCP, bKGD, pHYs, tIME, iTXt.
 void writeAncillaryChunks(PngOutput& file, const fipImage& image)
@@ -169,15 +183,12 @@ void writeAncillaryChunks(PngOutput& file, const fipImage& image)
     }
     // Uncompressed iTXt: keyword, compression flag and method, empty language and translation.
     auto appendText = [&file](const char* keyword, FITAG* text) {
-        const std::size_t keywordLength = std::strlen(keyword);
-        if (keywordLength == 0 || keywordLength > 79)
+        const QByteArray name(keyword);
+        if (name.isEmpty() || name.size() > 79)
             return;
         const char* value = static_cast<const char*>(FreeImage_GetTagValue(text));
         const std::size_t length = value ? strnlen(value, FreeImage_GetTagLength(text)) : 0;
-        QByteArray body(keyword, qsizetype(keywordLength));
-        body.append(5, '\0');
-        body.append(value, qsizetype(length));
-        file.chunk("iTXt", body);
+        file.chunk("iTXt", name + QByteArray(5, '\0') + QByteArray(value, qsizetype(length)));
     };
     FIMETADATA* comments = FreeImage_FindFirstMetadata(FIMD_COMMENTS, dib, &tag);
     if (comments) {
