@@ -106,9 +106,7 @@ public:
         return true;
     }
 
-    bool empty() const { return longest == 0; }
-
-    // The next symbol, or -1 where no code matches.
+    // The next symbol, or -1 where no code matches, as in a table without codes.
     int decode(BitReader& reader) const
     {
         const std::uint16_t entry = table[reader.peek(bits)];
@@ -215,7 +213,7 @@ bool skipSymbols(BitReader& reader, const HuffmanTable& literals, const HuffmanT
         }
         if (symbol == 256)
             return true;
-        if (symbol > 285 || distances.empty())
+        if (symbol > 285)
             return false;
         *produced += lengthBase[symbol - 257] + reader.take(lengthExtraBits[symbol - 257]);
         const int distance = distances.decode(reader);
