@@ -165,7 +165,7 @@ PixelMemory::~PixelMemory() = default;
 
 int PixelMemory::pictureFile(FIBITMAP* keep)
 {
-    const void* shown = keep && FreeImage_HasPixels(keep) ? FreeImage_GetBits(keep) : nullptr;
+    const void* shown = FreeImage_GetBits(keep); // null without a bitmap or its pixels
     const int turn = pictures[0] && pictures[0]->holds(shown) ? 1 : 0;
     std::unique_ptr<Picture>& picture = pictures[turn];
     if (!picture) {
@@ -292,8 +292,7 @@ bool PixelMemory::holds(const void* p) const
 
 void PixelMemory::release(FIBITMAP* current)
 {
-    const unsigned char* shown =
-        current && FreeImage_HasPixels(current) ? FreeImage_GetBits(current) : nullptr;
+    const unsigned char* shown = FreeImage_GetBits(current); // null as in pictureFile
     outgrown.erase(std::remove_if(outgrown.begin(), outgrown.end(),
                                   [shown](const PixelBlock& old) { return !old.holds(shown); }),
                    outgrown.end());

@@ -27,8 +27,6 @@ public:
         swap(other);
         return *this;
     }
-    PixelBlock(const PixelBlock&) = delete;
-    PixelBlock& operator=(const PixelBlock&) = delete;
 
     // At least `wanted` bytes (what it held is lost when it grows); false when
     // memory runs out.
@@ -57,8 +55,6 @@ class PixelMemory {
 public:
     PixelMemory();
     ~PixelMemory();
-    PixelMemory(const PixelMemory&) = delete;
-    PixelMemory& operator=(const PixelMemory&) = delete;
 
     // A standard bitmap (FIT_BITMAP, 24 or 32 bits, FreeImage's pitch), its
     // pixels unset; null when memory runs out. When `picture` is a picture of
