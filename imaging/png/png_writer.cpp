@@ -126,12 +126,13 @@ private:
     const PngSink& sink_;
 };
 
-// `data` as one zlib stream in one piece; empty when the compressor cannot be had.
+// `data` as one zlib stream in one piece. A compressor that cannot be had fails
+// the file, rather than leave a chunk without its data.
 QByteArray zlibCompress(const void* data, std::size_t size, int level)
 {
     Compressor compressor(libdeflate_alloc_compressor(level));
     if (!compressor)
-        return {};
+        throw std::bad_alloc(); // at a valid level, its one failure
     QByteArray stream(qsizetype(libdeflate_zlib_compress_bound(compressor.get(), size)),
                       Qt::Uninitialized);
     const std::size_t written = libdeflate_zlib_compress(compressor.get(), data, size,
