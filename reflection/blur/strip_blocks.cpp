@@ -89,38 +89,38 @@ template <typename Block> int forBlocks(const StripView& view, int from, int to,
 }
 
 template <int SC, int W>
-int copyInBlocks(const StripView& mirror, Byte* const* lines, int from, int to)
+int copyInBlocks(const StripView& mirror, const StripView& lines, int from, int to)
 {
-    const int step = mirror.lineStep > 0 ? 1 : -1;
+    const std::ptrdiff_t next = mirror.lineStep > 0 ? lines.lineStep : -lines.lineStep;
     return forBlocks(mirror, from, to, [&](int u0, int lowest) {
         const Byte* corner = mirror.first + u0 * mirror.pixelStep + lowest * mirror.lineStep;
         const std::ptrdiff_t p = mirror.pixelStep;
         V v0 = loadPixels<SC>(corner), v1 = loadPixels<SC>(corner + p);
         V v2 = loadPixels<SC>(corner + 2 * p), v3 = loadPixels<SC>(corner + 3 * p);
         turn(v0, v1, v2, v3);
-        const int at = u0 * W;
-        storePixels<W>(lines[lowest] + at, v0);
-        storePixels<W>(lines[lowest + step] + at, v1);
-        storePixels<W>(lines[lowest + 2 * step] + at, v2);
-        storePixels<W>(lines[lowest + 3 * step] + at, v3);
+        Byte* own = lines.line(lowest) + u0 * W;
+        storePixels<W>(own, v0);
+        storePixels<W>(own + next, v1);
+        storePixels<W>(own + 2 * next, v2);
+        storePixels<W>(own + 3 * next, v3);
     });
 }
 
 template <int SC, int DC, int W>
-int copyOutBlocks(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
+int copyOutBlocks(const StripView& mirror, const StripView& strip, const StripView& lines, int from,
                   int to)
 {
     const D d;
     const int step = strip.lineStep > 0 ? 1 : -1;
+    const std::ptrdiff_t next = step * lines.lineStep;
     // The mirror's pixels for the strip's alpha, reversed where its lines run
     // the other way.
     const bool reversed = (mirror.lineStep > 0) != (strip.lineStep > 0);
     const auto colours = hn::Set(d, 0x00FFFFFFu);
     return forBlocks(strip, from, to, [&](int u0, int lowest) {
-        const int at = u0 * W;
-        V v0 = loadPixels<W>(lines[lowest] + at), v1 = loadPixels<W>(lines[lowest + step] + at);
-        V v2 = loadPixels<W>(lines[lowest + 2 * step] + at);
-        V v3 = loadPixels<W>(lines[lowest + 3 * step] + at);
+        const Byte* own = lines.line(lowest) + u0 * W;
+        V v0 = loadPixels<W>(own), v1 = loadPixels<W>(own + next);
+        V v2 = loadPixels<W>(own + 2 * next), v3 = loadPixels<W>(own + 3 * next);
         turn(v0, v1, v2, v3);
         Byte* corner = strip.first + u0 * strip.pixelStep + lowest * strip.lineStep;
         const int mirrorLowest = reversed ? lowest + 3 * step : lowest;
@@ -148,7 +148,7 @@ int copyOutBlocks(const StripView& mirror, const StripView& strip, Byte* const* 
 // The blocks where the processor has vectors, then what they leave a pixel
 // at a time: the pixels beside them, and the lines after them.
 template <int SC, int W>
-void copyInAll(const StripView& mirror, Byte* const* lines, int from, int to)
+void copyInAll(const StripView& mirror, const StripView& lines, int from, int to)
 {
     int end = from;
 #if HWY_TARGET != HWY_SCALAR
@@ -160,7 +160,7 @@ void copyInAll(const StripView& mirror, Byte* const* lines, int from, int to)
 }
 
 template <int SC, int DC, int W>
-void copyOutAll(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
+void copyOutAll(const StripView& mirror, const StripView& strip, const StripView& lines, int from,
                 int to)
 {
     int end = from;
@@ -172,22 +172,22 @@ void copyOutAll(const StripView& mirror, const StripView& strip, Byte* const* li
     strip_lines::copyOutPixels<SC, DC, W>(mirror, strip, lines, end, to, 0);
 }
 
-void copyInOn(const StripView& mirror, Byte* const* lines, int from, int to, int lineBytes)
+void copyInOn(const StripView& mirror, const StripView& lines, int from, int to)
 {
     if (mirror.channels == 3)
         copyInAll<3, 3>(mirror, lines, from, to);
-    else if (lineBytes == 3)
+    else if (lines.channels == 3)
         copyInAll<4, 3>(mirror, lines, from, to);
     else
         copyInAll<4, 4>(mirror, lines, from, to);
 }
 
-void copyOutOn(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
-               int to, int lineBytes)
+void copyOutOn(const StripView& mirror, const StripView& strip, const StripView& lines, int from,
+               int to)
 {
     if (strip.channels == 3)
         copyOutAll<3, 3, 3>(mirror, strip, lines, from, to);
-    else if (lineBytes == 4)
+    else if (lines.channels == 4)
         copyOutAll<4, 4, 4>(mirror, strip, lines, from, to);
     else if (mirror.channels == 3)
         copyOutAll<3, 4, 3>(mirror, strip, lines, from, to);
@@ -204,15 +204,15 @@ namespace strip_blocks {
 HWY_EXPORT(copyInOn);
 HWY_EXPORT(copyOutOn);
 
-void copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int lineBytes)
+void copyIn(const StripView& mirror, const StripView& lines, int from, int to)
 {
-    HWY_DYNAMIC_DISPATCH(copyInOn)(mirror, lines, from, to, lineBytes);
+    HWY_DYNAMIC_DISPATCH(copyInOn)(mirror, lines, from, to);
 }
 
-void copyOut(const StripView& mirror, const StripView& strip, std::uint8_t* const* lines, int from,
-             int to, int lineBytes)
+void copyOut(const StripView& mirror, const StripView& strip, const StripView& lines, int from,
+             int to)
 {
-    HWY_DYNAMIC_DISPATCH(copyOutOn)(mirror, strip, lines, from, to, lineBytes);
+    HWY_DYNAMIC_DISPATCH(copyOutOn)(mirror, strip, lines, from, to);
 }
 } // namespace strip_blocks
 #endif

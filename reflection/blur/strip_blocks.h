@@ -14,11 +14,11 @@ namespace strip_blocks {
 
 constexpr int blockLines = 4;
 
-// The lines have `lineBytes` a pixel (3 or 4).
-void copyIn(const StripView& mirror, std::uint8_t* const* lines, int from, int to, int lineBytes);
+// The lines have 3 or 4 bytes a pixel, side by side.
+void copyIn(const StripView& mirror, const StripView& lines, int from, int to);
 // Where the lines leave alpha out, it comes from the mirror (255 where its
 // pixels have three bytes).
-void copyOut(const StripView& mirror, const StripView& strip, std::uint8_t* const* lines, int from,
-             int to, int lineBytes);
+void copyOut(const StripView& mirror, const StripView& strip, const StripView& lines, int from,
+             int to);
 
 } // namespace strip_blocks

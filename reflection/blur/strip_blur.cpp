@@ -73,10 +73,10 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         if (!memory_.reserve(copyBytes + std::size_t(threads) * scratchBytes))
             throw std::bad_alloc();
 
-        line_.resize(std::size_t(lines));
-        for (int t = 0; t < lines; ++t)
-            line_[std::size_t(t)] =
-                inPlace_ ? strip.line(t) : memory_.data() + std::size_t(t) * lineBytes;
+        lines_ = strip;
+        if (!inPlace_)
+            lines_ = {memory_.data(), std::ptrdiff_t(lineBytes), channels_, lines, width,
+                      channels_};
         firstLine_.resize(std::size_t(lanes));
         scratch_.resize(std::size_t(threads));
         Byte* next = memory_.data() + copyBytes;
@@ -105,9 +105,9 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
     const int pad = pad_;
     const bool rows = strip_.pixelStep == strip_.channels;
     if (!rows)
-        strip_blocks::copyIn(mirror_, line_.data(), from, to, c);
+        strip_blocks::copyIn(mirror_, lines_, from, to);
     for (int t = from; t < to; ++t) {
-        Byte* line = line_[std::size_t(t)];
+        Byte* line = lines_.line(t);
         const Byte* source = rows ? mirror_.line(t) : line;
         // The line touching the picture is not blurred; premultiplying would
         // still lose the colour of its transparent pixels.
@@ -143,12 +143,10 @@ void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
 {
     const int lines = strip_.lines;
     // Bands are blurred where they lie.
-    Byte* const strip = line_[0];
-    const std::ptrdiff_t step = line_[1] - line_[0];
     for (int first = from; first < to; first += bandLanes) {
         const int band = std::min(bandLanes, to - first);
-        blurAcross(strip + first, step, lines, band, h256_.data(), ringLines_, scratch.across,
-                   channels_ == 4);
+        blurAcross(lines_.first + first, lines_.lineStep, lines, band, h256_.data(), ringLines_,
+                   scratch.across, channels_ == 4);
         if (pieces)
             piece_(1, lines, first, first + band);
     }
@@ -162,7 +160,7 @@ void StripBlur::finishLines(int from, int to)
     const int width = strip_.width;
     const bool rows = strip_.pixelStep == strip_.channels;
     for (int t = from; t < to; ++t) {
-        Byte* line = line_[std::size_t(t)];
+        Byte* line = lines_.line(t);
         if (channels_ == 4 && t == 0)
             std::memcpy(line, firstLine_.data(), firstLine_.size());
         if (rows && !inPlace_)
@@ -170,7 +168,7 @@ void StripBlur::finishLines(int from, int to)
                      width);
     }
     if (!rows)
-        strip_blocks::copyOut(mirror_, strip_, line_.data(), from, to, channels_);
+        strip_blocks::copyOut(mirror_, strip_, lines_, from, to);
 }
 
 void StripBlur::then(int count, std::function<void(int, int)> work)

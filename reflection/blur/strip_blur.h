@@ -71,10 +71,11 @@ private:
     int pad_ = 0;
     int ringLines_ = 1;
     std::vector<int> h256_;
-    // The lines, where the strip's pixels do not lie as they need, and the
-    // threads' scratch memory.
+    // The lines blurred: the strip's own where its pixels lie as the blur
+    // takes them, else copies in memory_, which holds the threads' scratch
+    // memory too.
+    StripView lines_;
     PixelBlock memory_;
-    std::vector<std::uint8_t*> line_;
     std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
     // What each thread works with: the strip's lines, then its bands of
     // columns, are shared out between the cores.

@@ -36,7 +36,7 @@ template <int W> void movePixel(Byte* to, const Byte* from, bool wide)
 }
 
 template <int SC, int W>
-void copyInPixels(const StripView& mirror, Byte* const* lines, int from, int to, int firstPixel)
+void copyInPixels(const StripView& mirror, const StripView& lines, int from, int to, int firstPixel)
 {
     for (int u0 = firstPixel; u0 < mirror.width; u0 += block) {
         const int count = std::min(block, mirror.width - u0);
@@ -45,7 +45,7 @@ void copyInPixels(const StripView& mirror, Byte* const* lines, int from, int to,
             // The byte after a three-byte pixel is the next pixel's, but for
             // the last pixel of a row it may lie beyond the picture.
             const bool wide = SC == 4 || (mirror.lineStep < 0 ? t > 0 : t < mirror.lines - 1);
-            Byte* own = lines[t] + u0 * W;
+            Byte* own = lines.line(t) + u0 * W;
             for (int k = 0; k < count; ++k, pixel += mirror.pixelStep, own += W)
                 movePixel<W>(own, pixel, wide);
         }
@@ -53,8 +53,8 @@ void copyInPixels(const StripView& mirror, Byte* const* lines, int from, int to,
 }
 
 template <int SC, int DC, int W>
-void copyOutPixels(const StripView& mirror, const StripView& strip, Byte* const* lines, int from,
-                   int to, int firstPixel)
+void copyOutPixels(const StripView& mirror, const StripView& strip, const StripView& lines,
+                   int from, int to, int firstPixel)
 {
     // Three-byte pixels written four bytes at a time overwrite the next
     // line's pixel: the lines are taken in the order that writes it later, and
@@ -67,7 +67,7 @@ void copyOutPixels(const StripView& mirror, const StripView& strip, Byte* const*
             const int t = down ? to - 1 - (i - from) : i;
             const Byte* alpha = mirror.first + u0 * mirror.pixelStep + t * mirror.lineStep + 3;
             Byte* pixel = strip.first + u0 * strip.pixelStep + t * strip.lineStep;
-            const Byte* own = lines[t] + u0 * W;
+            const Byte* own = lines.line(t) + u0 * W;
             if constexpr (DC > W) {
                 // The fourth byte read from the line is the next pixel's.
                 for (int k = 0; k < count; ++k, pixel += strip.pixelStep, own += W) {
