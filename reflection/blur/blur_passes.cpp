@@ -204,20 +204,6 @@ template <int C> HWY_INLINE void prefixSums(const Byte* values, Sum* prefix, int
 #endif
 }
 
-void passAlongOn(const Byte* extended, Sum* prefix, Byte* out, int count, int lanes, int pad,
-                 int h256)
-{
-    const int positions = count + 2 * pad;
-    if (lanes == 3)
-        prefixSums<3>(extended, prefix, positions);
-    else
-        prefixSums<4>(extended, prefix, positions);
-    const int n = h256 >> 8;
-    weigh<true, false>(prefix + (pad + n + 1) * lanes, prefix + (pad - n) * lanes, nullptr,
-                       extended + (pad - n - 1) * lanes, extended + (pad + n + 1) * lanes, out,
-                       count * lanes, Weights(h256));
-}
-
 // Colours weighted by their alpha (premultiply-inl.h), rounded as
 // premultiplyPixels() rounds.
 void premultiplyOn(const Byte* in, Byte* out, int width)
@@ -317,6 +303,48 @@ void addAlphaOn(const Byte* in, const Byte* alpha, Byte* out, int width)
     }
 }
 
+// Each pass along reads its line from one of two lines with n + 1 of their
+// edge's positions repeated on both sides (n = h256 >> 8) and writes it into
+// the other, or the last into `line`. The scratch holds the running sums
+// (with the spare position and sum of prefixSums), then the two lines (each
+// with the spare byte that the sums read).
+void blurAlongOn(const Byte* in, int inBytes, Byte* line, int width, int lanes, int h256,
+                 Byte* scratch)
+{
+    const int pad = (h256 >> 8) + 1;
+    const int extendedLanes = (width + 2 * pad) * lanes;
+    Sum* const prefix = reinterpret_cast<Sum*>(scratch);
+    Byte* const sumsEnd = scratch + (extendedLanes + lanes + 1) * sizeof(Sum);
+    Byte* const extended[2] = {sumsEnd, sumsEnd + extendedLanes + 1};
+    Byte* const into = h256 == 0 ? line : extended[0] + pad * lanes;
+    if (lanes == 4)
+        premultiplyOn(in, into, width);
+    else if (inBytes == 4)
+        dropAlphaOn(in, into, width);
+    else if (into != in)
+        std::memcpy(into, in, std::size_t(width) * std::size_t(lanes));
+    if (h256 == 0)
+        return;
+    for (int pass = 0; pass < 3; ++pass) {
+        Byte* const values = extended[pass % 2];
+        const Byte* first = values + pad * lanes;
+        const Byte* last = first + (width - 1) * lanes;
+        for (int k = 0; k < pad; ++k) {
+            std::memcpy(values + k * lanes, first, std::size_t(lanes));
+            std::memcpy(values + (pad + width + k) * lanes, last, std::size_t(lanes));
+        }
+        if (lanes == 3)
+            prefixSums<3>(values, prefix, width + 2 * pad);
+        else
+            prefixSums<4>(values, prefix, width + 2 * pad);
+        // Position u's window is u + 1 .. u + 2n + 1 of the extended line,
+        // its tails u and u + 2n + 2.
+        Byte* const out = pass == 2 ? line : extended[1 - pass % 2] + pad * lanes;
+        weigh<true, false>(prefix + 2 * pad * lanes, prefix + lanes, nullptr, values,
+                           values + 2 * pad * lanes, out, width * lanes, Weights(h256));
+    }
+}
+
 // Line r of pass k (1..3) from the lines `in` gives of the pass before, into
 // `target`: the window's sums move to lines r - n .. r + n, then are weighed.
 // The window holds lines low..high-1; its high end only moves on (n does not
@@ -405,16 +433,21 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace blur_passes {
 
-HWY_EXPORT(passAlongOn);
+HWY_EXPORT(blurAlongOn);
 HWY_EXPORT(blurAcrossOn);
-HWY_EXPORT(premultiplyOn);
-HWY_EXPORT(dropAlphaOn);
 HWY_EXPORT(addAlphaOn);
 
-void passAlong(const Byte* extended, Sum* prefix, Byte* out, int count, int lanes, int pad,
-               int h256)
+std::size_t alongScratchBytes(int width, int lanes, int h256)
 {
-    HWY_DYNAMIC_DISPATCH(passAlongOn)(extended, prefix, out, count, lanes, pad, h256);
+    // As blurAlongOn lays it out.
+    const std::size_t extendedLanes = std::size_t(width + 2 * ((h256 >> 8) + 1)) * lanes;
+    return (extendedLanes + lanes + 1) * sizeof(Sum) + 2 * (extendedLanes + 1);
+}
+
+void blurAlong(const Byte* in, int inBytes, Byte* line, int width, int lanes, int h256,
+               Byte* scratch)
+{
+    HWY_DYNAMIC_DISPATCH(blurAlongOn)(in, inBytes, line, width, lanes, h256, scratch);
 }
 
 int acrossRingLines(const int* h256, int lines)
@@ -441,16 +474,6 @@ void blurAcross(Byte* band, std::ptrdiff_t step, int lines, int lanes, const int
 {
     HWY_DYNAMIC_DISPATCH(blurAcrossOn)
     (band, step, lines, lanes, h256, ringLines, scratch, unpremultiplied);
-}
-
-void premultiply(const Byte* in, Byte* out, int width)
-{
-    HWY_DYNAMIC_DISPATCH(premultiplyOn)(in, out, width);
-}
-
-void dropAlpha(const Byte* in, Byte* out, int width)
-{
-    HWY_DYNAMIC_DISPATCH(dropAlphaOn)(in, out, width);
 }
 
 void addAlpha(const Byte* in, const Byte* alpha, Byte* out, int width)

@@ -20,12 +20,15 @@ constexpr std::size_t acrossWindowsBytes(int lanes)
     return (3 * std::size_t(lanes) * sizeof(Sum) + 63) / 64 * 64;
 }
 
-// One pass along a line of `count` positions, `lanes` (3 or 4) bytes each,
-// with one half-width for the whole line. `extended` is the line with `pad`
-// positions of its edge values repeated on both sides, plus one spare byte;
-// `prefix` has room for (count + 2 * pad + 1) * lanes + 1 sums.
-void passAlong(const Byte* extended, Sum* prefix, Byte* out, int count, int lanes, int pad,
-               int h256);
+// A line of `width` pixels from `in`, whose pixels have `inBytes` (3 or 4),
+// into `line` (which may be `in`), of `lanes` bytes a pixel (3, or 4 with
+// alpha): premultiplied where it has four (blurAcross brings the colours
+// back), its alpha left out where only `in` has one; then, with a half-width
+// above 0, three box passes along it. `scratch` has alongScratchBytes() bytes
+// for the largest half-width, aligned to 64.
+std::size_t alongScratchBytes(int width, int lanes, int h256);
+void blurAlong(const Byte* in, int inBytes, Byte* line, int width, int lanes, int h256,
+               Byte* scratch);
 
 // The three passes across the lines of a band of `lanes` bytes, in one sweep
 // and in place: line t of the band starts at band + t * step and has the
@@ -40,14 +43,8 @@ std::size_t acrossScratchBytes(int ringLines, int lanes);
 void blurAcross(Byte* band, std::ptrdiff_t step, int lines, int lanes, const int* h256,
                 int ringLines, Byte* scratch, bool unpremultiplied);
 
-// `width` pixels of blue, green, red, alpha from `in` to `out` (which may be
-// `in`), colours weighted by their alpha (blurAcross brings them back).
-void premultiply(const Byte* in, Byte* out, int width);
-
-// `width` pixels of four bytes made three, the fourth left out, and back, the
-// fourth byte from the pixels of four bytes at `alpha`, or 255 where it is
-// null.
-void dropAlpha(const Byte* in, Byte* out, int width);
+// `width` pixels of three bytes given a fourth, from the pixels of four bytes
+// at `alpha`, or 255 where it is null.
 void addAlpha(const Byte* in, const Byte* alpha, Byte* out, int width);
 
 } // namespace blur_passes

@@ -49,7 +49,6 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         h256_.assign(std::size_t(lines), 0);
         for (int t = 0; t < lines; ++t)
             h256_[std::size_t(t)] = blurHalfWidth256(t, lines, blur);
-        pad_ = (h256_.back() >> 8) + 1;
 
         // Lines whose pixels lie side by side as the blur takes them are
         // worked on where they are; others are copied into lines and back.
@@ -62,14 +61,12 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         // A small strip is not worth a thread's start.
         const std::size_t values = std::size_t(lines) * std::size_t(lanes);
         const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(workBudget(), 8u));
-        // Each thread's lines with their edges (one spare byte each for
-        // passAlong), running sums and bands.
-        const std::size_t extendedLanes = std::size_t(width + 2 * pad_) * std::size_t(channels_);
-        const std::size_t extendedBytes = rounded(extendedLanes + 1);
-        const std::size_t prefixBytes = rounded((extendedLanes + channels_ + 1) * sizeof(Sum));
+        // Each thread's scratch for the passes along its lines and across its
+        // bands; the widest half-width is the last line's.
+        const std::size_t alongBytes = rounded(alongScratchBytes(width, channels_, h256_.back()));
         ringLines_ = acrossRingLines(h256_.data(), lines);
         const std::size_t acrossBytes = rounded(acrossScratchBytes(ringLines_, bandLanes));
-        const std::size_t scratchBytes = 2 * extendedBytes + prefixBytes + acrossBytes;
+        const std::size_t scratchBytes = alongBytes + acrossBytes;
         if (!memory_.reserve(copyBytes + std::size_t(threads) * scratchBytes))
             throw std::bad_alloc();
 
@@ -81,10 +78,8 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         scratch_.resize(std::size_t(threads));
         Byte* next = memory_.data() + copyBytes;
         for (Scratch& scratch : scratch_) {
-            scratch.extended[0] = next;
-            scratch.extended[1] = next + extendedBytes;
-            scratch.prefix = reinterpret_cast<Sum*>(next + 2 * extendedBytes);
-            scratch.across = next + 2 * extendedBytes + prefixBytes;
+            scratch.along = next;
+            scratch.across = next + alongBytes;
             next += scratchBytes;
         }
     } catch (const std::bad_alloc&) {
@@ -94,47 +89,21 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
     return true;
 }
 
-// Lines from..to-1: brought from the mirror, premultiplied, then blurred
-// along, the passes going between the two extended lines and the last into
-// place.
+// Lines from..to-1: brought from the mirror (rows straight from it, columns
+// copied into lines first), then blurred along.
 void StripBlur::prepareLines(int from, int to, Scratch& scratch)
 {
-    const int width = strip_.width;
-    const int c = channels_;
-    const int lanes = width * c;
-    const int pad = pad_;
     const bool rows = strip_.pixelStep == strip_.channels;
     if (!rows)
         strip_blocks::copyIn(mirror_, lines_, from, to);
-    for (int t = from; t < to; ++t) {
-        Byte* line = lines_.line(t);
-        const Byte* source = rows ? mirror_.line(t) : line;
-        // The line touching the picture is not blurred; premultiplying would
-        // still lose the colour of its transparent pixels.
-        if (t == 0 && c == 4)
-            std::memcpy(firstLine_.data(), source, std::size_t(lanes));
-        const int h = h256_[std::size_t(t)];
-        Byte* into = h == 0 ? line : scratch.extended[0] + pad * c;
-        if (c == 4)
-            premultiply(source, into, width);
-        else if (rows && mirror_.channels == 4)
-            dropAlpha(source, into, width);
-        else if (into != source)
-            std::memcpy(into, source, std::size_t(lanes));
-        if (h == 0)
-            continue;
-        for (int pass = 0; pass < 3; ++pass) {
-            Byte* extended = scratch.extended[pass % 2];
-            const Byte* first = extended + pad * c;
-            const Byte* last = first + lanes - c;
-            for (int k = 0; k < pad; ++k) {
-                std::memcpy(extended + k * c, first, std::size_t(c));
-                std::memcpy(extended + (pad + width + k) * c, last, std::size_t(c));
-            }
-            Byte* out = pass == 2 ? line : scratch.extended[(pass + 1) % 2] + pad * c;
-            passAlong(extended, scratch.prefix, out, width, c, pad, h);
-        }
-    }
+    const StripView& source = rows ? mirror_ : lines_;
+    // The line touching the picture is not blurred; premultiplying would
+    // still lose the colour of its transparent pixels.
+    if (from == 0 && channels_ == 4)
+        std::memcpy(firstLine_.data(), source.line(0), firstLine_.size());
+    for (int t = from; t < to; ++t)
+        blurAlong(source.line(t), source.channels, lines_.line(t), strip_.width, channels_,
+                  h256_[std::size_t(t)], scratch.along);
 }
 
 // Bands of columns, from byte lane `from` to `to`, blurred across the lines;

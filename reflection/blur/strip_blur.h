@@ -68,7 +68,6 @@ private:
     int channels_ = 3; // of the lines blurred: 4 only when alpha is blurred too
     bool inPlace_ = true;
     bool active_ = false;
-    int pad_ = 0;
     int ringLines_ = 1;
     std::vector<int> h256_;
     // The lines blurred: the strip's own where its pixels lie as the blur
@@ -80,9 +79,8 @@ private:
     // What each thread works with: the strip's lines, then its bands of
     // columns, are shared out between the cores.
     struct Scratch {
-        std::uint8_t* extended[2]; // a line with its edges repeated
-        std::uint16_t* prefix;
-        std::uint8_t* across; // the passes across lines' rings
+        std::uint8_t* along;
+        std::uint8_t* across;
     };
     std::vector<Scratch> scratch_;
     std::unique_ptr<BackgroundWork> background_;
