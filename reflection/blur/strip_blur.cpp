@@ -106,21 +106,6 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
                   h256_[std::size_t(t)], scratch.along);
 }
 
-// Bands of columns, from byte lane `from` to `to`, blurred across the lines;
-// with `pieces`, each band but its line 0 (put back later) is handed on.
-void StripBlur::blurBands(int from, int to, Scratch& scratch, bool pieces)
-{
-    const int lines = strip_.lines;
-    // Bands are blurred where they lie.
-    for (int first = from; first < to; first += bandLanes) {
-        const int band = std::min(bandLanes, to - first);
-        blurAcross(lines_.first + first, lines_.lineStep, lines, band, h256_.data(), ringLines_,
-                   scratch.across, channels_ == 4);
-        if (pieces)
-            piece_(1, lines, first, first + band);
-    }
-}
-
 // Lines from..to-1: line 0 put back as it was (the passes across lines have
 // brought the others back from premultiplied), and lines worked on elsewhere
 // copied into the strip.
@@ -173,7 +158,7 @@ void StripBlur::run()
     // left), so that the threads finish a step together.
     const auto share = [&](int count, int unit, const auto& work) {
         std::atomic<int> next{0};
-        const auto worker = [&](Scratch& scratch) {
+        shareWork(unsigned(threads), [&](unsigned index) {
             int from = next.load();
             for (;;) {
                 int piece = 0;
@@ -183,19 +168,25 @@ void StripBlur::run()
                     const int unitsLeft = (count - from + unit - 1) / unit;
                     piece = unit * std::max(1, unitsLeft / (threads * 3));
                 } while (!next.compare_exchange_weak(from, from + piece));
-                work(from, std::min(count, from + piece), scratch);
+                work(from, std::min(count, from + piece), scratch_[index]);
                 from = next.load();
             }
-        };
-        shareWork(unsigned(threads), [&](unsigned index) { worker(scratch_[index]); });
+        });
     };
     share(lines, 1,
           [this](int from, int to, Scratch& scratch) { prepareLines(from, to, scratch); });
-    // Pieces follow each band where the bands are the strip's own rows;
-    // otherwise each line, once it is in the strip.
+    // Bands of columns are blurred across the lines where they lie. Pieces
+    // follow each band where the bands are the strip's own rows, but for line
+    // 0, put back later; otherwise each line, once it is in the strip.
     const bool byBand = piece_ && inPlace_;
-    share(lanes, bandLanes, [this, byBand](int from, int to, Scratch& scratch) {
-        blurBands(from, to, scratch, byBand);
+    share(lanes, bandLanes, [this, byBand, lines](int from, int to, Scratch& scratch) {
+        for (int first = from; first < to; first += bandLanes) {
+            const int band = std::min(bandLanes, to - first);
+            blurAcross(lines_.first + first, lines_.lineStep, lines, band, h256_.data(), ringLines_,
+                       scratch.across, channels_ == 4);
+            if (byBand)
+                piece_(1, lines, first, first + band);
+        }
     });
     share(lines, 1, [this, byBand, stripBytes](int from, int to, Scratch&) {
         finishLines(from, to);

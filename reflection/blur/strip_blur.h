@@ -89,6 +89,5 @@ private:
     std::function<void(int, int, int, int)> piece_;
 
     void prepareLines(int from, int to, Scratch& scratch);
-    void blurBands(int from, int to, Scratch& scratch, bool pieces);
     void finishLines(int from, int to);
 };
