@@ -61,12 +61,12 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         // A small strip is not worth a thread's start.
         const std::size_t values = std::size_t(lines) * std::size_t(lanes);
         const int threads = values < (std::size_t(1) << 15) ? 1 : int(std::min(workBudget(), 8u));
-        // Each thread's scratch for the passes along its lines and across its
-        // bands; the widest half-width is the last line's.
-        const std::size_t alongBytes = rounded(alongScratchBytes(width, channels_, h256_.back()));
+        // Each thread's scratch, for the passes along its lines and then
+        // across its bands; the widest half-width is the last line's.
         ringLines_ = acrossRingLines(h256_.data(), lines);
-        const std::size_t acrossBytes = rounded(acrossScratchBytes(ringLines_, bandLanes));
-        const std::size_t scratchBytes = alongBytes + acrossBytes;
+        const std::size_t scratchBytes =
+            rounded(std::max(alongScratchBytes(width, channels_, h256_.back()),
+                             acrossScratchBytes(ringLines_, bandLanes)));
         if (!memory_.reserve(copyBytes + std::size_t(threads) * scratchBytes))
             throw std::bad_alloc();
 
@@ -76,12 +76,8 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
                       channels_};
         firstLine_.resize(std::size_t(lanes));
         scratch_.resize(std::size_t(threads));
-        Byte* next = memory_.data() + copyBytes;
-        for (Scratch& scratch : scratch_) {
-            scratch.along = next;
-            scratch.across = next + alongBytes;
-            next += scratchBytes;
-        }
+        for (int i = 0; i < threads; ++i)
+            scratch_[std::size_t(i)] = memory_.data() + copyBytes + std::size_t(i) * scratchBytes;
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -91,7 +87,7 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
 
 // Lines from..to-1: brought from the mirror (rows straight from it, columns
 // copied into lines first), then blurred along.
-void StripBlur::prepareLines(int from, int to, Scratch& scratch)
+void StripBlur::prepareLines(int from, int to, Byte* scratch)
 {
     const bool rows = strip_.pixelStep == strip_.channels;
     if (!rows)
@@ -103,7 +99,7 @@ void StripBlur::prepareLines(int from, int to, Scratch& scratch)
         std::memcpy(firstLine_.data(), source.line(0), firstLine_.size());
     for (int t = from; t < to; ++t)
         blurAlong(source.line(t), source.channels, lines_.line(t), strip_.width, channels_,
-                  h256_[std::size_t(t)], scratch.along);
+                  h256_[std::size_t(t)], scratch);
 }
 
 // Lines from..to-1: line 0 put back as it was (the passes across lines have
@@ -173,22 +169,21 @@ void StripBlur::run()
             }
         });
     };
-    share(lines, 1,
-          [this](int from, int to, Scratch& scratch) { prepareLines(from, to, scratch); });
+    share(lines, 1, [this](int from, int to, Byte* scratch) { prepareLines(from, to, scratch); });
     // Bands of columns are blurred across the lines where they lie. Pieces
     // follow each band where the bands are the strip's own rows, but for line
     // 0, put back later; otherwise each line, once it is in the strip.
     const bool byBand = piece_ && inPlace_;
-    share(lanes, bandLanes, [this, byBand, lines](int from, int to, Scratch& scratch) {
+    share(lanes, bandLanes, [this, byBand, lines](int from, int to, Byte* scratch) {
         for (int first = from; first < to; first += bandLanes) {
             const int band = std::min(bandLanes, to - first);
             blurAcross(lines_.first + first, lines_.lineStep, lines, band, h256_.data(), ringLines_,
-                       scratch.across, channels_ == 4);
+                       scratch, channels_ == 4);
             if (byBand)
                 piece_(1, lines, first, first + band);
         }
     });
-    share(lines, 1, [this, byBand, stripBytes](int from, int to, Scratch&) {
+    share(lines, 1, [this, byBand, stripBytes](int from, int to, Byte*) {
         finishLines(from, to);
         if (piece_ && !byBand)
             piece_(from, to, 0, stripBytes);
@@ -196,7 +191,7 @@ void StripBlur::run()
             piece_(0, 1, 0, stripBytes);
     });
     if (after_)
-        share(afterCount_, 1, [this](int from, int to, Scratch&) { after_(from, to); });
+        share(afterCount_, 1, [this](int from, int to, Byte*) { after_(from, to); });
 }
 
 void StripBlur::start()

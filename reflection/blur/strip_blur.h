@@ -76,18 +76,15 @@ private:
     StripView lines_;
     PixelBlock memory_;
     std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
-    // What each thread works with: the strip's lines, then its bands of
-    // columns, are shared out between the cores.
-    struct Scratch {
-        std::uint8_t* along;
-        std::uint8_t* across;
-    };
-    std::vector<Scratch> scratch_;
+    // Each thread's scratch memory: the strip's lines, then its bands of
+    // columns, are shared out between the cores, and each step has the
+    // memory to itself.
+    std::vector<std::uint8_t*> scratch_;
     std::unique_ptr<BackgroundWork> background_;
     int afterCount_ = 0;
     std::function<void(int, int)> after_;
     std::function<void(int, int, int, int)> piece_;
 
-    void prepareLines(int from, int to, Scratch& scratch);
+    void prepareLines(int from, int to, std::uint8_t* scratch);
     void finishLines(int from, int to);
 };
