@@ -40,8 +40,8 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
     const int width = strip.width;
     const int c = strip.channels;
     // Alpha left alone is not blurred at all: three bytes a pixel.
-    channels_ = c == 4 && alpha == BlurAlpha::Premultiplied ? 4 : 3;
-    const int lanes = width * channels_;
+    const int channels = c == 4 && alpha == BlurAlpha::Premultiplied ? 4 : 3;
+    const int lanes = width * channels;
     if (lines < 2 || width < 1 || blur <= 0)
         return true;
     blur = std::min(blur, largestStripBlur);
@@ -53,7 +53,7 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         // Lines whose pixels lie side by side as the blur takes them are
         // worked on where they are; others are copied into lines and back.
         // A line copied in may be written a byte beyond its end.
-        inPlace_ = strip.pixelStep == c && c == channels_;
+        inPlace_ = strip.pixelStep == c && c == channels;
         const auto rounded = [](std::size_t bytes) { return (bytes + 63) / 64 * 64; };
         const std::size_t lineBytes = rounded(std::size_t(lanes) + 1);
         const std::size_t copyBytes = inPlace_ ? 0 : std::size_t(lines) * lineBytes;
@@ -65,15 +65,14 @@ bool StripBlur::prepare(const StripView& mirror, const StripView& strip, int blu
         // across its bands; the widest half-width is the last line's.
         ringLines_ = acrossRingLines(h256_.data(), lines);
         const std::size_t scratchBytes =
-            rounded(std::max(alongScratchBytes(width, channels_, h256_.back()),
+            rounded(std::max(alongScratchBytes(width, channels, h256_.back()),
                              acrossScratchBytes(ringLines_, bandLanes)));
         if (!memory_.reserve(copyBytes + std::size_t(threads) * scratchBytes))
             throw std::bad_alloc();
 
         lines_ = strip;
         if (!inPlace_)
-            lines_ = {memory_.data(), std::ptrdiff_t(lineBytes), channels_, lines, width,
-                      channels_};
+            lines_ = {memory_.data(), std::ptrdiff_t(lineBytes), channels, lines, width, channels};
         firstLine_.resize(std::size_t(lanes));
         scratch_.resize(std::size_t(threads));
         for (int i = 0; i < threads; ++i)
@@ -95,30 +94,27 @@ void StripBlur::prepareLines(int from, int to, Byte* scratch)
     const StripView& source = rows ? mirror_ : lines_;
     // The line touching the picture is not blurred; premultiplying would
     // still lose the colour of its transparent pixels.
-    if (from == 0 && channels_ == 4)
+    if (from == 0 && lines_.channels == 4)
         std::memcpy(firstLine_.data(), source.line(0), firstLine_.size());
     for (int t = from; t < to; ++t)
-        blurAlong(source.line(t), source.channels, lines_.line(t), strip_.width, channels_,
+        blurAlong(source.line(t), source.channels, lines_.line(t), strip_.width, lines_.channels,
                   h256_[std::size_t(t)], scratch);
 }
 
 // Lines from..to-1: line 0 put back as it was (the passes across lines have
 // brought the others back from premultiplied), and lines worked on elsewhere
-// copied into the strip.
+// copied into the strip: columns in blocks, rows given their alpha back.
 void StripBlur::finishLines(int from, int to)
 {
-    const int width = strip_.width;
-    const bool rows = strip_.pixelStep == strip_.channels;
-    for (int t = from; t < to; ++t) {
-        Byte* line = lines_.line(t);
-        if (channels_ == 4 && t == 0)
-            std::memcpy(line, firstLine_.data(), firstLine_.size());
-        if (rows && !inPlace_)
-            addAlpha(line, mirror_.channels == 4 ? mirror_.line(t) : nullptr, strip_.line(t),
-                     width);
-    }
-    if (!rows)
+    if (from == 0 && lines_.channels == 4)
+        std::memcpy(lines_.first, firstLine_.data(), firstLine_.size());
+    if (strip_.pixelStep != strip_.channels) {
         strip_blocks::copyOut(mirror_, strip_, lines_, from, to);
+    } else if (!inPlace_) {
+        for (int t = from; t < to; ++t)
+            addAlpha(lines_.line(t), mirror_.channels == 4 ? mirror_.line(t) : nullptr,
+                     strip_.line(t), strip_.width);
+    }
 }
 
 void StripBlur::then(int count, std::function<void(int, int)> work)
@@ -143,7 +139,7 @@ void StripBlur::run()
         return;
     }
     const int lines = strip_.lines;
-    const int lanes = strip_.width * channels_;
+    const int lanes = strip_.width * lines_.channels;
     const int threads = int(scratch_.size());
 
     // Each step hands its lines (or its bands, in whole bands) out in pieces,
@@ -178,7 +174,7 @@ void StripBlur::run()
         for (int first = from; first < to; first += bandLanes) {
             const int band = std::min(bandLanes, to - first);
             blurAcross(lines_.first + first, lines_.lineStep, lines, band, h256_.data(), ringLines_,
-                       scratch, channels_ == 4);
+                       scratch, lines_.channels == 4);
             if (byBand)
                 piece_(1, lines, first, first + band);
         }

@@ -65,14 +65,13 @@ public:
 private:
     StripView mirror_;
     StripView strip_;
-    int channels_ = 3; // of the lines blurred: 4 only when alpha is blurred too
     bool inPlace_ = true;
     bool active_ = false;
     int ringLines_ = 1;
     std::vector<int> h256_;
     // The lines blurred: the strip's own where its pixels lie as the blur
     // takes them, else copies in memory_, which holds the threads' scratch
-    // memory too.
+    // memory too. Their pixels have 4 bytes only when alpha is blurred too.
     StripView lines_;
     PixelBlock memory_;
     std::vector<std::uint8_t> firstLine_; // line 0, kept exactly
