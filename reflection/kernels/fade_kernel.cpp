@@ -302,6 +302,25 @@ void streamCopyOn(Byte* dst, const Byte* src, std::size_t n)
     std::memcpy(dst, src, n);
 }
 
+#if HWY_TARGET != HWY_SCALAR
+// Which word of the loaded vector each 32-bit lane takes (block k the words
+// 3k .. 3k + 2 of its four pixels; its fourth lane is not used), then which
+// of its block's bytes each byte takes (each pixel's fourth byte is replaced
+// by the alpha): alike at every vector width, so made once.
+struct WidenOrder {
+    std::uint32_t words[HWY_MAX_BYTES / 4] = {};
+    Byte spread[HWY_MAX_BYTES] = {};
+    constexpr WidenOrder()
+    {
+        for (int w = 0; w < HWY_MAX_BYTES / 4; ++w)
+            words[w] = std::uint32_t(3 * (w / 4) + w % 4 % 3);
+        for (int b = 0; b < HWY_MAX_BYTES; ++b)
+            spread[b] = Byte(b % 16 / 4 * 3 + b % 4);
+    }
+};
+constexpr WidenOrder widenOrder;
+#endif
+
 // A vector of pixels at a time: each 128-bit block takes the three words that
 // hold its four pixels, spreads their 12 bytes to 16 and puts the alpha in.
 void streamWidenOn(const Byte* src, Byte* dst, int n, Byte alpha)
@@ -312,14 +331,8 @@ void streamWidenOn(const Byte* src, Byte* dst, int n, Byte alpha)
     const hn::Repartition<std::uint32_t, D8> d32;
     const int lanes = int(hn::Lanes(d));
     const int pixels = lanes / 4;
-    HWY_ALIGN std::uint32_t words[HWY_MAX_BYTES / 4];
-    HWY_ALIGN Byte spread[HWY_MAX_BYTES];
-    for (int w = 0; w < pixels; ++w)
-        words[w] = std::uint32_t(3 * (w / 4) + w % 4 % 3); // the fourth is not used
-    for (int b = 0; b < lanes; ++b)
-        spread[b] = Byte(b % 16 / 4 * 3 + b % 4); // each pixel's fourth byte is replaced
-    const auto gather = hn::SetTableIndices(d32, words);
-    const auto order = hn::Load(d, spread);
+    const auto gather = hn::SetTableIndices(d32, widenOrder.words);
+    const auto order = hn::LoadU(d, widenOrder.spread);
     const auto alphas = hn::Set(d32, std::uint32_t(alpha) << 24);
     const auto colours = hn::Set(d32, 0x00FFFFFFu);
     if ((reinterpret_cast<std::uintptr_t>(dst) & 3) == 0) {
